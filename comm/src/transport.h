@@ -1,0 +1,47 @@
+// The byte transports under the line protocol, and the library-wide choice
+// between them.
+//
+// Which transport carries a port's bytes is decided afresh on every
+// operation from TransportState:
+//   grabberIndex 0,     allSerialMode 0  -> the slot's COM device
+//   grabberIndex not 0, allSerialMode 0  -> linkport (linkportRef)
+//   any,                allSerialMode 1  -> clallserial (allSerialRef)
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace vexq4::comm {
+
+class ByteTransport {
+ public:
+  virtual ~ByteTransport() = default;
+  // Writes the whole block; false when it could not (Camera Link: a
+  // clSerialWrite with a 600 ms time-out that did not return 0).
+  virtual bool WriteBlock(std::span<const std::uint8_t> bytes) = 0;
+  // Reads at most one byte. A COM port returns within its own read time-outs
+  // (about 101 ms) and ignores `timeoutMs`; Camera Link passes it down.
+  virtual bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) = 0;
+  // Discards whatever the camera sent that nobody read.
+  virtual void DrainInput() = 0;
+  // Writes one byte of a shading frame (a COM port also waits for it to
+  // leave the port).
+  virtual bool WriteSingleByte(std::uint8_t byte) = 0;
+};
+
+struct TransportState {
+  int grabberIndex = -1;  // 0: COM ports; other: Camera Link; -1: none
+  int allSerialMode = 0;  // 1: clallserial
+  void* linkportRef = nullptr;
+  void* allSerialRef = nullptr;
+};
+
+// The one library-wide selection (not locked: opening and closing run on
+// one thread, see VexQ4Comm.h).
+TransportState& Transport();
+
+// The transport that serves `port` now, or nullptr when the port has no
+// ready connection or no transport.
+ByteTransport* TransportFor(int port);
+
+}  // namespace vexq4::comm

@@ -1,0 +1,61 @@
+// A serial line to the camera, as a replaceable seam.
+//
+// COM port n is a device path (VEXQ4_COM<n>, else /dev/ttyS<n-1>); the real
+// device is opened raw at 9600 8N1 with exclusive use. Tests install an
+// opener that hands out a simulated camera instead, in virtual time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace vexq4::platform {
+
+class SerialDevice {
+ public:
+  virtual ~SerialDevice() = default;
+  // Writes every byte (partial writes and EINTR retried). False on failure.
+  virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+  // Reads at most one byte: returns true with the byte as soon as one is
+  // there, or false after about 101 ms without one (also on hang-up).
+  virtual bool ReadByte(std::uint8_t& out) = 0;
+  // Waits until everything written has left the port (tcdrain).
+  virtual bool Drain() = 0;
+};
+
+// Why an open failed, for messages a user can act on.
+enum class OpenError {
+  kNone,
+  kNoDevice,      // no device path for the port, or the path does not exist
+  kPermission,    // e.g. not in the dialout group
+  kBusy,          // another program holds the port
+  kSettings,      // the line settings could not be read or written
+  kOther,
+};
+
+struct OpenResult {
+  std::unique_ptr<SerialDevice> device;  // null on failure
+  OpenError error = OpenError::kNone;
+  std::string detail;  // device path and system error text
+};
+
+// Device path of COM port `comPort`: $VEXQ4_COM<n>, else /dev/ttyS<n-1> for
+// n >= 1; empty for port 0 without a variable.
+std::string ComPortDevicePath(unsigned comPort);
+
+// Opens a device path directly: raw, 9600 8N1, CLOCAL|CREAD, exclusive.
+OpenResult OpenSerialDevice(const std::string& path);
+
+using SerialOpener = std::function<OpenResult(unsigned comPort)>;
+
+// Opens COM port `comPort` through the installed opener (by default the
+// device path above and OpenSerialDevice).
+OpenResult OpenComPort(unsigned comPort);
+
+// Installs an opener for all later OpenComPort calls; an empty function
+// restores the default.
+void SetSerialOpener(SerialOpener opener);
+
+}  // namespace vexq4::platform

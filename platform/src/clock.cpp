@@ -1,0 +1,47 @@
+#include "vexq4/platform/clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace vexq4::platform {
+namespace {
+
+class SystemClock final : public Clock {
+ public:
+  std::uint32_t TickCount() override {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  }
+  void Sleep(std::uint32_t ms) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+};
+
+SystemClock g_systemClock;
+std::atomic<Clock*> g_clock{&g_systemClock};
+
+}  // namespace
+
+Clock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
+
+void SetClock(Clock* clock) {
+  g_clock.store(clock ? clock : &g_systemClock, std::memory_order_release);
+}
+
+std::uint32_t TickCount() { return CurrentClock().TickCount(); }
+
+void SleepMs(std::uint32_t ms) { CurrentClock().Sleep(ms); }
+
+void WaitSince(std::uint32_t sinceTick, std::uint32_t ms) {
+  Clock& clock = CurrentClock();
+  // Bounded: the difference grows by at least 1 per sleep, so at most about
+  // `ms` passes (a wrapped tick count is harmless in unsigned arithmetic).
+  for (std::uint32_t pass = 0; pass <= ms + 1; ++pass) {
+    if (static_cast<std::uint32_t>(clock.TickCount() - sinceTick) >= ms) return;
+    clock.Sleep(1);
+  }
+}
+
+}  // namespace vexq4::platform
