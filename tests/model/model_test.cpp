@@ -113,7 +113,9 @@ TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
     link.camera().SetValue(row.mnemonic, 1 - value);
     ASSERT_EQ(model.GetSetting(row), 0);
     EXPECT_EQ(model.Value(row), 1 - value);
-    if (row.text) EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
+    if (row.text) {
+      EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
+    }
   }
 }
 
