@@ -139,6 +139,13 @@ TEST_F(OnlineModel, UserIdCommandShapes) {
   EXPECT_EQ(model.lines, Events{"UD?\r\nUD=LINE7\r\n"});
   EXPECT_EQ(model.events, (Events{"ReceiveFromCamStatusChanged(1)",
                                   "ReceiveFromCamStatusChanged(0)", "UserIDChanged"}));
+  // Longer than the camera takes: refused whole, never sent cut.
+  model.Clear();
+  link.camera().ClearLog();
+  EXPECT_EQ(model.SetUserID("ABCDEFGHIJKLMNOPQ"), -1);
+  EXPECT_EQ(Wire(), Events{"SH?"});
+  EXPECT_EQ(model.lines, Events{"UD=ABCDEFGHIJKLMNOPQ\r\n\r\n"});
+  EXPECT_EQ(model.isOnline, 1);
 }
 
 TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
