@@ -273,6 +273,9 @@ int LoadLinkport() { return Load(g_linkport, kLinkportFile); }
 int LoadAllSerial() { return Load(g_allSerial, kAllSerialFile); }
 
 void UnloadAll() {
+  // A reference must not outlive its library: after selecting "COM-ports"
+  // the closing step no longer sees the Camera Link connection as open.
+  CloseReferences();
   Unload(g_linkport);
   Unload(g_allSerial);
 }

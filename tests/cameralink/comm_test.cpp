@@ -97,6 +97,14 @@ TEST_F(CameraLinkComm, GrabberIndexTwoOpensEntryOneOnSerialIndexZero) {
   EXPECT_EQ(VexQ4GetCameraData(7, GA, &value), VEXQ4_E_NO_CONNECTION);
 }
 
+TEST_F(CameraLinkComm, ClosingAfterSelectingComPortsStillReleasesTheGrabber) {
+  ASSERT_EQ(VexQ4InitComm(1, 3, 0), VEXQ4_OK);
+  ASSERT_EQ(VexQ4CLSerialSelectManufacturer("COM-ports"), VEXQ4_OK);
+  EXPECT_EQ(VexQ4ExitComm(3), VEXQ4_OK);
+  EXPECT_EQ(log_.Count("alp clSerialClose 1"), 1);
+  EXPECT_EQ(Transport().linkportRef, nullptr);
+}
+
 TEST_F(CameraLinkComm, RefusedStartPassesTheCodeOnAndResetsTheTable) {
   ASSERT_EQ(VexQ4InitComm(1, 3, 0), VEXQ4_OK);
   EXPECT_EQ(VexQ4InitComm(4, 5, 0), -10099);  // "Missing Parts" cannot be selected
