@@ -38,6 +38,7 @@ ByteTransport& AllSerialTransport() { return g_none; }
 }  // namespace vexq4::comm::cameralink
 
 using namespace vexq4::comm;
+using namespace vexq4::comm::cameralink;
 
 extern "C" {
 

@@ -1,0 +1,173 @@
+// Port connections: the slot table, the library-wide transport selection,
+// opening (with the camera probe) and closing.
+#include "ports.h"
+
+#include "VexQ4Comm.h"
+#include "cameralink.h"
+#include "vexq4/platform/clock.h"
+
+namespace vexq4::comm {
+namespace {
+
+// A flooding camera must not hold a drain forever: a few seconds of line
+// traffic at 9600 baud is far more than any reply.
+constexpr int kMaxDrainBytes = 4096;
+
+std::array<PortSlot, kPortSlots> g_slots;
+bool g_tableInitialised = false;
+TransportState g_transport;
+
+void CloseSlot(PortSlot& slot) {
+  slot.isReady = 0;
+  slot.isOpen = 0;
+  slot.lock.reset();
+  slot.comTransport.Attach(nullptr);
+  slot.com.reset();  // closes the device and restores its settings
+}
+
+// Every slot closed, as before the first opening.
+void ResetTable() {
+  for (PortSlot& slot : g_slots) {
+    CloseSlot(slot);
+    slot.lastCommandTick = 0;
+  }
+  g_tableInitialised = true;
+}
+
+// Opens COM port `port` into its slot; 0 or -2.
+int StartComPort(PortSlot& slot, unsigned port) {
+  platform::OpenResult opened = platform::OpenComPort(port);
+  if (!opened.device) return VEXQ4_E_PORT_OPEN;
+  slot.com = std::move(opened.device);
+  slot.comTransport.Attach(slot.com.get());
+  return VEXQ4_OK;
+}
+
+}  // namespace
+
+bool ComTransport::WriteBlock(std::span<const std::uint8_t> bytes) {
+  return device_ && device_->Write(bytes);
+}
+
+bool ComTransport::ReadByte(std::uint8_t& out, std::uint32_t /*timeoutMs*/) {
+  // The device applies its own read time-out (about 101 ms).
+  return device_ && device_->ReadByte(out);
+}
+
+void ComTransport::DrainInput() {
+  if (!device_) return;
+  std::uint8_t byte = 0;
+  for (int i = 0; i < kMaxDrainBytes && device_->ReadByte(byte); ++i) {
+  }
+}
+
+bool ComTransport::WriteSingleByte(std::uint8_t byte) {
+  if (!device_ || !device_->Write(std::span(&byte, 1))) return false;
+  // Let each byte leave the port so the camera is not overrun; the byte
+  // itself was written, so a failed drain is not a failed write.
+  device_->Drain();
+  return true;
+}
+
+TransportState& Transport() { return g_transport; }
+
+PortSlot* Slot(int port) {
+  if (port < 0 || port >= kPortSlots) return nullptr;
+  return &g_slots[static_cast<std::size_t>(port)];
+}
+
+bool IsReady(int port) {
+  const PortSlot* slot = Slot(port);
+  return slot && slot->isReady && slot->lock.has_value();
+}
+
+std::unique_lock<std::mutex> LockReadyPort(int port) {
+  if (!IsReady(port)) return {};
+  return std::unique_lock<std::mutex>(*Slot(port)->lock);
+}
+
+ByteTransport* TransportFor(int port) {
+  PortSlot* slot = Slot(port);
+  if (!slot || !slot->isReady) return nullptr;
+  const TransportState& t = g_transport;
+  // Any non-zero allSerialMode counts as clallserial, as when closing.
+  if (t.allSerialMode != 0) return &cameralink::AllSerialTransport();
+  if (t.grabberIndex != 0) return &cameralink::LinkportTransport();
+  return slot->com ? &slot->comTransport : nullptr;
+}
+
+}  // namespace vexq4::comm
+
+using namespace vexq4::comm;
+
+extern "C" {
+
+int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
+  if (!g_tableInitialised) ResetTable();
+  if (port >= static_cast<unsigned>(kPortSlots)) return VEXQ4_E_ARGUMENT;
+
+  // The selection is library-wide and replaced even when this port turns
+  // out to be open already.
+  TransportState& t = g_transport;
+  t.grabberIndex = grabberIndex;
+  t.allSerialMode = allSerialMode;
+
+  PortSlot& slot = *Slot(static_cast<int>(port));
+  if (slot.isOpen) return VEXQ4_E_NO_CONNECTION;
+  slot.isOpen = 1;
+
+  if (allSerialMode != 0) {
+    if (cameralink::LoadAllSerial() != VEXQ4_OK) {
+      slot.isOpen = 0;
+      return VEXQ4_E_CAMERA_LINK;
+    }
+    if (const int rc = cameralink::OpenAllSerial(grabberIndex); rc != VEXQ4_OK) {
+      t.allSerialRef = nullptr;
+      ResetTable();
+      return rc;
+    }
+  } else if (grabberIndex != 0) {
+    if (cameralink::LoadLinkport() != VEXQ4_OK) {
+      slot.isOpen = 0;
+      return VEXQ4_E_CAMERA_LINK;
+    }
+    if (const int rc = cameralink::OpenLinkport(grabberIndex); rc != VEXQ4_OK) {
+      t.linkportRef = nullptr;
+      ResetTable();
+      return rc;
+    }
+  } else if (StartComPort(slot, port) != VEXQ4_OK) {
+    slot.isOpen = 0;
+    return VEXQ4_E_PORT_OPEN;
+  }
+
+  slot.lock.emplace();
+  slot.isReady = 1;
+
+  // Probe: a camera answers "SH?"; give it a second chance.
+  int shutter = 0;
+  if (VexQ4GetCameraData(static_cast<int>(port), SH, &shutter) == VEXQ4_OK) return VEXQ4_OK;
+  const int rc = VexQ4GetCameraData(static_cast<int>(port), SH, &shutter);
+  if (rc == VEXQ4_OK) return VEXQ4_OK;
+  // A Camera Link reference stays open until VexQ4ExitComm.
+  CloseSlot(slot);
+  return rc;
+}
+
+int VexQ4ExitComm(int port) {
+  // A number outside 0..254 has no slot and touches nothing in the table;
+  // the library-wide steps still run.
+  PortSlot* slot = Slot(port);
+  TransportState& t = g_transport;
+  if (t.grabberIndex != 0 || t.allSerialMode != 0) cameralink::CloseReferences();
+  if (slot) {
+    // The COM device goes whatever the selection says now: a later
+    // selection change must not leave the port held open (and locked).
+    CloseSlot(*slot);
+  }
+  cameralink::UnloadAll();
+  t.grabberIndex = -1;
+  return VEXQ4_OK;
+}
+
+}  // extern "C"

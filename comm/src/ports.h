@@ -1,0 +1,49 @@
+// The connection records of the library: one slot per port number 0..254.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "transport.h"
+#include "vexq4/platform/serial_device.h"
+
+namespace vexq4::comm {
+
+inline constexpr int kPortSlots = 255;  // port numbers 0..254
+
+// The byte transport of a COM port: the slot's serial device.
+class ComTransport final : public ByteTransport {
+ public:
+  void Attach(platform::SerialDevice* device) { device_ = device; }
+  bool WriteBlock(std::span<const std::uint8_t> bytes) override;
+  bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override;
+  void DrainInput() override;
+  bool WriteSingleByte(std::uint8_t byte) override;
+
+ private:
+  platform::SerialDevice* device_ = nullptr;
+};
+
+struct PortSlot {
+  int isOpen = 0;
+  int isReady = 0;  // every transaction checks this first
+  std::uint32_t lastCommandTick = 0;  // tick of the last acknowledged command
+  std::unique_ptr<platform::SerialDevice> com;  // the open COM port, if any
+  std::optional<std::mutex> lock;  // exists only while the slot is open
+  ComTransport comTransport;
+};
+
+// The slot of `port`, or nullptr for a number outside 0..254.
+PortSlot* Slot(int port);
+
+// Takes the lock of a ready port; an empty lock when the port has no ready
+// connection.
+std::unique_lock<std::mutex> LockReadyPort(int port);
+
+// True when `port` is a valid number with a ready connection.
+bool IsReady(int port);
+
+}  // namespace vexq4::comm

@@ -1,0 +1,225 @@
+// Whole-camera transfers, identity, and the white balance operations.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "VexQ4Comm.h"
+#include "vexq4/model/VexCamInterface.h"
+
+using vexq4::model::Direction;
+
+namespace {
+
+// The red and blue gains that belong to a white balance mode.
+std::span<const unsigned> GainsOfMode(int mode) {
+  static constexpr std::array<unsigned, 2> kManual = {GAR, GAB};
+  static constexpr std::array<unsigned, 2> k3200 = {WPR1, WPB1};
+  static constexpr std::array<unsigned, 2> k4600 = {WPR2, WPB2};
+  static constexpr std::array<unsigned, 2> k5600 = {WPR3, WPB3};
+  switch (mode) {
+    case 0: return kManual;
+    case 2: return k3200;
+    case 3: return k4600;
+    case 4: return k5600;
+    default: return {};
+  }
+}
+
+constexpr std::array<unsigned, 19> kReadBeforeGains = {SM, SH, PE, PER, PEG, PEB, TR,
+                                                       SL, LS, RF, TI, TP, SC, BI,
+                                                       BA, CBAR, WB, WA, GA};
+constexpr std::array<unsigned, 11> kReadAfterGains = {BLG, BLR, BLB, KN,  KSR, KSG,
+                                                      KSB, KPR, KPG, KPB, SDM};
+// UD, MD, ID and EA follow the settings.
+constexpr int kIdentitySteps = 4;
+
+constexpr std::array<unsigned, 31> kWriteOrder = {
+    SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS,  RF,  TI,  TP,  SC,  BI,  BA, CBAR,
+    GA, GAR, GAB, WB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
+
+}  // namespace
+
+int CVexCamInterface::ReadAllFromCamera() { return ReadAll("ReadAllFromCamera", 0, 0); }
+
+int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int extraSteps) {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  auto total = [&] {
+    return firstStep + extraSteps + static_cast<int>(kReadBeforeGains.size()) +
+           static_cast<int>(GainsOfMode(whiteBalanceIndex).size()) +
+           static_cast<int>(kReadAfterGains.size()) + kIdentitySteps;
+  };
+  int step = firstStep;
+  int failure = VEXQ4_OK;
+  auto run = [&](auto&& exchange) {
+    ReportProgress(operation, step++, total());
+    const int result = exchange();
+    if (result != VEXQ4_OK) failure = result;
+  };
+  for (unsigned code : kReadBeforeGains) run([&] { return QueryByCode(code); });
+  // The gains of the mode just read (or kept, if the WB query failed).
+  for (unsigned code : GainsOfMode(whiteBalanceIndex)) run([&] { return QueryByCode(code); });
+  for (unsigned code : kReadAfterGains) run([&] { return QueryByCode(code); });
+  run([&] { return GetUserID(); });
+  std::array<char, VEXQ4_MODEL_NAME_SIZE> scratch{};
+  run([&] { return GetModelName(scratch); });
+  run([&] { return GetCameraID(scratch); });
+  ReportProgress(operation, step++, total());
+  const int area = GetEEPROMCurrentAreaNo();
+  ReportProgress(operation, total(), total());
+  if (area != VEXQ4_OK) return area;
+  if (failure != VEXQ4_OK) return failure;
+  NotifySynchronized(1);
+  return VEXQ4_OK;
+}
+
+int CVexCamInterface::WriteAllToCamera() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  constexpr std::string_view kOperation = "WriteAllToCamera";
+  const int total = static_cast<int>(kWriteOrder.size()) + 1;
+  int step = 0;
+  int failure = VEXQ4_OK;
+  for (unsigned code : kWriteOrder) {
+    ReportProgress(kOperation, step++, total);
+    const auto* row = vexq4::model::FindSettingByCode(code);
+    const int result = SetSetting(*row, Value(*row));
+    if (result != VEXQ4_OK) failure = result;
+  }
+  ReportProgress(kOperation, step++, total);
+  const std::string user = userID;
+  const int userResult = SetUserID(user);
+  ReportProgress(kOperation, total, total);
+  if (userResult != VEXQ4_OK) return userResult;
+  if (failure != VEXQ4_OK) return failure;
+  NotifySynchronized(1);
+  return VEXQ4_OK;
+}
+
+int CVexCamInterface::LoadSettings(int area) {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  ReportProgress("LoadSettings", 0, 1 + 34);
+  const int result = VexQ4SendCameraData(comPort, LD, area);
+  ReportCommand(Direction::kCommand, "LD", area, {}, result);
+  if (result != VEXQ4_OK) {
+    CheckConnection();
+    ReportProgress("LoadSettings", 1, 1);
+    return result;
+  }
+  return ReadAll("LoadSettings", 1, 0);
+}
+
+int CVexCamInterface::GetText(int (*read)(int, char*), std::string_view mnemonic,
+                              std::span<char> out, std::string CVexCamInterface::*field,
+                              void (CVexCamInterface::*notification)()) {
+  // Larger than any of the library's value buffers (10 and 20 bytes).
+  std::array<char, VEXQ4_USER_ID_SIZE + 1> scratch{};
+  NotifyReceiving(1);
+  const int result = read(comPort, scratch.data());
+  NotifyReceiving(0);
+  const std::string text(scratch.data(), strnlen(scratch.data(), scratch.size()));
+  ReportCommand(Direction::kQuery, mnemonic, NoValue, text, result);
+  if (result == VEXQ4_OK) {
+    if (!out.empty()) {
+      const std::size_t n = std::min(text.size(), out.size() - 1);
+      std::memcpy(out.data(), text.data(), n);
+      out[n] = '\0';
+    }
+    this->*field = text;
+    Notify(notification);
+  } else {
+    CheckConnection();
+  }
+  return result;
+}
+
+int CVexCamInterface::GetCameraID(std::span<char> out) {
+  return GetText(VexQ4GetCameraID, "ID", out, &CVexCamInterface::cameraID,
+                 &CVexCamInterface::CameraIDChanged);
+}
+
+int CVexCamInterface::GetModelName(std::span<char> out) {
+  return GetText(VexQ4GetModelName, "MD", out, &CVexCamInterface::modelName,
+                 &CVexCamInterface::ModelNameChanged);
+}
+
+int CVexCamInterface::GetUserID() {
+  return GetText(VexQ4GetUserID, "UD", {}, &CVexCamInterface::userID,
+                 &CVexCamInterface::UserIDChanged);
+}
+
+int CVexCamInterface::SetUserID(std::string_view text) {
+  userID = std::string(text);
+  Notify(&CVexCamInterface::UserIDChanged);
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  int result = VEXQ4_OK;
+  if (userID.find('\0') != std::string::npos)
+    result = VEXQ4_E_ARGUMENT;  // would reach the camera cut at the NUL
+  else if (!userID.empty())
+    result = VexQ4SetUserID(comPort, userID.c_str());
+  ReportCommand(Direction::kCommand, "UD", NoValue, userID, result);
+  if (result != VEXQ4_OK) CheckConnection();
+  return result;
+}
+
+int CVexCamInterface::GetFirmwareVersion() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  int value = 0;
+  const int result = VexQ4GetCameraData(comPort, VN, &value);
+  ReportCommand(Direction::kQuery, "VN", value, {}, result);
+  if (result == VEXQ4_OK)
+    firmwareVersion = value;
+  else
+    CheckConnection();
+  return result;
+}
+
+int CVexCamInterface::GetEEPROMCurrentAreaNo() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  int value = 0;
+  const int result = VexQ4GetCameraData(comPort, EA, &value);
+  ReportCommand(Direction::kQuery, "EA", value, {}, result);
+  if (result == VEXQ4_OK) {
+    eepromCurrentAreaNo = value;
+    Notify(&CVexCamInterface::EEPROMCurrentAreaNoChanged);
+  } else {
+    CheckConnection();
+  }
+  return result;
+}
+
+int CVexCamInterface::SetWhiteBalanceIndex(int mode) {
+  if (mode < 0 || mode > 4) return VEXQ4_E_ARGUMENT;
+  const bool online = isOnline != 0;
+  const int result = SetByCode(WB, mode);
+  if (!online) return result;
+  // Whatever the command did, show what the new mode now uses.
+  if (mode == 0) QueryByCode(WA);
+  for (unsigned code : GainsOfMode(mode)) QueryByCode(code);
+  return result;
+}
+
+int CVexCamInterface::SetOnePushMode() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  const int result = VexQ4SendCameraData(comPort, AW, 0);
+  ReportCommand(Direction::kCommand, "AW", 0, {}, result);
+  if (result != VEXQ4_OK) CheckConnection();
+  return result;
+}
+
+int CVexCamInterface::GetOnePushResult() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  int value = 0;
+  int result = VexQ4GetCameraData(comPort, AWRS, &value);
+  // The Gain window shows the result as a list text.
+  if (result == VEXQ4_OK && static_cast<unsigned>(value) >= onePushResultList.size())
+    result = VEXQ4_E_MALFORMED;
+  ReportCommand(Direction::kQuery, "AWRS", value, {}, result);
+  if (result == VEXQ4_OK) {
+    onePushResult = value;
+    Notify(&CVexCamInterface::OnePushResultChanged);
+  } else {
+    CheckConnection();
+  }
+  GetRedGainLevel();
+  GetBlueGainLevel();
+  return result;
+}

@@ -1,0 +1,319 @@
+// The model's core: construction, notifications, the probe, message lines
+// and the two shapes every single-setting get and set take.
+#include "vexq4/model/VexCamInterface.h"
+
+#include <utility>
+
+#include "VexQ4Comm.h"
+
+using vexq4::model::Direction;
+using vexq4::model::SettingRow;
+
+namespace {
+
+template <std::size_t N>
+std::array<std::string, N> Texts(const std::array<std::string_view, N>& list) {
+  std::array<std::string, N> texts;
+  for (std::size_t i = 0; i < N; ++i) texts[i] = std::string(list[i]);
+  return texts;
+}
+
+const SettingRow& RowOf(unsigned code) {
+  // Every caller passes a code of the table; a miss is a programming error
+  // caught by the tests, so fall back to the first row rather than crash.
+  const SettingRow* row = vexq4::model::FindSettingByCode(code);
+  return row ? *row : vexq4::model::Settings().front();
+}
+
+}  // namespace
+
+CVexCamInterface::CVexCamInterface()
+    : autoWhiteAreaStr(vexq4::model::kAutoWhiteAreaList[0]),
+      autoWhiteAreaList(Texts(vexq4::model::kAutoWhiteAreaList)),
+      shutterSpeedStr(vexq4::model::kShutterSpeedList[0]),
+      shutterSpeedList(Texts(vexq4::model::kShutterSpeedList)),
+      triggerTypeStr(vexq4::model::kTriggerTypeList[0]),
+      triggerTypeList(Texts(vexq4::model::kTriggerTypeList)),
+      partialScanStr(vexq4::model::kPartialScanList[0]),
+      partialScanList(Texts(vexq4::model::kPartialScanList)),
+      binningStr(vexq4::model::kBinningList[0]),
+      binningList(Texts(vexq4::model::kBinningList)),
+      whiteBalanceStr(vexq4::model::kWhiteBalanceList[1]),
+      whiteBalanceList(Texts(vexq4::model::kWhiteBalanceList)),
+      onePushResultList(Texts(vexq4::model::kOnePushResultList)) {}
+
+CVexCamInterface::~CVexCamInterface() {
+  // From here on only the model's own behaviour runs: the derived control
+  // is already gone, its overrides must not be reached.
+  ownBehaviourOnly_ = true;
+  CloseConnection();
+}
+
+// ---- Notifications: the model's own behaviour.
+void CVexCamInterface::OnlineStatusChanged(int) {}
+void CVexCamInterface::SynchronizedStatusChanged(int synchronized) {
+  isSynchronized = synchronized;
+}
+void CVexCamInterface::SendingToCamStatusChanged(int sending) { isSending = sending; }
+void CVexCamInterface::ReceiveFromCamStatusChanged(int receiving) { isReceiving = receiving; }
+void CVexCamInterface::ComPortChanged() {}
+void CVexCamInterface::FrameGrabberChanged() {}
+void CVexCamInterface::ShutterSpeedChanged() {}
+void CVexCamInterface::TriggerTypeChanged() {}
+void CVexCamInterface::TriggerPolarityChanged() {}
+void CVexCamInterface::SmearlessChanged() {}
+void CVexCamInterface::RCTFVALTypeChanged() {}
+void CVexCamInterface::ShutterModeChanged() {}
+void CVexCamInterface::ProgrammableExposureChanged() {}
+void CVexCamInterface::BlueGainLevelChanged() {}
+void CVexCamInterface::BlueBlackLevelChanged() {}
+void CVexCamInterface::ProgrammableExposureRedChanged() {}
+void CVexCamInterface::ProgrammableExposureGreenChanged() {}
+void CVexCamInterface::ProgrammableExposureBlueChanged() {}
+void CVexCamInterface::BlueKneePointChanged() {}
+void CVexCamInterface::RedKneeSlopeChanged() {}
+void CVexCamInterface::GreenKneeSlopeChanged() {}
+void CVexCamInterface::BlueKneeSlopeChanged() {}
+void CVexCamInterface::TriggerInputChanged() {}
+void CVexCamInterface::AccumulationChanged() {}
+void CVexCamInterface::OutputBitAllocationChanged() {}
+void CVexCamInterface::PartialScanChanged() {}
+void CVexCamInterface::BinningChanged() {}
+void CVexCamInterface::WhiteBalanceChanged() {}
+void CVexCamInterface::MasterGainLevelChanged() {}
+void CVexCamInterface::RedGainLevelChanged() {}
+void CVexCamInterface::RedBlackLevelChanged() {}
+void CVexCamInterface::Red3200KWBalPresetChanged() {}
+void CVexCamInterface::Blue3200KWBalPresetChanged() {}
+void CVexCamInterface::Red4600KWBalPresetChanged() {}
+void CVexCamInterface::Blue4600KWBalPresetChanged() {}
+void CVexCamInterface::Red5600KWBalPresetChanged() {}
+void CVexCamInterface::Blue5600KWBalPresetChanged() {}
+void CVexCamInterface::GreenBlackLevelChanged() {}
+void CVexCamInterface::GreenKneePointChanged() {}
+void CVexCamInterface::RedKneePointChanged() {}
+void CVexCamInterface::KneeSelectChanged() {}
+void CVexCamInterface::ShadingModeChanged() {}
+void CVexCamInterface::ColorBarChanged() {}
+void CVexCamInterface::UserIDChanged() {}
+void CVexCamInterface::CameraIDChanged() {}
+void CVexCamInterface::ModelNameChanged() {}
+void CVexCamInterface::EEPROMCurrentAreaNoChanged() {}
+void CVexCamInterface::OnePushResultChanged() {}
+void CVexCamInterface::AutoWhiteAreaChanged() {}
+void CVexCamInterface::CommandMessage(std::string) {}
+
+// ---- Dispatch: every notification of the model goes through these.
+void CVexCamInterface::Notify(void (CVexCamInterface::*notification)()) {
+  // The parameter notifications have no behaviour of the model's own.
+  if (!ownBehaviourOnly_) (this->*notification)();
+}
+void CVexCamInterface::NotifyOnline(int online) {
+  if (!ownBehaviourOnly_) OnlineStatusChanged(online);
+}
+void CVexCamInterface::NotifySynchronized(int synchronized) {
+  if (ownBehaviourOnly_)
+    CVexCamInterface::SynchronizedStatusChanged(synchronized);
+  else
+    SynchronizedStatusChanged(synchronized);
+}
+void CVexCamInterface::NotifySending(int sending) {
+  if (ownBehaviourOnly_)
+    CVexCamInterface::SendingToCamStatusChanged(sending);
+  else
+    SendingToCamStatusChanged(sending);
+}
+void CVexCamInterface::NotifyReceiving(int receiving) {
+  if (ownBehaviourOnly_)
+    CVexCamInterface::ReceiveFromCamStatusChanged(receiving);
+  else
+    ReceiveFromCamStatusChanged(receiving);
+}
+void CVexCamInterface::NotifyMessage(std::string line) {
+  if (!ownBehaviourOnly_) CommandMessage(std::move(line));
+}
+
+// ---- Building blocks.
+int CVexCamInterface::CheckConnection() {
+  NotifySending(1);
+  int ignored = 0;
+  const int result = VexQ4GetCameraData(comPort, SH, &ignored);
+  NotifySending(0);
+  if (result != VEXQ4_OK) CloseConnection();
+  return result;
+}
+
+int CVexCamInterface::CloseConnection() {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  const int result = VexQ4ExitComm(connectedPort_);
+  if (result != VEXQ4_OK) return result;
+  isOnline = 0;
+  isSynchronized = 0;
+  NotifySynchronized(0);
+  NotifyOnline(0);
+  return VEXQ4_OK;
+}
+
+std::string_view CVexCamInterface::StatusText(int result) {
+  switch (result) {
+    case VEXQ4_E_TIMEOUT:
+      return "Timeout waiting for answer *******************";
+    case VEXQ4_E_NO_CONNECTION:
+      return "Operation failed. The Camera is offline ******";
+    case VEXQ4_E_MALFORMED:
+    case VEXQ4_E_NOT_ACKNOWLEDGED:
+      return "Unknown Command ******************************";
+    case VEXQ4_OK:
+      return "COMPLETE";
+    default:
+      return {};
+  }
+}
+
+std::string CVexCamInterface::MessageLine(Direction direction, std::string_view mnemonic,
+                                          int number, std::string_view value, int result) {
+  std::string shown(value);
+  if (shown.empty() && number != NoValue) shown = std::to_string(number);
+  std::string line(mnemonic);
+  if (direction == Direction::kQuery) {
+    line += "?\r\n";
+    if (result != VEXQ4_OK) {
+      line += StatusText(result);
+    } else {
+      line += mnemonic;
+      line += '=';
+      line += shown;
+    }
+  } else {
+    line += '=';
+    line += shown;
+    line += "\r\n";
+    line += StatusText(result);
+  }
+  line += "\r\n";
+  return line;
+}
+
+void CVexCamInterface::ReportCommand(Direction direction, std::string_view mnemonic, int number,
+                                     std::string_view value, int result) {
+  NotifyMessage(MessageLine(direction, mnemonic, number, value, result));
+}
+
+void CVexCamInterface::SetProgressHandler(
+    std::function<void(const vexq4::model::ProgressStep&)> handler) {
+  progress_ = std::move(handler);
+}
+
+void CVexCamInterface::ReportProgress(std::string_view operation, int step, int total) {
+  if (progress_) progress_(vexq4::model::ProgressStep{operation, step, total});
+}
+
+// ---- The query and command shapes.
+int CVexCamInterface::Query(const SettingRow& row) {
+  if (!row.quietReceive) NotifyReceiving(1);
+  int value = 0;
+  int result = VexQ4GetCameraData(comPort, row.code, &value);
+  if (!row.quietReceive) NotifyReceiving(0);
+  // The camera sends only list positions; anything else is a garbled
+  // answer, and indexing the list with it would read past its end.
+  if (result == VEXQ4_OK && !row.list.empty() &&
+      static_cast<unsigned>(value) >= row.list.size())
+    result = VEXQ4_E_MALFORMED;
+  ReportCommand(Direction::kQuery, row.mnemonic, value, {}, result);
+  if (result == VEXQ4_OK) {
+    this->*row.field = value;
+    if (row.text) this->*row.text = std::string(row.list[static_cast<std::size_t>(value)]);
+    Notify(row.notification);
+  } else {
+    CheckConnection();
+  }
+  return result;
+}
+
+int CVexCamInterface::Command(const SettingRow& row, int value) {
+  if (row.checkMax >= 0 && static_cast<unsigned>(value) > static_cast<unsigned>(row.checkMax))
+    return VEXQ4_E_ARGUMENT;
+  this->*row.field = value;
+  if (row.text) {
+    // A row with a text always has a check that keeps the index in its list.
+    this->*row.text = std::string(row.list[static_cast<std::size_t>(value)]);
+  }
+  Notify(row.notification);
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  const int result = VexQ4SendCameraData(comPort, row.code, value);
+  ReportCommand(Direction::kCommand, row.mnemonic, value, {}, result);
+  if (result != VEXQ4_OK) {
+    if (row.closeOnFailedSet)
+      CloseConnection();
+    else
+      CheckConnection();
+  }
+  return result;
+}
+
+int CVexCamInterface::QueryByCode(unsigned code) { return Query(RowOf(code)); }
+
+int CVexCamInterface::SetByCode(unsigned code, int value) { return Command(RowOf(code), value); }
+
+int CVexCamInterface::GetSetting(const SettingRow& row) { return Query(row); }
+
+int CVexCamInterface::SetSetting(const SettingRow& row, int value) {
+  if (row.code == WB) return SetWhiteBalanceIndex(value);
+  return Command(row, value);
+}
+
+int CVexCamInterface::Value(const SettingRow& row) const { return this->*row.field; }
+
+// ---- The settings, one get and one set each.
+#define VEXQ4_SETTING(Property, Code)                                   \
+  int CVexCamInterface::Get##Property() { return QueryByCode(Code); } \
+  int CVexCamInterface::Set##Property(int v) { return SetByCode(Code, v); }
+
+VEXQ4_SETTING(ShutterSpeedIndex, SH)
+VEXQ4_SETTING(TriggerTypeIndex, TR)
+VEXQ4_SETTING(PartialScanIndex, SC)
+VEXQ4_SETTING(BinningIndex, BI)
+VEXQ4_SETTING(AutoWhiteAreaIndex, WA)
+VEXQ4_SETTING(MasterGainLevel, GA)
+VEXQ4_SETTING(RedGainLevel, GAR)
+VEXQ4_SETTING(BlueGainLevel, GAB)
+VEXQ4_SETTING(RedBlackLevel, BLR)
+VEXQ4_SETTING(GreenBlackLevel, BLG)
+VEXQ4_SETTING(BlueBlackLevel, BLB)
+VEXQ4_SETTING(RedKneePoint, KPR)
+VEXQ4_SETTING(GreenKneePoint, KPG)
+VEXQ4_SETTING(BlueKneePoint, KPB)
+VEXQ4_SETTING(RedKneeSlope, KSR)
+VEXQ4_SETTING(GreenKneeSlope, KSG)
+VEXQ4_SETTING(BlueKneeSlope, KSB)
+VEXQ4_SETTING(ProgrammableExposure, PE)
+VEXQ4_SETTING(ProgrammableExposureRed, PER)
+VEXQ4_SETTING(ProgrammableExposureGreen, PEG)
+VEXQ4_SETTING(ProgrammableExposureBlue, PEB)
+VEXQ4_SETTING(Red3200KWBalPreset, WPR1)
+VEXQ4_SETTING(Blue3200KWBalPreset, WPB1)
+VEXQ4_SETTING(Red4600KWBalPreset, WPR2)
+VEXQ4_SETTING(Blue4600KWBalPreset, WPB2)
+VEXQ4_SETTING(Red5600KWBalPreset, WPR3)
+VEXQ4_SETTING(Blue5600KWBalPreset, WPB3)
+VEXQ4_SETTING(ShutterMode, SM)
+VEXQ4_SETTING(KneeSelect, KN)
+VEXQ4_SETTING(ShadingMode, SDM)
+VEXQ4_SETTING(TriggerPolarity, TP)
+VEXQ4_SETTING(Smearless, SL)
+VEXQ4_SETTING(RCTFVALType, RF)
+VEXQ4_SETTING(ColorBar, CBAR)
+VEXQ4_SETTING(TriggerInput, TI)
+VEXQ4_SETTING(Accumulation, LS)
+VEXQ4_SETTING(OutputBitAllocation, BA)
+#undef VEXQ4_SETTING
+
+int CVexCamInterface::GetWhiteBalanceIndex() { return QueryByCode(WB); }
+
+int CVexCamInterface::StoreSettings(int area) {
+  if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
+  const int result = VexQ4SendCameraData(comPort, SA, area);
+  ReportCommand(Direction::kCommand, "SA", area, {}, result);
+  if (result != VEXQ4_OK) CheckConnection();
+  return result;
+}

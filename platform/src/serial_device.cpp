@@ -1,0 +1,281 @@
+// A real serial device under termios: raw 9600 8N1, exclusive use, and reads
+// and writes that always end within a bounded time.
+#include "vexq4/platform/serial_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+namespace vexq4::platform {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+// An empty single-byte read returns after this long, like the COM read
+// time-outs the camera protocol was tuned for (2 ms + 1 ms + 100 ms).
+constexpr Ms kReadTimeout{101};
+// A stuck line (hardware flow control held off, say) fails a write or a
+// drain after this long instead of blocking the caller.
+constexpr Ms kWriteBaseTimeout{1000};
+constexpr Ms kDrainTimeout{2000};
+
+int RemainingMs(SteadyClock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void SleepUntil(SteadyClock::time_point deadline) {
+  std::this_thread::sleep_until(deadline);
+}
+
+std::string ErrorText(std::string_view what, const std::string& path, int err) {
+  std::string text(path);
+  text += ": ";
+  text += what;
+  text += ": ";
+  text += std::strerror(err);
+  return text;
+}
+
+OpenError KindOfOpenErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTDIR:
+      return OpenError::kNoDevice;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return OpenError::kPermission;
+    case EBUSY:
+      return OpenError::kBusy;
+    default:
+      return OpenError::kOther;
+  }
+}
+
+class TermiosDevice final : public SerialDevice {
+ public:
+  TermiosDevice(int fd, const termios& original, bool exclusive)
+      : fd_(fd), original_(original), exclusive_(exclusive) {}
+
+  ~TermiosDevice() override {
+    // Hand the port back as we found it.
+    ::tcsetattr(fd_, TCSANOW, &original_);
+    if (exclusive_) ::ioctl(fd_, TIOCNXCL);
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+
+  TermiosDevice(const TermiosDevice&) = delete;
+  TermiosDevice& operator=(const TermiosDevice&) = delete;
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    // At 9600 baud a byte takes about 1 ms; allow twice that on top of a
+    // fixed margin before calling the line stuck.
+    const auto deadline = SteadyClock::now() + kWriteBaseTimeout + Ms(2 * bytes.size());
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      const int left = RemainingMs(deadline);
+      if (left == 0) return false;
+      pollfd pfd{fd_, POLLOUT, 0};
+      const int r = ::poll(&pfd, 1, left);
+      if (r < 0 && errno != EINTR) return false;
+      if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+    }
+    return true;
+  }
+
+  bool ReadByte(std::uint8_t& out) override {
+    const auto deadline = SteadyClock::now() + kReadTimeout;
+    for (;;) {
+      const int left = RemainingMs(deadline);
+      if (left == 0) return false;
+      pollfd pfd{fd_, POLLIN, 0};
+      const int r = ::poll(&pfd, 1, left);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        SleepUntil(deadline);
+        return false;
+      }
+      if (r == 0) return false;  // the deadline passed with nothing
+      if (pfd.revents & POLLIN) {
+        std::uint8_t byte = 0;
+        const ssize_t n = ::read(fd_, &byte, 1);
+        if (n == 1) {
+          out = byte;
+          return true;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        // End of file or EIO: the device went away (a pseudo-terminal whose
+        // other end closed reads EIO). Fall through to the hang-up wait.
+      }
+      // Hang-up or error: nothing will come, but the caller still gets its
+      // bounded wait so that its polling loop does not spin.
+      SleepUntil(deadline);
+      return false;
+    }
+  }
+
+  bool Drain() override {
+    // tcdrain() may block without limit when flow control holds the line;
+    // wait for the output queue to empty with a deadline first.
+    const auto deadline = SteadyClock::now() + kDrainTimeout;
+    int queued = 0;
+    while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+      if (RemainingMs(deadline) == 0) return false;
+      std::this_thread::sleep_for(Ms(1));
+    }
+    while (::tcdrain(fd_) != 0) {
+      if (errno != EINTR) return false;
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  termios original_;
+  bool exclusive_;
+};
+
+// A file descriptor closed on every early return of the opening steps.
+class FdGuard {
+ public:
+  explicit FdGuard(int fd) : fd_(fd) {}
+  ~FdGuard() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+OpenResult Failure(OpenError kind, std::string detail) {
+  OpenResult result;
+  result.error = kind;
+  result.detail = std::move(detail);
+  return result;
+}
+
+// Raw mode at 9600 8N1, keeping the port's own flow control (RTS/CTS and
+// XON/XOFF) as it was.
+termios RawSettings(const termios& original) {
+  termios t = original;
+  const tcflag_t softwareFlow = original.c_iflag & (IXON | IXOFF | IXANY);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                       ICRNL | IXON | IXOFF | IXANY | INPCK);
+  t.c_iflag |= softwareFlow;
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, B9600);
+  cfsetospeed(&t, B9600);
+  return t;
+}
+
+std::mutex g_openerMutex;
+SerialOpener g_opener;
+
+}  // namespace
+
+std::string ComPortDevicePath(unsigned comPort) {
+  const std::string variable = "VEXQ4_COM" + std::to_string(comPort);
+  if (const char* value = std::getenv(variable.c_str()); value && *value) return value;
+  if (comPort == 0) return {};
+  return "/dev/ttyS" + std::to_string(comPort - 1);
+}
+
+OpenResult OpenSerialDevice(const std::string& path) {
+  if (path.empty()) return Failure(OpenError::kNoDevice, "no device path for this port");
+
+  // Non-blocking so that the open does not wait for carrier; every later
+  // read and write waits through poll() with a deadline instead.
+  FdGuard fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) {
+    const int err = errno;
+    return Failure(KindOfOpenErrno(err), ErrorText("open", path, err));
+  }
+
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    const OpenError kind =
+        (err == EWOULDBLOCK || err == EAGAIN || err == EBUSY) ? OpenError::kBusy : OpenError::kOther;
+    return Failure(kind, ErrorText("exclusive use", path, err));
+  }
+
+  termios original{};
+  if (::tcgetattr(fd.get(), &original) != 0) {
+    const int err = errno;
+    return Failure(OpenError::kSettings, ErrorText("read settings", path, err));
+  }
+
+  // Keeps other programs (not root) from opening the port while we hold it.
+  // Some devices do not support it; flock() above still guards us.
+  const bool exclusive = ::ioctl(fd.get(), TIOCEXCL) == 0;
+
+  const termios wanted = RawSettings(original);
+  termios applied{};
+  if (::tcsetattr(fd.get(), TCSANOW, &wanted) != 0 || ::tcgetattr(fd.get(), &applied) != 0) {
+    const int err = errno;
+    ::tcsetattr(fd.get(), TCSANOW, &original);
+    if (exclusive) ::ioctl(fd.get(), TIOCNXCL);
+    return Failure(OpenError::kSettings, ErrorText("write settings", path, err));
+  }
+  // tcsetattr() succeeds when any part of the change took; check the parts
+  // the camera depends on.
+  if ((applied.c_cflag & CSIZE) != CS8 || (applied.c_cflag & (PARENB | CSTOPB)) != 0 ||
+      cfgetospeed(&applied) != B9600 || (applied.c_lflag & ICANON) != 0) {
+    ::tcsetattr(fd.get(), TCSANOW, &original);
+    if (exclusive) ::ioctl(fd.get(), TIOCNXCL);
+    return Failure(OpenError::kSettings, path + ": the port refused 9600 8N1 raw mode");
+  }
+
+  OpenResult result;
+  result.device = std::make_unique<TermiosDevice>(fd.release(), original, exclusive);
+  return result;
+}
+
+OpenResult OpenComPort(unsigned comPort) {
+  SerialOpener opener;
+  {
+    std::lock_guard lock(g_openerMutex);
+    opener = g_opener;
+  }
+  if (opener) return opener(comPort);
+  return OpenSerialDevice(ComPortDevicePath(comPort));
+}
+
+void SetSerialOpener(SerialOpener opener) {
+  std::lock_guard lock(g_openerMutex);
+  g_opener = std::move(opener);
+}
+
+}  // namespace vexq4::platform
