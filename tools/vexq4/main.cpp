@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.fallthrough();  // connection options may also follow the command
   app.require_subcommand(0, 1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "vexq4: " + std::string(e.what()) + "\n";
+  });
 
   Connection conn;
   int com = 0, grabber = 0, clallserial = 0;

@@ -5,30 +5,22 @@
 #include <charconv>
 #include <cstdint>
 
+#include "vexq4/model/VexCamInterface.h"
+
 namespace vexq4::cli {
 namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::array kShutterSpeed = {"OFF"sv,    "1/60"sv,   "1/100"sv,  "1/120"sv,
-                                      "1/250"sv,  "1/500"sv,  "1/1000"sv, "1/2000"sv,
-                                      "1/4000"sv, "1/10000"sv, "1/16000"sv, "1/50000"sv};
-constexpr std::array kTriggerType = {"Normal (Continuous)"sv, "Edge Pre-select"sv,
-                                     "Pulse Width control"sv, "Sensor Gate Control"sv,
-                                     "Reset Continuous"sv};
-constexpr std::array kPartialScan = {"Full Frame"sv, "1/2 Partial"sv, "1/4 Partial"sv,
-                                     "1/8 Partial"sv};
-constexpr std::array kBinning = {"Binning OFF"sv, "Vertical Binning"sv};
-constexpr std::array kWhiteBalance = {"Manual/One Push"sv, "Continuous AWB"sv, "3200 K"sv,
-                                      "4600 K"sv, "5600 K"sv};
-// "Midle Right" and "Under Middle" are the camera's own spellings.
-constexpr std::array kAutoWhiteArea = {"Full Area"sv,   "Upper Left"sv,  "Upper Middle"sv,
-                                       "Upper Right"sv, "Middle Left"sv, "Middle"sv,
-                                       "Midle Right"sv, "Lower Left"sv,  "Under Middle"sv,
-                                       "Lower Right"sv};
-constexpr std::array kOnePushResult = {"Complete"sv, "Too Bright"sv, "Too Dark"sv,
-                                       "Timeout Error"sv, "Busy"sv, "Limit"sv,
-                                       "Trig is not Normal"sv};
+// The lists are the model's own, so a text accepted here is one the model
+// stores and the settings files hold.
+using model::kAutoWhiteAreaList;
+using model::kBinningList;
+using model::kOnePushResultList;
+using model::kPartialScanList;
+using model::kShutterSpeedList;
+using model::kTriggerTypeList;
+using model::kWhiteBalanceList;
 
 constexpr int kShortMin = -32768;
 constexpr int kShortMax = 32767;
@@ -59,11 +51,11 @@ constexpr Property ReadOnlyText(std::string_view name, std::string_view help) {
 constexpr std::array kProperties = {
     ReadOnly("ComPort", 1, "port number of the connection (set with --com)"),
     Num("ShutterSpeedIndex", 6, 0, 11, "index into the ShutterSpeedStr list"),
-    List("ShutterSpeedStr", 7, kShutterSpeed, "shutter speed"),
+    List("ShutterSpeedStr", 7, kShutterSpeedList, "shutter speed"),
     Num("TriggerTypeIndex", 8, 0, 4, "index into the TriggerTypeStr list"),
-    List("TriggerTypeStr", 9, kTriggerType, "trigger mode"),
+    List("TriggerTypeStr", 9, kTriggerTypeList, "trigger mode"),
     Free("TriggerPolarity", 10, "0 active low, 1 active high"),
-    List("PartialScanStr", 11, kPartialScan, "partial scan"),
+    List("PartialScanStr", 11, kPartialScanList, "partial scan"),
     Num("MasterGainLevel", 12, -132, 429, "master gain (0 is 0 dB)"),
     Num("PartialScanIndex", 13, 0, 3, "index into the PartialScanStr list"),
     Free("ShutterMode", 14,
@@ -75,7 +67,7 @@ constexpr std::array kProperties = {
     Free("TriggerInput", 19, "0 Camera Link connector, 1 12-pin connector"),
     Free("Accumulation", 20, "0 LVAL synchronous, 1 LVAL asynchronous"),
     Num("BinningIndex", 21, 0, 1, "index into the BinningStr list"),
-    List("BinningStr", 22, kBinning, "binning"),
+    List("BinningStr", 22, kBinningList, "binning"),
     Free("OutputBitAllocation", 23, "0 10-bit, 1 8-bit output"),
     ReadOnly("FrameGrabberIndex", 24, "frame grabber of the connection (0: COM port)"),
     Num("BlueGainLevel", 25, -231, 231, "blue gain (0 is 0 dB)"),
@@ -91,7 +83,7 @@ constexpr std::array kProperties = {
     Num("RedKneePoint", 35, 0, 1023, "red knee point"),
     Free("KneeSelect", 36, "0 on, 1 off"),
     Num("WhiteBalanceIndex", 37, 0, 4, "index into the WhiteBalanceStr list"),
-    List("WhiteBalanceStr", 38, kWhiteBalance, "white balance mode"),
+    List("WhiteBalanceStr", 38, kWhiteBalanceList, "white balance mode"),
     Property{"UserID", 39, Kind::kText, 0, 16, false, {},
              "user ID, at most 16 printable characters"},
     Num("GreenKneeSlope", 40, 1, 4095, "green knee slope"),
@@ -99,7 +91,7 @@ constexpr std::array kProperties = {
     Num("GreenBlackLevel", 42, 0, 1023, "green black level"),
     Free("ShadingMode", 43, "0 on, 1 off"),
     Num("AutoWhiteAreaIndex", 44, 0, 9, "index into the AutoWhiteAreaStr list"),
-    List("AutoWhiteAreaStr", 45, kAutoWhiteArea, "auto white balance area"),
+    List("AutoWhiteAreaStr", 45, kAutoWhiteAreaList, "auto white balance area"),
     Num("Red3200KWBalPreset", 46, -231, 231, "white balance preset, red, 3200 K"),
     Num("Blue3200KWBalPreset", 47, -231, 231, "white balance preset, blue, 3200 K"),
     Num("Red4600KWBalPreset", 48, -231, 231, "white balance preset, red, 4600 K"),
@@ -145,13 +137,6 @@ std::size_t Distance(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const std::string_view> ShutterSpeedTexts() { return kShutterSpeed; }
-std::span<const std::string_view> TriggerTypeTexts() { return kTriggerType; }
-std::span<const std::string_view> PartialScanTexts() { return kPartialScan; }
-std::span<const std::string_view> BinningTexts() { return kBinning; }
-std::span<const std::string_view> WhiteBalanceTexts() { return kWhiteBalance; }
-std::span<const std::string_view> AutoWhiteAreaTexts() { return kAutoWhiteArea; }
-std::span<const std::string_view> OnePushResultTexts() { return kOnePushResult; }
 
 std::span<const Property> Properties() { return kProperties; }
 

@@ -31,15 +31,6 @@ struct Property {
   std::string_view help;
 };
 
-// The value lists, by index, exactly as the camera's tools show them.
-std::span<const std::string_view> ShutterSpeedTexts();
-std::span<const std::string_view> TriggerTypeTexts();
-std::span<const std::string_view> PartialScanTexts();
-std::span<const std::string_view> BinningTexts();
-std::span<const std::string_view> WhiteBalanceTexts();
-std::span<const std::string_view> AutoWhiteAreaTexts();
-std::span<const std::string_view> OnePushResultTexts();
-
 // Every property in DISPID order, then the read-only identity values.
 std::span<const Property> Properties();
 
