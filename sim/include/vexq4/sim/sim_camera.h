@@ -35,6 +35,16 @@ inline constexpr int kDefaultFirmwareVersion = 120;
 inline constexpr std::uint32_t kDefaultReplyLatencyMs = 5;
 inline constexpr std::uint32_t kDefaultAutoShadingMs = 4000;
 
+// The answer to a line the camera does not take: an unknown mnemonic, a
+// query of a set-only code, a bad number, an empty line, a refused area, a
+// shading frame with a wrong checksum. It carries no "=" and no "COMPLETE".
+inline constexpr char kErrorReply[] = "ERROR\r\n";
+// Gains a one-push white balance (AW=0) measures when it succeeds.
+inline constexpr int kOnePushRedGain = 37;
+inline constexpr int kOnePushBlueGain = -24;
+// A gap longer than this between two bytes of a shading frame drops it.
+inline constexpr std::uint32_t kFrameGapMs = 500;
+
 // How a command is acknowledged: "COMPLETE\r\n" alone, or preceded by the
 // echo line "XX=value\r\n". The protocol allows both.
 enum class ReplyShape { kComplete, kEchoThenComplete };
@@ -114,6 +124,10 @@ class SimCamera {
   // Pimpl keeps the header light for the executables and tests.
   std::shared_ptr<Impl> impl_;
 };
+
+// True for the mnemonics of the numeric settings the camera stores (the
+// ones Value/SetValue and the areas hold; "GA", "WPB3", not "ID" or "AW").
+bool IsStoredSetting(std::string_view mnemonic);
 
 // 16-bit shift-register checksum of the shading frame (polynomial 0xA001,
 // bits taken least significant first). "abc" gives 0x8BA3.

@@ -25,6 +25,10 @@ class VirtualClock final : public platform::Clock {
   std::uint32_t now_;
 };
 
+namespace detail {
+struct LinkState;  // camera, clock, plug and open state shared with the devices
+}
+
 // A serial device wired to `camera`, in the time of `clock`. A read returns
 // the camera's next byte if it is there within the COM read time-out
 // (101 ms; the clock moves to its arrival), else moves the clock by 101 ms.
@@ -32,18 +36,24 @@ class VirtualClock final : public platform::Clock {
 // when its last byte has crossed the line at 9600 baud.
 class SimSerialDevice final : public platform::SerialDevice {
  public:
+  // A stand-alone device: the caller keeps `clock` alive while it is used
+  // (the camera is a shared handle and stays alive with the device).
   SimSerialDevice(SimCamera& camera, VirtualClock& clock);
+  // A device handed out by VirtualLink; it may outlive the link safely.
+  explicit SimSerialDevice(std::shared_ptr<detail::LinkState> state);
+  ~SimSerialDevice() override;
+  SimSerialDevice(const SimSerialDevice&) = delete;
+  SimSerialDevice& operator=(const SimSerialDevice&) = delete;
+
   bool Write(std::span<const std::uint8_t> bytes) override;
   bool ReadByte(std::uint8_t& out) override;
   bool Drain() override { return true; }
 
   // Makes the device behave as unplugged: writes fail, reads bring nothing.
-  void SetUnplugged(bool unplugged) { unplugged_ = unplugged; }
+  void SetUnplugged(bool unplugged);
 
  private:
-  SimCamera& camera_;
-  VirtualClock& clock_;
-  bool unplugged_ = false;
+  std::shared_ptr<detail::LinkState> state_;
 };
 
 // Installs a virtual clock and a simulated camera behind COM port
@@ -56,21 +66,19 @@ class VirtualLink {
   VirtualLink(const VirtualLink&) = delete;
   VirtualLink& operator=(const VirtualLink&) = delete;
 
-  SimCamera& camera() { return camera_; }
-  VirtualClock& clock() { return clock_; }
+  SimCamera& camera();
+  VirtualClock& clock();
   unsigned comPort() const { return comPort_; }
   // Opening count, and whether the port is open now.
-  int opens() const { return opens_; }
+  int opens() const;
+  bool isOpen() const;
   // Pulls the plug of the open device (and of later ones) or puts it back.
   void SetUnplugged(bool unplugged);
 
  private:
-  SimCamera camera_;
-  VirtualClock clock_;
+  // Shared with the devices handed out: the library owns and destroys them.
+  std::shared_ptr<detail::LinkState> state_;
   unsigned comPort_;
-  int opens_ = 0;
-  bool unplugged_ = false;
-  SimSerialDevice* open_ = nullptr;  // owned by the library while open
 };
 
 }  // namespace vexq4::sim
