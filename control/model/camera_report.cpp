@@ -1,0 +1,216 @@
+// The camera data report (*.txt): the camera's identity and every setting
+// of its working registers and of its four stored areas, side by side.
+//
+// A stored area can only be read by loading it into the working registers,
+// so the report ends with a write-all that gives the camera back the
+// model's cached settings. Everything else reads the camera directly: no
+// message lines, no status flags, no cache change.
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "VexQ4Comm.h"
+#include "file_formats.h"
+#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/ini_file.h"
+
+namespace vexq4::model {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kOperation = "WriteCameraDataToFile";
+
+constexpr std::array<std::string_view, 3> kShutterModeTexts = {
+    "Shutter Speed", "Progr.Exp.(RGB Common set)", "Progr.Exp. (RGB individual set)"};
+constexpr std::array<std::string_view, 2> kOffOn = {"Off", "On"};
+constexpr std::array<std::string_view, 2> kOnOff = {"On", "Off"};  // knee, shading mode
+constexpr std::array<std::string_view, 2> kSyncAsync = {"Sync", "Async"};
+constexpr std::array<std::string_view, 2> kRctFval = {"CameraLink", "VEX Standard"};
+constexpr std::array<std::string_view, 2> kTriggerInput = {"CameraLink", "Hirose12pin"};
+constexpr std::array<std::string_view, 2> kPolarity = {"Active Low", "Active High"};
+constexpr std::array<std::string_view, 2> kBitAllocation = {"10bit", "8bit"};
+
+constexpr unsigned kRedGain = 1000;   // stand-ins for the gain codes, which
+constexpr unsigned kBlueGain = 1001;  // depend on the area's white balance
+
+struct ReportRow {
+  std::string_view label;
+  unsigned code;
+  std::span<const std::string_view> texts;  // empty: the value in decimal
+  bool keepsStatus = true;                  // LS and RF do not decide the status
+};
+
+// In the order the rows are written.
+constexpr std::array<ReportRow, 32> kRows = {{
+    {"Shutter Mode", SM, kShutterModeTexts},
+    {"Shutter Speed", SH, kShutterSpeedList},
+    {"Progr. Exp.", PE, {}},
+    {"Progr. Exp. Red", PER, {}},
+    {"Progr. Exp. Green", PEG, {}},
+    {"Progr. Exp. Blue", PEB, {}},
+    {"Trigger Mode", TR, kTriggerTypeList},
+    {"Smearless", SL, kOffOn},
+    {"LVAL Accumulation", LS, kSyncAsync, false},
+    {"RCT FVAL Type", RF, kRctFval, false},
+    {"Trigger Input", TI, kTriggerInput},
+    {"Trigger Polarity", TP, kPolarity},
+    {"Partial Scan Mode", SC, kPartialScanList},
+    {"Binning", BI, kBinningList},
+    {"Output Bit Allocation", BA, kBitAllocation},
+    {"Color Bar", CBAR, kOffOn},
+    {"White Balance", WB, kWhiteBalanceList},
+    {"Master Gain Level", GA, {}},
+    {"Gain Level Red", kRedGain, {}},
+    {"Gain Level Blue", kBlueGain, {}},
+    {"Black Level Green", BLG, {}},
+    {"Black Level Red", BLR, {}},
+    {"Black Level Blue", BLB, {}},
+    {"Knee", KN, kOnOff},
+    {"Red Knee Slope", KSR, {}},
+    {"Green Knee Slope", KSG, {}},
+    {"Blue Knee Slope", KSB, {}},
+    {"Red Knee Point", KPR, {}},
+    {"Green Knee Point", KPG, {}},
+    {"Blue Knee Point", KPB, {}},
+    {"Shading Mode", SDM, kOnOff},
+    {"Auto White Area", WA, kAutoWhiteAreaList},
+}};
+
+// The camera is read in this order (master gain before the white balance
+// row, the gains after it, as they depend on it): indices into kRows.
+constexpr std::array<int, 32> kReadOrder = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                            11, 12, 13, 14, 15, 17, 16, 18, 19, 20, 21,
+                                            22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
+
+constexpr std::array<std::string_view, 5> kColumns = {
+    "Current Settings", "Factory Settings", "User Area 1", "User Area 2", "User Area 3"};
+
+// The red or blue gain code of a white balance mode; none for "Continuous
+// AWB" (and for a mode the camera should not have).
+std::optional<unsigned> GainCode(unsigned which, int mode) {
+  const bool red = which == kRedGain;
+  switch (mode) {
+    case 0: return red ? GAR : GAB;
+    case 2: return red ? WPR1 : WPB1;
+    case 3: return red ? WPR2 : WPB2;
+    case 4: return red ? WPR3 : WPB3;
+    default: return std::nullopt;
+  }
+}
+
+// A value outside its texts is shown as its number rather than as nothing.
+std::string CellText(const ReportRow& row, int value) {
+  if (!row.texts.empty() && value >= 0 && static_cast<std::size_t>(value) < row.texts.size()) {
+    return std::string(row.texts[static_cast<std::size_t>(value)]);
+  }
+  return std::to_string(value);
+}
+
+void AddIdentityLine(std::string& out, std::string_view label, std::string_view value) {
+  out.append(Pad(label)).append(",").append(Pad(value)).append(kCrLf);
+}
+
+}  // namespace
+
+std::string Pad(std::string_view text) {
+  std::string out(text);
+  if (out.size() < kReportFieldWidth) out.resize(kReportFieldWidth, ' ');
+  return out;
+}
+
+}  // namespace vexq4::model
+
+int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
+  using namespace vexq4::model;
+  if (!isOnline) return -5;
+
+  // The file is checked before the first exchange: an unwritable path must
+  // not cost a minute of camera traffic and four area loads.
+  vexq4::platform::AtomicFile file;
+  if (!file.Open(std::filesystem::path{std::string(path)})) return -7;
+
+  constexpr int kIdentitySteps = 4;
+  constexpr int kAreaSteps = 1 + static_cast<int>(kRows.size());  // LD and the reads
+  constexpr int kTotal = kIdentitySteps + static_cast<int>(kRows.size()) + 4 * kAreaSteps;
+  int step = 0;
+  auto exchange = [&] { ReportProgress(kOperation, step++, kTotal); };
+
+  // Identity: each line is written after its own read; a failed read ends
+  // the block and leaves its cell empty.
+  std::string identity;
+  int status = 0;
+  {
+    char name[VEXQ4_MODEL_NAME_SIZE] = {};
+    exchange();
+    status = VexQ4GetModelName(comPort, name);
+    AddIdentityLine(identity, "Model Name", status == 0 ? name : "");
+  }
+  if (status == 0) {
+    char id[VEXQ4_CAMERA_ID_SIZE] = {};
+    exchange();
+    status = VexQ4GetCameraID(comPort, id);
+    AddIdentityLine(identity, "Camera ID", status == 0 ? id : "");
+  }
+  if (status == 0) {
+    char user[VEXQ4_USER_ID_SIZE] = {};
+    exchange();
+    status = VexQ4GetUserID(comPort, user);
+    AddIdentityLine(identity, "User ID", status == 0 ? user : "");
+  }
+  if (status == 0) {
+    int version = 0;
+    exchange();
+    status = VexQ4GetCameraData(comPort, VN, &version);
+    AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
+  }
+  step = kIdentitySteps;
+
+  std::array<std::string, kRows.size()> lines;
+  for (std::size_t i = 0; i < kRows.size(); ++i) lines[i] = Pad(kRows[i].label);
+
+  for (int area = 0; area < static_cast<int>(kColumns.size()); ++area) {
+    const int areaEnd = step + (area == 0 ? kAreaSteps - 1 : kAreaSteps);
+    if (area > 0) {
+      exchange();
+      status = VexQ4SendCameraData(comPort, LD, area - 1);
+    }
+    int mode = -1;  // the area's white balance, once read
+    for (int index : kReadOrder) {
+      if (status != 0) break;  // the rest of this column stays empty
+      const ReportRow& row = kRows[static_cast<std::size_t>(index)];
+      unsigned code = row.code;
+      if (code == kRedGain || code == kBlueGain) {
+        const auto gain = GainCode(code, mode);
+        if (!gain) {  // "Continuous AWB": the camera's gains are its own
+          lines[static_cast<std::size_t>(index)].append(",").append(Pad(""));
+          continue;
+        }
+        code = *gain;
+      }
+      int value = 0;
+      exchange();
+      const int result = VexQ4GetCameraData(comPort, code, &value);
+      if (row.keepsStatus) status = result;
+      if (result == 0 && code == WB) mode = value;
+      lines[static_cast<std::size_t>(index)]
+          .append(",")
+          .append(Pad(result == 0 ? CellText(row, value) : std::string()));
+    }
+    step = areaEnd;
+  }
+
+  std::string text = identity;
+  text.append(Pad(""));
+  for (std::string_view column : kColumns) text.append(",").append(Pad(column));
+  text.append(kCrLf);
+  // Every row ends its line, even when a column stopped early.
+  for (const std::string& line : lines) text.append(line).append(kCrLf);
+  const bool written = file.Write(text) && file.Commit();
+
+  // The area loads changed the camera's working settings: give it back the
+  // model's. Its code is not the report's.
+  WriteAllToCamera();
+  ReportProgress(kOperation, kTotal, kTotal);
+  return written ? status : -7;
+}

@@ -1,0 +1,186 @@
+// The camera's dynamic shading table: auto shading, and moving the table
+// between the camera and CSV files (*.csv).
+//
+// The model keeps the table in `shadingTable` with two views: the table
+// read from the camera starts at entry 2 (after the frame's two header
+// words), the table sent to the camera starts at entry 0. A file saved from
+// the read view and loaded into the send view puts every value back where
+// it came from.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "VexQ4Comm.h"
+#include "file_formats.h"
+#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/ini_file.h"
+
+namespace vexq4::model {
+namespace {
+
+constexpr std::string_view kShadingTitle =
+    ",,,DYNAMIC SHADING,,,\r\n"
+    ",,H,,,V,\r\n"
+    "ADR,R,G,B,R,G,B\r\n";
+
+constexpr int kReadViewStart = 2;
+
+// Reads a file as the shading loader takes it: lines, and lines longer than
+// kShadingLinePiece characters (line end included) in pieces of that size.
+class PieceReader {
+ public:
+  explicit PieceReader(int fd) : fd_(fd) {}
+
+  // The next piece, line end included; false at the end or on a read error.
+  bool Next(std::string& piece) {
+    piece.clear();
+    while (piece.size() < kShadingLinePiece) {
+      if (pos_ == len_ && !Fill()) return !piece.empty();
+      const char c = buffer_[pos_++];
+      piece.push_back(c);
+      if (c == '\n') break;
+    }
+    return true;
+  }
+
+ private:
+  bool Fill() {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+      if (n > 0) {
+        pos_ = 0;
+        len_ = static_cast<std::size_t>(n);
+        return true;
+      }
+      if (n == 0 || errno != EINTR) return false;
+    }
+  }
+
+  int fd_;
+  char buffer_[16384];
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string FormatShadingFile(std::span<const int> values) {
+  std::string out(kShadingTitle);
+  out.reserve(kShadingTitle.size() + kShadingPoints * 48);
+  char line[160];
+  for (int k = 0; k < kShadingPoints; ++k) {
+    auto at = [&](int curve) {
+      const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + k);
+      return i < values.size() ? values[i] : 0;
+    };
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d,%d\r\n", k + 1, at(0),
+                                at(1), at(2), at(3), at(4), at(5));
+    out.append(line, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+bool ApplyShadingLine(std::string_view line, int row, std::span<int> values) {
+  const auto comma = line.find(',');
+  const auto number = platform::LeadingNumber(line.substr(0, comma));
+  if (!number || *number < 1 || *number > kShadingPoints) return false;
+  if (row < 0 || row >= kShadingPoints) return false;
+
+  std::string_view rest = comma == std::string_view::npos ? std::string_view{}
+                                                          : line.substr(comma + 1);
+  while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
+
+  for (int curve = 0; curve < kShadingCurves && !rest.empty(); ++curve) {
+    const auto next = rest.find(',');
+    const std::string_view field = rest.substr(0, next);
+    if (const auto value = platform::LeadingNumber(field)) {
+      const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + row);
+      if (i < values.size()) values[i] = *value;
+    }
+    if (next == std::string_view::npos) break;
+    rest.remove_prefix(next + 1);
+  }
+  return true;
+}
+
+}  // namespace vexq4::model
+
+int CVexCamInterface::StartAutoShadingCorrection() {
+  if (!isOnline) return -5;
+  // The library gives this one command 10 s: the camera computes the table.
+  const int result = VexQ4SendCameraData(comPort, ATSH, 0);
+  ReportCommand(vexq4::model::Direction::kCommand, "ATSH", 0, "", result);
+  if (result != 0) CheckConnection();
+  return result;
+}
+
+int CVexCamInterface::SaveShadingDataIntoFile(std::string_view path) {
+  using namespace vexq4::model;
+  constexpr std::string_view kOperation = "SaveShadingDataIntoFile";
+  if (!isOnline) return -5;
+
+  ReportProgress(kOperation, 0, 1);
+  const int read = VexQ4GetShadingData(comPort, shadingTable.data());
+  ReportProgress(kOperation, 1, 1);
+  if (read != 0) {
+    // Whatever the probe says, the table in memory is not the camera's: a
+    // file written from it would pass stale values off as the camera's.
+    CheckConnection();
+    return read;
+  }
+
+  const std::span<const int> values(shadingTable.data() + kReadViewStart, kShadingValues);
+  return vexq4::platform::WriteFileAtomically(std::filesystem::path{std::string(path)},
+                                              FormatShadingFile(values))
+             ? 0
+             : -7;
+}
+
+int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
+  using namespace vexq4::model;
+  constexpr std::string_view kOperation = "LoadShadingDataFromFile";
+  if (!isOnline) return -5;
+
+  const std::string file(path);
+  int fd;
+  do {
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -8;
+  const FileDescriptor closer(fd);
+
+  const std::span<int> values(shadingTable.data(), kShadingValues);
+  PieceReader reader(fd);
+  std::string piece;
+  int rows = 0;
+  while (rows < kShadingPoints && reader.Next(piece)) {
+    if (ApplyShadingLine(piece, rows, values)) ++rows;
+  }
+  // A file without a single data line is not a shading file: sending the
+  // table unchanged would pass it off as the file's contents.
+  if (rows == 0) return -8;
+
+  ReportProgress(kOperation, 0, 1);
+  const int sent = VexQ4SendShadingData(comPort, shadingTable.data());
+  ReportProgress(kOperation, 1, 1);
+  if (sent != 0) CheckConnection();
+  return sent;
+}

@@ -1,0 +1,213 @@
+#include "vexq4/platform/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include "test_dir.h"
+
+namespace vexq4::platform {
+namespace {
+
+using testing::CountEntries;
+using testing::ReadFile;
+using testing::TestDir;
+using testing::WriteFile;
+
+constexpr std::string_view kForeign =
+    "; written by hand\n"
+    "top=level\n"
+    "\n"
+    "[Other]\n"
+    "Key = kept\n"
+    "\n"
+    "[Shutter]\n"
+    "# a comment\n"
+    "  Shutter Speed  =   1/100   \n"
+    "Unknown Key=whatever\n"
+    "\n"
+    "[Tail]\n"
+    "x=1";  // last line without a line end
+
+TEST(ProfileRead, ForeignFileWithLfLineEnds) {
+  TestDir dir;
+  const auto file = dir / "foreign.cam";
+  WriteFile(file, kForeign);
+
+  EXPECT_EQ(GetProfileString(file, "Shutter", "Shutter Speed", "Not Found"), "1/100");
+  EXPECT_EQ(GetProfileString(file, "SHUTTER", "shutter speed", "Not Found"), "1/100");
+  EXPECT_EQ(GetProfileString(file, " other ", "KEY", "-"), "kept");
+  EXPECT_EQ(GetProfileString(file, "Tail", "x", "-"), "1");
+  // Lines before the first section and comments are no keys.
+  EXPECT_EQ(GetProfileString(file, "Shutter", "# a comment", "-"), "-");
+  EXPECT_EQ(GetProfileString(file, "Shutter", "top", "-"), "-");
+  EXPECT_EQ(GetProfileString(file, "Missing", "x", "Not Found"), "Not Found");
+  EXPECT_EQ(GetProfileString(dir / "absent.cam", "Tail", "x", "d"), "d");
+}
+
+TEST(ProfileRead, CrLfAndValueLimit) {
+  TestDir dir;
+  const auto file = dir / "a.ini";
+  const std::string longValue(300, 'v');
+  WriteFile(file, "[S]\r\nk=  " + longValue + "  \r\nempty=\r\nn= -42abc\r\nbad=x1\r\n");
+
+  EXPECT_EQ(GetProfileString(file, "S", "k", ""), std::string(254, 'v'));
+  EXPECT_EQ(GetProfileString(file, "S", "empty", "d"), "");
+  EXPECT_EQ(GetProfileString(file, "S", "missing", longValue), std::string(254, 'v'));
+  EXPECT_EQ(GetProfileInt(file, "S", "n", 7), -42);
+  EXPECT_EQ(GetProfileInt(file, "S", "bad", 7), 7);
+  EXPECT_EQ(GetProfileInt(file, "S", "missing", 7), 7);
+}
+
+TEST(ProfileWrite, KeepsForeignLinesByteForByte) {
+  TestDir dir;
+  const auto file = dir / "foreign.cam";
+  WriteFile(file, kForeign);
+
+  ASSERT_TRUE(WriteProfileString(file, "shutter", "SHUTTER SPEED", "1/60"));
+  ASSERT_TRUE(WriteProfileString(file, "Shutter", "Smearless", "1"));
+  ASSERT_TRUE(WriteProfileString(file, "Tail", "y", "2"));
+  ASSERT_TRUE(WriteProfileString(file, "Gain", "Master Gain Level", "-20"));
+
+  EXPECT_EQ(ReadFile(file),
+            "; written by hand\n"
+            "top=level\n"
+            "\n"
+            "[Other]\n"
+            "Key = kept\n"
+            "\n"
+            "[Shutter]\n"
+            "# a comment\n"
+            "SHUTTER SPEED=1/60\r\n"
+            "Unknown Key=whatever\n"
+            "Smearless=1\r\n"
+            "\n"
+            "[Tail]\n"
+            "x=1\r\n"
+            "y=2\r\n"
+            "[Gain]\r\n"
+            "Master Gain Level=-20\r\n");
+  EXPECT_EQ(GetProfileString(file, "Shutter", "Shutter Speed", ""), "1/60");
+  EXPECT_EQ(CountEntries(dir.path()), 1);  // no temporary file left
+}
+
+TEST(ProfileWrite, CreatesFileWithCrLfAndReplacesFirstDuplicate) {
+  TestDir dir;
+  const auto file = dir / "new.ini";
+  ASSERT_TRUE(WriteProfileString(file, "Main", "Camera Type", "RX-Q4"));
+  ASSERT_TRUE(WriteProfileString(file, "Main", "Other", " padded "));
+  EXPECT_EQ(ReadFile(file), "[Main]\r\nCamera Type=RX-Q4\r\nOther= padded \r\n");
+  EXPECT_EQ(GetProfileString(file, "Main", "Other", ""), "padded");
+
+  WriteFile(file, "[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n");
+  EXPECT_EQ(GetProfileString(file, "a", "K", ""), "1");
+  ASSERT_TRUE(WriteProfileString(file, "a", "k", "9"));
+  EXPECT_EQ(ReadFile(file), "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n");
+}
+
+TEST(ProfileWrite, RefusesNamesAndValuesThatBreakLines) {
+  TestDir dir;
+  const auto file = dir / "x.ini";
+  WriteFile(file, "[S]\r\nk=1\r\n");
+  EXPECT_FALSE(WriteProfileString(file, "S", "k", "1\r\n[Evil]"));
+  EXPECT_FALSE(WriteProfileString(file, "S", "a=b", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S]x", "k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "", "k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", "  ", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", ";k", "1"));
+  EXPECT_EQ(ReadFile(file), "[S]\r\nk=1\r\n");
+}
+
+TEST(ProfileWrite, FailedWriteKeepsOldFileWhole) {
+  TestDir dir;
+  const auto file = dir / "old.ini";
+  WriteFile(file, "[S]\r\nk=old\r\n");
+
+  // A file-size limit makes the write of the temporary file fail half way.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 64;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool ok = WriteProfileString(file, "S", "k", std::string(200, 'n'));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(ReadFile(file), "[S]\r\nk=old\r\n");
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+
+  // A folder that is not there, and a path whose parent is a plain file.
+  EXPECT_FALSE(WriteProfileString(dir / "missing" / "a.ini", "S", "k", "v"));
+  EXPECT_FALSE(WriteProfileString(file / "a.ini", "S", "k", "v"));
+  // An existing path that cannot be read (a folder) is not replaced.
+  std::filesystem::create_directory(dir / "sub.ini");
+  EXPECT_FALSE(WriteProfileString(dir / "sub.ini", "S", "k", "v"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "sub.ini"));
+}
+
+TEST(ProfileWrite, FollowsSymbolicLink) {
+  TestDir dir;
+  WriteFile(dir / "real.ini", "[S]\r\nk=1\r\n");
+  std::filesystem::create_symlink("real.ini", dir / "link.ini");
+  ASSERT_TRUE(WriteProfileString(dir / "link.ini", "S", "k", "2"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=2\r\n");
+}
+
+TEST(ProfileNumbers, LeadingNumber) {
+  EXPECT_EQ(LeadingNumber("  -132 dB"), -132);
+  EXPECT_EQ(LeadingNumber("+7"), 7);
+  EXPECT_EQ(LeadingNumber("0x10"), 0);
+  EXPECT_EQ(LeadingNumber("99999999999"), 2147483647);
+  EXPECT_EQ(LeadingNumber("-99999999999"), -2147483647 - 1);
+  EXPECT_EQ(LeadingNumber("Not Found"), std::nullopt);
+  EXPECT_EQ(LeadingNumber("-"), std::nullopt);
+  EXPECT_EQ(LeadingNumber(""), std::nullopt);
+}
+
+class ProfileDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"VEXQ4_PROFILE_DIR", "XDG_CONFIG_HOME", "HOME"}) {
+      const char* v = std::getenv(name);
+      saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(ProfileDirTest, PrecedenceOfVariables) {
+  ::setenv("HOME", "/home/op", 1);
+  ::setenv("XDG_CONFIG_HOME", "", 1);
+  ::unsetenv("VEXQ4_PROFILE_DIR");
+  EXPECT_EQ(ModuleProfilePath(), "/home/op/.config/XVexQ4.ini");
+  ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+  EXPECT_EQ(ProfileDirectory(), "/xdg");
+  ::setenv("VEXQ4_PROFILE_DIR", "/vexq4", 1);
+  EXPECT_EQ(ProfileDirectory(), "/vexq4");
+}
+
+TEST_F(ProfileDirTest, ModuleProfileCreatesItsFolder) {
+  TestDir dir;
+  ::setenv("VEXQ4_PROFILE_DIR", (dir / "cfg" / "deep").c_str(), 1);
+  ASSERT_TRUE(WriteModuleProfileString("Gain", "Visible", "1"));
+  EXPECT_EQ(GetModuleProfileInt("GAIN", "visible", 0), 1);
+  EXPECT_EQ(GetModuleProfileString("Gain", "Missing", "d"), "d");
+  EXPECT_EQ(ReadFile(dir / "cfg" / "deep" / "XVexQ4.ini"), "[Gain]\r\nVisible=1\r\n");
+}
+
+}  // namespace
+}  // namespace vexq4::platform

@@ -1,0 +1,300 @@
+// Settings files (*.cam) written and read off-line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_dir.h"
+#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/ini_file.h"
+
+namespace {
+
+using vexq4::platform::GetProfileString;
+using vexq4::platform::WriteProfileString;
+using vexq4::testing::ReadFile;
+using vexq4::testing::TestDir;
+using vexq4::testing::WriteFile;
+
+// Records a few notifications, to see that an off-line read refreshes.
+class Model : public CVexCamInterface {
+ public:
+  std::vector<std::string> seen;
+  void ShutterModeChanged() override { seen.emplace_back("ShutterMode"); }
+  void WhiteBalanceChanged() override { seen.emplace_back("WhiteBalance"); }
+  void BlueGainLevelChanged() override { seen.emplace_back("BlueGainLevel"); }
+  void ShadingModeChanged() override { seen.emplace_back("ShadingMode"); }
+};
+
+// Every field the file carries, set to values that differ from the defaults.
+void Fill(CVexCamInterface& m) {
+  m.SetShutterMode(2);
+  m.SetShutterSpeedIndex(11);
+  m.SetProgrammableExposure(791);
+  m.SetProgrammableExposureRed(1);
+  m.SetProgrammableExposureGreen(2);
+  m.SetProgrammableExposureBlue(3);
+  m.SetTriggerTypeIndex(4);
+  m.SetSmearless(1);
+  m.SetAccumulation(1);
+  m.SetRCTFVALType(1);
+  m.SetTriggerInput(1);
+  m.SetTriggerPolarity(1);
+  m.SetPartialScanIndex(3);
+  m.SetBinningIndex(1);
+  m.SetOutputBitAllocation(1);
+  m.SetColorBar(1);
+  m.SetWhiteBalanceIndex(3);
+  m.SetAutoWhiteAreaIndex(6);
+  m.SetMasterGainLevel(-132);
+  m.SetRedGainLevel(-231);
+  m.SetBlueGainLevel(231);
+  m.SetGreenBlackLevel(1023);
+  m.SetRedBlackLevel(5);
+  m.SetBlueBlackLevel(6);
+  m.SetKneeSelect(1);
+  m.SetRedKneeSlope(1);
+  m.SetGreenKneeSlope(4095);
+  m.SetBlueKneeSlope(77);
+  m.SetRedKneePoint(8);
+  m.SetGreenKneePoint(9);
+  m.SetBlueKneePoint(1023);
+  m.SetShadingMode(1);
+  m.red4600KWBalPreset = 40;
+  m.blue4600KWBalPreset = -41;
+}
+
+constexpr std::string_view kFilled =
+    "[Main]\r\n"
+    "Camera Type=RX-Q4\r\n"
+    "[Shutter]\r\n"
+    "Shutter Mode=2\r\n"
+    "Shutter Speed=1/50000\r\n"
+    "Programmable Exposure (RGB common set)=791\r\n"
+    "Programmable Exposure for Red=1\r\n"
+    "Programmable Exposure for Green=2\r\n"
+    "Programmable Exposure for Blue=3\r\n"
+    "Trigger Mode=Reset Continuous\r\n"
+    "Smearless=1\r\n"
+    "LVAL Synchronous Accumulation=1\r\n"
+    "RCT FVAL Type=1\r\n"
+    "Trigger Input=1\r\n"
+    "Trigger Polarity=1\r\n"
+    "Partial Scan=1/8 Partial\r\n"
+    "Binning=Vertical Binning\r\n"
+    "Output Bit Allocation=1\r\n"
+    "Color Bar=1\r\n"
+    "[Gain]\r\n"
+    "White Balance=4600 K\r\n"
+    "Auto White Area=Midle Right\r\n"
+    "Master Gain Level=-132\r\n"
+    "Gain Level for red=-231\r\n"
+    "Gain Level for Blue=231\r\n"
+    "Black Level for Green=1023\r\n"
+    "Black Level for Red=5\r\n"
+    "Black Level for Blue=6\r\n"
+    "Knee Select=1\r\n"
+    "Knee Slope for Red=1\r\n"
+    "Knee Slope for Green=4095\r\n"
+    "Knee Slope for Blue=77\r\n"
+    "Knee Point for Red=8\r\n"
+    "Knee Point for Green=9\r\n"
+    "Knee Point for Blue=1023\r\n"
+    "Shading Mode=1\r\n";
+
+void ExpectSameFileFields(const CVexCamInterface& a, const CVexCamInterface& b) {
+  EXPECT_EQ(a.shutterMode, b.shutterMode);
+  EXPECT_EQ(a.shutterSpeedIndex, b.shutterSpeedIndex);
+  EXPECT_EQ(a.shutterSpeedStr, b.shutterSpeedStr);
+  EXPECT_EQ(a.programmableExposure, b.programmableExposure);
+  EXPECT_EQ(a.programmableExposureRed, b.programmableExposureRed);
+  EXPECT_EQ(a.programmableExposureGreen, b.programmableExposureGreen);
+  EXPECT_EQ(a.programmableExposureBlue, b.programmableExposureBlue);
+  EXPECT_EQ(a.triggerTypeIndex, b.triggerTypeIndex);
+  EXPECT_EQ(a.triggerTypeStr, b.triggerTypeStr);
+  EXPECT_EQ(a.smearless, b.smearless);
+  EXPECT_EQ(a.accumulation, b.accumulation);
+  EXPECT_EQ(a.rctFvalType, b.rctFvalType);
+  EXPECT_EQ(a.triggerInput, b.triggerInput);
+  EXPECT_EQ(a.triggerPolarity, b.triggerPolarity);
+  EXPECT_EQ(a.partialScanIndex, b.partialScanIndex);
+  EXPECT_EQ(a.partialScanStr, b.partialScanStr);
+  EXPECT_EQ(a.binningIndex, b.binningIndex);
+  EXPECT_EQ(a.binningStr, b.binningStr);
+  EXPECT_EQ(a.outputBitAllocation, b.outputBitAllocation);
+  EXPECT_EQ(a.colorBar, b.colorBar);
+  EXPECT_EQ(a.whiteBalanceIndex, b.whiteBalanceIndex);
+  EXPECT_EQ(a.whiteBalanceStr, b.whiteBalanceStr);
+  EXPECT_EQ(a.autoWhiteAreaIndex, b.autoWhiteAreaIndex);
+  EXPECT_EQ(a.autoWhiteAreaStr, b.autoWhiteAreaStr);
+  EXPECT_EQ(a.masterGainLevel, b.masterGainLevel);
+  EXPECT_EQ(a.redGainLevel, b.redGainLevel);
+  EXPECT_EQ(a.blueGainLevel, b.blueGainLevel);
+  EXPECT_EQ(a.greenBlackLevel, b.greenBlackLevel);
+  EXPECT_EQ(a.redBlackLevel, b.redBlackLevel);
+  EXPECT_EQ(a.blueBlackLevel, b.blueBlackLevel);
+  EXPECT_EQ(a.kneeSelect, b.kneeSelect);
+  EXPECT_EQ(a.redKneeSlope, b.redKneeSlope);
+  EXPECT_EQ(a.greenKneeSlope, b.greenKneeSlope);
+  EXPECT_EQ(a.blueKneeSlope, b.blueKneeSlope);
+  EXPECT_EQ(a.redKneePoint, b.redKneePoint);
+  EXPECT_EQ(a.greenKneePoint, b.greenKneePoint);
+  EXPECT_EQ(a.blueKneePoint, b.blueKneePoint);
+  EXPECT_EQ(a.shadingMode, b.shadingMode);
+}
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  // A valid file from a filled model; tests then change single keys.
+  void SetUp() override {
+    Fill(source_);
+    file_ = (dir_ / "setup.cam").string();
+    ASSERT_EQ(source_.WriteAllToFile(file_), 0);
+  }
+  void Set(std::string_view section, std::string_view key, std::string_view value) {
+    ASSERT_TRUE(WriteProfileString(file_, section, key, value));
+  }
+
+  TestDir dir_;
+  Model source_;
+  std::string file_;
+};
+
+TEST_F(SettingsFileTest, WritesEveryKeyInOrderAndReadsEveryFieldBack) {
+  EXPECT_EQ(ReadFile(file_), kFilled);
+
+  Model target;
+  EXPECT_EQ(target.ReadAllFromFile(file_), 0);
+  ExpectSameFileFields(source_, target);
+  // Off-line, the windows are refreshed in the fixed order.
+  EXPECT_EQ(target.seen, (std::vector<std::string>{"ShutterMode", "BlueGainLevel",
+                                                   "WhiteBalance", "ShadingMode"}));
+}
+
+TEST_F(SettingsFileTest, CameraTypeIsCheckedButTheRestStillApplies) {
+  Set("Main", "Camera Type", "RX-Q4CL");
+  Model accepted;
+  EXPECT_EQ(accepted.ReadAllFromFile(file_), 0);
+
+  Set("Main", "Camera Type", "rx-q4");
+  Model refused;
+  EXPECT_EQ(refused.ReadAllFromFile(file_), -9);
+  ExpectSameFileFields(source_, refused);
+}
+
+TEST_F(SettingsFileTest, RangeEdges) {
+  struct Case {
+    std::string_view section, key, value;
+    int CVexCamInterface::*field;
+    int expected;  // the field afterwards
+    int result;
+  };
+  const Case cases[] = {
+      {"Gain", "Master Gain Level", "-133", &CVexCamInterface::masterGainLevel, 0, -9},
+      {"Gain", "Master Gain Level", "429", &CVexCamInterface::masterGainLevel, 429, 0},
+      {"Gain", "Master Gain Level", "430", &CVexCamInterface::masterGainLevel, 0, -9},
+      {"Gain", "Knee Slope for Red", "0", &CVexCamInterface::redKneeSlope, 0, -9},
+      {"Gain", "Knee Slope for Red", "4095", &CVexCamInterface::redKneeSlope, 4095, 0},
+      {"Shutter", "Programmable Exposure (RGB common set)", "-1",
+       &CVexCamInterface::programmableExposure, 0, -9},
+      {"Gain", "Gain Level for Blue", "232", &CVexCamInterface::blueGainLevel, 0, -9},
+      // Keys without a range take any number, trailing text ignored.
+      {"Shutter", "Shutter Mode", "  -7 volts", &CVexCamInterface::shutterMode, -7, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + std::string(c.value));
+    SetUp();
+    Set(c.section, c.key, c.value);
+    Model m;
+    EXPECT_EQ(m.ReadAllFromFile(file_), c.result);
+    EXPECT_EQ(m.*c.field, c.expected);
+    EXPECT_EQ(m.blueKneePoint, 1023);  // the other keys still apply
+  }
+}
+
+TEST_F(SettingsFileTest, ListTextsMatchExactly) {
+  Set("Shutter", "Shutter Speed", "1/100");
+  Model m;
+  EXPECT_EQ(m.ReadAllFromFile(file_), 0);
+  EXPECT_EQ(m.shutterSpeedIndex, 2);
+  EXPECT_EQ(m.shutterSpeedStr, "1/100");
+
+  Set("Shutter", "Shutter Speed", "off");
+  Model refused;
+  refused.SetShutterSpeedIndex(5);
+  EXPECT_EQ(refused.ReadAllFromFile(file_), -9);
+  EXPECT_EQ(refused.shutterSpeedIndex, 5);
+  EXPECT_EQ(refused.shutterSpeedStr, "1/500");
+}
+
+TEST_F(SettingsFileTest, ValueWithoutNumberLeavesFieldUnchanged) {
+  // "Color Bar" (1) is the int key read just before "Master Gain Level": its
+  // number must not be carried over.
+  Set("Gain", "Master Gain Level", "loud");
+  Set("Gain", "Knee Slope for Red", "");
+  Model m;
+  m.SetMasterGainLevel(55);
+  m.SetRedKneeSlope(66);
+  EXPECT_EQ(m.ReadAllFromFile(file_), -9);
+  EXPECT_EQ(m.masterGainLevel, 55);
+  EXPECT_EQ(m.redKneeSlope, 66);
+  EXPECT_EQ(m.colorBar, 1);
+  EXPECT_EQ(m.greenKneeSlope, 4095);
+}
+
+TEST_F(SettingsFileTest, MissingFileOrKeysChangeNothing) {
+  Model m;
+  m.SetShutterMode(3);
+  m.SetMasterGainLevel(12);
+  EXPECT_EQ(m.ReadAllFromFile((dir_ / "absent.cam").string()), -9);
+  EXPECT_EQ(m.shutterMode, 3);
+  EXPECT_EQ(m.masterGainLevel, 12);
+  EXPECT_EQ(m.whiteBalanceIndex, 1);
+  EXPECT_EQ(m.whiteBalanceStr, "Continuous AWB");
+}
+
+TEST_F(SettingsFileTest, NamesAreCaseBlindAndForeignLinesSurvive) {
+  WriteFile(file_,
+            "; my setup\n[main]\ncamera type = RX-Q4 \n[GAIN]\nmaster gain level = 100\n"
+            "[Notes]\nwho=me\n");
+  Model m;
+  EXPECT_EQ(m.ReadAllFromFile(file_), -9);  // the other keys are missing
+  EXPECT_EQ(m.masterGainLevel, 100);
+
+  ASSERT_EQ(source_.WriteAllToFile(file_), 0);
+  const std::string text = ReadFile(file_);
+  EXPECT_TRUE(text.starts_with("; my setup\n[main]\n")) << text;
+  EXPECT_NE(text.find("[Notes]\nwho=me\n"), std::string::npos);
+  EXPECT_EQ(GetProfileString(file_, "Gain", "Master Gain Level", ""), "-132");
+  Model back;
+  EXPECT_EQ(back.ReadAllFromFile(file_), 0);
+}
+
+TEST_F(SettingsFileTest, GainKeysHoldPresetsOnlyOnline) {
+  // Off-line with "4600 K": the manual gains (checked in kFilled above).
+  EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), "-231");
+
+  // On-line the mode's presets; the write never touches the camera.
+  source_.isOnline = 1;
+  const int result = source_.WriteAllToFile(file_);
+  source_.isOnline = 0;
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), "40");
+  EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for Blue", ""), "-41");
+
+  // Reading puts them into the manual gains, not into the presets.
+  Model m;
+  EXPECT_EQ(m.ReadAllFromFile(file_), 0);
+  EXPECT_EQ(m.redGainLevel, 40);
+  EXPECT_EQ(m.blueGainLevel, -41);
+  EXPECT_EQ(m.red4600KWBalPreset, 0);
+}
+
+TEST_F(SettingsFileTest, UnwritablePathGivesMinus7AndNoFile) {
+  Model m;
+  EXPECT_EQ(m.WriteAllToFile((dir_ / "missing" / "a.cam").string()), -7);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+  EXPECT_EQ(m.WriteAllToFile(dir_.path().string()), -7);  // a folder
+}
+
+}  // namespace

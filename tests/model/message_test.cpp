@@ -1,0 +1,116 @@
+// Message lines, construction and the off-line behaviour of the model: no
+// camera and no port needed.
+#include <gtest/gtest.h>
+
+#include "recording_model.h"
+
+using vexq4::model::Direction;
+
+namespace {
+
+std::string Line(Direction d, std::string_view mnemonic, int number, std::string_view value,
+                 int result) {
+  return CVexCamInterface::MessageLine(d, mnemonic, number, value, result);
+}
+
+TEST(MessageLine, QueriesAndCommandsByteForByte) {
+  EXPECT_EQ(Line(Direction::kQuery, "SH", 3, "", 0), "SH?\r\nSH=3\r\n");
+  EXPECT_EQ(Line(Direction::kQuery, "MD", CVexCamInterface::NoValue, "", -6),
+            "MD?\r\n" + kTimeout + "\r\n");
+  EXPECT_EQ(Line(Direction::kQuery, "GA", 7, "", -5), "GA?\r\n" + kOffline + "\r\n");
+  EXPECT_EQ(Line(Direction::kQuery, "GA", 7, "", -4), "GA?\r\n" + kUnknown + "\r\n");
+  // An identity that came back empty still shows its equals sign.
+  EXPECT_EQ(Line(Direction::kQuery, "ID", CVexCamInterface::NoValue, "", 0), "ID?\r\nID=\r\n");
+  EXPECT_EQ(Line(Direction::kCommand, "GA", -20, "", 0), "GA=-20\r\nCOMPLETE\r\n");
+  EXPECT_EQ(Line(Direction::kCommand, "GA", -20, "", -3), "GA=-20\r\n" + kUnknown + "\r\n");
+  // A value text wins over the number.
+  EXPECT_EQ(Line(Direction::kCommand, "UD", 5, "ABC", 0), "UD=ABC\r\nCOMPLETE\r\n");
+  EXPECT_EQ(Line(Direction::kCommand, "UD", CVexCamInterface::NoValue, "", 0),
+            "UD=\r\nCOMPLETE\r\n");
+  // A code without a text still ends the report with a line end.
+  EXPECT_EQ(Line(Direction::kCommand, "SA", 2, "", -2), "SA=2\r\n\r\n");
+  EXPECT_EQ(Line(Direction::kQuery, "SH", 0, "", -10004), "SH?\r\n\r\n");
+  for (int code : {-3, -4, -5, -6}) EXPECT_EQ(CVexCamInterface::StatusText(code).size(), 46u);
+}
+
+TEST(ModelCore, ConstructionValuesAndLists) {
+  RecordingModel model;
+  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.whiteBalanceIndex, 1);
+  EXPECT_EQ(model.whiteBalanceStr, "Continuous AWB");
+  EXPECT_EQ(model.shutterSpeedStr, "OFF");
+  EXPECT_EQ(model.triggerTypeStr, "Normal (Continuous)");
+  EXPECT_EQ(model.partialScanStr, "Full Frame");
+  EXPECT_EQ(model.binningStr, "Binning OFF");
+  EXPECT_EQ(model.autoWhiteAreaStr, "Full Area");
+  EXPECT_EQ(model.autoWhiteAreaList[6], "Midle Right");
+  EXPECT_EQ(model.autoWhiteAreaList[8], "Under Middle");
+  EXPECT_EQ(model.shutterSpeedList[11], "1/50000");
+  EXPECT_EQ(model.onePushResultList[6], "Trig is not Normal");
+  EXPECT_EQ(model.shadingTable.size(), 1546u);
+  EXPECT_TRUE(model.events.empty());
+}
+
+TEST(ModelCore, SettingsTableNamesEveryProperty) {
+  const auto rows = vexq4::model::Settings();
+  EXPECT_EQ(rows.size(), 38u);
+  const auto* gain = vexq4::model::FindSetting("MasterGainLevel");
+  ASSERT_NE(gain, nullptr);
+  EXPECT_EQ(gain->code, 12u);
+  EXPECT_EQ(gain->mnemonic, "GA");
+  EXPECT_EQ(vexq4::model::FindSetting("GAB")->property, "BlueGainLevel");
+  EXPECT_TRUE(vexq4::model::FindSetting("GAB")->quietReceive);
+  EXPECT_TRUE(vexq4::model::FindSetting("PEG")->closeOnFailedSet);
+  EXPECT_FALSE(vexq4::model::FindSetting("PER")->closeOnFailedSet);
+  EXPECT_EQ(vexq4::model::FindSetting("WA")->list.size(), 10u);
+  EXPECT_EQ(vexq4::model::FindSetting("Nothing"), nullptr);
+}
+
+TEST(ModelOffline, SetsChangeTheCacheNotifyAndReportNothing) {
+  RecordingModel model;
+  EXPECT_EQ(model.SetMasterGainLevel(500), -5);  // the range is the control's
+  EXPECT_EQ(model.masterGainLevel, 500);
+  EXPECT_EQ(model.events, std::vector<std::string>{"MasterGainLevelChanged"});
+
+  model.Clear();
+  EXPECT_EQ(model.SetAutoWhiteAreaIndex(6), -5);
+  EXPECT_EQ(model.autoWhiteAreaStr, "Midle Right");
+  EXPECT_EQ(model.SetWhiteBalanceIndex(0), -5);
+  EXPECT_EQ(model.whiteBalanceStr, "Manual/One Push");
+  EXPECT_EQ(model.SetUserID("LINE7"), -5);
+  EXPECT_EQ(model.userID, "LINE7");
+  EXPECT_EQ(model.events, (std::vector<std::string>{"AutoWhiteAreaChanged", "WhiteBalanceChanged",
+                                                    "UserIDChanged"}));
+  EXPECT_TRUE(model.lines.empty());
+}
+
+TEST(ModelOffline, RangeChecksRejectWithoutChange) {
+  RecordingModel model;
+  EXPECT_EQ(model.SetAutoWhiteAreaIndex(10), -1);
+  EXPECT_EQ(model.SetPartialScanIndex(-1), -1);  // taken as unsigned
+  EXPECT_EQ(model.SetShutterSpeedIndex(12), -1);
+  EXPECT_EQ(model.SetTriggerTypeIndex(5), -1);
+  EXPECT_EQ(model.SetBinningIndex(2), -1);
+  EXPECT_EQ(model.SetWhiteBalanceIndex(5), -1);
+  EXPECT_EQ(model.SetWhiteBalanceIndex(-1), -1);
+  EXPECT_EQ(model.autoWhiteAreaIndex, 0);
+  EXPECT_EQ(model.partialScanIndex, 0);
+  EXPECT_EQ(model.whiteBalanceIndex, 1);
+  EXPECT_TRUE(model.events.empty());
+}
+
+TEST(ModelOffline, CameraOperationsReturnMinusFiveSilently) {
+  RecordingModel model;
+  EXPECT_EQ(model.CloseConnection(), -5);
+  EXPECT_EQ(model.StoreSettings(1), -5);
+  EXPECT_EQ(model.LoadSettings(1), -5);
+  EXPECT_EQ(model.ReadAllFromCamera(), -5);
+  EXPECT_EQ(model.WriteAllToCamera(), -5);
+  EXPECT_EQ(model.SetOnePushMode(), -5);
+  EXPECT_EQ(model.GetOnePushResult(), -5);
+  EXPECT_EQ(model.GetFirmwareVersion(), -5);
+  EXPECT_TRUE(model.events.empty());
+  EXPECT_TRUE(model.lines.empty());
+}
+
+}  // namespace
