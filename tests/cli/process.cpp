@@ -132,7 +132,7 @@ Result Process::Wait(int timeoutMs) {
   return result_;
 }
 
-Result Run(const std::vector<std::string>& argv, const std::string& input, int timeoutMs,
+Result RunProgram(const std::vector<std::string>& argv, const std::string& input, int timeoutMs,
            const std::vector<std::string>& env) {
   Process p(argv, env);
   p.Write(input);

@@ -45,7 +45,7 @@ class Process {
 };
 
 // Runs to the end with `input` on standard input.
-Result Run(const std::vector<std::string>& argv, const std::string& input = "",
+Result RunProgram(const std::vector<std::string>& argv, const std::string& input = "",
            int timeoutMs = 30000, const std::vector<std::string>& env = {});
 
 }  // namespace vexq4::cli::test
