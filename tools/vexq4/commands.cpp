@@ -73,7 +73,7 @@ void Print(const std::string& line) {
 // Reports a failed operation and gives its exit status.
 int Fail(Host& host, std::string_view what, int status, std::string_view file = {}) {
   std::string text = std::string(what) + ": " + DescribeStatus(status, file);
-  if (!host.isOnline && status != -7 && status != -8 && status != -9)
+  if (!host.isOnline && status != -5 && status != -7 && status != -8 && status != -9)
     text += " (the camera is off-line)";
   host.console().Error(text);
   return kExitFailure;
@@ -84,6 +84,8 @@ const Property& Resolve(std::string_view name) {
   if (!p) {
     std::string msg = "unknown setting \"" + std::string(name) + "\"";
     std::string near = SuggestProperty(name);
+    // The camera's own mnemonics ("GA") point to the property of that setting.
+    if (const SettingRow* row = model::FindSetting(name)) near = std::string(row->property);
     if (!near.empty()) msg += "; did you mean " + near + "?";
     msg += " ('vexq4 set --help' lists them)";
     throw CLI::ValidationError(msg);
@@ -237,7 +239,7 @@ int RunGrabbers(Host& host) {
   unsigned count = 0;
   int status = host.ClSerialGetNumManufacturers(&count);
   if (status != 0) {
-    host.console().Error("frame grabbers: " + DescribeStatus(status));
+    host.console().Error("frame grabbers: status " + std::to_string(status) + ": " + LinkStatusText(status));
   } else {
     Print(FormatNumber("GrabberCount", static_cast<int>(count)));
     for (unsigned i = 0; i < count && i < 256; ++i) {
@@ -247,7 +249,7 @@ int RunGrabbers(Host& host) {
       int s = host.ClSerialGetManufacturer(i, name.data(), &size, &version);
       name.back() = '\0';
       if (s != 0) {
-        host.console().Error("frame grabber " + std::to_string(i) + ": " + DescribeStatus(s));
+        host.console().Error("frame grabber " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
         continue;
       }
       Print(FormatText("Grabber" + std::to_string(i), name.data()));
@@ -256,7 +258,7 @@ int RunGrabbers(Host& host) {
   unsigned ports = 0;
   status = host.ClAllSerialGetNumPorts(&ports);
   if (status != 0) {
-    host.console().Error("clallserial: " + DescribeStatus(status));
+    host.console().Error("clallserial: status " + std::to_string(status) + ": " + LinkStatusText(status));
     return kExitOk;  // the library is optional; no camera was asked anything
   }
   Print(FormatNumber("ClAllSerialPortCount", static_cast<int>(ports)));
@@ -266,7 +268,7 @@ int RunGrabbers(Host& host) {
     int s = host.ClAllSerialGetPortInfo(i, maker.data(), &makerSize, id.data(), &idSize, &version);
     maker.back() = id.back() = '\0';
     if (s != 0) {
-      host.console().Error("clallserial port " + std::to_string(i) + ": " + DescribeStatus(s));
+      host.console().Error("clallserial port " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
       continue;
     }
     Print(FormatText("ClAllSerialPort" + std::to_string(i) + "Manufacturer", maker.data()));

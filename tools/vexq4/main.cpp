@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -157,11 +158,14 @@ int main(int argc, char** argv) {
       status = host.ConnectAllSerial(*conn.clallserial);
     } else {
       int port = conn.com ? *conn.com : *mappedPort;
-      what = conn.device ? *conn.device : conn.sim ? "the simulated camera" : "COM" + std::to_string(port);
+      // Name the device too: COM numbers map to paths only in this system.
+      const char* mapped = std::getenv(("VEXQ4_COM" + std::to_string(port)).c_str());
+      std::string path = mapped ? mapped : "/dev/ttyS" + std::to_string(port - 1);
+      what = "COM" + std::to_string(port) + " (" + path + ")";
       status = host.ConnectComPort(port);
     }
     if (status != 0) {
-      console.Error("cannot connect to " + what + ": " + DescribeStatus(status));
+      console.Error(ConnectFailure(what, status, conn.grabber || conn.clallserial));
       return kExitFailure;
     }
   }

@@ -34,4 +34,21 @@ std::string DescribeStatus(int status, std::string_view file) {
   return "status " + std::to_string(status) + ": " + StatusText(status, file);
 }
 
+std::string LinkStatusText(int status) {
+  if (status == -8) return "Camera Link library or function missing";
+  if (status == -2) return "COM port not openable";
+  return StatusText(status);
+}
+
+std::string ConnectFailure(std::string_view what, int status, bool cameraLink) {
+  std::string text = std::string(what) + ": status " + std::to_string(status) + ": ";
+  if (cameraLink && status != -5 && status != -6)
+    text += "Frame Grabber Manufacturer not found (" + LinkStatusText(status) + ")";
+  else
+    text += "Camera not found or unable to open communication port. Make sure that no other "
+            "programs are connected to this port.";
+  if (cameraLink) text += " ('vexq4 grabbers' lists the frame grabbers)";
+  return text;
+}
+
 }  // namespace vexq4::cli

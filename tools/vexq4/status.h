@@ -18,4 +18,11 @@ std::string StatusText(int status, std::string_view file = {});
 // "status -6: Timeout waiting for answer".
 std::string DescribeStatus(int status, std::string_view file = {});
 
+// A status of the communication library outside the model's file
+// operations: -8 there means a Camera Link library is missing.
+std::string LinkStatusText(int status);
+
+// Why a connection could not be made, in the control's words.
+std::string ConnectFailure(std::string_view what, int status, bool cameraLink);
+
 }  // namespace vexq4::cli
