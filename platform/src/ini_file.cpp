@@ -40,6 +40,8 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // The name of a section header line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
+  // Files saved by Windows editors may begin with a UTF-8 byte order mark.
+  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
   line = Trim(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);

@@ -182,14 +182,14 @@ OpenResult Failure(OpenError kind, std::string detail) {
   return result;
 }
 
-// Raw mode at 9600 8N1, keeping the port's own flow control (RTS/CTS and
-// XON/XOFF) as it was.
+// Raw mode at 9600 8N1. Hardware flow control (CRTSCTS) and the sending of
+// XON/XOFF when our input fills (IXOFF) stay as the port had them; IXON
+// does not: with it the terminal layer swallows every received 0x11 and
+// 0x13, and the binary shading frame carries those bytes as data.
 termios RawSettings(const termios& original) {
   termios t = original;
-  const tcflag_t softwareFlow = original.c_iflag & (IXON | IXOFF | IXANY);
   t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                       ICRNL | IXON | IXOFF | IXANY | INPCK);
-  t.c_iflag |= softwareFlow;
+                                       ICRNL | IXON | INPCK);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);

@@ -60,6 +60,9 @@ TEST(ProfileRead, CrLfAndValueLimit) {
   EXPECT_EQ(GetProfileInt(file, "S", "n", 7), -42);
   EXPECT_EQ(GetProfileInt(file, "S", "bad", 7), 7);
   EXPECT_EQ(GetProfileInt(file, "S", "missing", 7), 7);
+
+  WriteFile(file, "\xEF\xBB\xBF[Main]\r\nCamera Type=RX-Q4\r\n");
+  EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", ""), "RX-Q4");
 }
 
 TEST(ProfileWrite, KeepsForeignLinesByteForByte) {

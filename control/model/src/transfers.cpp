@@ -33,6 +33,13 @@ constexpr std::array<unsigned, 11> kReadAfterGains = {BLG, BLR, BLB, KN,  KSR, K
 // UD, MD, ID and EA follow the settings.
 constexpr int kIdentitySteps = 4;
 
+// Camera exchanges of a read-all while the white balance is `mode`.
+int ReadAllExchanges(int mode) {
+  return static_cast<int>(kReadBeforeGains.size() + GainsOfMode(mode).size() +
+                          kReadAfterGains.size()) +
+         kIdentitySteps;
+}
+
 constexpr std::array<unsigned, 31> kWriteOrder = {
     SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS,  RF,  TI,  TP,  SC,  BI,  BA, CBAR,
     GA, GAR, GAB, WB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
@@ -43,11 +50,8 @@ int CVexCamInterface::ReadAllFromCamera() { return ReadAll("ReadAllFromCamera", 
 
 int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int extraSteps) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  auto total = [&] {
-    return firstStep + extraSteps + static_cast<int>(kReadBeforeGains.size()) +
-           static_cast<int>(GainsOfMode(whiteBalanceIndex).size()) +
-           static_cast<int>(kReadAfterGains.size()) + kIdentitySteps;
-  };
+  // The total follows the white balance mode once WB has been read.
+  auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(whiteBalanceIndex); };
   int step = firstStep;
   int failure = VEXQ4_OK;
   auto run = [&](auto&& exchange) {
@@ -96,7 +100,7 @@ int CVexCamInterface::WriteAllToCamera() {
 
 int CVexCamInterface::LoadSettings(int area) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  ReportProgress("LoadSettings", 0, 1 + 34);
+  ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(whiteBalanceIndex));
   const int result = VexQ4SendCameraData(comPort, LD, area);
   ReportCommand(Direction::kCommand, "LD", area, {}, result);
   if (result != VEXQ4_OK) {

@@ -1,0 +1,201 @@
+// The line protocol on a fake COM port: wire bytes, reply parsing, the
+// command gap and the reply time-outs, in virtual time.
+#include <climits>
+#include <string>
+
+#include "comm_fixture.h"
+
+namespace vexq4::test {
+namespace {
+
+using ProtocolTest = CommTest;
+
+TEST_F(ProtocolTest, QueriesAndCommandsGoOutExactly) {
+  FakeLine& line = Open();
+  line.values["WPB2"] = "7";
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(1, WPB2, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(VexQ4GetCameraData(1, WPB3, &value), VEXQ4_OK);
+  EXPECT_EQ(VexQ4GetCameraData(1, CBAR, &value), VEXQ4_OK);
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, -132), VEXQ4_OK);
+  EXPECT_EQ(VexQ4SendCameraData(1, WPB3, INT_MIN), VEXQ4_OK);
+  EXPECT_EQ(VexQ4SendCameraData(1, AW, 0), VEXQ4_OK);
+  ASSERT_EQ(line.writes.size(), 6u);
+  EXPECT_EQ(line.writes[0].bytes, "WPB2?\r\n");
+  EXPECT_EQ(line.writes[1].bytes, "WPB3?\r\n");
+  EXPECT_EQ(line.writes[2].bytes, "CBAR?\r\n");
+  EXPECT_EQ(line.writes[3].bytes, "GA=-132\r\n");
+  EXPECT_EQ(line.writes[4].bytes, "WPB3=-2147483648\r\n");
+  EXPECT_EQ(line.writes[5].bytes, "AW=0\r\n");
+}
+
+TEST_F(ProtocolTest, CodesWithoutTheFormAreRejectedBeforeAnythingIsWritten) {
+  FakeLine& line = Open();
+  int value = 42;
+  for (unsigned code : {39u, 48u, 7u, 55u, 36u, 37u, 38u, 1000u}) {
+    EXPECT_EQ(VexQ4GetCameraData(1, code, &value), VEXQ4_E_ARGUMENT) << code;
+  }
+  for (unsigned code : {42u, 36u, 37u, 38u, 43u, 45u, 9u, 55u}) {
+    EXPECT_EQ(VexQ4SendCameraData(1, code, 1), VEXQ4_E_ARGUMENT) << code;
+  }
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, nullptr), VEXQ4_E_ARGUMENT);
+  EXPECT_EQ(value, 42);
+  EXPECT_TRUE(line.writes.empty());
+
+  // Every other code of 0..54 is accepted by exactly the forms it has.
+  int accepted = 0;
+  for (unsigned code = 0; code < 55; ++code) {
+    if (VexQ4GetCameraData(1, code, &value) != VEXQ4_E_ARGUMENT) ++accepted;
+  }
+  EXPECT_EQ(accepted, 45);
+}
+
+TEST_F(ProtocolTest, ValueTextIsParsedAsTheCameraMeansIt) {
+  FakeLine& line = Open();
+  const std::pair<const char*, int> cases[] = {
+      {"12abc", 12},         {"", 0},           {"abc", 0},          {"  -42", -42},
+      {"+7", 7},             {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+      {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+  };
+  for (const auto& [text, expected] : cases) {
+    line.values["SH"] = text;
+    int value = 1234;
+    EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK) << text;
+    EXPECT_EQ(value, expected) << text;
+  }
+}
+
+TEST_F(ProtocolTest, QueryRepliesOfOddShape) {
+  FakeLine& line = Open();
+  std::string reply;
+  line.onLine = [&](std::string_view) { line.Send(reply); };
+  int value = 99;
+
+  reply = "SH?\r\nSH=5\r\n";  // the camera echoes the query first
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 5);
+
+  value = 99;
+  reply = "GAB?\r\n";  // third byte is not '?': a reply without '='
+  EXPECT_EQ(VexQ4GetCameraData(1, GAB, &value), VEXQ4_E_MALFORMED);
+  reply = "SH5\r\n";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_MALFORMED);
+  reply = "SH=5";  // never completed
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  reply = std::string(150, 'A') + "SH=5\r\n";  // longer than the line buffer
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  reply = std::string(98, 'A') + "\r\n";  // one byte too long with its NUL
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  reply.clear();
+  for (int i = 0; i < 60; ++i) reply += "SH?\r\n";  // echoes without end
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  EXPECT_EQ(value, 99);
+
+  reply = "SH=" + std::string(90, '1') + "\r\n";  // longest line that fits
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, INT_MAX);
+}
+
+TEST_F(ProtocolTest, LateBytesOfAFailedReplyAreDrainedBeforeTheNextQuery) {
+  FakeLine& line = Open();
+  line.onLine = [&](std::string_view) { line.Send("SH=3\r\n", 700); };
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  line.onLine = [&](std::string_view text) { line.Answer(text); };
+  line.values["SH"] = "8";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 8);
+}
+
+TEST_F(ProtocolTest, CommandAcknowledgements) {
+  FakeLine& line = Open();
+  std::string reply;
+  line.onLine = [&](std::string_view) { line.Send(reply); };
+  reply = "GA=100\r\nCOMPLETE\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_OK);
+  reply = "COMPLETE\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_OK);
+  reply = "ERROR\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_E_NOT_ACKNOWLEDGED);
+  reply = "GA=100\r\nERROR\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_E_NOT_ACKNOWLEDGED);
+  reply = "GA=100\r\n";  // echo, then silence
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_E_TIMEOUT);
+  line.failWrites = true;
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 100), VEXQ4_E_NOT_ACKNOWLEDGED);
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_NOT_ACKNOWLEDGED);
+}
+
+TEST_F(ProtocolTest, CommandsKeepTheirGapFromTheLastAcknowledgement) {
+  FakeLine& line = Open();
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+  const std::uint32_t ack = clock.now;
+
+  // A query right after a command is not held back by the gap.
+  int value = 0;
+  ASSERT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_LT(line.writes[1].timeMs - ack, 200u);
+
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 2), VEXQ4_OK);
+  const std::uint32_t gap = line.writes[2].timeMs - ack;
+  EXPECT_GE(gap, 600u);
+  EXPECT_LE(gap, 602u);
+
+  // A failed command does not count as acknowledged.
+  const std::uint32_t secondAck = clock.now;
+  line.silent = true;
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 3), VEXQ4_E_TIMEOUT);
+  line.silent = false;
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 4), VEXQ4_OK);
+  EXPECT_GE(line.writes[3].timeMs - secondAck, 600u);
+  EXPECT_LT(line.writes[4].timeMs - line.writes[3].timeMs, 900u);
+}
+
+TEST_F(ProtocolTest, GapSurvivesTheTickCounterWrapping) {
+  clock.now = 0xFFFFFF00u;
+  FakeLine& line = Open();
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+  const std::uint32_t ack = clock.now;
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 2), VEXQ4_OK);
+  const std::uint32_t gap = line.writes[1].timeMs - ack;
+  EXPECT_GE(gap, 600u);
+  EXPECT_LE(gap, 602u);
+}
+
+TEST_F(ProtocolTest, AutoShadingWaitsTenSecondsOtherCommandsSixHundredMilliseconds) {
+  FakeLine& line = Open();
+  line.silent = true;
+  std::uint32_t start = clock.now;
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_E_TIMEOUT);
+  std::uint32_t waited = clock.now - line.writes.back().timeMs;
+  EXPECT_GE(waited, 600u);
+  EXPECT_LT(waited, 800u);
+
+  start = clock.now;
+  EXPECT_EQ(VexQ4SendCameraData(1, ATSH, 0), VEXQ4_E_TIMEOUT);
+  waited = clock.now - line.writes.back().timeMs;
+  EXPECT_GE(waited, 10000u);
+  EXPECT_LT(waited, 10200u);
+  EXPECT_EQ(line.writes.back().bytes, "ATSH=0\r\n");
+
+  // A camera that finishes auto shading after 8 s is heard.
+  line.silent = false;
+  line.onLine = [&](std::string_view) { line.Send("COMPLETE\r\n", 8000); };
+  EXPECT_EQ(VexQ4SendCameraData(1, ATSH, 0), VEXQ4_OK);
+  (void)start;
+}
+
+TEST_F(ProtocolTest, TransactionsOnPortsWithoutConnection) {
+  int value = 5;
+  EXPECT_EQ(VexQ4GetCameraData(2, SH, &value), VEXQ4_E_NO_CONNECTION);
+  EXPECT_EQ(VexQ4SendCameraData(2, SH, 1), VEXQ4_E_NO_CONNECTION);
+  EXPECT_EQ(VexQ4GetCameraData(255, SH, &value), VEXQ4_E_ARGUMENT);
+  EXPECT_EQ(VexQ4SendCameraData(-1, SH, 1), VEXQ4_E_ARGUMENT);
+  EXPECT_EQ(value, 5);
+  EXPECT_TRUE(openedPorts.empty());
+}
+
+}  // namespace
+}  // namespace vexq4::test

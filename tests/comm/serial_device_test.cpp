@@ -1,0 +1,189 @@
+// The termios serial device on a pseudo-terminal: settings, exclusive use,
+// bounded reads (also after a hang-up) and the COM port naming.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vexq4/platform/serial_device.h"
+
+namespace vexq4::platform {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// A pseudo-terminal pair; the slave plays the serial port.
+class Pty {
+ public:
+  Pty() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
+      path_ = ::ptsname(master_);
+    }
+  }
+  ~Pty() { CloseMaster(); }
+  const std::string& path() const { return path_; }
+  int master() const { return master_; }
+  void CloseMaster() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+  // Reads what arrived at the master within `ms`.
+  std::string ReadMaster(int ms = 200) {
+    std::string out;
+    pollfd pfd{master_, POLLIN, 0};
+    while (::poll(&pfd, 1, ms) > 0) {
+      char buffer[512];
+      const ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<std::size_t>(n));
+      ms = 20;
+    }
+    return out;
+  }
+
+ private:
+  int master_ = -1;
+  std::string path_;
+};
+
+termios SettingsOf(int fd) {
+  termios t{};
+  ::tcgetattr(fd, &t);
+  return t;
+}
+
+long ElapsedMs(steady_clock::time_point since) {
+  return std::chrono::duration_cast<milliseconds>(steady_clock::now() - since).count();
+}
+
+TEST(SerialDevice, OpensRaw9600AndRestoresTheOriginalSettings) {
+  Pty pty;
+  ASSERT_FALSE(pty.path().empty());
+  // Keep the slave open so its settings persist between our opens, and give
+  // it canonical mode plus software flow control beforehand.
+  const int keep = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(keep, 0);
+  termios before{};
+  ASSERT_EQ(::tcgetattr(keep, &before), 0);
+  before.c_iflag |= ICRNL | IXON | IXOFF;
+  before.c_lflag |= ICANON | ECHO;
+  before.c_oflag |= OPOST;
+  cfsetospeed(&before, B38400);
+  cfsetispeed(&before, B38400);
+  ASSERT_EQ(::tcsetattr(keep, TCSANOW, &before), 0);
+
+  {
+    OpenResult opened = OpenSerialDevice(pty.path());
+    ASSERT_TRUE(opened.device) << opened.detail;
+    const termios t = SettingsOf(keep);
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    // Received XON/XOFF bytes are data (the shading frame is binary); our
+    // own input flow control stays as the port had it.
+    EXPECT_EQ(t.c_iflag & IXON, 0u);
+    EXPECT_NE(t.c_iflag & IXOFF, 0u);
+  }
+  const termios after = SettingsOf(keep);
+  EXPECT_EQ(cfgetospeed(&after), B38400);
+  EXPECT_NE(after.c_lflag & ICANON, 0u);
+  EXPECT_NE(after.c_iflag & ICRNL, 0u);
+  EXPECT_NE(after.c_iflag & IXON, 0u);
+  ::close(keep);
+}
+
+TEST(SerialDevice, EveryByteValuePassesBothWays) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  std::vector<std::uint8_t> all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+
+  ASSERT_TRUE(opened.device->Write(all));
+  EXPECT_TRUE(opened.device->Drain());
+  const std::string atMaster = pty.ReadMaster();
+  EXPECT_EQ(atMaster, std::string(all.begin(), all.end()));
+
+  ASSERT_EQ(::write(pty.master(), all.data(), all.size()), 256);
+  std::vector<std::uint8_t> got;
+  std::uint8_t byte = 0;
+  while (got.size() < 256 && opened.device->ReadByte(byte)) got.push_back(byte);
+  EXPECT_EQ(got, all);
+}
+
+TEST(SerialDevice, ReadsWaitAboutOneHundredMillisecondsAlsoAfterHangUp) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  std::uint8_t byte = 0;
+  auto start = steady_clock::now();
+  EXPECT_FALSE(opened.device->ReadByte(byte));
+  EXPECT_GE(ElapsedMs(start), 95);
+  EXPECT_LT(ElapsedMs(start), 400);
+
+  pty.CloseMaster();
+  start = steady_clock::now();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(opened.device->ReadByte(byte));
+  EXPECT_GE(ElapsedMs(start), 3 * 95);
+  EXPECT_FALSE(opened.device->Write(std::vector<std::uint8_t>{'x'}));
+}
+
+TEST(SerialDevice, PortIsUsedExclusively) {
+  Pty pty;
+  OpenResult first = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(first.device) << first.detail;
+  OpenResult second = OpenSerialDevice(pty.path());
+  EXPECT_FALSE(second.device);
+  EXPECT_EQ(second.error, OpenError::kBusy) << second.detail;
+  first.device.reset();
+  OpenResult third = OpenSerialDevice(pty.path());
+  EXPECT_TRUE(third.device) << third.detail;
+}
+
+TEST(SerialDevice, OpenFailuresAreClassified) {
+  EXPECT_EQ(OpenSerialDevice("/dev/does-not-exist-vexq4").error, OpenError::kNoDevice);
+  EXPECT_EQ(OpenSerialDevice("").error, OpenError::kNoDevice);
+  const OpenResult notATerminal = OpenSerialDevice("/dev/null");
+  EXPECT_FALSE(notATerminal.device);
+  EXPECT_EQ(notATerminal.error, OpenError::kSettings);
+}
+
+TEST(SerialDevice, ComPortNumbersNameDevices) {
+  ::unsetenv("VEXQ4_COM3");
+  EXPECT_EQ(ComPortDevicePath(3), "/dev/ttyS2");
+  EXPECT_EQ(ComPortDevicePath(1), "/dev/ttyS0");
+  EXPECT_EQ(ComPortDevicePath(0), "");
+  ::setenv("VEXQ4_COM3", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(ComPortDevicePath(3), "/dev/ttyUSB0");
+  ::unsetenv("VEXQ4_COM3");
+
+  unsigned asked = 0;
+  SetSerialOpener([&](unsigned port) {
+    asked = port;
+    OpenResult result;
+    result.error = OpenError::kPermission;
+    return result;
+  });
+  EXPECT_EQ(OpenComPort(12).error, OpenError::kPermission);
+  EXPECT_EQ(asked, 12u);
+  SetSerialOpener({});
+  ::setenv("VEXQ4_COM12", "/dev/does-not-exist-vexq4", 1);
+  EXPECT_EQ(OpenComPort(12).error, OpenError::kNoDevice);
+  ::unsetenv("VEXQ4_COM12");
+}
+
+}  // namespace
+}  // namespace vexq4::platform

@@ -1,0 +1,190 @@
+// Shading table files and auto shading against the simulated camera.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "file_formats.h"
+#include "online_model.h"
+#include "test_dir.h"
+
+namespace {
+
+using vexq4::testing::OnlineModel;
+using vexq4::testing::ReadFile;
+using vexq4::testing::TestDir;
+using vexq4::testing::WriteFile;
+
+constexpr std::string_view kFrame = "<SHD frame>";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "line without CR LF";
+      break;
+    }
+    out.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return out;
+}
+
+bool Sent(OnlineModel& online, std::string_view line) {
+  const auto r = online.Received();
+  return std::find(r.begin(), r.end(), line) != r.end();
+}
+
+// A camera table in which every value tells its position.
+void Number(vexq4::sim::SimCamera& camera) {
+  auto& table = camera.shadingTable();
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint16_t>(i * 85 + 3);
+}
+
+TEST(ShadingFile, SaveWritesTitleAndOneLinePerPoint) {
+  TestDir dir;
+  OnlineModel online;
+  Number(online.camera());
+  const auto& table = online.camera().shadingTable();
+  const auto path = dir / "table.csv";
+  ASSERT_EQ(online.model.SaveShadingDataIntoFile(path.string()), 0);
+
+  const auto lines = Lines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 131u);
+  EXPECT_EQ(lines[0], ",,,DYNAMIC SHADING,,,");
+  EXPECT_EQ(lines[1], ",,H,,,V,");
+  EXPECT_EQ(lines[2], "ADR,R,G,B,R,G,B");
+  for (int k = 0; k < 128; ++k) {
+    std::string expected = std::to_string(k + 1);
+    for (int c = 0; c < 6; ++c) expected += "," + std::to_string(table[static_cast<std::size_t>(c * 128 + k)]);
+    ASSERT_EQ(lines[static_cast<std::size_t>(3 + k)], expected);
+  }
+  EXPECT_TRUE(lines[3].starts_with("1,"));
+  EXPECT_TRUE(lines[130].starts_with("128,"));
+  EXPECT_TRUE(online.model.lines.empty());  // table transfers report no lines
+}
+
+TEST(ShadingFile, SaveThenLoadGivesTheCameraItsTableBack) {
+  TestDir dir;
+  OnlineModel online;
+  Number(online.camera());
+  const auto original = online.camera().shadingTable();
+  const auto path = dir / "table.csv";
+  ASSERT_EQ(online.model.SaveShadingDataIntoFile(path.string()), 0);
+
+  online.camera().shadingTable().fill(0);
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(online.camera().shadingTable(), original);
+}
+
+TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
+  TestDir dir;
+  OnlineModel online;
+  const auto path = dir / "in.csv";
+  std::string text = ",,,DYNAMIC SHADING,,,\r\nADR,R,G,B,R,G,B\n";
+  text += "5,10,11,12,13,14,15\r\n";              // numbering only decides whether
+  text += "3,20,21,22\n";                         // a line is taken; 3 values only
+  text += " 9,30,31,32,33,34,35,36,37\r\n";       // fields after the sixth ignored
+  text += "0,99,99,99,99,99,99\r\n";              // outside 1..128: skipped
+  text += "129,99,99,99,99,99,99\r\n";
+  text += "x,99,99,99,99,99,99\r\n";
+  text += "7,70000,-1,abc,,44 ,45\r\n";           // 16 bits on the wire; "abc" keeps
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << "missing file";
+  WriteFile(path, text);
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+
+  const auto& table = online.camera().shadingTable();
+  auto at = [&](int curve, int point) { return table[static_cast<std::size_t>(curve * 128 + point)]; };
+  EXPECT_EQ(at(0, 0), 10);
+  EXPECT_EQ(at(5, 0), 15);
+  EXPECT_EQ(at(0, 1), 20);
+  EXPECT_EQ(at(2, 1), 22);
+  EXPECT_EQ(at(3, 1), 0);  // left as the model held it
+  EXPECT_EQ(at(0, 2), 30);
+  EXPECT_EQ(at(5, 2), 35);
+  EXPECT_EQ(at(0, 3), 70000 & 0xFFFF);
+  EXPECT_EQ(at(1, 3), 0xFFFF);
+  EXPECT_EQ(at(2, 3), 0);
+  EXPECT_EQ(at(3, 3), 0);
+  EXPECT_EQ(at(4, 3), 44);
+  EXPECT_EQ(at(5, 3), 45);
+  EXPECT_EQ(at(0, 4), 0);
+  EXPECT_EQ(at(0, 127), 0);
+}
+
+TEST(ShadingFile, LoadTakesAtMost128LinesAndSplitsOverlongLines) {
+  TestDir dir;
+  OnlineModel online;
+  const auto path = dir / "long.csv";
+  std::string text;
+  for (int n = 1; n <= 128; ++n) text += std::to_string(n) + "," + std::to_string(n) + ",1,1,1,1,1\r\n";
+  for (int n = 1; n <= 72; ++n) text += std::to_string(n) + ",9999,9,9,9,9,9\r\n";
+  WriteFile(path, text);
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  for (int k = 0; k < 128; ++k) EXPECT_EQ(online.camera().shadingTable()[static_cast<std::size_t>(k)], k + 1);
+
+  // A line of more than 4499 characters is read as several lines.
+  std::string first = "1,7,7,7,7,7,7";
+  first.resize(vexq4::model::kShadingLinePiece, ' ');
+  WriteFile(path, first + "2,8,8,8,8,8,8\r\n");
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(online.camera().shadingTable()[0], 7);
+  EXPECT_EQ(online.camera().shadingTable()[1], 8);
+  EXPECT_EQ(online.camera().shadingTable()[5 * 128 + 1], 8);
+}
+
+TEST(ShadingFile, LoadRefusals) {
+  TestDir dir;
+  OnlineModel online;
+  const auto path = dir / "titles.csv";
+  WriteFile(path, ",,,DYNAMIC SHADING,,,\r\n,,H,,,V,\r\nADR,R,G,B,R,G,B\r\n");
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(dir.path().string()), -8);  // a folder
+  EXPECT_FALSE(Sent(online, kFrame));
+  EXPECT_EQ(online.model.isOnline, 1);
+
+  vexq4::testing::LineModel offline;
+  EXPECT_EQ(offline.LoadShadingDataFromFile(path.string()), -5);
+  EXPECT_EQ(offline.SaveShadingDataIntoFile((dir / "x.csv").string()), -5);
+  EXPECT_EQ(offline.StartAutoShadingCorrection(), -5);
+  EXPECT_TRUE(offline.lines.empty());
+}
+
+TEST(ShadingFile, SaveFailures) {
+  TestDir dir;
+  OnlineModel online;
+  // A folder that is not there: the table is read first, then -7.
+  EXPECT_EQ(online.model.SaveShadingDataIntoFile((dir / "missing" / "t.csv").string()), -7);
+  EXPECT_TRUE(Sent(online, "SHD?1024,768"));
+
+  // A damaged frame while the camera still answers: its code, and no file
+  // from the stale table.
+  online.camera().faults().corruptShading = true;
+  const auto path = dir / "t.csv";
+  EXPECT_NE(online.model.SaveShadingDataIntoFile(path.string()), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(online.model.isOnline, 1);
+
+  // A camera that is gone: the probe closes the connection.
+  online.camera().faults().corruptShading = false;
+  online.camera().faults().silent = true;
+  EXPECT_NE(online.model.SaveShadingDataIntoFile(path.string()), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(online.model.isOnline, 0);
+  EXPECT_EQ(vexq4::testing::CountEntries(dir.path()), 0);
+}
+
+TEST(ShadingFile, AutoShading) {
+  OnlineModel online;
+  online.camera().shadingTable().fill(0);
+  ASSERT_EQ(online.model.StartAutoShadingCorrection(), 0);
+  ASSERT_EQ(online.model.lines.size(), 1u);
+  EXPECT_EQ(online.model.lines[0], "ATSH=0\r\nCOMPLETE\r\n");
+  EXPECT_NE(online.camera().shadingTable()[0], 0);  // the camera computed a table
+  EXPECT_EQ(online.model.shadingTable[2], 0);       // the model's copy is untouched
+}
+
+}  // namespace

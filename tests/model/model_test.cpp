@@ -1,0 +1,193 @@
+// The get and set shapes of single settings against the simulated camera.
+#include "online_fixture.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+TEST_F(OnlineModel, GetStoresValueAndTextAndReportsTheQuery) {
+  link.camera().SetValue("SH", 4);
+  EXPECT_EQ(model.GetShutterSpeedIndex(), 0);
+  EXPECT_EQ(model.shutterSpeedIndex, 4);
+  EXPECT_EQ(model.shutterSpeedStr, "1/250");
+  EXPECT_EQ(model.events, (Events{"ReceiveFromCamStatusChanged(1)",
+                                  "ReceiveFromCamStatusChanged(0)", "ShutterSpeedChanged"}));
+  EXPECT_EQ(model.lines, Events{"SH?\r\nSH=4\r\n"});
+  EXPECT_EQ(model.isReceiving, 0);
+}
+
+TEST_F(OnlineModel, SomeGetsRaiseNoReceiveNotifications) {
+  link.camera().SetValue("GAB", -30);
+  EXPECT_EQ(model.GetBlueGainLevel(), 0);
+  EXPECT_EQ(model.blueGainLevel, -30);
+  EXPECT_EQ(model.events, Events{"BlueGainLevelChanged"});
+  model.Clear();
+  EXPECT_EQ(model.GetRedGainLevel(), 0);
+  EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), 1);
+  EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(0)"), 1);
+}
+
+TEST_F(OnlineModel, OnlineSetSendsReportsAndKeepsSynchronized) {
+  model.SynchronizedStatusChanged(1);
+  model.Clear();
+  EXPECT_EQ(model.SetMasterGainLevel(-20), 0);
+  EXPECT_EQ(Wire(), Events{"GA=-20"});
+  EXPECT_EQ(link.camera().Value("GA"), -20);
+  EXPECT_EQ(model.lines, Events{"GA=-20\r\nCOMPLETE\r\n"});
+  EXPECT_EQ(model.events, Events{"MasterGainLevelChanged"});
+  EXPECT_EQ(model.isSynchronized, 1);
+}
+
+TEST_F(OnlineModel, ValueOutsideTheListIsAMalformedAnswer) {
+  // A failed get keeps the cache, reports the status and probes once; the
+  // camera still answers, so the model stays on-line and synchronized.
+  model.SynchronizedStatusChanged(1);
+  ASSERT_EQ(model.SetShutterSpeedIndex(3), 0);
+  link.camera().SetValue("SH", 12);
+  model.Clear();
+  link.camera().ClearLog();
+  EXPECT_EQ(model.GetShutterSpeedIndex(), -4);
+  EXPECT_EQ(model.shutterSpeedIndex, 3);
+  EXPECT_EQ(model.shutterSpeedStr, "1/120");
+  EXPECT_EQ(model.lines, Events{"SH?\r\n" + kUnknown + "\r\n"});
+  EXPECT_EQ(Wire(), (Events{"SH?", "SH?"}));  // the query, then one probe
+  EXPECT_EQ(model.events,
+            (Events{"ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
+                    "SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)"}));
+  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.isSynchronized, 1);
+}
+
+TEST_F(OnlineModel, UnpluggedCameraTakesTheModelOfflineThroughTheProbe) {
+  link.SetUnplugged(true);
+  EXPECT_NE(model.GetMasterGainLevel(), 0);
+  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.isSynchronized, 0);
+  ASSERT_GE(model.events.size(), 2u);
+  EXPECT_EQ(model.events[model.events.size() - 2], "SynchronizedStatusChanged(0)");
+  EXPECT_EQ(model.events.back(), "OnlineStatusChanged(0)");
+  EXPECT_EQ(model.Count("OnlineStatusChanged(0)"), 1);
+  EXPECT_FALSE(link.isOpen());
+  // Off-line now: a set changes the cache only.
+  model.Clear();
+  EXPECT_EQ(model.SetMasterGainLevel(5), -5);
+  EXPECT_TRUE(model.lines.empty());
+}
+
+TEST_F(OnlineModel, FailedExposureGreenClosesWithoutProbing) {
+  link.camera().faults().rejectCommands = true;
+  EXPECT_EQ(model.SetProgrammableExposureGreen(100), -3);
+  EXPECT_EQ(Wire(), Events{"PEG=100"});
+  EXPECT_EQ(model.lines, Events{"PEG=100\r\n" + kUnknown + "\r\n"});
+  EXPECT_EQ(model.events, (Events{"ProgrammableExposureGreenChanged",
+                                  "SynchronizedStatusChanged(0)", "OnlineStatusChanged(0)"}));
+  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.programmableExposureGreen, 100);
+}
+
+TEST_F(OnlineModel, FailedExposureRedProbesFirstAndStaysOnline) {
+  link.camera().faults().rejectCommands = true;
+  EXPECT_EQ(model.SetProgrammableExposureRed(100), -3);
+  EXPECT_EQ(Wire(), (Events{"PER=100", "SH?"}));
+  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.Count("OnlineStatusChanged(0)"), 0);
+}
+
+TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
+  // Catches a row wired to the wrong code, field or notification.
+  for (const auto& row : vexq4::model::Settings()) {
+    SCOPED_TRACE(std::string(row.property));
+    const int value = model.Value(row) == 1 ? 0 : 1;
+    model.Clear();
+    link.camera().ClearLog();
+    ASSERT_EQ(model.SetSetting(row, value), 0);
+    EXPECT_EQ(Wire().front(), std::string(row.mnemonic) + "=" + std::to_string(value));
+    EXPECT_EQ(link.camera().Value(row.mnemonic), value);
+    EXPECT_EQ(model.Value(row), value);
+    // ShutterSpeedIndex notifies ShutterSpeedChanged, MasterGainLevel
+    // MasterGainLevelChanged.
+    std::string notification(row.property);
+    if (notification.ends_with("Index")) notification.resize(notification.size() - 5);
+    EXPECT_EQ(model.events.front(), notification + "Changed");
+
+    link.camera().SetValue(row.mnemonic, 1 - value);
+    ASSERT_EQ(model.GetSetting(row), 0);
+    EXPECT_EQ(model.Value(row), 1 - value);
+    if (row.text) {
+      EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
+    }
+  }
+}
+
+TEST_F(OnlineModel, StoreSettingsSendsTheAreaAndTouchesNothing) {
+  EXPECT_EQ(model.StoreSettings(2), 0);
+  EXPECT_EQ(Wire(), Events{"SA=2"});
+  EXPECT_EQ(model.lines, Events{"SA=2\r\nCOMPLETE\r\n"});
+  EXPECT_TRUE(model.events.empty());
+}
+
+TEST_F(OnlineModel, UserIdCommandShapes) {
+  EXPECT_EQ(model.SetUserID(""), 0);  // nothing to send
+  EXPECT_TRUE(Wire().empty());
+  EXPECT_EQ(model.lines, Events{"UD=\r\nCOMPLETE\r\n"});
+  model.Clear();
+  EXPECT_EQ(model.SetUserID("LINE7"), 0);
+  EXPECT_EQ(Wire(), Events{"UD=LINE7"});
+  EXPECT_EQ(link.camera().identity().userId, "LINE7");
+  model.Clear();
+  EXPECT_EQ(model.GetUserID(), 0);
+  EXPECT_EQ(model.lines, Events{"UD?\r\nUD=LINE7\r\n"});
+  EXPECT_EQ(model.events, (Events{"ReceiveFromCamStatusChanged(1)",
+                                  "ReceiveFromCamStatusChanged(0)", "UserIDChanged"}));
+  // Longer than the camera takes: refused whole, never sent cut.
+  model.Clear();
+  link.camera().ClearLog();
+  EXPECT_EQ(model.SetUserID("ABCDEFGHIJKLMNOPQ"), -1);
+  EXPECT_EQ(Wire(), Events{"SH?"});
+  EXPECT_EQ(model.lines, Events{"UD=ABCDEFGHIJKLMNOPQ\r\n\r\n"});
+  EXPECT_EQ(model.isOnline, 1);
+}
+
+TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
+  std::array<char, 4> small{'x', 'x', 'x', 'x'};
+  EXPECT_EQ(model.GetModelName(small), 0);
+  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(std::string(small.data()), "RX-");  // cut, NUL-terminated, no overrun
+  EXPECT_EQ(model.GetCameraID(), 0);
+  EXPECT_EQ(model.cameraID, vexq4::sim::kDefaultCameraId);
+  EXPECT_EQ(model.lines.back(), std::string("ID?\r\nID=") + vexq4::sim::kDefaultCameraId + "\r\n");
+}
+
+TEST_F(OnlineModel, FirmwareAndAreaQueries) {
+  EXPECT_EQ(model.GetFirmwareVersion(), 0);
+  EXPECT_EQ(model.firmwareVersion, vexq4::sim::kDefaultFirmwareVersion);
+  EXPECT_TRUE(model.events.empty());  // neither a notification nor isReceiving
+  EXPECT_EQ(model.GetEEPROMCurrentAreaNo(), 0);
+  EXPECT_EQ(model.events, Events{"EEPROMCurrentAreaNoChanged"});
+  EXPECT_EQ(model.lines.front(), "VN?\r\nVN=" +
+                                     std::to_string(vexq4::sim::kDefaultFirmwareVersion) + "\r\n");
+}
+
+TEST(ModelLifetime, DestructionClosesThePortWithoutReachingOverrides) {
+  vexq4::sim::VirtualLink link{vexq4::sim::Config{}, 1};
+  std::vector<std::string> seen;
+  struct Control : RecordingModel {
+    std::vector<std::string>* seen = nullptr;
+    ~Control() override { seen->push_back("~Control"); }
+    void OnlineStatusChanged(int v) override { seen->push_back("Online" + std::to_string(v)); }
+    void SynchronizedStatusChanged(int v) override {
+      CVexCamInterface::SynchronizedStatusChanged(v);
+      seen->push_back("Synchronized" + std::to_string(v));
+    }
+  };
+  {
+    Control control;
+    control.seen = &seen;
+    ASSERT_EQ(control.SetComPort(1), 0);
+    ASSERT_TRUE(link.isOpen());
+  }
+  EXPECT_FALSE(link.isOpen());
+  EXPECT_EQ(seen, (std::vector<std::string>{"Online1", "~Control"}));
+}
+
+}  // namespace
