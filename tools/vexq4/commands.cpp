@@ -6,7 +6,6 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -181,23 +180,6 @@ int RunLoadSettings(Host& host, const std::string& file) {
   }
   int status = host.WithProgress([&] { return host.ReadAllFromFile(file); });
   return RunOperation(host, "load-settings " + file, status, file);
-}
-
-int RunShadingSave(Host& host, const std::string& file) {
-  // The model writes the file from its previous table when the camera's
-  // answer was unusable but the camera still answers the probe; a marker in
-  // the table tells that case from a real read (values are 0..65535).
-  host.shadingTable.fill(-1);
-  int status = host.WithProgress([&] { return host.SaveShadingDataIntoFile(file); });
-  if (status != 0) return Fail(host, "shading-save " + file, status);
-  if (host.shadingTable[2] == -1) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-    host.console().Error("shading-save " + file +
-                         ": the camera's shading table could not be read; no file written");
-    return kExitFailure;
-  }
-  return kExitOk;
 }
 
 int RunOnePush(Host& host) {
@@ -425,7 +407,10 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                                     h.WithProgress([&] { return h.WriteCameraDataToFile(f); }), f);
               });
   fileCommand("shading-save", "read the camera's shading table into a CSV file",
-              "  " + prog + "shading-save shading.csv\n", RunShadingSave);
+              "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
+                return RunOperation(h, "shading-save " + f,
+                                    h.WithProgress([&] { return h.SaveShadingDataIntoFile(f); }), f);
+              });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
               "  " + prog + "shading-load shading.csv\n", [](Host& h, const std::string& f) {
                 return RunOperation(h, "shading-load " + f,
