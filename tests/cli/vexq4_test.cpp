@@ -229,6 +229,24 @@ TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
   EXPECT_TRUE(Has(commands[2], "UD=LINE 3"));
 }
 
+// A camera that refuses or garbles: status 1 with the model's text, and no
+// file passed off as the camera's.
+TEST_F(TempDir, CameraFailuresEndWithStatusOne) {
+  SimProcess rejecting({"--reject-commands"});
+  Result set = RunProgram({kVexq4, "--device", rejecting.path(), "set", "MasterGainLevel=5"});
+  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_TRUE(Has(set.err, "status -3: Unknown Command")) << set.err;
+
+  SimProcess faulty({"--corrupt-shading", "--one-push-result", "2"});
+  const fs::path csv = dir_ / "shading.csv";
+  Result shading = RunProgram({kVexq4, "--device", faulty.path(), "shading-save", csv.string()});
+  EXPECT_EQ(shading.exitStatus, 1);
+  EXPECT_FALSE(fs::exists(csv));
+  Result onePush = RunProgram({kVexq4, "--device", faulty.path(), "one-push"});
+  EXPECT_EQ(onePush.exitStatus, 1);
+  EXPECT_EQ(Lines(onePush.out).at(0), "OnePushResult=\"Too Dark\"");
+}
+
 TEST(Vexq4, SearchFindsTheCameraOnItsPort) {
   SimProcess sim;
   ASSERT_FALSE(sim.path().empty());
