@@ -493,6 +493,18 @@ int RunShell(Host& host, std::FILE* in) {
     });
     Plan plan;
     AddCommands(app, plan, /*inShell=*/true);
+    std::string known;
+    bool found = false;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+      known += (known.empty() ? "" : ", ") + sub->get_name();
+      found = found || sub->get_name() == (*words)[0];
+    }
+    if (!found) {
+      host.console().Error("unknown command \"" + (*words)[0] + "\"; the shell knows " + known +
+                           " and quit");
+      last = kExitUsage;
+      continue;
+    }
     std::vector<std::string> args(words->rbegin(), words->rend());  // CLI11 takes them reversed
     try {
       app.parse(args);
