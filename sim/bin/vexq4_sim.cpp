@@ -121,8 +121,12 @@ int main(int argc, char** argv) {
   auto& faults = config.faults;
 
   CLI::App app{"Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
-               "its first line and serves until SIGINT or SIGTERM."};
+               "its first line and serves until SIGINT or SIGTERM.",
+               "vexq4-sim"};
   app.footer(kExamples);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "vexq4-sim: " + std::string(e.what()) + "\nRun with --help for more information.\n";
+  });
   app.add_option("--link", link,
                  "Also make a symbolic link PATH to the device (replaces an existing "
                  "link, never a file; removed on exit)")

@@ -1,7 +1,12 @@
 // The checks the host makes before anything reaches the camera, and the
 // text forms it reads and prints.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "console.h"
@@ -120,6 +125,59 @@ TEST(Output, ProgressBarShowsStepAndOperation) {
   EXPECT_EQ(Console::Bar(0, 4, "ReadAllFromCamera", 8), "[--------] 0/4 ReadAllFromCamera");
   EXPECT_EQ(Console::Bar(2, 4, "ReadAllFromCamera", 8), "[####----] 2/4 ReadAllFromCamera");
   EXPECT_EQ(Console::Bar(9, 4, "X", 8), "[########] 4/4 X");
+}
+
+// Waits without steps still move on a terminal; a file or pipe gets only
+// the lines, no bar.
+TEST(Output, ProgressBarOnlyOnATerminal) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  {
+    Console console(file, true);
+    EXPECT_FALSE(console.progressShown());
+    console.BeginProgress("StartAutoShadingCorrection");
+    console.Tick();
+    console.Line("a line");
+  }
+  std::rewind(file);
+  char text[64] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, file), 7u);
+  EXPECT_STREQ(text, "a line\n");
+  std::fclose(file);
+
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  std::FILE* terminal = std::fopen(::ptsname(master), "w");
+  ASSERT_NE(terminal, nullptr);
+  {
+    Console console(terminal, true);
+    EXPECT_TRUE(console.progressShown());
+    console.BeginProgress("StartAutoShadingCorrection");
+    console.Tick();
+    console.EndProgress();
+  }
+  std::fclose(terminal);
+  std::string drawn;
+  pollfd p{master, POLLIN, 0};
+  char buffer[512];
+  while (::poll(&p, 1, 200) > 0 && (p.revents & POLLIN)) {
+    ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    drawn.append(buffer, static_cast<std::size_t>(n));
+  }
+  EXPECT_NE(drawn.find("\r[#-----"), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("\r[-#----"), std::string::npos) << drawn;  // the marker moved
+  EXPECT_NE(drawn.find("] StartAutoShadingCorrection"), std::string::npos) << drawn;
+  ASSERT_GE(drawn.size(), 4u);
+  EXPECT_EQ(drawn.substr(drawn.size() - 4), "\r\033[K");  // cleared at the end
+
+  std::FILE* quiet = std::fopen(::ptsname(master), "w");  // --no-progress
+  ASSERT_NE(quiet, nullptr);
+  EXPECT_FALSE(Console(quiet, false).progressShown());
+  std::fclose(quiet);
+  ::close(master);
 }
 
 TEST(Output, StatusTextsAreTheModels) {

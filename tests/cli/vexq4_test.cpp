@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -253,6 +254,35 @@ TEST(Vexq4, SearchFindsTheCameraOnItsPort) {
   Result r = RunProgram({kVexq4, "search", "3", "3"}, "", 20000, {"VEXQ4_COM3=" + sim.path()});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(r.out, "ComPort=3\n");
+
+  // A named line is tried alone, as the first port of the range.
+  Result simulated = RunProgram({kVexq4, "--sim", "search", "4", "6"});
+  EXPECT_EQ(simulated.exitStatus, 0) << simulated.err;
+  EXPECT_EQ(simulated.out, "ComPort=4\n");
+  Result none = RunProgram({kVexq4, "--device", "/nonexistent/tty", "--events", "search"}, "", 20000,
+                           {"VEXQ4_COM2=" + sim.path()});
+  EXPECT_EQ(none.exitStatus, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_TRUE(Has(none.err, "no camera found on COM1 (/nonexistent/tty)")) << none.err;
+  std::size_t tried = 0;
+  for (const std::string& line : Lines(none.err)) tried += line == "event ComPortChanged";
+  EXPECT_EQ(tried, 1u) << none.err;
+}
+
+// -v: the model's message lines as it words them; --events: every
+// notification by name; neither on standard output.
+TEST(Vexq4, VerboseAndEventsGoToStandardError) {
+  Result r = RunProgram({kVexq4, "--sim", "-v", "--events", "set", "MasterGainLevel=-20"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  auto lines = Lines(r.err);
+  auto at = std::find(lines.begin(), lines.end(), "GA=-20");
+  ASSERT_NE(at, lines.end()) << r.err;
+  ASSERT_NE(at + 1, lines.end());
+  EXPECT_EQ(at[1], "COMPLETE");
+  for (const char* event : {"event ComPortChanged", "event OnlineStatusChanged(1)",
+                            "event MasterGainLevelChanged", "event CommandMessage"})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), event), lines.end()) << event << "\n" << r.err;
 }
 
 // The camera goes away in the middle of a read of all settings: the

@@ -129,7 +129,7 @@ bool InList(const Property& p) {
 }
 
 int RunList(Host& host) {
-  int status = host.WithProgress([&] { return host.ReadAllFromCamera(); });
+  int status = host.WithProgress("ReadAllFromCamera", [&] { return host.ReadAllFromCamera(); });
   if (status != 0) return Fail(host, "list: reading all settings", status);
   for (const Property& p : Properties())
     if (InList(p)) Print(Format(host, p));
@@ -155,7 +155,7 @@ int RunOperation(Host& host, std::string_view what, int status, std::string_view
 }
 
 int RunSaveSettings(Host& host, const std::string& file) {
-  int status = host.WithProgress([&] { return host.ReadAllFromCamera(); });
+  int status = host.WithProgress("ReadAllFromCamera", [&] { return host.ReadAllFromCamera(); });
   // A file from a partly read camera would not be what the camera holds.
   if (status != 0) return Fail(host, "save-settings: reading all settings", status);
   return RunOperation(host, "save-settings " + file, host.WriteAllToFile(file), file);
@@ -178,7 +178,7 @@ int RunLoadSettings(Host& host, const std::string& file) {
       return kExitFailure;
     }
   }
-  int status = host.WithProgress([&] { return host.ReadAllFromFile(file); });
+  int status = host.WithProgress("ReadAllFromFile", [&] { return host.ReadAllFromFile(file); });
   return RunOperation(host, "load-settings " + file, status, file);
 }
 
@@ -212,8 +212,12 @@ int RunSearch(Host& host, int first, int last) {
     }
   }
   host.console().EndProgress();
-  host.console().Error("no camera found on COM" + std::to_string(first) + "..COM" +
-                       std::to_string(last));
+  if (first == last)
+    host.console().Error("no camera found on COM" + std::to_string(first) + " (" +
+                         Host::PortDevice(first) + ")");
+  else
+    host.console().Error("no camera found on COM" + std::to_string(first) + "..COM" +
+                         std::to_string(last));
   return kExitFailure;
 }
 
@@ -349,17 +353,19 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   };
   simple("read-all", "read every setting from the camera into the program",
          "  " + prog + "read-all\n", [](Host& h) {
-           return RunOperation(h, "read-all", h.WithProgress([&] { return h.ReadAllFromCamera(); }));
+           return RunOperation(h, "read-all", h.WithProgress("ReadAllFromCamera", [&] { return h.ReadAllFromCamera(); }));
          });
   simple("write-all", "write every setting the program holds to the camera (takes > 20 s)",
          "  " + prog + "write-all\n", [](Host& h) {
-           return RunOperation(h, "write-all", h.WithProgress([&] { return h.WriteAllToCamera(); }));
+           return RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] { return h.WriteAllToCamera(); }));
          });
   simple("identity", "print CameraID, ModelName, UserID, FirmwareVersion, EEPROMCurrentAreaNo",
          "  " + prog + "identity\n", RunIdentity);
   simple("auto-shading", "start the camera's automatic shading correction (up to 10 s)",
          "  " + prog + "auto-shading\n", [](Host& h) {
-           return RunOperation(h, "auto-shading", h.StartAutoShadingCorrection());
+           return RunOperation(h, "auto-shading", h.WithProgress("StartAutoShadingCorrection", [&] {
+                                 return h.StartAutoShadingCorrection();
+                               }));
          });
   simple("one-push", "one-push white balance: start it, then print its result",
          "  " + prog + "one-push\n", RunOnePush);
@@ -378,7 +384,7 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       else
         plan.run = [a](Host& h) {
           return RunOperation(h, "load " + std::to_string(a),
-                              h.WithProgress([&] { return h.LoadSettings(a); }));
+                              h.WithProgress("LoadSettings", [&] { return h.LoadSettings(a); }));
         };
     });
   };
@@ -404,17 +410,17 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   fileCommand("report", "write the camera data report: identity and every area's settings",
               "  " + prog + "report camera.txt\n", [](Host& h, const std::string& f) {
                 return RunOperation(h, "report " + f,
-                                    h.WithProgress([&] { return h.WriteCameraDataToFile(f); }), f);
+                                    h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
               });
   fileCommand("shading-save", "read the camera's shading table into a CSV file",
               "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
                 return RunOperation(h, "shading-save " + f,
-                                    h.WithProgress([&] { return h.SaveShadingDataIntoFile(f); }), f);
+                                    h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingDataIntoFile(f); }), f);
               });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
               "  " + prog + "shading-load shading.csv\n", [](Host& h, const std::string& f) {
                 return RunOperation(h, "shading-load " + f,
-                                    h.WithProgress([&] { return h.LoadShadingDataFromFile(f); }), f);
+                                    h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); }), f);
               });
 
   if (inShell) return;
@@ -424,7 +430,13 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
     auto* cmd = app.add_subcommand(
         "search", "find the camera on COM ports FIRST..LAST (default 1..16); print its port");
     cmd->add_option("FIRST LAST", *ports, "port range")->expected(0, 2);
-    cmd->footer(Footer("  vexq4 search\n  vexq4 search 3 4\n"));
+    cmd->footer(
+        "\nThe ports are tried in increasing order (COM n: $VEXQ4_COM<n>, else\n"
+        "/dev/ttyS<n-1>); the first that answers is printed as ComPort=N. No other\n"
+        "connection option is needed: asking for the search names these ports.\n"
+        "With --sim or --device PATH only that line is tried, as COM port FIRST for\n"
+        "this run: the search then tells whether a camera answers there.\n" +
+        Footer("  vexq4 search\n  vexq4 search 3 4\n  vexq4 --sim search\n"));
     cmd->callback([&plan, ports] {
       int first = ports->size() > 0 ? (*ports)[0] : 1;
       int last = ports->size() > 1 ? (*ports)[1] : (ports->size() == 1 ? first : 16);
@@ -433,7 +445,9 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       plan.name = "search";
       plan.needsCamera = false;
       plan.isSearch = true;
-      plan.run = [first, last](Host& h) { return RunSearch(h, first, last); };
+      plan.searchFirst = first;
+      plan.searchLast = last;
+      plan.run = [&plan](Host& h) { return RunSearch(h, plan.searchFirst, plan.searchLast); };
     });
   }
   {
@@ -485,6 +499,7 @@ int RunShell(Host& host, std::FILE* in) {
     }
     if (words->empty()) continue;
     if ((*words)[0] == "quit" || (*words)[0] == "exit") break;
+    const bool help = (*words)[0] == "help";
 
     CLI::App app{"command line of the shell", "vexq4"};
     app.require_subcommand(1, 1);
@@ -498,6 +513,12 @@ int RunShell(Host& host, std::FILE* in) {
     for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
       known += (known.empty() ? "" : ", ") + sub->get_name();
       found = found || sub->get_name() == (*words)[0];
+    }
+    if (help) {
+      std::string text = "commands: " + known + ", quit; 'COMMAND --help' explains one\n";
+      std::fputs(text.c_str(), stdout);
+      std::fflush(stdout);
+      continue;
     }
     if (!found) {
       host.console().Error("unknown command \"" + (*words)[0] + "\"; the shell knows " + known +

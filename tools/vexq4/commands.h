@@ -22,6 +22,7 @@ struct Plan {
   bool needsCamera = true;          // false: grabbers, search
   bool isShell = false;
   bool isSearch = false;
+  int searchFirst = 1, searchLast = 16;  // search: the COM ports to try
   std::function<int(Host&)> run;    // returns an exit status
 };
 

@@ -19,15 +19,20 @@ void Console::Clear() {
 }
 
 void Console::Draw() {
-  if (!barEnabled_ || bar_.empty()) return;
+  if (!barEnabled_ || operation_.empty()) return;
+  std::string bar = Bar(step_, total_, operation_);
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                     std::chrono::steady_clock::now() - start_)
+                     .count();
+  if (seconds > 0) bar += "  " + std::to_string(seconds) + " s";
   std::fputs("\r", err_);
-  std::fputs(bar_.c_str(), err_);
+  std::fputs(bar.c_str(), err_);
   std::fputs("\033[K", err_);
   std::fflush(err_);
   barShown_ = true;
 }
 
-void Console::Line(std::string_view text) {
+void Console::LineLocked(std::string_view text) {
   Clear();
   std::fwrite(text.data(), 1, text.size(), err_);
   std::fputc('\n', err_);
@@ -35,7 +40,15 @@ void Console::Line(std::string_view text) {
   Draw();
 }
 
-void Console::Error(std::string_view text) { Line("vexq4: " + std::string(text)); }
+void Console::Line(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  LineLocked(text);
+}
+
+void Console::Error(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  LineLocked("vexq4: " + std::string(text));
+}
 
 std::string Console::Bar(int step, int total, std::string_view operation, int width) {
   std::string out = "[";
@@ -51,22 +64,45 @@ std::string Console::Bar(int step, int total, std::string_view operation, int wi
     out.append(static_cast<std::size_t>(pos), '-');
     out += '#';
     out.append(static_cast<std::size_t>(width - pos - 1), '-');
-    out += "] " + std::to_string(step);
+    out += "]";
   }
   out += ' ';
   out += operation;
   return out;
 }
 
+void Console::BeginProgress(std::string_view operation) {
+  if (!barEnabled_) return;
+  std::lock_guard lock(mutex_);
+  operation_ = operation;
+  step_ = 0;
+  total_ = 0;
+  start_ = std::chrono::steady_clock::now();
+  Draw();
+}
+
 void Console::Progress(int step, int total, std::string_view operation) {
   if (!barEnabled_) return;
-  bar_ = Bar(step, total, operation);
+  std::lock_guard lock(mutex_);
+  if (operation_.empty()) start_ = std::chrono::steady_clock::now();
+  operation_ = operation;
+  step_ = step;
+  total_ = total;
+  Draw();
+}
+
+void Console::Tick() {
+  if (!barEnabled_) return;
+  std::lock_guard lock(mutex_);
+  if (operation_.empty()) return;
+  if (total_ <= 0) ++step_;
   Draw();
 }
 
 void Console::EndProgress() {
+  std::lock_guard lock(mutex_);
   Clear();
-  bar_.clear();
+  operation_.clear();
   std::fflush(err_);
 }
 

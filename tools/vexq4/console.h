@@ -3,7 +3,9 @@
 // here; they go to standard output.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -24,21 +26,34 @@ class Console {
   void Line(std::string_view text);
   void Error(std::string_view text);  // "vexq4: " + text
 
+  // A long operation begins: the bar shows its name and a moving marker
+  // until the first step arrives.
+  void BeginProgress(std::string_view operation);
   // Step `step` of `total` of the named operation. total 0: unknown length.
   void Progress(int step, int total, std::string_view operation);
+  // Redraws the bar with the time elapsed since BeginProgress; a bar of
+  // unknown length moves its marker. Called from a ticker thread, so that
+  // a wait without steps (auto shading, a shading frame) still moves.
+  void Tick();
   void EndProgress();
 
   // The bar as drawn, without the carriage return; for tests.
   static std::string Bar(int step, int total, std::string_view operation, int width = 30);
 
  private:
+  void LineLocked(std::string_view text);
   void Clear();
   void Draw();
 
   std::FILE* err_;
   bool barEnabled_;
   bool barShown_ = false;
-  std::string bar_;
+  std::mutex mutex_;
+  // The bar in progress; operation_ empty: none.
+  std::string operation_;
+  int step_ = 0;
+  int total_ = 0;
+  std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace vexq4::cli

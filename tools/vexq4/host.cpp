@@ -44,6 +44,15 @@ int Host::MapDevice(const std::string& path) {
   return 1;  // every variable taken: use port 1 for this process
 }
 
+std::string Host::PortDevice(int port) {
+  const char* mapped = std::getenv(("VEXQ4_COM" + std::to_string(port)).c_str());
+  return mapped ? mapped : "/dev/ttyS" + std::to_string(port - 1);
+}
+
+void Host::MapDeviceTo(int port, const std::string& path) {
+  ::setenv(("VEXQ4_COM" + std::to_string(port)).c_str(), path.c_str(), 1);
+}
+
 int Host::ConnectComPort(int port) {
   // A frame grabber index left at 0 makes SetComPort open the COM port.
   return SetComPort(port);
@@ -85,12 +94,11 @@ void Host::CommandMessage(std::string line) {
   if (options_.events) console_.Line("event CommandMessage");
   if (!options_.verbose) return;
   // A message is a query or command line and its outcome, each CR LF ended;
-  // an empty status still is a line.
+  // each is printed as the model worded it (an empty status too).
   std::string_view rest = line;
   while (!rest.empty()) {
     std::size_t end = rest.find("\r\n");
-    std::string_view one = rest.substr(0, end);
-    console_.Line("  " + std::string(one));
+    console_.Line(rest.substr(0, end));
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 2);
   }

@@ -3,9 +3,14 @@
 // connection options become the model's connect operations.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "console.h"
 #include "vexq4/model/VexCamInterface.h"
@@ -33,6 +38,10 @@ class Host : public CVexCamInterface {
   // --device: the first COM port number whose VEXQ4_COM<n> is free (or
   // already names `path`) is pointed at `path` for this process.
   int MapDevice(const std::string& path);
+  // The device COM port `port` names: $VEXQ4_COM<port>, else /dev/ttyS<port-1>.
+  static std::string PortDevice(int port);
+  // Points COM port `port` of this process at `path`.
+  void MapDeviceTo(int port, const std::string& path);
 
   // The model's connect operations; on failure the model is off-line.
   int ConnectComPort(int port);
@@ -40,9 +49,31 @@ class Host : public CVexCamInterface {
   int ConnectAllSerial(int port);
 
   // Runs a long model operation with the progress bar, cleared afterwards.
+  // On a terminal a ticker redraws the bar with the elapsed time four times
+  // a second, so that waits without steps (auto shading, a shading frame)
+  // still show that something is happening.
   template <typename F>
-  int WithProgress(F&& operation) {
+  int WithProgress(std::string_view name, F&& operation) {
+    console_.BeginProgress(name);
+    std::jthread ticker;
+    if (console_.progressShown()) {
+      ticker = std::jthread([this](std::stop_token stop) {
+        std::mutex m;
+        std::condition_variable_any wake;
+        std::unique_lock lock(m);
+        for (;;) {
+          // Wakes at once when the operation ends.
+          wake.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
+          if (stop.stop_requested()) return;
+          console_.Tick();
+        }
+      });
+    }
     int status = operation();
+    if (ticker.joinable()) {
+      ticker.request_stop();
+      ticker.join();
+    }
     console_.EndProgress();
     return status;
   }

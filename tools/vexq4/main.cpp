@@ -27,7 +27,8 @@ constexpr const char* kFooter = R"(CONNECTION
   Exactly one of --com, --device, --grabber, --clallserial or --sim names the
   camera; without one, vexq4 refuses to talk to any device. COM port n is the
   device in the environment variable VEXQ4_COM<n>, otherwise /dev/ttyS<n-1>.
-  'grabbers' needs no connection; 'search' scans COM ports instead.
+  'grabbers' needs no connection; 'search' scans COM ports 1..16 (or FIRST..LAST)
+  instead, or with --sim or --device tries that line alone.
 
 EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
@@ -137,14 +138,22 @@ int main(int argc, char** argv) {
   Host host(console, hostOptions);
 
   // --device and --sim reach their line through a COM port number of this
-  // process; search then finds it there too.
+  // process. A search then tries that line alone, as its first port: the
+  // user named the line, so no other device is opened.
   std::optional<int> mappedPort;
+  std::optional<std::string> line;
   if (conn.sim) {
     int status = host.StartSimulator();
     if (status != 0) return kExitFailure;
-    mappedPort = host.MapDevice(host.simulatorPath());
+    line = host.simulatorPath();
   } else if (conn.device) {
-    mappedPort = host.MapDevice(*conn.device);
+    line = *conn.device;
+  }
+  if (line && plan.isSearch) {
+    host.MapDeviceTo(plan.searchFirst, *line);
+    plan.searchLast = plan.searchFirst;
+  } else if (line) {
+    mappedPort = host.MapDevice(*line);
   }
 
   if (plan.needsCamera) {
@@ -159,9 +168,7 @@ int main(int argc, char** argv) {
     } else {
       int port = conn.com ? *conn.com : *mappedPort;
       // Name the device too: COM numbers map to paths only in this system.
-      const char* mapped = std::getenv(("VEXQ4_COM" + std::to_string(port)).c_str());
-      std::string path = mapped ? mapped : "/dev/ttyS" + std::to_string(port - 1);
-      what = "COM" + std::to_string(port) + " (" + path + ")";
+      what = "COM" + std::to_string(port) + " (" + Host::PortDevice(port) + ")";
       status = host.ConnectComPort(port);
     }
     if (status != 0) {

@@ -41,9 +41,12 @@ std::string LinkStatusText(int status) {
 }
 
 std::string ConnectFailure(std::string_view what, int status, bool cameraLink) {
-  std::string text = std::string(what) + ": status " + std::to_string(status) + ": ";
+  // The status with its own text first, then the control's words for a
+  // failed connection.
+  std::string text = std::string(what) + ": status " + std::to_string(status) + ": " +
+                     LinkStatusText(status) + "; ";
   if (cameraLink && status != -5 && status != -6)
-    text += "Frame Grabber Manufacturer not found (" + LinkStatusText(status) + ")";
+    text += "Frame Grabber Manufacturer not found";
   else
     text += "Camera not found or unable to open communication port. Make sure that no other "
             "programs are connected to this port.";
