@@ -102,7 +102,7 @@ Lines the camera does not take (unknown mnemonic, query of a set-only code,
 bad number, empty line, SA=0, a shading frame with a bad checksum) are
 answered "ERROR" with CR LF.
 
-Exit status: 0 after SIGINT, SIGTERM or --exit-after-lines; 1 if the
+Exit status: 0 after SIGINT, SIGTERM, SIGHUP or --exit-after-lines; 1 if the
 pseudo-terminal or the link cannot be made; 2 for bad options.)";
 
 }  // namespace
@@ -210,6 +210,7 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);  // its terminal closed: remove the link too
 
   vexq4::sim::PtyServer server(config);
   if (logLines) server.SetLog(&std::cerr);
