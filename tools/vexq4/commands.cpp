@@ -100,6 +100,7 @@ int RunGet(Host& host, const std::vector<const Property*>& props) {
     int status = Query(host, *p);
     if (status != 0) {
       exit = Fail(host, "get " + std::string(p->name), status);
+      if (!host.isOnline) break;  // the camera is gone: the rest would fail alike
       continue;
     }
     Print(Format(host, *p));
@@ -142,10 +143,12 @@ int RunIdentity(Host& host) {
        {"CameraID", "ModelName", "UserID", "FirmwareVersion", "EEPROMCurrentAreaNo"}) {
     const Property& p = *FindProperty(name);
     int status = Query(host, p);
-    if (status != 0)
+    if (status != 0) {
       exit = Fail(host, "identity: " + std::string(name), status);
-    else
+      if (!host.isOnline) break;  // the camera is gone: the rest would fail alike
+    } else {
       Print(Format(host, p));
+    }
   }
   return exit;
 }
