@@ -358,11 +358,10 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
          "  " + prog + "read-all\n", [](Host& h) {
            return RunOperation(h, "read-all", h.WithProgress("ReadAllFromCamera", [&] { return h.ReadAllFromCamera(); }));
          });
-  simple("write-all",
-         "write every setting the program holds to the camera (takes > 20 s); on its own "
-         "run these are the program's initial values, so use it in a shell after read-all, "
-         "set or load-settings",
-         "  printf 'read-all\\nset MasterGainLevel=50\\nwrite-all\\n' | vexq4 --com 1 shell\n", [](Host& h) {
+  simple("write-all", "write every setting the program holds to the camera (takes > 20 s)",
+         "  printf 'read-all\\nset MasterGainLevel=50\\nwrite-all\\n' | vexq4 --com 1 shell\n\n"
+         "On its own run the program holds its initial values, not the camera's:\n"
+         "use write-all in a shell after read-all, set or load-settings.\n", [](Host& h) {
            return RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] { return h.WriteAllToCamera(); }));
          });
   simple("identity", "print CameraID, ModelName, UserID, FirmwareVersion, EEPROMCurrentAreaNo",

@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
       if (a != b) a->excludes(b);
 
   app.add_flag("-v,--verbose", hostOptions.verbose,
-               "print every query and command line exchanged with the camera (stderr)");
+               "print every message line of the model, each query or command and its "
+               "outcome, as it happens (stderr)");
   app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
   app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
 
