@@ -153,9 +153,25 @@ TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
   EXPECT_EQ(model.GetModelName(small), 0);
   EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
   EXPECT_EQ(std::string(small.data()), "RX-");  // cut, NUL-terminated, no overrun
-  EXPECT_EQ(model.GetCameraID(), 0);
-  EXPECT_EQ(model.cameraID, vexq4::sim::kDefaultCameraId);
-  EXPECT_EQ(model.lines.back(), std::string("ID?\r\nID=") + vexq4::sim::kDefaultCameraId + "\r\n");
+  // The caller's 10-byte buffer: the whole text and its NUL, nothing after.
+  link.camera().identity().cameraId = "123456789";
+  std::array<char, 12> buffer;
+  buffer.fill('#');
+  EXPECT_EQ(model.GetCameraID(buffer.data()), 0);
+  EXPECT_EQ(std::string(buffer.data()), "123456789");
+  EXPECT_EQ(buffer[10], '#');
+  EXPECT_EQ(model.cameraID, "123456789");
+  EXPECT_EQ(model.lines.back(), "ID?\r\nID=123456789\r\n");
+  EXPECT_EQ(model.events.back(), "CameraIDChanged");
+  model.modelName.clear();
+  EXPECT_EQ(model.GetModelName(static_cast<char*>(nullptr)), 0);  // the cache only
+  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(model.events.back(), "ModelNameChanged");
+  // A failed read leaves the caller's buffer as it was.
+  link.SetUnplugged(true);
+  buffer.fill('#');
+  EXPECT_NE(model.GetCameraID(buffer.data()), 0);
+  EXPECT_EQ(buffer[0], '#');
 }
 
 TEST_F(OnlineModel, FirmwareAndAreaQueries) {

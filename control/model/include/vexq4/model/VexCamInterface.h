@@ -250,11 +250,17 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int WriteAllToCamera();
   // Command LD with the area (0 factory, 1..3 user), then a read-all.
   int LoadSettings(int area);
-  // Text out: at most out.size() bytes, NUL-terminated (10 hold any ID);
-  // an empty span only updates the cache.
-  int GetCameraID(std::span<char> out = {});
-  int GetModelName(std::span<char> out = {});
+  // The text goes into `out`, a buffer of at least 10 bytes (9 characters
+  // and a NUL), only on success; a null `out` only updates the cache.
+  int GetCameraID(char* out);
+  int GetModelName(char* out);
+  // The same into a buffer of any size: at most out.size() bytes, cut and
+  // NUL-terminated; an empty span only updates the cache.
+  int GetCameraID(std::span<char> out);
+  int GetModelName(std::span<char> out);
   int GetUserID();
+  // A null text is the empty user ID.
+  int SetUserID(const char* text);
   int SetUserID(std::string_view text);
   int GetFirmwareVersion();
   int GetEEPROMCurrentAreaNo();
