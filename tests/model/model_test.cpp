@@ -1,4 +1,6 @@
 // The get and set shapes of single settings against the simulated camera.
+#include <set>
+
 #include "online_fixture.h"
 
 namespace {
@@ -111,11 +113,22 @@ TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
     EXPECT_EQ(model.events.front(), notification + "Changed");
 
     link.camera().SetValue(row.mnemonic, 1 - value);
+    model.Clear();
     ASSERT_EQ(model.GetSetting(row), 0);
     EXPECT_EQ(model.Value(row), 1 - value);
     if (row.text) {
       EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
     }
+    // These gets read without raising isReceiving; every other one raises it.
+    static const std::set<std::string_view> kQuiet = {"PE",  "PER", "PEG", "PEB", "GAB",
+                                                      "BLB", "KPB", "KSG", "KSB"};
+    const int receives = kQuiet.count(row.mnemonic) ? 0 : 1;
+    EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), receives);
+    EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(0)"), receives);
+    EXPECT_EQ(model.lines, Events{std::string(row.mnemonic) + "?\r\n" +
+                                  std::string(row.mnemonic) + "=" + std::to_string(1 - value) +
+                                  "\r\n"});
+    EXPECT_EQ(model.events.back(), notification + "Changed");
   }
 }
 
@@ -124,6 +137,14 @@ TEST_F(OnlineModel, StoreSettingsSendsTheAreaAndTouchesNothing) {
   EXPECT_EQ(Wire(), Events{"SA=2"});
   EXPECT_EQ(model.lines, Events{"SA=2\r\nCOMPLETE\r\n"});
   EXPECT_TRUE(model.events.empty());
+  // Refused: reported, then probed.
+  model.Clear();
+  link.camera().ClearLog();
+  link.camera().faults().rejectCommands = true;
+  EXPECT_EQ(model.StoreSettings(1), -3);
+  EXPECT_EQ(Wire(), (Events{"SA=1", "SH?"}));
+  EXPECT_EQ(model.lines, Events{"SA=1\r\n" + kUnknown + "\r\n"});
+  EXPECT_EQ(model.isOnline, 1);
 }
 
 TEST_F(OnlineModel, UserIdCommandShapes) {

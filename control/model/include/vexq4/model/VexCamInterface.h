@@ -370,9 +370,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
               std::string CVexCamInterface::*field, void (CVexCamInterface::*notification)());
 
   bool ownBehaviourOnly_ = false;
-  // Port of the open connection: a change of comPort must not make us close
-  // (and so leak) a different port than the one we opened.
-  int connectedPort_ = 0;
+  // Port of the connection the model opened (-1: none): a change of comPort
+  // must not make us close (and so leak) a different port than that one.
+  int connectedPort_ = -1;
   std::function<void(const vexq4::model::ProgressStep&)> progress_;
 };
 
