@@ -167,6 +167,15 @@ TEST_F(OnlineModel, UserIdCommandShapes) {
   EXPECT_EQ(Wire(), Events{"SH?"});
   EXPECT_EQ(model.lines, Events{"UD=ABCDEFGHIJKLMNOPQ\r\n\r\n"});
   EXPECT_EQ(model.isOnline, 1);
+  // A NUL inside would reach the camera cut short: refused the same way.
+  model.Clear();
+  link.camera().ClearLog();
+  using namespace std::string_view_literals;
+  EXPECT_EQ(model.SetUserID("AB\0CD"sv), -1);
+  EXPECT_EQ(model.userID.size(), 5u);
+  EXPECT_EQ(model.events.front(), "UserIDChanged");
+  EXPECT_EQ(Wire(), Events{"SH?"});  // only the probe
+  EXPECT_EQ(link.camera().identity().userId, "LINE7");
 }
 
 TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {

@@ -67,9 +67,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   static constexpr int kShadingTableInts = 1546;
 
   CVexCamInterface();
-  virtual ~CVexCamInterface();
   CVexCamInterface(const CVexCamInterface&) = delete;
   CVexCamInterface& operator=(const CVexCamInterface&) = delete;
+  virtual ~CVexCamInterface();
 
   // ---- Notifications, in their fixed order. The model calls each right
   // after it changed the matching field(s); overrides read the new value
