@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "VexQ4Comm.h"
+
 #include "recording_model.h"
 
 using vexq4::model::Direction;
@@ -160,6 +162,37 @@ TEST(ModelOffline, QueriesAskTheLibraryWhichAnswersOffline) {
   EXPECT_EQ(model.lines, std::vector<std::string>{"ID?\r\n" + kOffline + "\r\n"});
   EXPECT_EQ(model.events, shape);
   EXPECT_EQ(model.isOnline, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModelForwards, CameraLinkListingIsTheLibrarysAnswer) {
+  // Each forward gives the library's own result and output, off-line too.
+  RecordingModel model;
+  unsigned a = 77, b = 77;
+  EXPECT_EQ(model.ClSerialGetNumManufacturers(&a), VexQ4CLSerialGetNumManufacturers(&b));
+  EXPECT_EQ(a, b);
+  char nameA[VEXQ4_CL_NAME_SIZE] = {}, nameB[VEXQ4_CL_NAME_SIZE] = {};
+  unsigned sizeA = sizeof nameA, sizeB = sizeof nameB, verA = 0, verB = 0;
+  EXPECT_EQ(model.ClSerialGetManufacturer(0, nameA, &sizeA, &verA),
+            VexQ4CLSerialGetManufacturer(0, nameB, &sizeB, &verB));
+  EXPECT_STREQ(nameA, nameB);
+  EXPECT_EQ(verA, verB);
+  a = b = 77;
+  EXPECT_EQ(model.ClSerialGetNumSerialPorts(&a), VexQ4CLSerialGetNumSerialPorts(&b));
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(model.ClAllSerialGetNumPorts(&a), VexQ4CLAllSerialGetNumPorts(&b));
+  EXPECT_EQ(model.ClAllSerialGetNumBytesAvail(&a), VexQ4CLAllSerialGetNumBytesAvail(&b));
+  EXPECT_EQ(model.ClAllSerialGetSupportedBaudRates(&a),
+            VexQ4CLAllSerialGetSupportedBaudRates(&b));
+  EXPECT_EQ(model.ClAllSerialSetBaudRate(9600), VexQ4CLAllSerialSetBaudRate(9600));
+  EXPECT_EQ(model.ClAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verA),
+            VexQ4CLAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verB));
+  EXPECT_EQ(model.ClSerialGetNumManufacturers(nullptr), VexQ4CLSerialGetNumManufacturers(nullptr));
+  EXPECT_TRUE(model.events.empty());
+  EXPECT_TRUE(model.lines.empty());
 }
 
 }  // namespace
