@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <span>
@@ -14,19 +13,31 @@
 
 namespace vexq4::fuzz {
 
-inline std::filesystem::path WorkDir() {
-  namespace fs = std::filesystem;
-  static const fs::path dir = [] {
+// The folder lives as long as the process and is removed with it.
+class TempFolder {
+ public:
+  TempFolder() {
+    namespace fs = std::filesystem;
     const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     std::string pattern = (base / "vexq4-fuzz-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) Fail("no temporary folder");
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(WorkDir(), ec);
-    });
-    return fs::path(pattern);
-  }();
-  return dir;
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline const std::filesystem::path& WorkDir() {
+  static const TempFolder folder;
+  return folder.path();
 }
 
 inline void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
