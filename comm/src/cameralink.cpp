@@ -1,39 +1,314 @@
-// Placeholder until the Camera Link loaders arrive: no Camera Link library
-// can be loaded, so every path that needs one answers -8. The virtual
-// "COM-ports" manufacturer works without any library.
+// The Camera Link side of the library: the run-time loaders of linkport and
+// clallserial, the opening and closing steps through them, their byte
+// transports, and the VexQ4CL* listing exports.
 #include "cameralink.h"
 
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "VexQ4Comm.h"
 
 namespace vexq4::comm::cameralink {
 namespace {
 
-class NoTransport final : public ByteTransport {
- public:
-  bool WriteBlock(std::span<const std::uint8_t>) override { return false; }
-  bool ReadByte(std::uint8_t&, std::uint32_t) override { return false; }
-  void DrainInput() override {}
-  bool WriteSingleByte(std::uint8_t) override { return false; }
-};
-NoTransport g_none;
+using SerialInitFn = std::int32_t (*)(std::uint32_t, void**);
+using SerialReadFn = std::int32_t (*)(void*, char*, std::uint32_t*, std::uint32_t);
+using SerialWriteFn = std::int32_t (*)(void*, char*, std::uint32_t*, std::uint32_t);
+using SerialCloseFn = void (*)(void*);
+using GetNumSerialPortsFn = std::int32_t (*)(std::uint32_t*);
+using GetSerialPortIdentifierFn = std::int32_t (*)(std::uint32_t, char*, std::uint32_t*);
+using GetSupportedBaudRatesFn = std::int32_t (*)(void*, std::uint32_t*);
+using SetBaudRateFn = std::int32_t (*)(void*, std::uint32_t);
+using GetErrorTextFn = std::int32_t (*)(std::int32_t, char*, std::uint32_t*);
+using GetManufacturerFn = std::int32_t (*)(std::uint32_t, char*, std::uint32_t*, std::uint32_t*);
+using GetNumManufacturersFn = std::int32_t (*)(std::uint32_t*);
+using SelectManufacturerFn = std::int32_t (*)(const char*);
+using FlushPortFn = std::int32_t (*)(void*);
+using GetNumBytesAvailFn = std::int32_t (*)(void*, std::uint32_t*);
+using GetNumPortsFn = std::int32_t (*)(std::uint32_t*);
+using GetPortInfoFn = std::int32_t (*)(std::uint32_t, char*, std::uint32_t*, char*, std::uint32_t*,
+                                       std::uint32_t*);
 
+constexpr char kLinkportFile[] = "liblinkport.so";
+constexpr char kAllSerialFile[] = "libclallserial.so";
 constexpr char kComPorts[] = "COM-ports";
+constexpr unsigned kComPortsOffered = 17;
+constexpr std::uint32_t kWriteTimeoutMs = 600;
+constexpr std::uint32_t kDrainReadTimeoutMs = 600;
+// A camera that keeps talking must not hold a drain forever.
+constexpr int kMaxDrainPairs = 2048;
+
+struct LinkportApi {
+  GetManufacturerFn getManufacturer;
+  GetNumManufacturersFn getNumManufacturers;
+  SelectManufacturerFn selectManufacturer;
+  GetNumSerialPortsFn getNumSerialPorts;
+  GetSerialPortIdentifierFn getSerialPortIdentifier;
+  SerialInitFn serialInit;
+  SerialCloseFn serialClose;
+  SerialReadFn serialRead;
+  SerialWriteFn serialWrite;
+  GetSupportedBaudRatesFn getSupportedBaudRates;
+  SetBaudRateFn setBaudRate;
+  GetErrorTextFn getErrorText;
+};
+
+struct AllSerialApi {
+  FlushPortFn flushPort;
+  GetNumBytesAvailFn getNumBytesAvail;
+  GetNumPortsFn getNumPorts;
+  GetPortInfoFn getPortInfo;
+  SerialInitFn serialInit;
+  SerialCloseFn serialClose;
+  SerialReadFn serialRead;
+  SerialWriteFn serialWrite;
+  GetSupportedBaudRatesFn getSupportedBaudRates;
+  SetBaudRateFn setBaudRate;
+  GetErrorTextFn getErrorText;
+};
+
+template <typename Api>
+struct Loader {
+  void* module;
+  int attempts;  // since the last UnloadAll; one is all we make
+  Api api;
+};
+static_assert(std::is_trivially_destructible_v<Loader<LinkportApi>>);
+
+Loader<LinkportApi> g_linkport{};
+Loader<AllSerialApi> g_allSerial{};
+
+template <typename Fn>
+bool Resolve(void* module, const char* name, Fn& out) {
+  out = reinterpret_cast<Fn>(dlsym(module, name));
+  return out != nullptr;
+}
+
+bool ResolveAll(void* module, LinkportApi& a) {
+  return Resolve(module, "clGetManufacturer", a.getManufacturer) &&
+         Resolve(module, "clGetNumManufacturers", a.getNumManufacturers) &&
+         Resolve(module, "clSelectManufacturer", a.selectManufacturer) &&
+         Resolve(module, "clGetNumSerialPorts", a.getNumSerialPorts) &&
+         Resolve(module, "clGetSerialPortIdentifier", a.getSerialPortIdentifier) &&
+         Resolve(module, "clSerialInit", a.serialInit) &&
+         Resolve(module, "clSerialClose", a.serialClose) &&
+         Resolve(module, "clSerialRead", a.serialRead) &&
+         Resolve(module, "clSerialWrite", a.serialWrite) &&
+         Resolve(module, "clGetSupportedBaudRates", a.getSupportedBaudRates) &&
+         Resolve(module, "clSetBaudRate", a.setBaudRate) &&
+         Resolve(module, "clGetErrorText", a.getErrorText);
+}
+
+bool ResolveAll(void* module, AllSerialApi& a) {
+  return Resolve(module, "clFlushPort", a.flushPort) &&
+         Resolve(module, "clGetNumBytesAvail", a.getNumBytesAvail) &&
+         Resolve(module, "clGetNumPorts", a.getNumPorts) &&
+         Resolve(module, "clGetPortInfo", a.getPortInfo) &&
+         Resolve(module, "clSerialInit", a.serialInit) &&
+         Resolve(module, "clSerialClose", a.serialClose) &&
+         Resolve(module, "clSerialRead", a.serialRead) &&
+         Resolve(module, "clSerialWrite", a.serialWrite) &&
+         Resolve(module, "clGetSupportedBaudRates", a.getSupportedBaudRates) &&
+         Resolve(module, "clSetBaudRate", a.setBaudRate) &&
+         Resolve(module, "clGetErrorText", a.getErrorText);
+}
+
+// The directory of the object this code lives in: libVexQ4Comm.so, or the
+// executable when the library is linked in statically.
+std::string OwnDirectory() {
+  Dl_info info{};
+  link_map* map = nullptr;
+  if (!dladdr1(reinterpret_cast<void*>(&OwnDirectory), &info, reinterpret_cast<void**>(&map),
+               RTLD_DL_LINKMAP)) {
+    return {};
+  }
+  std::string path = map && map->l_name && map->l_name[0] ? map->l_name : "";
+  if (path.empty()) {  // the main program
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return {};
+    path.assign(exe, static_cast<std::size_t>(n));
+  }
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return path.substr(0, slash + 1);
+}
+
+// Beside ourselves first, then through the dynamic loader's search path.
+void* OpenLibrary(const char* fileName) {
+  if (const std::string dir = OwnDirectory(); !dir.empty()) {
+    if (void* module = dlopen((dir + fileName).c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+  }
+  return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+}
+
+template <typename Api>
+int Load(Loader<Api>& loader, const char* fileName) {
+  if (loader.module) return VEXQ4_OK;
+  if (loader.attempts > 0) return VEXQ4_E_CAMERA_LINK;
+  ++loader.attempts;
+  void* module = OpenLibrary(fileName);
+  if (!module) return VEXQ4_E_CAMERA_LINK;
+  Api api{};
+  if (!ResolveAll(module, api)) {
+    dlclose(module);
+    return VEXQ4_E_CAMERA_LINK;
+  }
+  loader.module = module;
+  loader.api = api;
+  return VEXQ4_OK;
+}
+
+template <typename Api>
+void Unload(Loader<Api>& loader) {
+  if (loader.module) dlclose(loader.module);
+  loader = Loader<Api>{};
+}
+
+// Copies a library's text into a caller's 255-byte buffer; the library's
+// buffer is ours, so a text without NUL is cut rather than overrun.
+void CopyName(char* dest, char (&source)[VEXQ4_CL_NAME_SIZE]) {
+  source[VEXQ4_CL_NAME_SIZE - 1] = '\0';
+  std::memcpy(dest, source, std::strlen(source) + 1);
+}
+
+// Camera Link bytes through a serial reference: block writes with the 600 ms
+// write time-out, single-byte reads with the caller's time-out.
+class CameraLinkTransport : public ByteTransport {
+ public:
+  bool WriteBlock(std::span<const std::uint8_t> bytes) override {
+    const SerialWriteFn write = WriteFn();
+    void* ref = Ref();
+    if (!write || !ref || bytes.size() > UINT32_MAX) return false;
+    // The standard's write takes a mutable buffer; hand it a copy.
+    std::vector<char> copy(bytes.begin(), bytes.end());
+    copy.push_back('\0');
+    auto length = static_cast<std::uint32_t>(bytes.size());
+    return write(ref, copy.data(), &length, kWriteTimeoutMs) == 0;
+  }
+
+  bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    const SerialReadFn read = ReadFn();
+    void* ref = Ref();
+    if (!read || !ref) return false;
+    char byte = 0;
+    std::uint32_t count = 1;
+    read(ref, &byte, &count, timeoutMs);  // only the count tells
+    if (count == 0) return false;
+    out = static_cast<std::uint8_t>(byte);
+    return true;
+  }
+
+  bool WriteSingleByte(std::uint8_t byte) override { return WriteBlock(std::span(&byte, 1)); }
+
+ protected:
+  virtual SerialReadFn ReadFn() const = 0;
+  virtual SerialWriteFn WriteFn() const = 0;
+  virtual void* Ref() const = 0;
+};
+
+class LinkportByteTransport final : public CameraLinkTransport {
+ public:
+  // The vendor libraries have no flush: read pairs of bytes until a pair
+  // repeats its byte or its second read brings nothing.
+  void DrainInput() override {
+    for (int pair = 0; pair < kMaxDrainPairs; ++pair) {
+      std::uint8_t first = 0;
+      std::uint8_t second = 0;
+      const bool gotFirst = ReadByte(first, kDrainReadTimeoutMs);
+      if (!ReadByte(second, kDrainReadTimeoutMs)) return;
+      if (gotFirst && second == first) return;
+    }
+  }
+
+ private:
+  SerialReadFn ReadFn() const override { return g_linkport.api.serialRead; }
+  SerialWriteFn WriteFn() const override { return g_linkport.api.serialWrite; }
+  void* Ref() const override { return Transport().linkportRef; }
+};
+
+class AllSerialByteTransport final : public CameraLinkTransport {
+ public:
+  void DrainInput() override {
+    if (g_allSerial.api.flushPort && Transport().allSerialRef) {
+      g_allSerial.api.flushPort(Transport().allSerialRef);
+    }
+  }
+
+ private:
+  SerialReadFn ReadFn() const override { return g_allSerial.api.serialRead; }
+  SerialWriteFn WriteFn() const override { return g_allSerial.api.serialWrite; }
+  void* Ref() const override { return Transport().allSerialRef; }
+};
+
+LinkportByteTransport g_linkportTransport;
+AllSerialByteTransport g_allSerialTransport;
+
+// Closes a reference of an earlier connection before a new one replaces it,
+// so that no vendor port stays held with nothing left to close it.
+void CloseLinkportRef() {
+  void*& ref = Transport().linkportRef;
+  if (ref && g_linkport.api.serialClose) g_linkport.api.serialClose(ref);
+  ref = nullptr;
+}
+
+void CloseAllSerialRef() {
+  void*& ref = Transport().allSerialRef;
+  if (ref && g_allSerial.api.serialClose) g_allSerial.api.serialClose(ref);
+  ref = nullptr;
+}
 
 }  // namespace
 
-int LoadLinkport() { return VEXQ4_E_CAMERA_LINK; }
-int LoadAllSerial() { return VEXQ4_E_CAMERA_LINK; }
-void UnloadAll() {}
-int OpenLinkport(int) { return VEXQ4_E_CAMERA_LINK; }
-int OpenAllSerial(int) { return VEXQ4_E_CAMERA_LINK; }
-void CloseReferences() {
-  Transport().linkportRef = nullptr;
-  Transport().allSerialRef = nullptr;
+int LoadLinkport() { return Load(g_linkport, kLinkportFile); }
+int LoadAllSerial() { return Load(g_allSerial, kAllSerialFile); }
+
+void UnloadAll() {
+  // A reference must not outlive its library: after selecting "COM-ports"
+  // the closing step no longer sees the Camera Link connection as open.
+  CloseReferences();
+  Unload(g_linkport);
+  Unload(g_allSerial);
 }
-ByteTransport& LinkportTransport() { return g_none; }
-ByteTransport& AllSerialTransport() { return g_none; }
+
+int OpenLinkport(int grabberIndex) {
+  if (LoadLinkport() != VEXQ4_OK) return VEXQ4_E_CAMERA_LINK;
+  CloseLinkportRef();
+  const LinkportApi& api = g_linkport.api;
+  char name[VEXQ4_CL_NAME_SIZE] = {};
+  std::uint32_t size = sizeof name;
+  std::uint32_t version = 0;
+  // Entry n of our list is linkport's entry n - 1 (ours 0 is "COM-ports").
+  const std::uint32_t entry = static_cast<std::uint32_t>(grabberIndex) - 1U;
+  if (const int rc = api.getManufacturer(entry, name, &size, &version); rc != 0) return rc;
+  name[sizeof name - 1] = '\0';
+  if (const int rc = api.selectManufacturer(name); rc != 0) return rc;
+  // The camera is always on the grabber's serial index 0.
+  return api.serialInit(0, &Transport().linkportRef);
+}
+
+int OpenAllSerial(int grabberIndex) {
+  if (LoadAllSerial() != VEXQ4_OK) return VEXQ4_E_CAMERA_LINK;
+  CloseAllSerialRef();
+  return g_allSerial.api.serialInit(static_cast<std::uint32_t>(grabberIndex),
+                                    &Transport().allSerialRef);
+}
+
+void CloseReferences() {
+  CloseLinkportRef();
+  CloseAllSerialRef();
+}
+
+ByteTransport& LinkportTransport() { return g_linkportTransport; }
+ByteTransport& AllSerialTransport() { return g_allSerialTransport; }
 
 }  // namespace vexq4::comm::cameralink
 
@@ -44,16 +319,34 @@ extern "C" {
 
 int VexQ4CLSerialGetNumManufacturers(unsigned* count) {
   if (!count) return VEXQ4_E_ARGUMENT;
+  // "COM-ports" is always there, whatever linkport says.
   *count = 1;
-  return cameralink::LoadLinkport();
+  if (const int rc = LoadLinkport(); rc != VEXQ4_OK) return rc;
+  std::uint32_t n = 0;
+  if (const int rc = g_linkport.api.getNumManufacturers(&n); rc != 0) return rc;
+  if (n < UINT_MAX) *count = n + 1;
+  return VEXQ4_OK;
 }
 
 int VexQ4CLSerialGetManufacturer(unsigned index, char* name, unsigned* size, unsigned* version) {
   if (!name || !size || !version) return VEXQ4_E_ARGUMENT;
-  if (index != 0) return cameralink::LoadLinkport();
-  std::memcpy(name, kComPorts, sizeof kComPorts);
-  *size = sizeof kComPorts - 1;
-  *version = 1;
+  if (index == 0) {
+    std::memcpy(name, kComPorts, sizeof kComPorts);
+    *size = sizeof kComPorts - 1;
+    *version = 1;
+    return VEXQ4_OK;
+  }
+  if (const int rc = LoadLinkport(); rc != VEXQ4_OK) return rc;
+  char buffer[VEXQ4_CL_NAME_SIZE] = {};
+  std::uint32_t bufferSize = sizeof buffer;
+  std::uint32_t entryVersion = 0;
+  if (const int rc = g_linkport.api.getManufacturer(index - 1, buffer, &bufferSize, &entryVersion);
+      rc != 0) {
+    return rc;
+  }
+  CopyName(name, buffer);
+  *size = bufferSize;
+  *version = entryVersion;
   return VEXQ4_OK;
 }
 
@@ -63,33 +356,86 @@ int VexQ4CLSerialSelectManufacturer(const char* name) {
     Transport().grabberIndex = 0;
     return VEXQ4_OK;
   }
-  return cameralink::LoadLinkport();
+  if (const int rc = LoadLinkport(); rc != VEXQ4_OK) return rc;
+  return g_linkport.api.selectManufacturer(name);
 }
 
 int VexQ4CLSerialGetNumSerialPorts(unsigned* count) {
   if (!count) return VEXQ4_E_ARGUMENT;
   if (Transport().grabberIndex == 0) {
-    *count = 17;
+    *count = kComPortsOffered;
     return VEXQ4_OK;
   }
-  return cameralink::LoadLinkport();
+  if (const int rc = LoadLinkport(); rc != VEXQ4_OK) return rc;
+  std::uint32_t n = 0;
+  if (const int rc = g_linkport.api.getNumSerialPorts(&n); rc != 0) return rc;
+  // A grabber always has its one camera port, even when it reports none.
+  *count = n == 0 ? 1 : n;
+  return VEXQ4_OK;
 }
 
 int VexQ4CLAllSerialGetNumPorts(unsigned* count) {
-  return count ? cameralink::LoadAllSerial() : VEXQ4_E_ARGUMENT;
+  if (!count) return VEXQ4_E_ARGUMENT;
+  if (const int rc = LoadAllSerial(); rc != VEXQ4_OK) return rc;
+  std::uint32_t n = 0;
+  if (const int rc = g_allSerial.api.getNumPorts(&n); rc != 0) return rc;
+  *count = n;
+  return VEXQ4_OK;
 }
-int VexQ4CLAllSerialGetPortInfo(unsigned, char* manufacturer, unsigned* manufacturerSize,
+
+int VexQ4CLAllSerialGetPortInfo(unsigned index, char* manufacturer, unsigned* manufacturerSize,
                                 char* portId, unsigned* portIdSize, unsigned* version) {
-  if (!manufacturer || !manufacturerSize || !portId || !portIdSize || !version)
+  if (!manufacturer || !manufacturerSize || !portId || !portIdSize || !version) {
     return VEXQ4_E_ARGUMENT;
-  return cameralink::LoadAllSerial();
+  }
+  if (const int rc = LoadAllSerial(); rc != VEXQ4_OK) return rc;
+  char name[VEXQ4_CL_NAME_SIZE] = {};
+  char id[VEXQ4_CL_NAME_SIZE] = {};
+  std::uint32_t nameSize = sizeof name;
+  std::uint32_t idSize = sizeof id;
+  std::uint32_t portVersion = 0;
+  if (const int rc = g_allSerial.api.getPortInfo(index, name, &nameSize, id, &idSize, &portVersion);
+      rc != 0) {
+    return rc;
+  }
+  CopyName(manufacturer, name);
+  CopyName(portId, id);
+  *manufacturerSize = nameSize;
+  *portIdSize = idSize;
+  *version = portVersion;
+  return VEXQ4_OK;
 }
+
+// The next three work on the connection VexQ4InitComm opened and do not
+// load the library themselves. Without a connection the reference is null;
+// it goes to the library all the same, whose answer for it (the standard's
+// invalid reference) is passed on like any other.
 int VexQ4CLAllSerialGetNumBytesAvail(unsigned* count) {
-  return count ? VEXQ4_E_CAMERA_LINK : VEXQ4_E_ARGUMENT;
+  if (!count) return VEXQ4_E_ARGUMENT;
+  if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
+  std::uint32_t n = 0;
+  if (const int rc = g_allSerial.api.getNumBytesAvail(Transport().allSerialRef, &n); rc != 0) {
+    return rc;
+  }
+  *count = n;
+  return VEXQ4_OK;
 }
+
 int VexQ4CLAllSerialGetSupportedBaudRates(unsigned* rates) {
-  return rates ? VEXQ4_E_CAMERA_LINK : VEXQ4_E_ARGUMENT;
+  if (!rates) return VEXQ4_E_ARGUMENT;
+  if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
+  std::uint32_t bits = 0;
+  if (const int rc = g_allSerial.api.getSupportedBaudRates(Transport().allSerialRef, &bits);
+      rc != 0) {
+    return rc;
+  }
+  *rates = bits;
+  return VEXQ4_OK;
 }
-int VexQ4CLAllSerialSetBaudRate(unsigned) { return VEXQ4_E_CAMERA_LINK; }
+
+int VexQ4CLAllSerialSetBaudRate(unsigned rate) {
+  if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
+  return g_allSerial.api.setBaudRate(Transport().allSerialRef, rate);
+}
 
 }  // extern "C"

@@ -40,6 +40,8 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // The name of a section header line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
+  // Files saved by Windows editors may begin with a UTF-8 byte order mark.
+  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
   line = Trim(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
@@ -69,10 +71,7 @@ bool HasLineBreaker(std::string_view s) {
 bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
   missing = false;
   out.clear();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRegularFileForReading(path);
   if (fd < 0) {
     missing = (errno == ENOENT || errno == ENOTDIR);
     return false;
@@ -393,6 +392,24 @@ void AtomicFile::Abandon() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+int OpenRegularFileForReading(const fs::path& path) {
+  int fd;
+  do {
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;  // a folder, FIFO or device: never an endless read
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
 }
 
 bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {

@@ -77,6 +77,17 @@ bool SimSerialDevice::Write(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+bool SimSerialDevice::Drain() {
+  detail::LinkState& s = *state_;
+  const std::int64_t now = s.NowNs();
+  // Whole milliseconds, rounded down: the next write still starts exactly
+  // when the line is free, so single drained bytes do not drift apart.
+  if (s.txFreeNs > now) {
+    s.clock->Advance(static_cast<std::uint32_t>((s.txFreeNs - now) / 1'000'000));
+  }
+  return true;
+}
+
 bool SimSerialDevice::ReadByte(std::uint8_t& out) {
   detail::LinkState& s = *state_;
   VirtualClock& clock = *s.clock;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"
 
 namespace vexq4::sim {
@@ -106,6 +107,24 @@ TEST(PtyServer, BinaryShadingFramePassesUnchangedBothWays) {
 
   ASSERT_TRUE(c.Write("SHD?1024,768\r\n"));
   EXPECT_EQ(c.Read(frame.size(), 3000), frame);
+}
+
+TEST(PtyServer, ServesThePlatformSerialDeviceAcrossReopens) {
+  PtyServer server;
+  ASSERT_TRUE(server.Start());
+  for (int round = 0; round < 2; ++round) {
+    auto opened = platform::OpenSerialDevice(server.slavePath());
+    ASSERT_TRUE(opened.device) << opened.detail;
+    const std::string q = "EA?\r\n";
+    ASSERT_TRUE(opened.device->Write(
+        std::span(reinterpret_cast<const std::uint8_t*>(q.data()), q.size())));
+    std::string got;
+    std::uint8_t b = 0;
+    for (int i = 0; i < 30 && !got.ends_with("\r\n"); ++i) {
+      if (opened.device->ReadByte(b)) got.push_back(static_cast<char>(b));
+    }
+    EXPECT_EQ(got, "EA=0\r\n") << "round " << round;
+  }
 }
 
 #ifdef VEXQ4_SIM_EXE

@@ -83,6 +83,23 @@ TEST(VirtualLink, BytesWrittenBackToBackQueueOnTheLine) {
   EXPECT_EQ(link.camera().log().back().timeMs, t0 + 100);
 }
 
+TEST(VirtualLink, DrainWaitsUntilTheBytesHaveCrossed) {
+  VirtualLink link;
+  auto dev = platform::OpenComPort(1).device;
+  const std::uint32_t t0 = link.clock().now();
+  // A shading upload: single bytes, each drained, as a careful host sends it.
+  std::vector<std::uint8_t> frame = {'S', 'H', 'D', '=', 4, 0, 3, 0};
+  frame.resize(kShadingFrameBytes, 0);  // all-zero values: checksum 0
+  for (std::uint8_t b : frame) {
+    ASSERT_TRUE(dev->Write(std::span(&b, 1)));
+    ASSERT_TRUE(dev->Drain());
+  }
+  // 1546 bytes at 1.0417 ms each, without drift.
+  EXPECT_GE(link.clock().now() - t0, 1610u);
+  EXPECT_LE(link.clock().now() - t0, 1611u);
+  EXPECT_EQ(ReadLine(*dev), "COMPLETE\r\n");
+}
+
 TEST(VirtualLink, AnUnpluggedCameraTakesNothingAndSendsNothing) {
   VirtualLink link;
   auto dev = platform::OpenComPort(1).device;

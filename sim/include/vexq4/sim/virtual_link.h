@@ -33,7 +33,8 @@ struct LinkState;  // camera, clock, plug and open state shared with the devices
 // the camera's next byte if it is there within the COM read time-out
 // (101 ms; the clock moves to its arrival), else moves the clock by 101 ms.
 // Writes take no time on the host side; the camera sees each line complete
-// when its last byte has crossed the line at 9600 baud.
+// when its last byte has crossed the line at 9600 baud. Drain, like tcdrain,
+// moves the clock until the bytes written have crossed.
 class SimSerialDevice final : public platform::SerialDevice {
  public:
   // A stand-alone device: the caller keeps `clock` alive while it is used
@@ -47,7 +48,7 @@ class SimSerialDevice final : public platform::SerialDevice {
 
   bool Write(std::span<const std::uint8_t> bytes) override;
   bool ReadByte(std::uint8_t& out) override;
-  bool Drain() override { return true; }
+  bool Drain() override;
 
   // Makes the device behave as unplugged: writes fail, reads bring nothing.
   void SetUnplugged(bool unplugged);

@@ -1,0 +1,18 @@
+# Fails unless the library LIB exports exactly the functions in EXPECTED
+# (a comma-separated list), as `nm -D --defined-only` lists them.
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(found "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  list(APPEND found ${name})
+endforeach()
+list(SORT found)
+string(REPLACE "," ";" EXPECTED "${EXPECTED}")
+list(SORT EXPECTED)
+if(NOT found STREQUAL EXPECTED)
+  message(FATAL_ERROR "exports of ${LIB}:\n  ${found}\nexpected:\n  ${EXPECTED}")
+endif()

@@ -1,0 +1,142 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace vexq4::cli::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int Remaining(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) std::abort();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  in_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+Process::~Process() {
+  if (!done_) {
+    Kill(SIGKILL);
+    Wait(5000);
+  }
+  for (int fd : {in_, out_, err_})
+    if (fd >= 0) ::close(fd);
+}
+
+void Process::Write(const std::string& text) {
+  std::size_t done = 0;
+  while (in_ >= 0 && done < text.size()) {
+    ssize_t n = ::write(in_, text.data() + done, text.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void Process::CloseInput() {
+  if (in_ >= 0) ::close(in_);
+  in_ = -1;
+}
+
+void Process::Kill(int signal) {
+  if (pid_ > 0 && !done_) ::kill(pid_, signal);
+}
+
+// Moves whatever is there from the two pipes into the buffers, waiting at
+// most timeoutMs for something to arrive.
+void Process::Pump(int timeoutMs) {
+  pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+  if (::poll(fds, 2, timeoutMs) <= 0) return;
+  char buf[4096];
+  for (int i = 0; i < 2; ++i) {
+    int& fd = i == 0 ? out_ : err_;
+    if (fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      (i == 0 ? outBuf_ : errBuf_).append(buf, static_cast<std::size_t>(n));
+    } else {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+}
+
+std::string Process::ReadLine(int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    auto lf = outBuf_.find('\n');
+    if (lf != std::string::npos) {
+      std::string line = outBuf_.substr(0, lf);
+      outBuf_.erase(0, lf + 1);
+      return line;
+    }
+    if (out_ < 0 || Remaining(deadline) == 0) return {};
+    Pump(std::min(Remaining(deadline), 50));
+  }
+}
+
+Result Process::Wait(int timeoutMs) {
+  if (done_) return result_;
+  CloseInput();
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  for (;;) {
+    if (out_ >= 0 || err_ >= 0) Pump(std::min(Remaining(deadline), 50));
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) break;
+    if (Remaining(deadline) == 0) {
+      result_.timedOut = true;
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    if (out_ < 0 && err_ < 0) ::usleep(10000);
+  }
+  // Whatever is still in the pipes.
+  for (int i = 0; i < 50 && (out_ >= 0 || err_ >= 0); ++i) Pump(100);
+  done_ = true;
+  result_.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result_.out = outBuf_;
+  result_.err = errBuf_;
+  return result_;
+}
+
+Result RunProgram(const std::vector<std::string>& argv, const std::string& input, int timeoutMs,
+           const std::vector<std::string>& env) {
+  Process p(argv, env);
+  p.Write(input);
+  return p.Wait(timeoutMs);
+}
+
+}  // namespace vexq4::cli::test

@@ -1,0 +1,133 @@
+// The checks the host makes before anything reaches the camera, and the
+// text forms it reads and prints.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "console.h"
+#include "properties.h"
+#include "status.h"
+#include "vexq4/model/VexCamInterface.h"
+
+namespace vexq4::cli {
+namespace {
+
+Checked Check(std::string_view name, std::string_view value) {
+  const Property* p = FindProperty(name);
+  EXPECT_NE(p, nullptr) << name;
+  return p ? CheckValue(*p, value) : Checked{};
+}
+
+TEST(Properties, RangesAreThoseOfThePropertySetters) {
+  struct Case { const char* name; const char* value; bool ok; };
+  const Case cases[] = {
+      {"MasterGainLevel", "-132", true}, {"MasterGainLevel", "429", true},
+      {"MasterGainLevel", "-133", false}, {"MasterGainLevel", "430", false},
+      {"ShutterSpeedIndex", "11", true}, {"ShutterSpeedIndex", "12", false},
+      {"ShutterSpeedIndex", "-1", false}, {"AutoWhiteAreaIndex", "9", true},
+      {"AutoWhiteAreaIndex", "10", false}, {"RedGainLevel", "-231", true},
+      {"Blue5600KWBalPreset", "232", false}, {"RedKneeSlope", "0", false},
+      {"BlueKneeSlope", "4095", true}, {"GreenKneeSlope", "4096", false},
+      {"ProgrammableExposureGreen", "791", true}, {"ProgrammableExposure", "792", false},
+      // No check of the control's own: anything of the property's type.
+      {"TriggerPolarity", "5", true}, {"TriggerPolarity", "32768", false},
+      // Refused by the model's set operation; the host says so up front.
+      {"WhiteBalanceIndex", "7", false}, {"PartialScanIndex", "3", true},
+      {"BinningIndex", "2", false},
+      // Not numbers at all.
+      {"MasterGainLevel", "", false}, {"MasterGainLevel", "12dB", false},
+      {"MasterGainLevel", "0x10", false}, {"MasterGainLevel", "+20", true},
+  };
+  for (const Case& c : cases) {
+    Checked r = Check(c.name, c.value);
+    EXPECT_EQ(r.ok, c.ok) << c.name << "=" << c.value << ": " << r.error;
+    if (!r.ok) {
+      EXPECT_NE(r.error.find(c.name), std::string::npos) << r.error;
+    }
+  }
+  Checked refused = Check("MasterGainLevel", "430");
+  EXPECT_NE(refused.error.find("-132..429"), std::string::npos) << refused.error;
+}
+
+TEST(Properties, ListTextsMatchExactlyAndGiveTheIndex) {
+  EXPECT_EQ(Check("ShutterSpeedStr", "1/250").number, 4);
+  EXPECT_EQ(Check("AutoWhiteAreaStr", "Midle Right").number, 6);
+  EXPECT_EQ(Check("TriggerTypeStr", "Normal (Continuous)").number, 0);
+  EXPECT_EQ(Check("WhiteBalanceStr", "5600 K").number, 4);
+
+  Checked wrongCase = Check("ShutterSpeedStr", "off");
+  EXPECT_FALSE(wrongCase.ok);
+  // The message lists the valid texts.
+  EXPECT_NE(wrongCase.error.find("\"OFF\""), std::string::npos) << wrongCase.error;
+  EXPECT_NE(wrongCase.error.find("\"1/50000\""), std::string::npos);
+  EXPECT_FALSE(Check("AutoWhiteAreaStr", "Middle Right").ok);
+  EXPECT_FALSE(Check("BinningStr", "Binning OFF ").ok);
+}
+
+TEST(Properties, UserIdIsWhatTheCameraCanTake) {
+  EXPECT_TRUE(Check("UserID", "LINE-3 CAM 2").ok);
+  EXPECT_TRUE(Check("UserID", "").ok);
+  EXPECT_TRUE(Check("UserID", "0123456789abcdef").ok);
+  EXPECT_FALSE(Check("UserID", "0123456789abcdefg").ok);
+  EXPECT_FALSE(Check("UserID", "tab\there").ok);
+}
+
+TEST(Properties, ReadOnlyNamesCannotBeSet) {
+  for (const char* name : {"ComPort", "FrameGrabberIndex", "CameraID", "FirmwareVersion"})
+    EXPECT_FALSE(Check(name, "1").ok) << name;
+}
+
+TEST(Properties, NamesMatchTheAutomationTableAndTheModel) {
+  // 51 properties less the four tool-window flags.
+  std::set<int> dispids;
+  for (const Property& p : Properties())
+    if (p.dispid) dispids.insert(p.dispid);
+  EXPECT_EQ(dispids.size(), 47u);
+  for (int hidden : {2, 3, 4, 5}) EXPECT_EQ(dispids.count(hidden), 0u);
+
+  // Every setting of the model is reachable by its name.
+  for (const model::SettingRow& row : model::Settings())
+    EXPECT_NE(FindProperty(row.property), nullptr) << row.property;
+  // Names compare without regard to case; the canonical one is kept.
+  ASSERT_NE(FindProperty("mastergainlevel"), nullptr);
+  EXPECT_EQ(FindProperty("mastergainlevel")->name, "MasterGainLevel");
+  EXPECT_EQ(FindProperty("ShowGainWnd"), nullptr);
+  EXPECT_EQ(SuggestProperty("MasterGainLevl"), "MasterGainLevel");
+  EXPECT_EQ(SuggestProperty("Frobnicate"), "");
+}
+
+TEST(Output, TextsAreQuotedSoThatAShellCanReadThem) {
+  EXPECT_EQ(FormatNumber("MasterGainLevel", -20), "MasterGainLevel=-20");
+  EXPECT_EQ(FormatText("TriggerTypeStr", "Normal (Continuous)"),
+            "TriggerTypeStr=\"Normal (Continuous)\"");
+  EXPECT_EQ(FormatText("UserID", "a\"b$c\\"), "UserID=\"a\\\"b\\$c\\\\\"");
+}
+
+TEST(Shell, LinesSplitLikeAShell) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(*SplitWords("  set  MasterGainLevel=5 "), (V{"set", "MasterGainLevel=5"}));
+  EXPECT_EQ(*SplitWords("set \"TriggerTypeStr=Edge Pre-select\""),
+            (V{"set", "TriggerTypeStr=Edge Pre-select"}));
+  EXPECT_EQ(*SplitWords("set TriggerTypeStr='Normal (Continuous)' # comment"),
+            (V{"set", "TriggerTypeStr=Normal (Continuous)"}));
+  EXPECT_EQ(*SplitWords("set UserID=a\\ b\r"), (V{"set", "UserID=a b"}));
+  EXPECT_EQ(*SplitWords("set UserID=\"\""), (V{"set", "UserID="}));
+  EXPECT_TRUE(SplitWords("# only a comment")->empty());
+  EXPECT_FALSE(SplitWords("set 'open").has_value());
+}
+
+TEST(Output, ProgressBarShowsStepAndOperation) {
+  EXPECT_EQ(Console::Bar(0, 4, "ReadAllFromCamera", 8), "[--------] 0/4 ReadAllFromCamera");
+  EXPECT_EQ(Console::Bar(2, 4, "ReadAllFromCamera", 8), "[####----] 2/4 ReadAllFromCamera");
+  EXPECT_EQ(Console::Bar(9, 4, "X", 8), "[########] 4/4 X");
+}
+
+TEST(Output, StatusTextsAreTheModels) {
+  EXPECT_EQ(StatusText(-6), "Timeout waiting for answer");
+  EXPECT_EQ(StatusText(-5), "Operation failed. The Camera is offline");
+  EXPECT_EQ(StatusText(-3), "Unknown Command");
+  EXPECT_EQ(StatusText(-9, "a.cam"), "The file \"a.cam\" is not a valid inifile for RX-Q4");
+}
+
+}  // namespace
+}  // namespace vexq4::cli

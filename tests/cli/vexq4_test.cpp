@@ -1,0 +1,274 @@
+// vexq4 run as a user runs it: against its built-in simulated camera
+// (--sim) and against a vexq4-sim process on a pseudo-terminal (--device),
+// checking standard output, exit statuses, the files written and, through
+// the simulator's log, what reached the camera.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "process.h"
+
+namespace vexq4::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kVexq4 = VEXQ4_EXE;
+const std::string kSim = VEXQ4_SIM_EXE;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A vexq4-sim process answering at once, logging every line it receives.
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv{kSim, "--no-pacing", "--latency", "1", "--log"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    process_ = std::make_unique<Process>(argv);
+    path_ = process_->ReadLine(5000);
+  }
+  const std::string& path() const { return path_; }
+  // Stops the simulator and gives what it logged: one line per line received.
+  std::string StopAndLog() {
+    process_->Kill(SIGTERM);
+    return process_->Wait(5000).err;
+  }
+  void Kill() { process_->Kill(SIGKILL); }
+
+ private:
+  std::unique_ptr<Process> process_;
+  std::string path_;
+};
+
+// Lines of the log that are commands ("XX=value"); queries end in '?'.
+std::vector<std::string> Commands(const std::string& log) {
+  std::vector<std::string> out;
+  for (const std::string& line : Lines(log))
+    if (Has(line, "=")) out.push_back(line);
+  return out;
+}
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vexq4_cli_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+TEST(Vexq4, RefusesToRunWithoutANamedCamera) {
+  Result r = RunProgram({kVexq4, "get", "MasterGainLevel"});
+  EXPECT_EQ(r.exitStatus, 2);
+  for (const char* option : {"--com", "--device", "--grabber", "--clallserial", "--sim"})
+    EXPECT_TRUE(Has(r.err, option)) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  EXPECT_EQ(RunProgram({kVexq4}).exitStatus, 2);                                     // no command
+  EXPECT_EQ(RunProgram({kVexq4, "--com", "1", "--sim", "list"}).exitStatus, 2);     // two cameras
+  EXPECT_EQ(RunProgram({kVexq4, "--grabber", "17", "list"}).exitStatus, 2);
+  EXPECT_EQ(RunProgram({kVexq4, "--sim", "frobnicate"}).exitStatus, 2);
+  EXPECT_EQ(RunProgram({kVexq4, "--sim", "store", "4"}).exitStatus, 2);
+  EXPECT_EQ(RunProgram({kVexq4, "search", "0", "3"}).exitStatus, 2);
+}
+
+TEST(Vexq4, HelpOnTheProgramAndEveryCommand) {
+  Result top = RunProgram({kVexq4, "--help"});
+  EXPECT_EQ(top.exitStatus, 0);
+  EXPECT_TRUE(Has(top.out, "EXIT STATUS"));
+  EXPECT_TRUE(Has(top.out, "vexq4 --sim list"));
+  for (const char* command :
+       {"get", "set", "list", "read-all", "write-all", "store", "load", "identity",
+        "save-settings", "load-settings", "report", "shading-save", "shading-load",
+        "auto-shading", "one-push", "search", "grabbers", "shell"}) {
+    Result r = RunProgram({kVexq4, command, "--help"});
+    EXPECT_EQ(r.exitStatus, 0) << command;
+    EXPECT_TRUE(Has(r.out, "EXIT STATUS")) << command << "\n" << r.out;
+    EXPECT_TRUE(Has(r.out, "EXAMPLES")) << command;
+  }
+  // The settings with their ranges and lists are in the help of set.
+  EXPECT_TRUE(Has(RunProgram({kVexq4, "set", "--help"}).out, "-132..429"));
+}
+
+// One connection serves every line; failing lines are reported and the
+// next ones run.
+TEST(Vexq4, ShellKeepsOneConnectionAcrossCommands) {
+  Result r = RunProgram({kVexq4, "--sim", "--events", "shell"},
+                 "get MasterGainLevel\n"
+                 "set MasterGainLevel=123 'ShutterSpeedStr=1/250'\n"
+                 "# a comment line\n"
+                 "set MasterGainLevel=999\n"
+                 "frobnicate\n"
+                 "get MasterGainLevel ShutterSpeedStr ShutterSpeedIndex\n"
+                 "quit\n"
+                 "get MasterGainLevel\n");
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitStatus, 2) << r.err;  // the refused lines
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"MasterGainLevel=0", "MasterGainLevel=123",
+                                                    "ShutterSpeedStr=\"1/250\"",
+                                                    "ShutterSpeedIndex=4"}));
+  EXPECT_TRUE(Has(r.err, "-132..429")) << r.err;
+  std::size_t connects = 0;
+  for (const std::string& line : Lines(r.err)) connects += line == "event OnlineStatusChanged(1)";
+  EXPECT_EQ(connects, 1u) << r.err;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);  // no prompt without a terminal
+}
+
+TEST(Vexq4, ListPrintsEverySettingOfTheSimulatedCamera) {
+  Result r = RunProgram({kVexq4, "--sim", "list"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  auto lines = Lines(r.out);
+  EXPECT_EQ(lines.size(), 50u);
+  for (const char* expected :
+       {"MasterGainLevel=0", "ShutterSpeedStr=\"OFF\"", "WhiteBalanceStr=\"Continuous AWB\"",
+        "TriggerTypeStr=\"Normal (Continuous)\"", "ModelName=\"RX-Q4CL\"", "CameraID=\"10042\""})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+  for (const std::string& line : lines) EXPECT_TRUE(Has(line, "=")) << line;
+}
+
+// Nothing reaches the camera when any value is refused: not even the
+// connection is opened.
+TEST(Vexq4, RefusedValuesSendNothing) {
+  SimProcess sim({"--set", "GA=77"});
+  ASSERT_FALSE(sim.path().empty());
+  const std::vector<std::vector<std::string>> refused = {
+      {"set", "MasterGainLevel=430"},
+      {"set", "ShutterSpeedStr=off"},                           // letter case
+      {"set", "MasterGainLevel=10", "ShutterSpeedIndex=12"},   // the second one
+      {"set", "MasterGainLevle=10"},                            // unknown name
+      {"set", "MasterGainLevel"},
+      {"get", "Nonsense"},
+  };
+  for (const auto& args : refused) {
+    std::vector<std::string> argv{kVexq4, "--device", sim.path()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Result r = RunProgram(argv);
+    EXPECT_EQ(r.exitStatus, 2) << args[1];
+    EXPECT_FALSE(r.err.empty());
+  }
+  Result wrongCase = RunProgram({kVexq4, "--device", sim.path(), "set", "ShutterSpeedStr=off"});
+  EXPECT_TRUE(Has(wrongCase.err, "\"OFF\"")) << wrongCase.err;  // the list is shown
+
+  Result get = RunProgram({kVexq4, "--device", sim.path(), "get", "MasterGainLevel"});
+  EXPECT_EQ(get.exitStatus, 0) << get.err;
+  EXPECT_EQ(get.out, "MasterGainLevel=77\n");
+  EXPECT_TRUE(Commands(sim.StopAndLog()).empty());
+}
+
+TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
+  SimProcess sim;
+  ASSERT_FALSE(sim.path().empty());
+  const std::vector<std::string> device{kVexq4, "--device", sim.path()};
+  auto run = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv = device;
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, "", 60000);
+  };
+
+  Result set = run({"set", "MasterGainLevel=-20", "TriggerTypeStr=Edge Pre-select", "UserID=LINE 3"});
+  ASSERT_EQ(set.exitStatus, 0) << set.err;
+  Result get = run({"get", "MasterGainLevel", "TriggerTypeStr", "UserID"});
+  EXPECT_EQ(get.out, "MasterGainLevel=-20\nTriggerTypeStr=\"Edge Pre-select\"\nUserID=\"LINE 3\"\n");
+
+  const fs::path cam = dir_ / "line3.cam";
+  Result save = run({"save-settings", cam.string()});
+  ASSERT_EQ(save.exitStatus, 0) << save.err;
+  std::string file = ReadFile(cam);
+  EXPECT_TRUE(Has(file, "Master Gain Level=-20")) << file;
+  EXPECT_TRUE(Has(file, "Trigger Mode=Edge Pre-select")) << file;
+
+  const fs::path csv = dir_ / "shading.csv";
+  Result shading = run({"shading-save", csv.string()});
+  ASSERT_EQ(shading.exitStatus, 0) << shading.err;
+  auto rows = Lines(ReadFile(csv));
+  ASSERT_EQ(rows.size(), 131u);
+  EXPECT_EQ(rows[2], "ADR,R,G,B,R,G,B\r");
+  EXPECT_EQ(rows[130].rfind("128,", 0), 0u);
+
+  // A file that is not a settings file is refused before the camera is
+  // touched; a missing one as well.
+  const fs::path bad = dir_ / "bad.cam";
+  std::ofstream(bad) << "[Main]\r\nCamera Type=XY-Z1\r\n[Gain]\r\nMaster Gain Level=5\r\n";
+  Result invalid = run({"load-settings", bad.string()});
+  EXPECT_EQ(invalid.exitStatus, 1);
+  EXPECT_TRUE(Has(invalid.err, "The file \"" + bad.string() + "\" is not a valid inifile for RX-Q4"))
+      << invalid.err;
+  Result missing = run({"load-settings", (dir_ / "none.cam").string()});
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_TRUE(Has(missing.err, "Error reading file")) << missing.err;
+  Result unwritable = run({"save-settings", (dir_ / "no" / "such" / "dir.cam").string()});
+  EXPECT_EQ(unwritable.exitStatus, 1);
+  EXPECT_TRUE(Has(unwritable.err, "Error writing to file")) << unwritable.err;
+
+  // The only commands the camera saw are the three sets.
+  auto commands = Commands(sim.StopAndLog());
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_TRUE(Has(commands[0], "GA=-20"));
+  EXPECT_TRUE(Has(commands[1], "TR=1"));
+  EXPECT_TRUE(Has(commands[2], "UD=LINE 3"));
+}
+
+// A camera that refuses or garbles: status 1 with the model's text, and no
+// file passed off as the camera's.
+TEST_F(TempDir, CameraFailuresEndWithStatusOne) {
+  SimProcess rejecting({"--reject-commands"});
+  Result set = RunProgram({kVexq4, "--device", rejecting.path(), "set", "MasterGainLevel=5"});
+  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_TRUE(Has(set.err, "status -3: Unknown Command")) << set.err;
+
+  SimProcess faulty({"--corrupt-shading", "--one-push-result", "2"});
+  const fs::path csv = dir_ / "shading.csv";
+  Result shading = RunProgram({kVexq4, "--device", faulty.path(), "shading-save", csv.string()});
+  EXPECT_EQ(shading.exitStatus, 1);
+  EXPECT_FALSE(fs::exists(csv));
+  Result onePush = RunProgram({kVexq4, "--device", faulty.path(), "one-push"});
+  EXPECT_EQ(onePush.exitStatus, 1);
+  EXPECT_EQ(Lines(onePush.out).at(0), "OnePushResult=\"Too Dark\"");
+}
+
+TEST(Vexq4, SearchFindsTheCameraOnItsPort) {
+  SimProcess sim;
+  ASSERT_FALSE(sim.path().empty());
+  Result r = RunProgram({kVexq4, "search", "3", "3"}, "", 20000, {"VEXQ4_COM3=" + sim.path()});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "ComPort=3\n");
+}
+
+// The camera goes away in the middle of a read of all settings: the
+// program ends with status 1 and says so, within bounded time.
+TEST(Vexq4, UnpluggedCameraEndsWithStatusOne) {
+  SimProcess sim;
+  ASSERT_FALSE(sim.path().empty());
+  Process vexq4({kVexq4, "--device", sim.path(), "list"});
+  ::usleep(1500 * 1000);
+  sim.Kill();
+  Result r = vexq4.Wait(30000);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitStatus, 1) << r.err;
+  EXPECT_TRUE(Has(r.err, "off-line") || Has(r.err, "offline")) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
+}  // namespace vexq4::cli::test

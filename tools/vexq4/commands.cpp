@@ -1,0 +1,528 @@
+#include "commands.h"
+
+#include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "host.h"
+#include "properties.h"
+#include "status.h"
+
+namespace vexq4::cli {
+namespace {
+
+using model::SettingRow;
+
+// ---- Binding of the properties to the model.
+
+// The model row behind a property; the ...Str names share the row of their
+// index.
+const SettingRow* RowFor(const Property& p) {
+  if (p.kind != Kind::kNumber && p.kind != Kind::kListText) return nullptr;
+  std::string name(p.name);
+  if (p.kind == Kind::kListText) name = name.substr(0, name.size() - 3) + "Index";
+  return model::FindSetting(name);
+}
+
+// Asks the camera for the property's value; the model caches it.
+int Query(Host& host, const Property& p) {
+  if (const SettingRow* row = RowFor(p)) return host.GetSetting(*row);
+  if (p.name == "UserID") return host.GetUserID();
+  if (p.name == "CameraID") return host.GetCameraID();
+  if (p.name == "ModelName") return host.GetModelName();
+  if (p.name == "FirmwareVersion") return host.GetFirmwareVersion();
+  if (p.name == "EEPROMCurrentAreaNo") return host.GetEEPROMCurrentAreaNo();
+  return 0;  // ComPort, FrameGrabberIndex: the model's own state
+}
+
+// NAME=value from the model's cache.
+std::string Format(Host& host, const Property& p) {
+  if (const SettingRow* row = RowFor(p)) {
+    if (p.kind == Kind::kListText) return FormatText(p.name, host.*(row->text));
+    return FormatNumber(p.name, host.Value(*row));
+  }
+  if (p.name == "UserID") return FormatText(p.name, host.userID);
+  if (p.name == "CameraID") return FormatText(p.name, host.cameraID);
+  if (p.name == "ModelName") return FormatText(p.name, host.modelName);
+  if (p.name == "FirmwareVersion") return FormatNumber(p.name, host.firmwareVersion);
+  if (p.name == "EEPROMCurrentAreaNo") return FormatNumber(p.name, host.eepromCurrentAreaNo);
+  if (p.name == "ComPort") return FormatNumber(p.name, host.comPort);
+  if (p.name == "FrameGrabberIndex") return FormatNumber(p.name, host.frameGrabberIndex);
+  return std::string(p.name) + "=";
+}
+
+int Apply(Host& host, const Property& p, const Checked& value) {
+  if (p.kind == Kind::kText) return host.SetUserID(value.text);
+  const SettingRow* row = RowFor(p);
+  return row ? host.SetSetting(*row, value.number) : -1;
+}
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Reports a failed operation and gives its exit status.
+int Fail(Host& host, std::string_view what, int status, std::string_view file = {}) {
+  std::string text = std::string(what) + ": " + DescribeStatus(status, file);
+  if (!host.isOnline && status != -5 && status != -7 && status != -8 && status != -9)
+    text += " (the camera is off-line)";
+  host.console().Error(text);
+  return kExitFailure;
+}
+
+const Property& Resolve(std::string_view name) {
+  const Property* p = FindProperty(name);
+  if (!p) {
+    std::string msg = "unknown setting \"" + std::string(name) + "\"";
+    std::string near = SuggestProperty(name);
+    // The camera's own mnemonics ("GA") point to the property of that setting.
+    if (const SettingRow* row = model::FindSetting(name)) near = std::string(row->property);
+    if (!near.empty()) msg += "; did you mean " + near + "?";
+    msg += " ('vexq4 set --help' lists them)";
+    throw CLI::ValidationError(msg);
+  }
+  return *p;
+}
+
+// ---- The commands.
+
+int RunGet(Host& host, const std::vector<const Property*>& props) {
+  int exit = kExitOk;
+  for (const Property* p : props) {
+    int status = Query(host, *p);
+    if (status != 0) {
+      exit = Fail(host, "get " + std::string(p->name), status);
+      continue;
+    }
+    Print(Format(host, *p));
+  }
+  return exit;
+}
+
+struct Assignment {
+  const Property* property;
+  Checked value;
+};
+
+int RunSet(Host& host, const std::vector<Assignment>& assignments) {
+  for (const Assignment& a : assignments) {
+    int status = Apply(host, *a.property, a.value);
+    if (status != 0) {
+      std::string what = "set " + std::string(a.property->name);
+      return Fail(host, what, status);
+    }
+  }
+  return kExitOk;
+}
+
+bool InList(const Property& p) {
+  // The firmware version is not part of a read-all; 'identity' reads it.
+  return p.name != "FirmwareVersion";
+}
+
+int RunList(Host& host) {
+  int status = host.WithProgress([&] { return host.ReadAllFromCamera(); });
+  if (status != 0) return Fail(host, "list: reading all settings", status);
+  for (const Property& p : Properties())
+    if (InList(p)) Print(Format(host, p));
+  return kExitOk;
+}
+
+int RunIdentity(Host& host) {
+  int exit = kExitOk;
+  for (std::string_view name :
+       {"CameraID", "ModelName", "UserID", "FirmwareVersion", "EEPROMCurrentAreaNo"}) {
+    const Property& p = *FindProperty(name);
+    int status = Query(host, p);
+    if (status != 0)
+      exit = Fail(host, "identity: " + std::string(name), status);
+    else
+      Print(Format(host, p));
+  }
+  return exit;
+}
+
+int RunOperation(Host& host, std::string_view what, int status, std::string_view file = {}) {
+  return status == 0 ? kExitOk : Fail(host, what, status, file);
+}
+
+int RunSaveSettings(Host& host, const std::string& file) {
+  int status = host.WithProgress([&] { return host.ReadAllFromCamera(); });
+  // A file from a partly read camera would not be what the camera holds.
+  if (status != 0) return Fail(host, "save-settings: reading all settings", status);
+  return RunOperation(host, "save-settings " + file, host.WriteAllToFile(file), file);
+}
+
+int RunLoadSettings(Host& host, const std::string& file) {
+  // The model applies whatever it can of a file and writes the result to
+  // the camera. Try the file on an off-line model first, so that a missing
+  // or invalid file leaves the camera untouched.
+  {
+    std::ifstream probe(file);
+    if (!probe) return Fail(host, "load-settings " + file, -8);
+  }
+  {
+    CVexCamInterface offline;
+    int check = offline.ReadAllFromFile(file);
+    if (check != 0) {
+      host.console().Error("load-settings: " + DescribeStatus(check, file) +
+                           "; nothing was sent to the camera");
+      return kExitFailure;
+    }
+  }
+  int status = host.WithProgress([&] { return host.ReadAllFromFile(file); });
+  return RunOperation(host, "load-settings " + file, status, file);
+}
+
+int RunOnePush(Host& host) {
+  int status = host.SetOnePushMode();
+  if (status != 0) return Fail(host, "one-push", status);
+  status = host.GetOnePushResult();
+  if (status != 0) return Fail(host, "one-push: reading the result", status);
+  int result = host.onePushResult;
+  std::string text = (result >= 0 && result < static_cast<int>(model::kOnePushResultList.size()))
+                         ? std::string(model::kOnePushResultList[static_cast<std::size_t>(result)])
+                         : std::to_string(result);
+  Print(FormatText("OnePushResult", text));
+  Print(FormatNumber("RedGainLevel", host.redGainLevel));
+  Print(FormatNumber("BlueGainLevel", host.blueGainLevel));
+  if (result != 0) {
+    host.console().Error("one-push white balance did not complete: " + text);
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+int RunSearch(Host& host, int first, int last) {
+  const int total = last - first + 1;
+  for (int port = first; port <= last; ++port) {
+    host.console().Progress(port - first, total, "Check COM" + std::to_string(port) + " ...");
+    if (host.SetComPort(port) == 0) {
+      host.console().EndProgress();
+      Print(FormatNumber("ComPort", port));
+      return kExitOk;
+    }
+  }
+  host.console().EndProgress();
+  host.console().Error("no camera found on COM" + std::to_string(first) + "..COM" +
+                       std::to_string(last));
+  return kExitFailure;
+}
+
+int RunGrabbers(Host& host) {
+  unsigned count = 0;
+  int status = host.ClSerialGetNumManufacturers(&count);
+  if (status != 0) {
+    host.console().Error("frame grabbers: status " + std::to_string(status) + ": " + LinkStatusText(status));
+  } else {
+    Print(FormatNumber("GrabberCount", static_cast<int>(count)));
+    for (unsigned i = 0; i < count && i < 256; ++i) {
+      std::array<char, 256> name{};
+      unsigned size = static_cast<unsigned>(name.size() - 1);
+      unsigned version = 0;
+      int s = host.ClSerialGetManufacturer(i, name.data(), &size, &version);
+      name.back() = '\0';
+      if (s != 0) {
+        host.console().Error("frame grabber " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
+        continue;
+      }
+      Print(FormatText("Grabber" + std::to_string(i), name.data()));
+    }
+  }
+  unsigned ports = 0;
+  status = host.ClAllSerialGetNumPorts(&ports);
+  if (status != 0) {
+    host.console().Error("clallserial: status " + std::to_string(status) + ": " + LinkStatusText(status));
+    return kExitOk;  // the library is optional; no camera was asked anything
+  }
+  Print(FormatNumber("ClAllSerialPortCount", static_cast<int>(ports)));
+  for (unsigned i = 0; i < ports && i < 256; ++i) {
+    std::array<char, 256> maker{}, id{};
+    unsigned makerSize = 255, idSize = 255, version = 0;
+    int s = host.ClAllSerialGetPortInfo(i, maker.data(), &makerSize, id.data(), &idSize, &version);
+    maker.back() = id.back() = '\0';
+    if (s != 0) {
+      host.console().Error("clallserial port " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
+      continue;
+    }
+    Print(FormatText("ClAllSerialPort" + std::to_string(i) + "Manufacturer", maker.data()));
+    Print(FormatText("ClAllSerialPort" + std::to_string(i) + "ID", id.data()));
+  }
+  return kExitOk;
+}
+
+// ---- Parsing.
+
+std::string SettingsHelp() {
+  std::string out = "SETTINGS (name, valid values, meaning)\n";
+  for (const Property& p : Properties()) {
+    if (p.kind == Kind::kReadOnly || p.kind == Kind::kReadOnlyText) continue;
+    std::string line = "  " + std::string(p.name);
+    line.resize(std::max<std::size_t>(line.size() + 1, 29), ' ');
+    out += line + DescribeValues(p) + "\n";
+    out += std::string(29, ' ') + std::string(p.help) + "\n";
+  }
+  out += "  Read-only (get, list): ComPort, FrameGrabberIndex, CameraID, ModelName,\n"
+         "  FirmwareVersion, EEPROMCurrentAreaNo.\n"
+         "  Names are matched without regard to letter case; list texts are not.\n";
+  return out;
+}
+
+constexpr const char* kExit =
+    "\nEXIT STATUS\n  0 success, 1 camera, port or file failure, 2 usage error or refused value\n";
+
+std::string Footer(const std::string& examples) { return "\nEXAMPLES\n" + examples + kExit; }
+
+int ParseArea(const std::string& text, int min, int max, const char* what) {
+  int area = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), area);
+  if (ec != std::errc{} || end != text.data() + text.size() || area < min || area > max)
+    throw CLI::ValidationError(std::string(what) + ": area \"" + text + "\" is not one of " +
+                               std::to_string(min) + ".." + std::to_string(max));
+  return area;
+}
+
+}  // namespace
+
+void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
+  const std::string prog = inShell ? "" : "vexq4 --sim ";
+
+  {
+    auto names = std::make_shared<std::vector<std::string>>();
+    auto* cmd = app.add_subcommand("get", "query settings from the camera and print NAME=value");
+    cmd->add_option("NAME", *names, "setting names (see 'set --help')")->required();
+    cmd->footer(Footer("  " + prog + "get MasterGainLevel ShutterSpeedStr\n") + "\n" + SettingsHelp());
+    cmd->callback([&plan, names] {
+      std::vector<const Property*> props;
+      for (const auto& n : *names) props.push_back(&Resolve(n));
+      plan.name = "get";
+      plan.run = [props](Host& h) { return RunGet(h, props); };
+    });
+  }
+  {
+    auto pairs = std::make_shared<std::vector<std::string>>();
+    auto* cmd = app.add_subcommand(
+        "set", "set settings in the order given; every value is checked before any is sent");
+    cmd->add_option("NAME=VALUE", *pairs, "assignments")->required();
+    cmd->footer(Footer("  " + prog + "set MasterGainLevel=100\n  " + prog +
+                       "set 'TriggerTypeStr=Edge Pre-select' TriggerPolarity=1\n") +
+                "\n" + SettingsHelp());
+    cmd->callback([&plan, pairs] {
+      std::vector<Assignment> list;
+      for (const auto& pair : *pairs) {
+        auto eq = pair.find('=');
+        if (eq == std::string::npos)
+          throw CLI::ValidationError("set: \"" + pair + "\" is not NAME=VALUE");
+        const Property& p = Resolve(pair.substr(0, eq));
+        Checked c = CheckValue(p, std::string_view(pair).substr(eq + 1));
+        if (!c.ok) throw CLI::ValidationError(c.error + "; nothing was sent");
+        list.push_back({&p, std::move(c)});
+      }
+      plan.name = "set";
+      plan.run = [list](Host& h) { return RunSet(h, list); };
+    });
+  }
+  {
+    auto* cmd = app.add_subcommand("list", "read all settings from the camera and print them");
+    cmd->footer(Footer("  " + prog + "list\n  " + prog + "list | grep Gain\n"));
+    cmd->callback([&plan] {
+      plan.name = "list";
+      plan.run = RunList;
+    });
+  }
+  auto simple = [&](const char* name, const char* help, const std::string& example,
+                    std::function<int(Host&)> run) {
+    auto* cmd = app.add_subcommand(name, help);
+    cmd->footer(Footer(example));
+    cmd->callback([&plan, name, run] {
+      plan.name = name;
+      plan.run = run;
+    });
+  };
+  simple("read-all", "read every setting from the camera into the program",
+         "  " + prog + "read-all\n", [](Host& h) {
+           return RunOperation(h, "read-all", h.WithProgress([&] { return h.ReadAllFromCamera(); }));
+         });
+  simple("write-all", "write every setting the program holds to the camera (takes > 20 s)",
+         "  " + prog + "write-all\n", [](Host& h) {
+           return RunOperation(h, "write-all", h.WithProgress([&] { return h.WriteAllToCamera(); }));
+         });
+  simple("identity", "print CameraID, ModelName, UserID, FirmwareVersion, EEPROMCurrentAreaNo",
+         "  " + prog + "identity\n", RunIdentity);
+  simple("auto-shading", "start the camera's automatic shading correction (up to 10 s)",
+         "  " + prog + "auto-shading\n", [](Host& h) {
+           return RunOperation(h, "auto-shading", h.StartAutoShadingCorrection());
+         });
+  simple("one-push", "one-push white balance: start it, then print its result",
+         "  " + prog + "one-push\n", RunOnePush);
+
+  auto areaCommand = [&](const char* name, const char* help, int min, int max, bool store) {
+    auto area = std::make_shared<std::string>();
+    auto* cmd = app.add_subcommand(name, help);
+    cmd->add_option("AREA", *area, store ? "user area 1..3" : "0 factory settings, 1..3 user area")
+        ->required();
+    cmd->footer(Footer("  " + prog + name + " 1\n"));
+    cmd->callback([&plan, area, name, min, max, store] {
+      int a = ParseArea(*area, min, max, name);
+      plan.name = name;
+      if (store)
+        plan.run = [a](Host& h) { return RunOperation(h, "store " + std::to_string(a), h.StoreSettings(a)); };
+      else
+        plan.run = [a](Host& h) {
+          return RunOperation(h, "load " + std::to_string(a),
+                              h.WithProgress([&] { return h.LoadSettings(a); }));
+        };
+    });
+  };
+  areaCommand("store", "store the camera's working settings into a user area", 1, 3, true);
+  areaCommand("load", "load an area into the camera's working settings, then read all", 0, 3, false);
+
+  auto fileCommand = [&](const char* name, const char* help, const std::string& example,
+                         std::function<int(Host&, const std::string&)> run) {
+    auto file = std::make_shared<std::string>();
+    auto* cmd = app.add_subcommand(name, help);
+    cmd->add_option("FILE", *file, "file name")->required();
+    cmd->footer(Footer(example));
+    cmd->callback([&plan, file, name, run] {
+      plan.name = name;
+      std::string f = *file;
+      plan.run = [f, run](Host& h) { return run(h, f); };
+    });
+  };
+  fileCommand("save-settings", "read all settings from the camera and write a settings file (.cam)",
+              "  " + prog + "save-settings line3.cam\n", RunSaveSettings);
+  fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
+              "  " + prog + "load-settings line3.cam\n", RunLoadSettings);
+  fileCommand("report", "write the camera data report: identity and every area's settings",
+              "  " + prog + "report camera.txt\n", [](Host& h, const std::string& f) {
+                return RunOperation(h, "report " + f,
+                                    h.WithProgress([&] { return h.WriteCameraDataToFile(f); }), f);
+              });
+  fileCommand("shading-save", "read the camera's shading table into a CSV file",
+              "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
+                return RunOperation(h, "shading-save " + f,
+                                    h.WithProgress([&] { return h.SaveShadingDataIntoFile(f); }), f);
+              });
+  fileCommand("shading-load", "send a shading table CSV file to the camera",
+              "  " + prog + "shading-load shading.csv\n", [](Host& h, const std::string& f) {
+                return RunOperation(h, "shading-load " + f,
+                                    h.WithProgress([&] { return h.LoadShadingDataFromFile(f); }), f);
+              });
+
+  if (inShell) return;
+
+  {
+    auto ports = std::make_shared<std::vector<int>>();
+    auto* cmd = app.add_subcommand(
+        "search", "find the camera on COM ports FIRST..LAST (default 1..16); print its port");
+    cmd->add_option("FIRST LAST", *ports, "port range")->expected(0, 2);
+    cmd->footer(Footer("  vexq4 search\n  vexq4 search 3 4\n"));
+    cmd->callback([&plan, ports] {
+      int first = ports->size() > 0 ? (*ports)[0] : 1;
+      int last = ports->size() > 1 ? (*ports)[1] : (ports->size() == 1 ? first : 16);
+      if (first < 1 || last > 16 || last < first)
+        throw CLI::ValidationError("search: Only COM 1..16 is valid");
+      plan.name = "search";
+      plan.needsCamera = false;
+      plan.isSearch = true;
+      plan.run = [first, last](Host& h) { return RunSearch(h, first, last); };
+    });
+  }
+  {
+    auto* cmd = app.add_subcommand("grabbers",
+                                   "list the Camera Link frame grabbers and clallserial ports");
+    cmd->footer(Footer("  vexq4 grabbers\n  vexq4 --grabber 1 identity\n"));
+    cmd->callback([&plan] {
+      plan.name = "grabbers";
+      plan.needsCamera = false;
+      plan.run = RunGrabbers;
+    });
+  }
+  {
+    auto* cmd = app.add_subcommand(
+        "shell", "run commands read one per line from standard input on one connection");
+    cmd->footer(
+        "\nEach line is a command as above without 'vexq4' and the connection options,\n"
+        "e.g. 'set MasterGainLevel=100'. Quotes work as in a shell; '#' starts a\n"
+        "comment. A failing line is reported and the next one runs. 'quit' or the\n"
+        "end of input ends. A prompt is shown only when standard input is a terminal.\n" +
+        Footer("  printf 'set MasterGainLevel=50\\nget MasterGainLevel\\n' | vexq4 --sim shell\n"));
+    cmd->callback([&plan] {
+      plan.name = "shell";
+      plan.isShell = true;
+      plan.run = [](Host& h) { return RunShell(h, stdin); };
+    });
+  }
+}
+
+int RunShell(Host& host, std::FILE* in) {
+  const bool interactive = ::isatty(::fileno(in)) == 1;
+  int last = kExitOk;
+  std::string line;
+  for (;;) {
+    if (interactive) {
+      std::fputs(host.isOnline ? "vexq4> " : "vexq4 (off-line)> ", stdout);
+      std::fflush(stdout);
+    }
+    line.clear();
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+    if (c == EOF && line.empty()) break;
+
+    auto words = SplitWords(line);
+    if (!words) {
+      host.console().Error("unterminated quote: " + line);
+      last = kExitUsage;
+      continue;
+    }
+    if (words->empty()) continue;
+    if ((*words)[0] == "quit" || (*words)[0] == "exit") break;
+
+    CLI::App app{"command line of the shell", "vexq4"};
+    app.require_subcommand(1, 1);
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+      return "vexq4: " + std::string(e.what()) + "\n";
+    });
+    Plan plan;
+    AddCommands(app, plan, /*inShell=*/true);
+    std::string known;
+    bool found = false;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+      known += (known.empty() ? "" : ", ") + sub->get_name();
+      found = found || sub->get_name() == (*words)[0];
+    }
+    if (!found) {
+      host.console().Error("unknown command \"" + (*words)[0] + "\"; the shell knows " + known +
+                           " and quit");
+      last = kExitUsage;
+      continue;
+    }
+    std::vector<std::string> args(words->rbegin(), words->rend());  // CLI11 takes them reversed
+    try {
+      app.parse(args);
+    } catch (const CLI::ParseError& e) {
+      std::ostringstream out, err;
+      int code = app.exit(e, out, err);
+      if (!out.str().empty()) std::fputs(out.str().c_str(), stdout);
+      std::string message = err.str();
+      while (!message.empty() && message.back() == '\n') message.pop_back();
+      if (!message.empty()) host.console().Line(message);
+      if (code != 0) last = kExitUsage;
+      continue;
+    }
+    int status = plan.run ? plan.run(host) : kExitUsage;
+    if (status != kExitOk) last = status;
+  }
+  if (interactive) std::fputc('\n', stdout);
+  return last;
+}
+
+}  // namespace vexq4::cli

@@ -1,0 +1,35 @@
+// The commands of the host and how they are parsed. Parsing checks every
+// argument (names, ranges, list texts, areas) and yields a plan; only then
+// is a connection opened and the plan run, so a refused value never reaches
+// the camera.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace vexq4::cli {
+
+class Host;
+
+struct Plan {
+  std::string name;                 // the command, for messages
+  bool needsCamera = true;          // false: grabbers, search
+  bool isShell = false;
+  bool isSearch = false;
+  std::function<int(Host&)> run;    // returns an exit status
+};
+
+// Adds every command as a subcommand of `app`; the one parsed fills `plan`.
+// `inShell` leaves out what makes no sense on a shell line (shell, search).
+void AddCommands(CLI::App& app, Plan& plan, bool inShell);
+
+// Reads command lines from `in` and runs each against the open connection.
+int RunShell(Host& host, std::FILE* in);
+
+}  // namespace vexq4::cli

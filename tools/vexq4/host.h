@@ -1,0 +1,114 @@
+// The camera model as this program hosts it: the notifications go to
+// standard error (-v, --events), the progress hook drives the bar, and the
+// connection options become the model's connect operations.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "console.h"
+#include "vexq4/model/VexCamInterface.h"
+
+namespace vexq4::cli {
+
+struct HostOptions {
+  bool verbose = false;  // the model's message lines
+  bool events = false;   // every notification by name
+};
+
+class SimulatorServer;
+
+class Host : public CVexCamInterface {
+ public:
+  Host(Console& console, HostOptions options);
+  ~Host() override;
+
+  Console& console() { return console_; }
+
+  // --sim: the simulated camera on a pseudo-terminal of this process.
+  // Returns 0, or non-zero after printing why it could not start.
+  int StartSimulator();
+  const std::string& simulatorPath() const { return simPath_; }
+  // --device: the first COM port number whose VEXQ4_COM<n> is free (or
+  // already names `path`) is pointed at `path` for this process.
+  int MapDevice(const std::string& path);
+
+  // The model's connect operations; on failure the model is off-line.
+  int ConnectComPort(int port);
+  int ConnectGrabber(int grabber);
+  int ConnectAllSerial(int port);
+
+  // Runs a long model operation with the progress bar, cleared afterwards.
+  template <typename F>
+  int WithProgress(F&& operation) {
+    int status = operation();
+    console_.EndProgress();
+    return status;
+  }
+
+  // The notifications, each printed by name with --events.
+  void OnlineStatusChanged(int online) override;
+  void SynchronizedStatusChanged(int synchronized) override;
+  void SendingToCamStatusChanged(int sending) override;
+  void ReceiveFromCamStatusChanged(int receiving) override;
+#define VEXQ4_CLI_EVENT(Name) void Name() override { Event(#Name); }
+  VEXQ4_CLI_EVENT(ComPortChanged)
+  VEXQ4_CLI_EVENT(FrameGrabberChanged)
+  VEXQ4_CLI_EVENT(ShutterSpeedChanged)
+  VEXQ4_CLI_EVENT(TriggerTypeChanged)
+  VEXQ4_CLI_EVENT(TriggerPolarityChanged)
+  VEXQ4_CLI_EVENT(SmearlessChanged)
+  VEXQ4_CLI_EVENT(RCTFVALTypeChanged)
+  VEXQ4_CLI_EVENT(ShutterModeChanged)
+  VEXQ4_CLI_EVENT(ProgrammableExposureChanged)
+  VEXQ4_CLI_EVENT(BlueGainLevelChanged)
+  VEXQ4_CLI_EVENT(BlueBlackLevelChanged)
+  VEXQ4_CLI_EVENT(ProgrammableExposureRedChanged)
+  VEXQ4_CLI_EVENT(ProgrammableExposureGreenChanged)
+  VEXQ4_CLI_EVENT(ProgrammableExposureBlueChanged)
+  VEXQ4_CLI_EVENT(BlueKneePointChanged)
+  VEXQ4_CLI_EVENT(RedKneeSlopeChanged)
+  VEXQ4_CLI_EVENT(GreenKneeSlopeChanged)
+  VEXQ4_CLI_EVENT(BlueKneeSlopeChanged)
+  VEXQ4_CLI_EVENT(TriggerInputChanged)
+  VEXQ4_CLI_EVENT(AccumulationChanged)
+  VEXQ4_CLI_EVENT(OutputBitAllocationChanged)
+  VEXQ4_CLI_EVENT(PartialScanChanged)
+  VEXQ4_CLI_EVENT(BinningChanged)
+  VEXQ4_CLI_EVENT(WhiteBalanceChanged)
+  VEXQ4_CLI_EVENT(MasterGainLevelChanged)
+  VEXQ4_CLI_EVENT(RedGainLevelChanged)
+  VEXQ4_CLI_EVENT(RedBlackLevelChanged)
+  VEXQ4_CLI_EVENT(Red3200KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(Blue3200KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(Red4600KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(Blue4600KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(Red5600KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(Blue5600KWBalPresetChanged)
+  VEXQ4_CLI_EVENT(GreenBlackLevelChanged)
+  VEXQ4_CLI_EVENT(GreenKneePointChanged)
+  VEXQ4_CLI_EVENT(RedKneePointChanged)
+  VEXQ4_CLI_EVENT(KneeSelectChanged)
+  VEXQ4_CLI_EVENT(ShadingModeChanged)
+  VEXQ4_CLI_EVENT(ColorBarChanged)
+  VEXQ4_CLI_EVENT(UserIDChanged)
+  VEXQ4_CLI_EVENT(CameraIDChanged)
+  VEXQ4_CLI_EVENT(ModelNameChanged)
+  VEXQ4_CLI_EVENT(EEPROMCurrentAreaNoChanged)
+  VEXQ4_CLI_EVENT(OnePushResultChanged)
+  VEXQ4_CLI_EVENT(AutoWhiteAreaChanged)
+#undef VEXQ4_CLI_EVENT
+  void CommandMessage(std::string line) override;
+
+ private:
+  void Event(std::string_view name);
+  void Event(std::string_view name, int value);
+
+  Console& console_;
+  HostOptions options_;
+  std::unique_ptr<SimulatorServer> sim_;
+  std::string simPath_;
+};
+
+}  // namespace vexq4::cli

@@ -1,0 +1,174 @@
+// vexq4: the RX-Q4 camera from a shell, for integrators and for scripted
+// set-up on a production line.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "console.h"
+#include "host.h"
+#include "status.h"
+
+namespace {
+
+using namespace vexq4::cli;
+
+constexpr const char* kDescription =
+    "vexq4 - read and set the RX-Q4 camera over its serial line.\n"
+    "Settings carry the names of the control's automation properties\n"
+    "(MasterGainLevel, ShutterSpeedIndex, ShutterSpeedStr, ...); results are\n"
+    "printed as NAME=value on standard output, diagnostics on standard error.";
+
+constexpr const char* kFooter = R"(CONNECTION
+  Exactly one of --com, --device, --grabber, --clallserial or --sim names the
+  camera; without one, vexq4 refuses to talk to any device. COM port n is the
+  device in the environment variable VEXQ4_COM<n>, otherwise /dev/ttyS<n-1>.
+  'grabbers' needs no connection; 'search' scans COM ports instead.
+
+EXAMPLES
+  vexq4 --sim list                         every setting of the simulated camera
+  vexq4 --sim set MasterGainLevel=100 'ShutterSpeedStr=1/250'
+  vexq4 --device /dev/ttyUSB0 get MasterGainLevel ShutterSpeedStr
+  vexq4 --com 1 save-settings line3.cam    read the camera, write a settings file
+  vexq4 --com 1 load-settings line3.cam    apply a settings file to the camera
+  vexq4 --grabber 1 report camera.txt      camera data report over Camera Link
+  printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
+  vexq4 search 1 8                         find the camera on COM1..COM8
+
+EXIT STATUS
+  0  success
+  1  the camera, the port or a file failed (the status and its text are shown)
+  2  usage error: unknown command or setting, a value out of range or not in
+     its list (nothing was sent to the camera), no connection option)";
+
+struct Connection {
+  std::optional<int> com;
+  std::optional<std::string> device;
+  std::optional<int> grabber;
+  std::optional<int> clallserial;
+  bool sim = false;
+  bool any() const { return com || device || grabber || clallserial || sim; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{kDescription, "vexq4"};
+  app.footer(kFooter);
+  app.fallthrough();  // connection options may also follow the command
+  app.require_subcommand(0, 1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "vexq4: " + std::string(e.what()) + "\n";
+  });
+
+  Connection conn;
+  int com = 0, grabber = 0, clallserial = 0;
+  std::string device;
+  HostOptions hostOptions;
+  bool noProgress = false;
+
+  auto* comOpt = app.add_option("--com", com, "COM port number of the camera (1..254)")
+                     ->check(CLI::Range(1, 254))
+                     ->group("Connection");
+  auto* devOpt = app.add_option("--device", device,
+                                "serial device or pseudo-terminal of the camera, e.g. /dev/ttyUSB0")
+                     ->group("Connection");
+  auto* grabOpt = app.add_option("--grabber", grabber,
+                                 "Camera Link frame grabber: manufacturer entry N (1..16) of "
+                                 "'vexq4 grabbers'")
+                      ->group("Connection");
+  auto* allOpt = app.add_option("--clallserial", clallserial,
+                                "Camera Link port N of the manufacturer-independent serial "
+                                "library (see 'vexq4 grabbers')")
+                     ->check(CLI::Range(0, 32767))
+                     ->group("Connection");
+  auto* simOpt = app.add_flag("--sim", conn.sim,
+                              "start the built-in simulated camera and connect to it")
+                     ->group("Connection");
+  const std::vector<CLI::Option*> connOpts{comOpt, devOpt, grabOpt, allOpt, simOpt};
+  for (auto* a : connOpts)
+    for (auto* b : connOpts)
+      if (a != b) a->excludes(b);
+
+  app.add_flag("-v,--verbose", hostOptions.verbose,
+               "print every query and command line exchanged with the camera (stderr)");
+  app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
+  app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
+
+  Plan plan;
+  AddCommands(app, plan, /*inShell=*/false);
+
+  try {
+    app.parse(argc, argv);
+    if (grabOpt->count() && (grabber < 1 || grabber > 16))
+      throw CLI::ValidationError("--grabber", "Only Frame Grabber 1..16 is valid");
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e, std::cout, std::cerr);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (comOpt->count()) conn.com = com;
+  if (devOpt->count()) conn.device = device;
+  if (grabOpt->count()) conn.grabber = grabber;
+  if (allOpt->count()) conn.clallserial = clallserial;
+
+  Console console(stderr, !noProgress);
+  if (!plan.run) {
+    console.Error("no command given; try 'vexq4 --help'");
+    return kExitUsage;
+  }
+
+  if (plan.isSearch && (conn.com || conn.grabber || conn.clallserial)) {
+    console.Error("search scans COM ports FIRST..LAST; give them instead of " +
+                  std::string(conn.com ? "--com" : conn.grabber ? "--grabber" : "--clallserial"));
+    return kExitUsage;
+  }
+  if (plan.needsCamera && !conn.any()) {
+    console.Error(plan.name +
+                  ": no camera named; give one of --com N, --device PATH, --grabber N, "
+                  "--clallserial N or --sim (try 'vexq4 --sim " + plan.name + "')");
+    return kExitUsage;
+  }
+
+  Host host(console, hostOptions);
+
+  // --device and --sim reach their line through a COM port number of this
+  // process; search then finds it there too.
+  std::optional<int> mappedPort;
+  if (conn.sim) {
+    int status = host.StartSimulator();
+    if (status != 0) return kExitFailure;
+    mappedPort = host.MapDevice(host.simulatorPath());
+  } else if (conn.device) {
+    mappedPort = host.MapDevice(*conn.device);
+  }
+
+  if (plan.needsCamera) {
+    int status = 0;
+    std::string what;
+    if (conn.grabber) {
+      what = "frame grabber " + std::to_string(*conn.grabber);
+      status = host.ConnectGrabber(*conn.grabber);
+    } else if (conn.clallserial) {
+      what = "clallserial port " + std::to_string(*conn.clallserial);
+      status = host.ConnectAllSerial(*conn.clallserial);
+    } else {
+      int port = conn.com ? *conn.com : *mappedPort;
+      // Name the device too: COM numbers map to paths only in this system.
+      const char* mapped = std::getenv(("VEXQ4_COM" + std::to_string(port)).c_str());
+      std::string path = mapped ? mapped : "/dev/ttyS" + std::to_string(port - 1);
+      what = "COM" + std::to_string(port) + " (" + path + ")";
+      status = host.ConnectComPort(port);
+    }
+    if (status != 0) {
+      console.Error(ConnectFailure(what, status, conn.grabber || conn.clallserial));
+      return kExitFailure;
+    }
+  }
+
+  return plan.run(host);
+}
