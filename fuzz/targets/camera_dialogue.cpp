@@ -89,10 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 5: rc = model.StoreSettings(in.Byte() % 5 - 1); break;
       case 6: {
         std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
-        rc = model.GetCameraID(id);
+        rc = model.GetCameraID(id.data());
         break;
       }
-      case 7: rc = model.GetModelName(); break;
+      case 7: {
+        std::array<char, VEXQ4_MODEL_NAME_SIZE> name{};
+        rc = model.GetModelName(name.data());
+        break;
+      }
       case 8: rc = model.GetUserID(); break;
       case 9: rc = model.SetUserID(in.Until(0).substr(0, 24)); break;
       case 10: rc = model.GetFirmwareVersion(); break;
