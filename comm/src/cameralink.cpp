@@ -45,7 +45,6 @@ constexpr std::uint32_t kWriteTimeoutMs = 600;
 constexpr std::uint32_t kDrainReadTimeoutMs = 600;
 // A camera that keeps talking must not hold a drain forever.
 constexpr int kMaxDrainPairs = 2048;
-constexpr std::int32_t kInvalidReference = -10006;
 
 struct LinkportApi {
   GetManufacturerFn getManufacturer;
@@ -407,12 +406,13 @@ int VexQ4CLAllSerialGetPortInfo(unsigned index, char* manufacturer, unsigned* ma
   return VEXQ4_OK;
 }
 
-// The next three work on the connection VexQ4InitComm opened; without one
-// there is no reference to hand the library.
+// The next three work on the connection VexQ4InitComm opened and do not
+// load the library themselves. Without a connection the reference is null;
+// it goes to the library all the same, whose answer for it (the standard's
+// invalid reference) is passed on like any other.
 int VexQ4CLAllSerialGetNumBytesAvail(unsigned* count) {
   if (!count) return VEXQ4_E_ARGUMENT;
   if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
-  if (!Transport().allSerialRef) return kInvalidReference;
   std::uint32_t n = 0;
   if (const int rc = g_allSerial.api.getNumBytesAvail(Transport().allSerialRef, &n); rc != 0) {
     return rc;
@@ -424,7 +424,6 @@ int VexQ4CLAllSerialGetNumBytesAvail(unsigned* count) {
 int VexQ4CLAllSerialGetSupportedBaudRates(unsigned* rates) {
   if (!rates) return VEXQ4_E_ARGUMENT;
   if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
-  if (!Transport().allSerialRef) return kInvalidReference;
   std::uint32_t bits = 0;
   if (const int rc = g_allSerial.api.getSupportedBaudRates(Transport().allSerialRef, &bits);
       rc != 0) {
@@ -436,7 +435,6 @@ int VexQ4CLAllSerialGetSupportedBaudRates(unsigned* rates) {
 
 int VexQ4CLAllSerialSetBaudRate(unsigned rate) {
   if (!g_allSerial.module) return VEXQ4_E_CAMERA_LINK;
-  if (!Transport().allSerialRef) return kInvalidReference;
   return g_allSerial.api.setBaudRate(Transport().allSerialRef, rate);
 }
 

@@ -19,6 +19,21 @@ namespace {
 // forever; real echoes come once per query.
 constexpr int kMaxEchoedLines = 32;
 
+// Late answers skipped by one query at most; each costs a reply time-out.
+constexpr int kMaxStaleLines = 3;
+
+// True for "XX=value" where XX is a mnemonic (2 to 4 capitals or digits)
+// other than `mnemonic`. Anything else is left to the usual parsing.
+bool AnswersOtherMnemonic(std::string_view line, std::string_view mnemonic) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos || equals < 2 || equals > 4) return false;
+  const std::string_view name = line.substr(0, equals);
+  const bool isMnemonic = std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
+  return isMnemonic && name != mnemonic;
+}
+
 bool Write(ByteTransport& transport, std::string_view line) {
   return transport.WriteBlock(
       std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
@@ -97,9 +112,17 @@ int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOu
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
   std::array<char, kReplyLineSize> line{};
-  if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) return rc;
+  std::string_view text;
+  // A late answer to an earlier line ("GA=77" arriving after its time-out,
+  // while we wait for "SH=") is not ours: taking its value would report
+  // another setting's value as this one. Skip such lines and read on.
+  const std::string_view mnemonic = queryLine.substr(0, queryLine.find('?'));
+  for (int stale = 0;; ++stale) {
+    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) return rc;
+    text = line.data();
+    if (stale == kMaxStaleLines || !AnswersOtherMnemonic(text, mnemonic)) break;
+  }
 
-  const std::string_view text(line.data());
   const std::size_t equals = text.find('=');
   if (equals == std::string_view::npos) return VEXQ4_E_MALFORMED;
   const std::size_t cr = text.find('\r', equals + 1);

@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <fnmatch.h>
 #include <limits.h>
 
 #include <algorithm>
@@ -131,10 +130,20 @@ std::string SystemDirectory() {
   return ".";
 }
 
+// Matched byte by byte, whatever locale the host program set: each '?'
+// stands for exactly one byte, as the file-name field is sized for.
+bool MatchesPattern(std::string_view pattern, std::string_view name) {
+  if (pattern.size() != name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (pattern[i] != '?' && pattern[i] != name[i]) return false;
+  }
+  return true;
+}
+
 bool IsVendorFileName(const char* name) {
   if (std::strcmp(name, kOwnFileName) == 0) return false;
   for (const char* pattern : kPatterns) {
-    if (fnmatch(pattern, name, 0) == 0) return true;
+    if (MatchesPattern(pattern, name)) return true;
   }
   return false;
 }
@@ -165,10 +174,10 @@ void AddRecord(const std::string& fileName, std::string_view name, uint32_t name
   ManufacturerRecord& record = g.records[g.count++];
   CopyText(record.fileName, fileName);
   CopyText(record.manufacturerName, name);
-  // A caller needs room for the name we keep and its NUL, and never more
-  // than we keep, whatever the vendor claimed.
+  // The size is the vendor's, but never less than the name we keep and its
+  // NUL: clGetManufacturer copies the whole name into a buffer of that size.
   const auto needed = static_cast<uint32_t>(std::strlen(record.manufacturerName) + 1);
-  record.nameSize = std::clamp<uint32_t>(nameSize, needed, kManufacturerNameSize);
+  record.nameSize = std::max(nameSize, needed);
   record.version = version;
 }
 

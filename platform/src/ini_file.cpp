@@ -71,10 +71,7 @@ bool HasLineBreaker(std::string_view s) {
 bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
   missing = false;
   out.clear();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRegularFileForReading(path);
   if (fd < 0) {
     missing = (errno == ENOENT || errno == ENOTDIR);
     return false;
@@ -395,6 +392,24 @@ void AtomicFile::Abandon() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+int OpenRegularFileForReading(const fs::path& path) {
+  int fd;
+  do {
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;  // a folder, FIFO or device: never an endless read
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
 }
 
 bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {

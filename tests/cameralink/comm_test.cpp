@@ -8,9 +8,12 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "VexQ4Comm.h"
+#include "cameralink.h"
 #include "cl_test_support.h"
 #include "transport.h"
 
@@ -97,6 +100,25 @@ TEST_F(CameraLinkComm, GrabberIndexTwoOpensEntryOneOnSerialIndexZero) {
   EXPECT_EQ(VexQ4GetCameraData(7, GA, &value), VEXQ4_E_NO_CONNECTION);
 }
 
+// Without a flush in the vendor libraries, input is drained in pairs of
+// single-byte reads until a pair repeats its byte or its second read is empty.
+TEST_F(CameraLinkComm, LinkportDrainStopsAtARepeatedPairOrSilence) {
+  ASSERT_EQ(VexQ4InitComm(1, 3, 0), VEXQ4_OK);
+  vexq4::comm::ByteTransport& link = vexq4::comm::cameralink::LinkportTransport();
+  const auto pending = [&](std::string_view query) {
+    EXPECT_TRUE(link.WriteBlock(std::span(reinterpret_cast<const std::uint8_t*>(query.data()),
+                                          query.size())));
+    link.DrainInput();
+    std::string rest;
+    std::uint8_t byte = 0;
+    for (int i = 0; i < 16 && link.ReadByte(byte, 0); ++i) rest += static_cast<char>(byte);
+    return rest;
+  };
+  EXPECT_EQ(pending("XX?\r\n"), "=0\r\n");  // the fake answers "XX=0\r\n"
+  EXPECT_EQ(pending("SH?\r\n"), "");          // "SH=0\r\n" has no repeated pair
+  EXPECT_EQ(pending("ABC?\r\n"), "");         // ends on a pair with an empty second read
+}
+
 TEST_F(CameraLinkComm, ClosingAfterSelectingComPortsStillReleasesTheGrabber) {
   ASSERT_EQ(VexQ4InitComm(1, 3, 0), VEXQ4_OK);
   ASSERT_EQ(VexQ4CLSerialSelectManufacturer("COM-ports"), VEXQ4_OK);
@@ -134,8 +156,11 @@ TEST_F(CameraLinkComm, ClAllSerialListsOpensAndForwards) {
   EXPECT_EQ(VexQ4CLAllSerialGetPortInfo(2, manufacturer, &manufacturerSize, id, &idSize, &version),
             -10005);
 
-  // Loaded, but no connection yet: no reference to hand over.
+  // Loaded, but no connection yet: the calls still reach the library, and
+  // its own answer for the missing reference comes back.
   EXPECT_EQ(VexQ4CLAllSerialGetNumBytesAvail(&count), -10006);
+  EXPECT_EQ(VexQ4CLAllSerialSetBaudRate(0x4), VEXQ4_OK);
+  EXPECT_EQ(log_.Count("all clSetBaudRate 4"), 1);
 
   ASSERT_EQ(VexQ4InitComm(1, 5, 1), VEXQ4_OK);
   EXPECT_EQ(log_.Count("all clSerialInit 1"), 1);

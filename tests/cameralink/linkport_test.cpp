@@ -120,6 +120,29 @@ TEST(LinkportDiscovery, NameSizeProtocol) {
   EXPECT_EQ(size, 100u);
 }
 
+TEST(LinkportDiscovery, NameSizeIsTheVendorsButNeverTooSmallForTheName) {
+  Linkport lp(std::string(CL_SYSTEMS) + "/sizes");
+  auto get = lp.Get<decltype(clGetManufacturer)>("clGetManufacturer");
+  char name[128];
+  uint32_t version = 0;
+  // "Big Size" reported 120: that is what a caller is told to provide.
+  uint32_t size = 100;
+  EXPECT_EQ(get(0, name, &size, &version), CL_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 120u);
+  EXPECT_EQ(get(0, name, &size, &version), 0);
+  EXPECT_STREQ(name, "Big Size");
+  EXPECT_EQ(size, 120u);
+  // "Low Size Grabber" reported 4; copying it needs 17.
+  std::memset(name, '#', sizeof name);
+  size = 4;
+  EXPECT_EQ(get(1, name, &size, &version), CL_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 17u);
+  EXPECT_EQ(name[0], '#');
+  EXPECT_EQ(get(1, name, &size, &version), 0);
+  EXPECT_STREQ(name, "Low Size Grabber");
+  EXPECT_EQ(name[17], '#');
+}
+
 TEST(LinkportSelection, ByEitherNameAndWithoutReloadingTheSameOne) {
   CallLog log;
   Linkport lp(kMain);
@@ -246,6 +269,18 @@ TEST(LinkportDiscovery, KeepsSixteenLibrariesAtMost) {
   EXPECT_EQ(lp.Manufacturer(15, name, version), 0);
   EXPECT_EQ(name, "clser015.so");
   EXPECT_EQ(lp.Select("clser016.so"), CL_ERR_MANU_DOES_NOT_EXIST);
+}
+
+TEST(LinkportDiscovery, OrderIsByteOrderOfTheFileNames) {
+  Linkport lp(std::string(CL_SYSTEMS) + "/order");
+  ASSERT_EQ(lp.Count(), 4u);
+  const char* expected[] = {"clserZed.so", "clser_ab.so", "clseraaa.so", "libclserAAA.so"};
+  for (uint32_t i = 0; i < 4; ++i) {
+    std::string name;
+    uint32_t version = 0;
+    EXPECT_EQ(lp.Manufacturer(i, name, version), 0);
+    EXPECT_EQ(name, expected[i]);
+  }
 }
 
 TEST(LinkportDiscovery, DefaultFolderIsTheDispatchersOwn) {

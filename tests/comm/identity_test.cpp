@@ -29,6 +29,14 @@ TEST_F(IdentityTest, TextsArePassedExactly) {
   EXPECT_EQ(VexQ4GetUserID(1, user), VEXQ4_OK);
   EXPECT_STREQ(user, "Line 7 left side xy");
   EXPECT_EQ(line.AllWritten(), "ID?\r\nMD?\r\nUD?\r\nUD?\r\n");
+
+  // No trimming: blanks around a text are part of it.
+  line.values["ID"] = " 0042 ";
+  line.values["UD"] = "  left  ";
+  EXPECT_EQ(VexQ4GetCameraID(1, id), VEXQ4_OK);
+  EXPECT_STREQ(id, " 0042 ");
+  EXPECT_EQ(VexQ4GetUserID(1, user), VEXQ4_OK);
+  EXPECT_STREQ(user, "  left  ");
 }
 
 TEST_F(IdentityTest, ValuesLongerThanTheBufferAreRefusedAndLeaveItAlone) {

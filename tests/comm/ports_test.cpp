@@ -62,6 +62,23 @@ TEST_F(PortsTest, SlotNumbersAndDoubleOpening) {
   EXPECT_EQ(VexQ4GetCameraData(254, SH, &value), VEXQ4_OK);
 }
 
+TEST_F(PortsTest, RefusedNumberKeepsTheSelectionButAnOpenPortDoesNot) {
+  FakeLine& line = Open(1);
+  // Port 255 is refused before the library-wide selection is replaced: port
+  // 1 still talks over its COM port.
+  EXPECT_EQ(VexQ4InitComm(2, 255, 0), VEXQ4_E_ARGUMENT);
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(line.writes.size(), 1u);
+
+  // An open port is refused only after the selection was replaced: port 1
+  // is now routed to a Camera Link library that is not there.
+  line.writes.clear();
+  EXPECT_EQ(VexQ4InitComm(2, 1, 0), VEXQ4_E_NO_CONNECTION);
+  EXPECT_NE(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_TRUE(line.writes.empty());
+}
+
 TEST_F(PortsTest, PortThatCannotBeOpenedGivesMinusTwo) {
   refuseOpen = true;
   EXPECT_EQ(VexQ4InitComm(0, 5, 0), VEXQ4_E_PORT_OPEN);

@@ -1,7 +1,9 @@
 // The line protocol on a fake COM port: wire bytes, reply parsing, the
 // command gap and the reply time-outs, in virtual time.
 #include <climits>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "comm_fixture.h"
 
@@ -43,12 +45,53 @@ TEST_F(ProtocolTest, CodesWithoutTheFormAreRejectedBeforeAnythingIsWritten) {
   EXPECT_EQ(value, 42);
   EXPECT_TRUE(line.writes.empty());
 
-  // Every other code of 0..54 is accepted by exactly the forms it has.
-  int accepted = 0;
-  for (unsigned code = 0; code < 55; ++code) {
-    if (VexQ4GetCameraData(1, code, &value) != VEXQ4_E_ARGUMENT) ++accepted;
+}
+
+// The camera's mnemonic of every code, "" where the code is unassigned.
+constexpr const char* kMnemonics[55] = {
+    "EB",   "SC",   "TR",   "SH",   "TP",   "SL",  "RF",  "",     "CBAR", "",    "",
+    "KN",   "GA",   "SA",   "LD",   "SM",   "PE",  "",    "",     "TI",   "LS",  "BA",
+    "BI",   "GAB",  "BLB",  "PER",  "PEG",  "PEB", "KPB", "KSR",  "GAR",  "BL",  "BLR",
+    "KPG",  "KPR",  "WB",   "ID",   "MD",   "UD",  "AW",  "KSG",  "KSB",  "VN",  "EA",
+    "BLG",  "AWRS", "SDM",  "WA",   "ATSH", "WPR1", "WPB1", "WPR2", "WPB2", "WPR3", "WPB3"};
+
+bool InRanges(unsigned code, std::initializer_list<std::pair<unsigned, unsigned>> ranges) {
+  for (const auto& [low, high] : ranges) {
+    if (code >= low && code <= high) return true;
   }
-  EXPECT_EQ(accepted, 45);
+  return false;
+}
+
+TEST_F(ProtocolTest, EachCodeIsAcceptedExactlyByItsFormsAndNamesItsMnemonic) {
+  FakeLine& line = Open();
+  for (unsigned code = 0; code <= 56; ++code) {
+    const bool query = InRanges(code, {{0, 6}, {8, 8}, {11, 16}, {19, 35}, {40, 47}, {49, 54}});
+    const bool set = InRanges(code, {{0, 6}, {8, 8}, {11, 16}, {19, 35}, {39, 41}, {44, 44},
+                                     {46, 54}});
+    line.writes.clear();
+    int value = -99;
+    const int got = VexQ4GetCameraData(1, code, &value);
+    if (query) {
+      EXPECT_EQ(got, VEXQ4_OK) << code;
+      ASSERT_EQ(line.writes.size(), 1u) << code;
+      EXPECT_EQ(line.writes[0].bytes, std::string(kMnemonics[code]) + "?\r\n") << code;
+    } else {
+      EXPECT_EQ(got, VEXQ4_E_ARGUMENT) << code;
+      EXPECT_EQ(value, -99) << code;
+      EXPECT_TRUE(line.writes.empty()) << code;
+    }
+
+    line.writes.clear();
+    const int sent = VexQ4SendCameraData(1, code, 5);
+    if (set) {
+      EXPECT_EQ(sent, VEXQ4_OK) << code;
+      ASSERT_EQ(line.writes.size(), 1u) << code;
+      EXPECT_EQ(line.writes[0].bytes, std::string(kMnemonics[code]) + "=5\r\n") << code;
+    } else {
+      EXPECT_EQ(sent, VEXQ4_E_ARGUMENT) << code;
+      EXPECT_TRUE(line.writes.empty()) << code;
+    }
+  }
 }
 
 TEST_F(ProtocolTest, ValueTextIsParsedAsTheCameraMeansIt) {

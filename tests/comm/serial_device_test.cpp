@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,35 @@ TEST(SerialDevice, PortIsUsedExclusively) {
   first.device.reset();
   OpenResult third = OpenSerialDevice(pty.path());
   EXPECT_TRUE(third.device) << third.detail;
+}
+
+// The open flags of this process's descriptor of `path`, or -1.
+long OpenFlagsOf(const std::string& path) {
+  for (int fd = 0; fd < 1024; ++fd) {
+    char target[256] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0 || path != target) continue;
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    for (std::string word; info >> word;) {
+      if (word == "flags:") {
+        std::string octal;
+        info >> octal;
+        return std::stol(octal, nullptr, 8);
+      }
+    }
+  }
+  return -1;
+}
+
+TEST(SerialDevice, PortIsOpenForReadAndWriteAndNotInheritedByChildren) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  const long flags = OpenFlagsOf(pty.path());
+  ASSERT_GE(flags, 0);
+  EXPECT_EQ(flags & O_ACCMODE, O_RDWR);
+  EXPECT_NE(flags & O_CLOEXEC, 0);
 }
 
 TEST(SerialDevice, OpenFailuresAreClassified) {

@@ -162,6 +162,40 @@ TEST_F(ShadingTest, ReadThenSendReproducesTheCamerasFrame) {
   EXPECT_EQ(received, frame);
 }
 
+TEST_F(ShadingTest, ReadTakesExactlyOneReadPerFrameByte) {
+  FakeLine& line = Open();
+  // Bytes after the frame are not part of it and are not read.
+  ServeFrame(line, CameraFrame(SampleTable()) + "\r\nEXTRA");
+  std::vector<int> values(1546);
+  line.reads = 0;
+  ASSERT_EQ(VexQ4GetShadingData(1, values.data()), VEXQ4_OK);
+  // One empty read ends the drain before the query.
+  EXPECT_EQ(line.reads, 1 + 1546);
+  EXPECT_EQ(line.incoming.size(), 7u);
+}
+
+TEST_F(ShadingTest, UploadIgnoresTheEmptyLineAndCountsAsACommand) {
+  FakeLine& line = Open();
+  AcceptUpload(line);
+  // A camera that does not answer the empty line still takes the frame.
+  line.onBytes = [this, &line](std::span<const std::uint8_t> bytes) {
+    received.append(bytes.begin(), bytes.end());
+    if (received == "\r\n") received.clear();
+    if (received.size() == 1546) line.Send("COMPLETE\r\n", 2);
+  };
+  std::vector<int> table(768, 3);
+  ASSERT_EQ(VexQ4SendShadingData(1, table.data()), VEXQ4_OK);
+  ASSERT_EQ(received.size(), 1546u);
+  // The acknowledgement is read only after the 1 s pause.
+  EXPECT_GE(clock.now - line.writes.back().timeMs, 1000u);
+
+  // The acknowledged upload starts the gap for the next command.
+  const std::uint32_t ack = clock.now;
+  line.onBytes = nullptr;
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+  EXPECT_GE(line.writes.back().timeMs - ack, 600u);
+}
+
 TEST_F(ShadingTest, InterruptedOrUnacknowledgedUploads) {
   FakeLine& line = Open();
   AcceptUpload(line);

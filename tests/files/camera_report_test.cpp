@@ -1,6 +1,7 @@
 // The camera data report against the simulated camera.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -69,7 +70,8 @@ vexq4::sim::Config KnownAreas() {
   c.values = {{"WB", 2}, {"SM", 1}, {"GA", 100}};  // working: "3200 K"
   // The factory area keeps the simulator's defaults ("Continuous AWB").
   c.areas[1] = {{"WB", 0}, {"GAR", 11}, {"GAB", -12}, {"KN", 0}};
-  c.areas[2] = {{"SM", 7}, {"WA", 12}};  // values without a text
+  c.areas[2] = {{"SM", 7}, {"WA", 12}, {"LS", 1}, {"RF", 1}, {"TI", 1},
+                {"TP", 1},  {"BA", 1},  {"SL", 1}, {"CBAR", 1}};  // and the second texts
   c.areas[3] = {{"WB", 4}, {"SDM", 0}};
   return c;
 }
@@ -117,8 +119,30 @@ TEST(CameraReport, AllAreasSideBySide) {
   EXPECT_EQ(rows["Shading Mode"], (Cells{"Off", "Off", "Off", "Off", "On"}));
   EXPECT_EQ(rows["Auto White Area"],
             (Cells{"Full Area", "Full Area", "Full Area", "12", "Full Area"}));
-  EXPECT_EQ(rows["Smearless"], (Cells{"Off", "Off", "Off", "Off", "Off"}));
-  EXPECT_EQ(rows["Output Bit Allocation"], (Cells{"10bit", "10bit", "10bit", "10bit", "10bit"}));
+  EXPECT_EQ(rows["Smearless"], (Cells{"Off", "Off", "Off", "On", "Off"}));
+  EXPECT_EQ(rows["Color Bar"], (Cells{"Off", "Off", "Off", "On", "Off"}));
+  EXPECT_EQ(rows["Output Bit Allocation"], (Cells{"10bit", "10bit", "10bit", "8bit", "10bit"}));
+  EXPECT_EQ(rows["LVAL Accumulation"], (Cells{"Sync", "Sync", "Sync", "Async", "Sync"}));
+  EXPECT_EQ(rows["RCT FVAL Type"],
+            (Cells{"CameraLink", "CameraLink", "CameraLink", "VEX Standard", "CameraLink"}));
+  EXPECT_EQ(rows["Trigger Input"],
+            (Cells{"CameraLink", "CameraLink", "CameraLink", "Hirose12pin", "CameraLink"}));
+  EXPECT_EQ(rows["Trigger Polarity"],
+            (Cells{"Active Low", "Active Low", "Active Low", "Active High", "Active Low"}));
+
+  // The rows in their fixed order.
+  std::vector<std::string> labels;
+  for (std::size_t i = 5; i < lines.size(); ++i) labels.push_back(Trimmed(Fields(lines[i])[0]));
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{
+                "Shutter Mode", "Shutter Speed", "Progr. Exp.", "Progr. Exp. Red",
+                "Progr. Exp. Green", "Progr. Exp. Blue", "Trigger Mode", "Smearless",
+                "LVAL Accumulation", "RCT FVAL Type", "Trigger Input", "Trigger Polarity",
+                "Partial Scan Mode", "Binning", "Output Bit Allocation", "Color Bar",
+                "White Balance", "Master Gain Level", "Gain Level Red", "Gain Level Blue",
+                "Black Level Green", "Black Level Red", "Black Level Blue", "Knee",
+                "Red Knee Slope", "Green Knee Slope", "Blue Knee Slope", "Red Knee Point",
+                "Green Knee Point", "Blue Knee Point", "Shading Mode", "Auto White Area"}));
 
   // The report itself reports no message lines; the closing write-all does,
   // and gives the camera back the model's settings.
@@ -136,6 +160,24 @@ TEST(CameraReport, AllAreasSideBySide) {
     if (r.starts_with("LD=")) loads.push_back(r);
   }
   EXPECT_EQ(loads, (std::vector<std::string>{"LD=0", "LD=1", "LD=2", "LD=3"}));
+
+  // On the wire the master gain comes before the white balance, whose mode
+  // picks the gains: the working area ("3200 K") reads its presets, the
+  // factory area ("Continuous AWB") none.
+  const std::vector<std::string> head = {"SM?", "SH?", "PE?", "PER?", "PEG?", "PEB?",
+                                         "TR?", "SL?", "LS?", "RF?",  "TI?",  "TP?",
+                                         "SC?", "BI?", "BA?", "CBAR?", "GA?", "WB?"};
+  const std::vector<std::string> tail = {"BLG?", "BLR?", "BLB?", "KN?",  "KSR?", "KSG?",
+                                         "KSB?", "KPR?", "KPG?", "KPB?", "SDM?", "WA?"};
+  std::vector<std::string> current = head;
+  current.insert(current.end(), {"WPR1?", "WPB1?"});
+  current.insert(current.end(), tail.begin(), tail.end());
+  std::vector<std::string> factory = head;
+  factory.insert(factory.end(), tail.begin(), tail.end());
+  const auto ld0 = std::find(received.begin(), received.end(), "LD=0");
+  const auto ld1 = std::find(received.begin(), received.end(), "LD=1");
+  EXPECT_EQ(std::vector<std::string>(received.begin() + 4, ld0), current);
+  EXPECT_EQ(std::vector<std::string>(ld0 + 1, ld1), factory);
 
   // One step per exchange, in order, ending with step == total.
   ASSERT_FALSE(steps.empty());

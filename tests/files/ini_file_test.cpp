@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -46,6 +47,10 @@ TEST(ProfileRead, ForeignFileWithLfLineEnds) {
   EXPECT_EQ(GetProfileString(file, "Shutter", "top", "-"), "-");
   EXPECT_EQ(GetProfileString(file, "Missing", "x", "Not Found"), "Not Found");
   EXPECT_EQ(GetProfileString(dir / "absent.cam", "Tail", "x", "d"), "d");
+  // A pipe without a writer or an endless device reads as no file at all.
+  ASSERT_EQ(::mkfifo((dir / "pipe.cam").c_str(), 0600), 0);
+  EXPECT_EQ(GetProfileString(dir / "pipe.cam", "Tail", "x", "d"), "d");
+  EXPECT_EQ(GetProfileString("/dev/zero", "Tail", "x", "d"), "d");
 }
 
 TEST(ProfileRead, CrLfAndValueLimit) {

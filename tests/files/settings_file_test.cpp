@@ -16,15 +16,27 @@ using vexq4::testing::ReadFile;
 using vexq4::testing::TestDir;
 using vexq4::testing::WriteFile;
 
-// Records a few notifications, to see that an off-line read refreshes.
+// Records the parameter notifications, to see that an off-line read
+// refreshes every window in the fixed order.
+#define RECORD(name) \
+  void name##Changed() override { seen.emplace_back(#name); }
 class Model : public CVexCamInterface {
  public:
   std::vector<std::string> seen;
-  void ShutterModeChanged() override { seen.emplace_back("ShutterMode"); }
-  void WhiteBalanceChanged() override { seen.emplace_back("WhiteBalance"); }
-  void BlueGainLevelChanged() override { seen.emplace_back("BlueGainLevel"); }
-  void ShadingModeChanged() override { seen.emplace_back("ShadingMode"); }
+  RECORD(ShutterMode) RECORD(ShutterSpeed) RECORD(ProgrammableExposure)
+  RECORD(ProgrammableExposureRed) RECORD(ProgrammableExposureGreen)
+  RECORD(ProgrammableExposureBlue) RECORD(TriggerType) RECORD(Smearless) RECORD(Accumulation)
+  RECORD(RCTFVALType) RECORD(TriggerInput) RECORD(TriggerPolarity) RECORD(PartialScan)
+  RECORD(Binning) RECORD(OutputBitAllocation) RECORD(ColorBar) RECORD(AutoWhiteArea)
+  RECORD(MasterGainLevel) RECORD(RedGainLevel) RECORD(BlueGainLevel) RECORD(WhiteBalance)
+  RECORD(GreenBlackLevel) RECORD(RedBlackLevel) RECORD(BlueBlackLevel) RECORD(KneeSelect)
+  RECORD(RedKneeSlope) RECORD(GreenKneeSlope) RECORD(BlueKneeSlope) RECORD(RedKneePoint)
+  RECORD(GreenKneePoint) RECORD(BlueKneePoint) RECORD(ShadingMode)
+  RECORD(Red3200KWBalPreset) RECORD(Blue3200KWBalPreset) RECORD(Red4600KWBalPreset)
+  RECORD(Blue4600KWBalPreset) RECORD(Red5600KWBalPreset) RECORD(Blue5600KWBalPreset)
+  RECORD(UserID) RECORD(CameraID) RECORD(ModelName)
 };
+#undef RECORD
 
 // Every field the file carries, set to values that differ from the defaults.
 void Fill(CVexCamInterface& m) {
@@ -167,8 +179,16 @@ TEST_F(SettingsFileTest, WritesEveryKeyInOrderAndReadsEveryFieldBack) {
   EXPECT_EQ(target.ReadAllFromFile(file_), 0);
   ExpectSameFileFields(source_, target);
   // Off-line, the windows are refreshed in the fixed order.
-  EXPECT_EQ(target.seen, (std::vector<std::string>{"ShutterMode", "BlueGainLevel",
-                                                   "WhiteBalance", "ShadingMode"}));
+  EXPECT_EQ(target.seen,
+            (std::vector<std::string>{
+                "ShutterMode", "ShutterSpeed", "ProgrammableExposure", "ProgrammableExposureRed",
+                "ProgrammableExposureGreen", "ProgrammableExposureBlue", "TriggerType",
+                "Smearless", "Accumulation", "RCTFVALType", "TriggerInput", "TriggerPolarity",
+                "PartialScan", "Binning", "OutputBitAllocation", "ColorBar", "AutoWhiteArea",
+                "MasterGainLevel", "RedGainLevel", "BlueGainLevel", "WhiteBalance",
+                "GreenBlackLevel", "RedBlackLevel", "BlueBlackLevel", "KneeSelect",
+                "RedKneeSlope", "GreenKneeSlope", "BlueKneeSlope", "RedKneePoint",
+                "GreenKneePoint", "BlueKneePoint", "ShadingMode"}));
 }
 
 TEST_F(SettingsFileTest, CameraTypeIsCheckedButTheRestStillApplies) {
@@ -288,6 +308,24 @@ TEST_F(SettingsFileTest, GainKeysHoldPresetsOnlyOnline) {
   EXPECT_EQ(m.redGainLevel, 40);
   EXPECT_EQ(m.blueGainLevel, -41);
   EXPECT_EQ(m.red4600KWBalPreset, 0);
+
+  // Each colour-temperature mode its own presets; modes 0 and 1 the gains.
+  source_.red3200KWBalPreset = 32;
+  source_.blue3200KWBalPreset = -32;
+  source_.red5600KWBalPreset = 56;
+  source_.blue5600KWBalPreset = -56;
+  const char* const expected[][2] = {{"-231", "231"}, {"-231", "231"}, {"32", "-32"},
+                                     {"40", "-41"},   {"56", "-56"}};
+  for (int mode = 0; mode <= 4; ++mode) {
+    SCOPED_TRACE(mode);
+    source_.whiteBalanceIndex = mode;
+    source_.isOnline = 1;
+    const int r = source_.WriteAllToFile(file_);
+    source_.isOnline = 0;
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), expected[mode][0]);
+    EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for Blue", ""), expected[mode][1]);
+  }
 }
 
 TEST_F(SettingsFileTest, UnwritablePathGivesMinus7AndNoFile) {

@@ -1,5 +1,6 @@
 // Shading table files and auto shading against the simulated camera.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -143,8 +144,21 @@ TEST(ShadingFile, LoadRefusals) {
   WriteFile(path, ",,,DYNAMIC SHADING,,,\r\n,,H,,,V,\r\nADR,R,G,B,R,G,B\r\n");
   EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8);
   EXPECT_EQ(online.model.LoadShadingDataFromFile(dir.path().string()), -8);  // a folder
+  // Neither a pipe without a writer nor an endless device holds the caller.
+  ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile((dir / "pipe.csv").string()), -8);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile("/dev/zero"), -8);
   EXPECT_FALSE(Sent(online, kFrame));
   EXPECT_EQ(online.model.isOnline, 1);
+
+  // A refused frame: the library's code, the table holds the file, probed.
+  WriteFile(path, "1,4,5,6,7,8,9\r\n");
+  online.camera().faults().rejectCommands = true;
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -3);
+  EXPECT_EQ(online.model.shadingTable[5 * 128], 9);
+  EXPECT_EQ(online.Received().back(), "SH?");
+  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_TRUE(online.model.lines.empty());
 
   vexq4::testing::LineModel offline;
   EXPECT_EQ(offline.LoadShadingDataFromFile(path.string()), -5);
@@ -185,6 +199,14 @@ TEST(ShadingFile, AutoShading) {
   EXPECT_EQ(online.model.lines[0], "ATSH=0\r\nCOMPLETE\r\n");
   EXPECT_NE(online.camera().shadingTable()[0], 0);  // the camera computed a table
   EXPECT_EQ(online.model.shadingTable[2], 0);       // the model's copy is untouched
+
+  // Refused: the line carries the status, the probe keeps the camera on-line.
+  online.camera().faults().rejectCommands = true;
+  EXPECT_EQ(online.model.StartAutoShadingCorrection(), -3);
+  ASSERT_EQ(online.model.lines.size(), 2u);
+  EXPECT_EQ(online.model.lines[1], "ATSH=0\r\nUnknown Command ******************************\r\n");
+  EXPECT_TRUE(Sent(online, "SH?"));
+  EXPECT_EQ(online.model.isOnline, 1);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // camera and no port needed.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "VexQ4Comm.h"
+
 #include "recording_model.h"
 
 using vexq4::model::Direction;
@@ -99,6 +103,30 @@ TEST(ModelOffline, RangeChecksRejectWithoutChange) {
   EXPECT_TRUE(model.events.empty());
 }
 
+TEST(ModelOffline, OnlyTheListSettingsCheckTheirRange) {
+  // The list settings refuse one past their last entry, and negatives
+  // (taken as unsigned); every other setting takes any value into the cache.
+  const std::map<std::string_view, int> kFirstRefused = {
+      {"SH", 12}, {"TR", 5}, {"SC", 4}, {"BI", 2}, {"WB", 5}, {"WA", 10}};
+  RecordingModel model;
+  for (const auto& row : vexq4::model::Settings()) {
+    SCOPED_TRACE(std::string(row.property));
+    model.Clear();
+    const int before = model.Value(row);
+    const auto refused = kFirstRefused.find(row.mnemonic);
+    if (refused != kFirstRefused.end()) {
+      EXPECT_EQ(model.SetSetting(row, refused->second), -1);
+      EXPECT_EQ(model.SetSetting(row, -1), -1);
+      EXPECT_EQ(model.Value(row), before);
+      EXPECT_TRUE(model.events.empty());
+    } else {
+      EXPECT_EQ(model.SetSetting(row, 5000), -5);
+      EXPECT_EQ(model.Value(row), 5000);
+      EXPECT_EQ(model.events.size(), 1u);
+    }
+  }
+}
+
 TEST(ModelOffline, CameraOperationsReturnMinusFiveSilently) {
   RecordingModel model;
   EXPECT_EQ(model.CloseConnection(), -5);
@@ -109,6 +137,60 @@ TEST(ModelOffline, CameraOperationsReturnMinusFiveSilently) {
   EXPECT_EQ(model.SetOnePushMode(), -5);
   EXPECT_EQ(model.GetOnePushResult(), -5);
   EXPECT_EQ(model.GetFirmwareVersion(), -5);
+  EXPECT_EQ(model.GetEEPROMCurrentAreaNo(), -5);
+  EXPECT_TRUE(model.events.empty());
+  EXPECT_TRUE(model.lines.empty());
+}
+
+TEST(ModelOffline, QueriesAskTheLibraryWhichAnswersOffline) {
+  // Gets do not look at isOnline: the library's -5 is reported and probed,
+  // and the probe's close finds nothing to close.
+  RecordingModel model;
+  model.masterGainLevel = 7;
+  EXPECT_EQ(model.GetMasterGainLevel(), -5);
+  EXPECT_EQ(model.masterGainLevel, 7);
+  EXPECT_EQ(model.lines, std::vector<std::string>{"GA?\r\n" + kOffline + "\r\n"});
+  const std::vector<std::string> shape = {
+      "ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
+      "SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)"};
+  EXPECT_EQ(model.events, shape);
+  model.Clear();
+  std::array<char, 10> id;
+  id.fill('#');
+  EXPECT_EQ(model.GetCameraID(id.data()), -5);
+  EXPECT_EQ(id[0], '#');
+  EXPECT_EQ(model.lines, std::vector<std::string>{"ID?\r\n" + kOffline + "\r\n"});
+  EXPECT_EQ(model.events, shape);
+  EXPECT_EQ(model.isOnline, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModelForwards, CameraLinkListingIsTheLibrarysAnswer) {
+  // Each forward gives the library's own result and output, off-line too.
+  RecordingModel model;
+  unsigned a = 77, b = 77;
+  EXPECT_EQ(model.ClSerialGetNumManufacturers(&a), VexQ4CLSerialGetNumManufacturers(&b));
+  EXPECT_EQ(a, b);
+  char nameA[VEXQ4_CL_NAME_SIZE] = {}, nameB[VEXQ4_CL_NAME_SIZE] = {};
+  unsigned sizeA = sizeof nameA, sizeB = sizeof nameB, verA = 0, verB = 0;
+  EXPECT_EQ(model.ClSerialGetManufacturer(0, nameA, &sizeA, &verA),
+            VexQ4CLSerialGetManufacturer(0, nameB, &sizeB, &verB));
+  EXPECT_STREQ(nameA, nameB);
+  EXPECT_EQ(verA, verB);
+  a = b = 77;
+  EXPECT_EQ(model.ClSerialGetNumSerialPorts(&a), VexQ4CLSerialGetNumSerialPorts(&b));
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(model.ClAllSerialGetNumPorts(&a), VexQ4CLAllSerialGetNumPorts(&b));
+  EXPECT_EQ(model.ClAllSerialGetNumBytesAvail(&a), VexQ4CLAllSerialGetNumBytesAvail(&b));
+  EXPECT_EQ(model.ClAllSerialGetSupportedBaudRates(&a),
+            VexQ4CLAllSerialGetSupportedBaudRates(&b));
+  EXPECT_EQ(model.ClAllSerialSetBaudRate(9600), VexQ4CLAllSerialSetBaudRate(9600));
+  EXPECT_EQ(model.ClAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verA),
+            VexQ4CLAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verB));
+  EXPECT_EQ(model.ClSerialGetNumManufacturers(nullptr), VexQ4CLSerialGetNumManufacturers(nullptr));
   EXPECT_TRUE(model.events.empty());
   EXPECT_TRUE(model.lines.empty());
 }

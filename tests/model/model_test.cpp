@@ -1,4 +1,6 @@
 // The get and set shapes of single settings against the simulated camera.
+#include <set>
+
 #include "online_fixture.h"
 
 namespace {
@@ -111,11 +113,22 @@ TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
     EXPECT_EQ(model.events.front(), notification + "Changed");
 
     link.camera().SetValue(row.mnemonic, 1 - value);
+    model.Clear();
     ASSERT_EQ(model.GetSetting(row), 0);
     EXPECT_EQ(model.Value(row), 1 - value);
     if (row.text) {
       EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
     }
+    // These gets read without raising isReceiving; every other one raises it.
+    static const std::set<std::string_view> kQuiet = {"PE",  "PER", "PEG", "PEB", "GAB",
+                                                      "BLB", "KPB", "KSG", "KSB"};
+    const int receives = kQuiet.count(row.mnemonic) ? 0 : 1;
+    EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), receives);
+    EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(0)"), receives);
+    EXPECT_EQ(model.lines, Events{std::string(row.mnemonic) + "?\r\n" +
+                                  std::string(row.mnemonic) + "=" + std::to_string(1 - value) +
+                                  "\r\n"});
+    EXPECT_EQ(model.events.back(), notification + "Changed");
   }
 }
 
@@ -124,6 +137,14 @@ TEST_F(OnlineModel, StoreSettingsSendsTheAreaAndTouchesNothing) {
   EXPECT_EQ(Wire(), Events{"SA=2"});
   EXPECT_EQ(model.lines, Events{"SA=2\r\nCOMPLETE\r\n"});
   EXPECT_TRUE(model.events.empty());
+  // Refused: reported, then probed.
+  model.Clear();
+  link.camera().ClearLog();
+  link.camera().faults().rejectCommands = true;
+  EXPECT_EQ(model.StoreSettings(1), -3);
+  EXPECT_EQ(Wire(), (Events{"SA=1", "SH?"}));
+  EXPECT_EQ(model.lines, Events{"SA=1\r\n" + kUnknown + "\r\n"});
+  EXPECT_EQ(model.isOnline, 1);
 }
 
 TEST_F(OnlineModel, UserIdCommandShapes) {
@@ -146,6 +167,15 @@ TEST_F(OnlineModel, UserIdCommandShapes) {
   EXPECT_EQ(Wire(), Events{"SH?"});
   EXPECT_EQ(model.lines, Events{"UD=ABCDEFGHIJKLMNOPQ\r\n\r\n"});
   EXPECT_EQ(model.isOnline, 1);
+  // A NUL inside would reach the camera cut short: refused the same way.
+  model.Clear();
+  link.camera().ClearLog();
+  using namespace std::string_view_literals;
+  EXPECT_EQ(model.SetUserID("AB\0CD"sv), -1);
+  EXPECT_EQ(model.userID.size(), 5u);
+  EXPECT_EQ(model.events.front(), "UserIDChanged");
+  EXPECT_EQ(Wire(), Events{"SH?"});  // only the probe
+  EXPECT_EQ(link.camera().identity().userId, "LINE7");
 }
 
 TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
@@ -153,9 +183,25 @@ TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
   EXPECT_EQ(model.GetModelName(small), 0);
   EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
   EXPECT_EQ(std::string(small.data()), "RX-");  // cut, NUL-terminated, no overrun
-  EXPECT_EQ(model.GetCameraID(), 0);
-  EXPECT_EQ(model.cameraID, vexq4::sim::kDefaultCameraId);
-  EXPECT_EQ(model.lines.back(), std::string("ID?\r\nID=") + vexq4::sim::kDefaultCameraId + "\r\n");
+  // The caller's 10-byte buffer: the whole text and its NUL, nothing after.
+  link.camera().identity().cameraId = "123456789";
+  std::array<char, 12> buffer;
+  buffer.fill('#');
+  EXPECT_EQ(model.GetCameraID(buffer.data()), 0);
+  EXPECT_EQ(std::string(buffer.data()), "123456789");
+  EXPECT_EQ(buffer[10], '#');
+  EXPECT_EQ(model.cameraID, "123456789");
+  EXPECT_EQ(model.lines.back(), "ID?\r\nID=123456789\r\n");
+  EXPECT_EQ(model.events.back(), "CameraIDChanged");
+  model.modelName.clear();
+  EXPECT_EQ(model.GetModelName(static_cast<char*>(nullptr)), 0);  // the cache only
+  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(model.events.back(), "ModelNameChanged");
+  // A failed read leaves the caller's buffer as it was.
+  link.SetUnplugged(true);
+  buffer.fill('#');
+  EXPECT_NE(model.GetCameraID(buffer.data()), 0);
+  EXPECT_EQ(buffer[0], '#');
 }
 
 TEST_F(OnlineModel, FirmwareAndAreaQueries) {

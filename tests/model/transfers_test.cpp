@@ -140,6 +140,32 @@ TEST_F(OnlineModel, WriteAllKeepsTheCommandGap) {
   EXPECT_LT(elapsed, 32u * 750u);
 }
 
+TEST_F(OnlineModel, WriteAllReturnsTheUserIdCodeElseTheLastFailedCommand) {
+  model.redKneeSlope = model.greenKneeSlope = model.blueKneeSlope = 1;
+  model.userID = "LINE7";
+  model.SynchronizedStatusChanged(0);
+  // The camera cuts its answer to SH and refuses KN; it answers the probes.
+  auto& faults = link.camera().faults();
+  model.onRecord = [&](const std::string& rec) {
+    if (rec == "ShutterSpeedChanged") faults.truncate = true;
+    if (rec.starts_with("SH=")) faults.truncate = false;
+    if (rec == "KneeSelectChanged") faults.rejectCommands = true;
+    if (rec.starts_with("KN=")) faults.rejectCommands = false;
+  };
+  EXPECT_EQ(model.WriteAllToCamera(), -3);
+  EXPECT_EQ(model.lines[1], "SH=0\r\n" + kTimeout + "\r\n");
+  EXPECT_EQ(model.lines.back(), "UD=LINE7\r\nCOMPLETE\r\n");
+  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
+  // A user ID the library refuses decides the result even when all else worked.
+  model.onRecord = nullptr;
+  model.Clear();
+  model.userID = "ABCDEFGHIJKLMNOPQ";
+  EXPECT_EQ(model.WriteAllToCamera(), -1);
+  EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
+  EXPECT_EQ(model.isSynchronized, 0);
+}
+
 TEST_F(OnlineModel, LoadSettingsRefreshesFromTheArea) {
   link.camera().SetAreaValue(2, "GA", 77);
   link.camera().SetAreaValue(2, "WB", 1);
@@ -160,6 +186,45 @@ TEST_F(OnlineModel, ManualWhiteBalanceReReadsAreaAndGains) {
   link.camera().ClearLog();
   EXPECT_EQ(model.SetWhiteBalanceIndex(1), 0);
   EXPECT_EQ(Wire(), Events{"WB=1"});
+}
+
+TEST_F(OnlineModel, PresetWhiteBalanceReReadsItsPresetsEvenWhenRefused) {
+  link.camera().SetValue("WPR3", 21);
+  link.camera().SetValue("WPB3", -22);
+  EXPECT_EQ(model.SetWhiteBalanceIndex(4), 0);
+  EXPECT_EQ(Wire(), (Events{"WB=4", "WPR3?", "WPB3?"}));
+  EXPECT_EQ(model.whiteBalanceStr, "5600 K");
+  EXPECT_EQ(model.red5600KWBalPreset, 21);
+  EXPECT_EQ(model.blue5600KWBalPreset, -22);
+  EXPECT_EQ(model.events,
+            (Events{"WhiteBalanceChanged", "ReceiveFromCamStatusChanged(1)",
+                    "ReceiveFromCamStatusChanged(0)", "Red5600KWBalPresetChanged",
+                    "ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
+                    "Blue5600KWBalPresetChanged"}));
+  // A refused mode is reported and probed; the re-reads run all the same and
+  // the command's code is returned.
+  model.Clear();
+  link.camera().ClearLog();
+  link.camera().faults().rejectCommands = true;
+  EXPECT_EQ(model.SetWhiteBalanceIndex(2), -3);
+  EXPECT_EQ(Wire(), (Events{"WB=2", "SH?", "WPR1?", "WPB1?"}));
+  ASSERT_EQ(model.lines.size(), 3u);
+  EXPECT_EQ(model.lines[0], "WB=2\r\n" + kUnknown + "\r\n");
+  EXPECT_EQ(model.whiteBalanceStr, "3200 K");
+  EXPECT_EQ(model.isOnline, 1);
+}
+
+TEST_F(OnlineModel, OnePushResultOutsideItsListIsAFailedReadAndTheGainsFollow) {
+  model.onePushResult = 1;
+  link.camera().config().onePushResult = 9;
+  EXPECT_EQ(model.GetOnePushResult(), -4);
+  EXPECT_EQ(model.onePushResult, 1);
+  EXPECT_EQ(Wire(), (Events{"AWRS?", "SH?", "GAR?", "GAB?"}));
+  EXPECT_EQ(model.lines.front(), "AWRS?\r\n" + kUnknown + "\r\n");
+  EXPECT_EQ(model.Count("OnePushResultChanged"), 0);
+  // Neither AWRS nor GAB raises isReceiving; GAR does.
+  EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), 1);
+  EXPECT_EQ(model.isOnline, 1);
 }
 
 TEST_F(OnlineModel, OnePushResultThenTheGains) {

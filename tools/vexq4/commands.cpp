@@ -34,8 +34,9 @@ const SettingRow* RowFor(const Property& p) {
 int Query(Host& host, const Property& p) {
   if (const SettingRow* row = RowFor(p)) return host.GetSetting(*row);
   if (p.name == "UserID") return host.GetUserID();
-  if (p.name == "CameraID") return host.GetCameraID();
-  if (p.name == "ModelName") return host.GetModelName();
+  std::array<char, 10> text{};  // the camera ID and model name fit in 10 bytes
+  if (p.name == "CameraID") return host.GetCameraID(text.data());
+  if (p.name == "ModelName") return host.GetModelName(text.data());
   if (p.name == "FirmwareVersion") return host.GetFirmwareVersion();
   if (p.name == "EEPROMCurrentAreaNo") return host.GetEEPROMCurrentAreaNo();
   return 0;  // ComPort, FrameGrabberIndex: the model's own state

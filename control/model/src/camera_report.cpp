@@ -6,6 +6,7 @@
 // model's cached settings. Everything else reads the camera directly: no
 // message lines, no status flags, no cache change.
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -107,6 +108,12 @@ std::string CellText(const ReportRow& row, int value) {
   return std::to_string(value);
 }
 
+// The text in a library buffer, never past its end.
+template <std::size_t N>
+std::string_view Text(const char (&buffer)[N]) {
+  return {buffer, ::strnlen(buffer, N)};
+}
+
 void AddIdentityLine(std::string& out, std::string_view label, std::string_view value) {
   out.append(Pad(label)).append(",").append(Pad(value)).append(kCrLf);
 }
@@ -144,19 +151,19 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
     char name[VEXQ4_MODEL_NAME_SIZE] = {};
     exchange();
     status = VexQ4GetModelName(comPort, name);
-    AddIdentityLine(identity, "Model Name", status == 0 ? name : "");
+    AddIdentityLine(identity, "Model Name", status == 0 ? Text(name) : "");
   }
   if (status == 0) {
     char id[VEXQ4_CAMERA_ID_SIZE] = {};
     exchange();
     status = VexQ4GetCameraID(comPort, id);
-    AddIdentityLine(identity, "Camera ID", status == 0 ? id : "");
+    AddIdentityLine(identity, "Camera ID", status == 0 ? Text(id) : "");
   }
   if (status == 0) {
     char user[VEXQ4_USER_ID_SIZE] = {};
     exchange();
     status = VexQ4GetUserID(comPort, user);
-    AddIdentityLine(identity, "User ID", status == 0 ? user : "");
+    AddIdentityLine(identity, "User ID", status == 0 ? Text(user) : "");
   }
   if (status == 0) {
     int version = 0;

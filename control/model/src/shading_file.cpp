@@ -160,10 +160,7 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
   if (!isOnline) return -5;
 
   const std::string file(path);
-  int fd;
-  do {
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = vexq4::platform::OpenRegularFileForReading(file);
   if (fd < 0) return -8;
   const FileDescriptor closer(fd);
 

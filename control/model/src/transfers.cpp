@@ -65,8 +65,8 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
   for (unsigned code : kReadAfterGains) run([&] { return QueryByCode(code); });
   run([&] { return GetUserID(); });
   std::array<char, VEXQ4_MODEL_NAME_SIZE> scratch{};
-  run([&] { return GetModelName(scratch); });
-  run([&] { return GetCameraID(scratch); });
+  run([&] { return GetModelName(scratch.data()); });
+  run([&] { return GetCameraID(scratch.data()); });
   ReportProgress(operation, step++, total());
   const int area = GetEEPROMCurrentAreaNo();
   ReportProgress(operation, total(), total());
@@ -135,6 +135,14 @@ int CVexCamInterface::GetText(int (*read)(int, char*), std::string_view mnemonic
   return result;
 }
 
+int CVexCamInterface::GetCameraID(char* out) {
+  return GetCameraID(out ? std::span<char>(out, VEXQ4_CAMERA_ID_SIZE) : std::span<char>{});
+}
+
+int CVexCamInterface::GetModelName(char* out) {
+  return GetModelName(out ? std::span<char>(out, VEXQ4_MODEL_NAME_SIZE) : std::span<char>{});
+}
+
 int CVexCamInterface::GetCameraID(std::span<char> out) {
   return GetText(VexQ4GetCameraID, "ID", out, &CVexCamInterface::cameraID,
                  &CVexCamInterface::CameraIDChanged);
@@ -148,6 +156,10 @@ int CVexCamInterface::GetModelName(std::span<char> out) {
 int CVexCamInterface::GetUserID() {
   return GetText(VexQ4GetUserID, "UD", {}, &CVexCamInterface::userID,
                  &CVexCamInterface::UserIDChanged);
+}
+
+int CVexCamInterface::SetUserID(const char* text) {
+  return SetUserID(text ? std::string_view(text) : std::string_view{});
 }
 
 int CVexCamInterface::SetUserID(std::string_view text) {

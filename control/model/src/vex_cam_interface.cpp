@@ -145,8 +145,9 @@ int CVexCamInterface::CheckConnection() {
 
 int CVexCamInterface::CloseConnection() {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  const int result = VexQ4ExitComm(connectedPort_);
+  const int result = VexQ4ExitComm(connectedPort_ >= 0 ? connectedPort_ : comPort);
   if (result != VEXQ4_OK) return result;
+  connectedPort_ = -1;
   isOnline = 0;
   isSynchronized = 0;
   NotifySynchronized(0);

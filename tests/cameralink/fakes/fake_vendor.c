@@ -3,6 +3,7 @@
  *   FAKE_TAG         the tag written to the call log
  *   FAKE_NAME        with clGetManufacturerInfo reporting this name ...
  *   FAKE_VERSION     ... and this version
+ *   FAKE_NAME_SIZE   ... and this name size instead of the true one
  *   FAKE_SERIAL      with the four serial functions
  *   FAKE_V2          with the functions of version 2 and above ...
  *   FAKE_NO_ERRTEXT  ... except clGetErrorText
@@ -39,7 +40,11 @@ EXPORT int32_t clGetManufacturerInfo(char *name, uint32_t *size, uint32_t *versi
     return -10001;
   }
   memcpy(name, FAKE_NAME, needed);
+#ifdef FAKE_NAME_SIZE
+  *size = FAKE_NAME_SIZE;
+#else
   *size = needed;
+#endif
   return 0;
 }
 #endif

@@ -133,6 +133,11 @@ class AtomicFile {
   std::filesystem::path temp_;
 };
 
+// Opens `path` for reading when it is a regular file: a descriptor to
+// close, or -1 with errno set (ENOENT when missing, EINVAL for a folder,
+// FIFO or device, which could block or never end).
+int OpenRegularFileForReading(const std::filesystem::path& path);
+
 // Replaces `path` with `bytes` through an AtomicFile. False on any failure.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 

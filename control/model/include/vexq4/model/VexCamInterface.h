@@ -67,9 +67,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   static constexpr int kShadingTableInts = 1546;
 
   CVexCamInterface();
-  virtual ~CVexCamInterface();
   CVexCamInterface(const CVexCamInterface&) = delete;
   CVexCamInterface& operator=(const CVexCamInterface&) = delete;
+  virtual ~CVexCamInterface();
 
   // ---- Notifications, in their fixed order. The model calls each right
   // after it changed the matching field(s); overrides read the new value
@@ -250,11 +250,17 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int WriteAllToCamera();
   // Command LD with the area (0 factory, 1..3 user), then a read-all.
   int LoadSettings(int area);
-  // Text out: at most out.size() bytes, NUL-terminated (10 hold any ID);
-  // an empty span only updates the cache.
-  int GetCameraID(std::span<char> out = {});
-  int GetModelName(std::span<char> out = {});
+  // The text goes into `out`, a buffer of at least 10 bytes (9 characters
+  // and a NUL), only on success; a null `out` only updates the cache.
+  int GetCameraID(char* out);
+  int GetModelName(char* out);
+  // The same into a buffer of any size: at most out.size() bytes, cut and
+  // NUL-terminated; an empty span only updates the cache.
+  int GetCameraID(std::span<char> out);
+  int GetModelName(std::span<char> out);
   int GetUserID();
+  // A null text is the empty user ID.
+  int SetUserID(const char* text);
   int SetUserID(std::string_view text);
   int GetFirmwareVersion();
   int GetEEPROMCurrentAreaNo();
@@ -364,9 +370,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
               std::string CVexCamInterface::*field, void (CVexCamInterface::*notification)());
 
   bool ownBehaviourOnly_ = false;
-  // Port of the open connection: a change of comPort must not make us close
-  // (and so leak) a different port than the one we opened.
-  int connectedPort_ = 0;
+  // Port of the connection the model opened (-1: none): a change of comPort
+  // must not make us close (and so leak) a different port than that one.
+  int connectedPort_ = -1;
   std::function<void(const vexq4::model::ProgressStep&)> progress_;
 };
 

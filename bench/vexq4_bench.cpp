@@ -1,0 +1,295 @@
+// vexq4-bench: how close each camera operation comes to the fastest the
+// line protocol allows.
+//
+// The simulated camera is served in-process on a real pseudo-terminal, in
+// real time, answering after its default latency with its bytes paced at
+// 9600 baud. Each operation of the camera model runs against it and is
+// measured: wall time, CPU time of the calling thread (the host) and of the
+// whole process (the host and the simulator), and the process's peak
+// resident memory.
+//
+// The protocol minimum of an operation is computed from the exchange it
+// actually made: the lines the camera received (its log) are replayed on a
+// copy of the camera taken before the operation, which gives the length of
+// every answer; then a timeline adds only the library's fixed waits:
+//   - every transaction first drains pending input: one empty single-byte
+//     read, which the COM read time-outs end after 101 ms;
+//   - a command is sent no earlier than 600 ms after the last acknowledged
+//     one (the drain counts towards that gap);
+//   - the answer is complete when the camera's latency and its bytes at
+//     9600 baud (10 bits each) have passed since the line was sent (auto
+//     shading: the camera's computing time instead of the latency);
+//   - the shading frame: the reader sleeps 1000 ms after its query before
+//     reading the 1546 bytes, the sender 1000 ms after the frame before
+//     reading the acknowledgement.
+// On a pseudo-terminal the host's own bytes arrive at once, so the time
+// they take on a real 9600-baud line (1.04 ms a byte, 1.6 s for an
+// uploaded frame) is not part of this minimum; a real port adds it to the
+// measured time and to the minimum alike.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "VexQ4Comm.h"
+#include "file_formats.h"
+#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/ini_file.h"
+#include "vexq4/platform/serial_device.h"
+#include "vexq4/sim/pty_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vexq4;
+
+constexpr double kDrainMs = 101;  // one empty read of the COM time-outs
+constexpr double kCommandGapMs = 600;
+constexpr double kFramePauseMs = 1000;
+constexpr double kByteMs = 10.0 * 1000 / 9600;  // 10 bits at 9600 baud
+// Targets.
+constexpr double kWallRatioTarget = 1.05;
+constexpr double kCpuShareTarget = 0.02;
+
+double Now(clockid_t clock) {
+  timespec ts{};
+  ::clock_gettime(clock, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+long PeakRssKb() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The protocol minimum of the lines `lines` (as the camera logged them),
+// replayed on `replica`, the camera as it was before the operation.
+double ProtocolMinimumMs(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& lines,
+                         std::size_t* exchanges) {
+  const sim::Config& config = replica.config();
+  double t = 0;
+  double lastAck = -1e9;  // the bench leaves more than the gap before each operation
+  std::uint32_t fakeMs = 1000;
+  *exchanges = 0;
+  for (const sim::ReceivedLine& line : lines) {
+    ++*exchanges;
+    const std::string& text = line.text;
+    const bool frame = text.starts_with("<SHD");
+    std::string answer;
+    if (frame) {
+      answer = "COMPLETE\r\n";
+    } else {
+      const std::string bytes = text + "\r\n";
+      replica.Receive(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                      fakeMs);
+      fakeMs += 100000;  // far ahead: every queued byte is due
+      while (const auto b = replica.PopByte(fakeMs)) answer.push_back(static_cast<char>(*b));
+    }
+    const bool query = !frame && text.find('?') != std::string::npos;
+    const bool shadingQuery = text.starts_with("SHD?");
+    const double latency =
+        text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
+    t += kDrainMs;
+    if (!query) t = std::max(t, lastAck + kCommandGapMs);
+    const double answered = t + latency + answer.size() * kByteMs;
+    if (shadingQuery || frame) {
+      t = std::max(t + kFramePauseMs, answered);
+    } else {
+      t = answered;
+    }
+    // Only an acknowledged command starts a new gap (the empty line before
+    // a shading upload is answered "ERROR").
+    if (!query && answer.find("COMPLETE") != std::string::npos) lastAck = t;
+  }
+  return t;
+}
+
+struct Row {
+  std::string name;
+  std::size_t exchanges = 0;
+  double wallMs = 0;
+  double minimumMs = 0;
+  double hostCpuMs = 0;
+  double processCpuMs = 0;
+  int status = 0;
+  int runs = 0;
+};
+
+class Bench {
+ public:
+  bool Start() {
+    std::string error;
+    if (!server_.Start(&error)) {
+      std::fprintf(stderr, "vexq4-bench: cannot serve the simulated camera: %s\n", error.c_str());
+      return false;
+    }
+    const std::string path = server_.slavePath();
+    platform::SetSerialOpener([path](unsigned) { return platform::OpenSerialDevice(path); });
+    if (model_.SetComPort(1) != 0) {
+      std::fprintf(stderr, "vexq4-bench: the simulated camera did not answer on %s\n", path.c_str());
+      return false;
+    }
+    dir_ = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    std::array<int, model::kShadingValues> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = 4096 + static_cast<int>(i % 500);
+    return platform::WriteFileAtomically(dir_ / "load.csv", model::FormatShadingFile(table));
+  }
+  ~Bench() {
+    model_.CloseConnection();
+    platform::SetSerialOpener({});
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+
+  // Runs `op` `runs` times (each after the command gap has passed) and
+  // keeps the mean of each figure.
+  void Measure(std::string name, int runs, const std::function<int()>& op,
+               const std::function<void()>& before = {}) {
+    Row row;
+    row.name = std::move(name);
+    for (int i = 0; i < runs; ++i) {
+      if (before) before();
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      sim::SimCamera replica = Snapshot();
+      const double wall = Now(CLOCK_MONOTONIC);
+      const double host = Now(CLOCK_THREAD_CPUTIME_ID);
+      const double process = Now(CLOCK_PROCESS_CPUTIME_ID);
+      const int status = op();
+      row.wallMs += Now(CLOCK_MONOTONIC) - wall;
+      row.hostCpuMs += Now(CLOCK_THREAD_CPUTIME_ID) - host;
+      row.processCpuMs += Now(CLOCK_PROCESS_CPUTIME_ID) - process;
+      if (status != 0) row.status = status;
+      std::vector<sim::ReceivedLine> lines;
+      {
+        auto camera = server_.camera();
+        lines = camera->log();
+      }
+      row.minimumMs += ProtocolMinimumMs(std::move(replica), lines, &row.exchanges);
+    }
+    row.wallMs /= runs;
+    row.minimumMs /= runs;
+    row.hostCpuMs /= runs;
+    row.processCpuMs /= runs;
+    row.runs = runs;
+    rows_.push_back(row);
+    std::fprintf(stderr, "  %-26s %9.1f ms\n", row.name.c_str(), row.wallMs);
+  }
+
+  int Print(bool check) const {
+    std::printf("%-26s %5s %10s %10s %6s %9s %6s %9s %6s\n", "operation", "lines", "wall ms",
+                "min ms", "ratio", "host CPU", "share", "all CPU", "code");
+    bool missed = false;
+    for (const Row& r : rows_) {
+      const double ratio = r.minimumMs > 0 ? r.wallMs / r.minimumMs : 0;
+      const double share = r.wallMs > 0 ? r.hostCpuMs / r.wallMs : 0;
+      const bool miss = ratio > kWallRatioTarget || share > kCpuShareTarget || r.status != 0;
+      missed |= miss;
+      std::printf("%-26s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n", r.name.c_str(),
+                  r.exchanges, r.wallMs, r.minimumMs, ratio, r.hostCpuMs, share * 100,
+                  r.processCpuMs, r.status, miss ? "  <- misses a target" : "");
+    }
+    std::printf("peak resident memory of this process (host and simulator): %.1f MB\n",
+                PeakRssKb() / 1024.0);
+    return check && missed ? 1 : 0;
+  }
+
+  CVexCamInterface& model() { return model_; }
+  const fs::path& dir() const { return dir_; }
+  // The camera's log starts empty for the next operation.
+  void ClearLog() { server_.camera()->ClearLog(); }
+
+ private:
+  sim::SimCamera Snapshot() {
+    auto camera = server_.camera();
+    camera->ClearLog();
+    sim::SimCamera copy(camera->config());
+    copy.shadingTable() = camera->shadingTable();
+    return copy;
+  }
+
+  sim::PtyServer server_;
+  CVexCamInterface model_;
+  fs::path dir_;
+  std::vector<Row> rows_;
+};
+
+void Usage(FILE* out) {
+  std::fprintf(out,
+               "Usage: vexq4-bench [--quick] [--runs N] [--check]\n"
+               "\n"
+               "Runs camera operations of the model against the simulated camera on a\n"
+               "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
+               "for each, its wall time beside the protocol's minimum for the exchange it\n"
+               "made (the library's fixed waits and the answer's bytes at 9600 baud), the\n"
+               "CPU time of the host thread and of the whole process, and the peak memory.\n"
+               "\n"
+               "  --quick    only the short operations (query, command)\n"
+               "  --runs N   repeat the short operations N times (default 5) and average\n"
+               "  --check    exit 1 if an operation misses a target (wall within 5%% of the\n"
+               "             minimum, host CPU under 2%% of wall) or fails\n"
+               "  --help     this text\n"
+               "\n"
+               "The full run takes about two minutes.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool quick = false;
+  bool check = false;
+  int runs = 5;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--quick") {
+      quick = true;
+    } else if (arg == "--check") {
+      check = true;
+    } else if (arg == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else {
+      Usage(stderr);
+      return 2;
+    }
+  }
+
+  Bench bench;
+  if (!bench.Start()) return 1;
+  CVexCamInterface& m = bench.model();
+  int gain = 0;
+  std::fprintf(stderr, "measuring (%s run)...\n", quick ? "quick" : "full");
+  bench.Measure("query (GA?)", runs, [&] { return m.GetMasterGainLevel(); });
+  bench.Measure("command (GA=)", runs, [&] { return m.SetMasterGainLevel(++gain % 400); });
+  // Back to back: the second command waits out the gap after the first.
+  bench.Measure("two commands back to back", runs, [&] {
+    const int first = m.SetMasterGainLevel(++gain % 400);
+    const int second = m.SetMasterGainLevel(++gain % 400);
+    return first != 0 ? first : second;
+  });
+  if (!quick) {
+    const fs::path dir = bench.dir();
+    bench.Measure("read-all", 1, [&] { return m.ReadAllFromCamera(); });
+    bench.Measure("write-all", 1, [&] { return m.WriteAllToCamera(); });
+    bench.Measure("camera data report", 1,
+                  [&] { return m.WriteCameraDataToFile((dir / "report.txt").string()); });
+    bench.Measure("shading save", 1,
+                  [&] { return m.SaveShadingDataIntoFile((dir / "save.csv").string()); });
+    bench.Measure("shading load", 1,
+                  [&] { return m.LoadShadingDataFromFile((dir / "load.csv").string()); });
+  }
+  return bench.Print(check);
+}

@@ -1,0 +1,134 @@
+// The camera's side of the dialogue: a scripted camera answers every line
+// of a run of model operations truly, late, with fuzz bytes before or
+// instead of its answer, not at all, or is unplugged. Every operation must
+// return a documented code within its bounded time and leave the model
+// consistent, its online flag matching the port, and no file half-written.
+#include <array>
+#include <string>
+
+#include "model_checks.h"
+#include "scripted_camera.h"
+#include "file_formats.h"
+#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/clock.h"
+#include "vexq4/platform/ini_file.h"
+#include "work_dir.h"
+
+using namespace vexq4;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kOps = 22;
+
+// How many camera exchanges (each possibly followed by a probe) an
+// operation may make, counted generously.
+std::uint32_t BoundMs(int op) {
+  const std::uint32_t e = reliability::ExchangeBoundMs(600);
+  switch (op) {
+    case 2: case 3: case 4: case 21: return 90 * e;
+    case 15: return 270 * e;
+    case 16: return reliability::kShadingReadBoundMs + 2 * e;
+    case 17: return 4 * e + 5000;
+    case 18: return reliability::ExchangeBoundMs(10000) + 2 * e;
+    default: return 10 * e;
+  }
+}
+
+// A file either absent or whole.
+void CheckFiles(const fs::path& dir) {
+  VEXQ4_FUZZ_CHECK(reliability::StrayTempFiles(dir).empty(), "temporary file left behind");
+  if (fs::exists(dir / "report.txt")) {
+    const std::string text = reliability::ReadFileBytes(dir / "report.txt");
+    VEXQ4_FUZZ_CHECK(text.find("Current Settings") != std::string::npos && text.ends_with("\r\n"),
+                     "report file incomplete");
+  }
+  if (fs::exists(dir / "shading.csv")) {
+    const std::string text = reliability::ReadFileBytes(dir / "shading.csv");
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+      ++lines;
+    VEXQ4_FUZZ_CHECK(lines == 3 + 128 && text.ends_with("\r\n"), "shading file incomplete");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fs::path dir = fuzz::WorkDir();
+  static const bool prepared = [&] {
+    std::array<int, model::kShadingValues> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = 4096 + static_cast<int>(i % 300);
+    return platform::WriteFileAtomically(dir / "valid.csv", model::FormatShadingFile(table));
+  }();
+  VEXQ4_FUZZ_CHECK(prepared, "cannot write the shading file to load");
+  for (const char* name : {"report.txt", "shading.csv", "settings.cam"}) fs::remove(dir / name);
+
+  fuzz::FuzzInput in({data, size});
+  fuzz::ScriptedLink link(true);
+  link.Follow(&in);
+  CVexCamInterface model;
+  const auto port = static_cast<int>(fuzz::kFuzzPort);
+  model.SetComPort(port);
+
+  const auto& settings = model::Settings();
+  for (int n = 0; n < 32 && !in.empty(); ++n) {
+    const int op = in.Byte() % kOps;
+    const std::uint32_t start = platform::TickCount();
+    int rc = 0;
+    switch (op) {
+      case 0: rc = model.GetSetting(settings[in.Byte() % settings.size()]); break;
+      case 1: {
+        const auto& row = settings[in.Byte() % settings.size()];
+        rc = model.SetSetting(row, static_cast<std::int16_t>(in.Word()));
+        break;
+      }
+      case 2: rc = model.ReadAllFromCamera(); break;
+      case 3: rc = model.WriteAllToCamera(); break;
+      case 4: rc = model.LoadSettings(in.Byte() % 5 - 1); break;
+      case 5: rc = model.StoreSettings(in.Byte() % 5 - 1); break;
+      case 6: {
+        std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
+        rc = model.GetCameraID(id.data());
+        break;
+      }
+      case 7: {
+        std::array<char, VEXQ4_MODEL_NAME_SIZE> name{};
+        rc = model.GetModelName(name.data());
+        break;
+      }
+      case 8: rc = model.GetUserID(); break;
+      case 9: rc = model.SetUserID(in.Until(0).substr(0, 24)); break;
+      case 10: rc = model.GetFirmwareVersion(); break;
+      case 11: rc = model.GetEEPROMCurrentAreaNo(); break;
+      case 12: rc = model.SetOnePushMode(); break;
+      case 13: rc = model.GetOnePushResult(); break;
+      case 14: rc = model.SetWhiteBalanceIndex(in.Byte() % 6); break;
+      case 15: rc = model.WriteCameraDataToFile((dir / "report.txt").string()); break;
+      case 16: rc = model.SaveShadingDataIntoFile((dir / "shading.csv").string()); break;
+      case 17: rc = model.LoadShadingDataFromFile((dir / "valid.csv").string()); break;
+      case 18: rc = model.StartAutoShadingCorrection(); break;
+      case 19: rc = model.SetComPort(port); break;
+      case 20: rc = model.CloseConnection(); break;
+      default:
+        rc = (in.Byte() & 1) ? model.WriteAllToFile((dir / "settings.cam").string())
+                             : model.ReadAllFromFile((dir / "settings.cam").string());
+        break;
+    }
+    const std::string where = "operation " + std::to_string(op) + ": ";
+    VEXQ4_FUZZ_CHECK(reliability::IsDocumentedCode(rc), where + "undocumented code " + std::to_string(rc));
+    VEXQ4_FUZZ_CHECK(fuzz::ElapsedSince(start) <= BoundMs(op), where + "took longer than its bound");
+    const std::string problem = reliability::CheckModel(model);
+    VEXQ4_FUZZ_CHECK(problem.empty(), where + problem);
+    VEXQ4_FUZZ_CHECK(model.isOnline == (link.isOpen() ? 1 : 0), where + "online flag does not match the port");
+    // Close, the settings files, sets (off-line they fail) and the
+    // operations whose code is that of their first exchange (white
+    // balance, one-push result: the gain reads after it may lose the
+    // camera) aside, success means the camera is still there.
+    if (rc == 0 && op != 20 && op != 21 && op != 1 && op != 13 && op != 14)
+      VEXQ4_FUZZ_CHECK(model.isOnline == 1, where + "success while off-line");
+    CheckFiles(dir);
+  }
+  link.Follow(nullptr);
+  return 0;
+}
