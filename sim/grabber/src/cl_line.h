@@ -9,6 +9,9 @@
 #include <string>
 #include <termios.h>
 
+// The Camera Link functions a library exports (everything else is hidden).
+#define CL_EXPORT extern "C" __attribute__((visibility("default")))
+
 namespace vexq4::grabber {
 
 // The Camera Link standard's codes the simulated libraries return.
@@ -82,5 +85,13 @@ class LineTable {
   std::mutex mutex_;
   std::unique_ptr<Line> lines_[kCapacity];
 };
+
+// The library's lines (cl_serial.cpp, which also has the standard functions
+// both libraries share).
+LineTable& Lines();
+
+// clSerialInit once the index is checked: opens `path` and hands out its
+// reference; kInvalidReference without a place for it.
+std::int32_t InitLine(const std::string& path, void** serialRefPtr);
 
 }  // namespace vexq4::grabber

@@ -8,18 +8,11 @@
 
 #include "cl_line.h"
 
-#define CL_EXPORT extern "C" __attribute__((visibility("default")))
-
 using namespace vexq4::grabber;
 
 namespace {
 
 constexpr std::uint32_t kMaxPorts = 16;
-
-LineTable& Lines() {
-  static LineTable table;
-  return table;
-}
 
 std::string DevicePath(std::uint32_t index) {
   const std::string name = "VEXQ4_CLALLSERIAL_DEVICE" + std::to_string(index);
@@ -62,30 +55,8 @@ CL_EXPORT int32_t clGetPortInfo(uint32_t serialIndex, char* manufacturerName, ui
 
 CL_EXPORT int32_t clSerialInit(uint32_t serialIndex, void** serialRefPtr) {
   if (serialIndex >= PortCount()) return kInvalidIndex;
-  if (!serialRefPtr) return kInvalidReference;
-  std::unique_ptr<Line> line;
-  if (const std::int32_t result = Line::Open(DevicePath(serialIndex), line); result != kOk) {
-    return result;
-  }
-  void* ref = Lines().Add(std::move(line));
-  if (!ref) return kPortInUse;
-  *serialRefPtr = ref;
-  return kOk;
+  return InitLine(DevicePath(serialIndex), serialRefPtr);
 }
-
-CL_EXPORT int32_t clSerialRead(void* serialRef, char* buffer, uint32_t* bufferSize,
-                               uint32_t serialTimeout) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->Read(buffer, bufferSize, serialTimeout) : kInvalidReference;
-}
-
-CL_EXPORT int32_t clSerialWrite(void* serialRef, char* buffer, uint32_t* bufferSize,
-                                uint32_t serialTimeout) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->Write(buffer, bufferSize, serialTimeout) : kInvalidReference;
-}
-
-CL_EXPORT void clSerialClose(void* serialRef) { Lines().Remove(serialRef); }
 
 CL_EXPORT int32_t clFlushPort(void* serialRef) {
   Line* line = Lines().Find(serialRef);
@@ -100,20 +71,4 @@ CL_EXPORT int32_t clGetNumBytesAvail(void* serialRef, uint32_t* numBytes) {
   if (!numBytes) return kBufferTooSmall;
   *numBytes = line->BytesAvailable();
   return kOk;
-}
-
-CL_EXPORT int32_t clGetSupportedBaudRates(void* serialRef, uint32_t* baudRates) {
-  if (!Lines().Find(serialRef)) return kInvalidReference;
-  if (!baudRates) return kBufferTooSmall;
-  *baudRates = kSupportedBaudRates;
-  return kOk;
-}
-
-CL_EXPORT int32_t clSetBaudRate(void* serialRef, uint32_t baudRate) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->SetBaudRate(baudRate) : kInvalidReference;
-}
-
-CL_EXPORT int32_t clGetErrorText(int32_t errorCode, char* errorText, uint32_t* errorTextSize) {
-  return ErrorText(errorCode, errorText, errorTextSize);
 }

@@ -8,16 +8,9 @@
 
 #include "cl_line.h"
 
-#define CL_EXPORT extern "C" __attribute__((visibility("default")))
-
 using namespace vexq4::grabber;
 
 namespace {
-
-LineTable& Lines() {
-  static LineTable table;
-  return table;
-}
 
 std::string DevicePath() {
   const char* path = std::getenv("VEXQ4_CLSERSIM_DEVICE");
@@ -48,41 +41,5 @@ CL_EXPORT int32_t clGetSerialPortIdentifier(uint32_t serialIndex, char* type, ui
 
 CL_EXPORT int32_t clSerialInit(uint32_t serialIndex, void** serialRefPtr) {
   if (serialIndex != 0) return kInvalidIndex;
-  if (!serialRefPtr) return kInvalidReference;
-  std::unique_ptr<Line> line;
-  if (const std::int32_t result = Line::Open(DevicePath(), line); result != kOk) return result;
-  void* ref = Lines().Add(std::move(line));
-  if (!ref) return kPortInUse;
-  *serialRefPtr = ref;
-  return kOk;
-}
-
-CL_EXPORT int32_t clSerialRead(void* serialRef, char* buffer, uint32_t* bufferSize,
-                               uint32_t serialTimeout) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->Read(buffer, bufferSize, serialTimeout) : kInvalidReference;
-}
-
-CL_EXPORT int32_t clSerialWrite(void* serialRef, char* buffer, uint32_t* bufferSize,
-                                uint32_t serialTimeout) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->Write(buffer, bufferSize, serialTimeout) : kInvalidReference;
-}
-
-CL_EXPORT void clSerialClose(void* serialRef) { Lines().Remove(serialRef); }
-
-CL_EXPORT int32_t clGetSupportedBaudRates(void* serialRef, uint32_t* baudRates) {
-  if (!Lines().Find(serialRef)) return kInvalidReference;
-  if (!baudRates) return kBufferTooSmall;
-  *baudRates = kSupportedBaudRates;
-  return kOk;
-}
-
-CL_EXPORT int32_t clSetBaudRate(void* serialRef, uint32_t baudRate) {
-  Line* line = Lines().Find(serialRef);
-  return line ? line->SetBaudRate(baudRate) : kInvalidReference;
-}
-
-CL_EXPORT int32_t clGetErrorText(int32_t errorCode, char* errorText, uint32_t* errorTextSize) {
-  return ErrorText(errorCode, errorText, errorTextSize);
+  return InitLine(DevicePath(), serialRefPtr);
 }
