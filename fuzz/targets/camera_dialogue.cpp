@@ -39,12 +39,12 @@ std::uint32_t BoundMs(int op) {
 void CheckFiles(const fs::path& dir) {
   VEXQ4_FUZZ_CHECK(reliability::StrayTempFiles(dir).empty(), "temporary file left behind");
   if (fs::exists(dir / "report.txt")) {
-    const std::string text = reliability::ReadFileBytes(dir / "report.txt");
+    const std::string text = testing::ReadFile(dir / "report.txt");
     VEXQ4_FUZZ_CHECK(text.find("Current Settings") != std::string::npos && text.ends_with("\r\n"),
                      "report file incomplete");
   }
   if (fs::exists(dir / "shading.csv")) {
-    const std::string text = reliability::ReadFileBytes(dir / "shading.csv");
+    const std::string text = testing::ReadFile(dir / "shading.csv");
     std::size_t lines = 0;
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
       ++lines;

@@ -12,11 +12,13 @@
 #include <sstream>
 
 #include "process.h"
+#include "test_dir.h"
 
 namespace vexq4::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
+using vexq4::testing::ReadFile;
 
 const std::string kVexq4 = VEXQ4_EXE;
 const std::string kSim = VEXQ4_SIM_EXE;
@@ -30,11 +32,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A vexq4-sim process answering at once, logging every line it receives.
@@ -69,14 +66,7 @@ std::vector<std::string> Commands(const std::string& log) {
 
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vexq4_cli_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  vexq4::testing::TestDir dir_{"vexq4-cli"};
 };
 
 TEST(Vexq4, RefusesToRunWithoutANamedCamera) {

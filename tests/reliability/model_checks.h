@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -62,11 +60,6 @@ inline std::set<std::string> StrayTempFiles(const std::filesystem::path& dir) {
     if (name.find(".tmp") != std::string::npos) out.insert(name);
   }
   return out;
-}
-
-inline std::string ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace vexq4::reliability

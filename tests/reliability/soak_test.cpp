@@ -11,8 +11,6 @@
 // VEXQ4_SOAK_SEED=<n> repeats a run, VEXQ4_SOAK_OPS=<n> runs longer.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +22,7 @@
 #include "VexQ4Comm.h"
 #include "file_formats.h"
 #include "model_checks.h"
+#include "test_dir.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/clock.h"
 #include "vexq4/platform/ini_file.h"
@@ -34,6 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using model::SettingRow;
+using vexq4::testing::ReadFile;
 
 constexpr unsigned long kDefaultSeed = 20240611;
 constexpr long kDefaultOps = 2500;
@@ -132,10 +132,6 @@ FaultSet RandomFaults(std::mt19937& rng) {
 class SoakTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "vexq4-soak-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     platform::SetClock(&drain_);
   }
   void TearDown() override {
@@ -148,14 +144,12 @@ class SoakTest : public ::testing::Test {
     }
     model_.CloseConnection();
     platform::SetClock(&link_.clock());
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   sim::VirtualLink link_{sim::Config{}, 1};  // outlives the model's connection
   DrainingClock drain_{link_.clock()};
   CVexCamInterface model_;
-  fs::path dir_;
+  vexq4::testing::TestDir dir_{"vexq4-soak"};
 };
 
 // The camera's value of a setting row, as the model holds it.
@@ -182,7 +176,7 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
     for (std::size_t i = 0; i < table.size(); ++i) table[i] = 3000 + static_cast<int>(i * 7 % 2000);
     ASSERT_TRUE(platform::WriteFileAtomically(loadFile, model::FormatShadingFile(table)));
   }
-  const std::string loadText = ReadFileBytes(loadFile);
+  const std::string loadText = ReadFile(loadFile);
 
   FaultSet faults;
   ASSERT_EQ(model_.SetComPort(1), 0);
@@ -203,8 +197,8 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
     const int op = pickOp(rng);
     const bool clean = faults.Clean();
     const bool wasOnline = model_.isOnline != 0;
-    const std::string before[] = {ReadFileBytes(settingsFile), ReadFileBytes(reportFile),
-                                  ReadFileBytes(shadingFile)};
+    const std::string before[] = {ReadFile(settingsFile), ReadFile(reportFile),
+                                  ReadFile(shadingFile)};
     const bool existed[] = {fs::exists(settingsFile), fs::exists(reportFile), fs::exists(shadingFile)};
     std::ostringstream where;
     where << "operation #" << i << " (" << kOpNames[op] << ") with faults {" << faults.Describe()
@@ -317,12 +311,12 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
     }
 
     // Files: absent, old or complete; never a temporary left behind.
-    ASSERT_TRUE(StrayTempFiles(dir_).empty());
-    ASSERT_EQ(ReadFileBytes(loadFile), loadText);
+    ASSERT_TRUE(StrayTempFiles(dir_.path()).empty());
+    ASSERT_EQ(ReadFile(loadFile), loadText);
     const fs::path files[] = {settingsFile, reportFile, shadingFile};
     const int writer[] = {kSettingsWrite, kReport, kShadingSave};
     for (int f = 0; f < 3; ++f) {
-      const std::string now = ReadFileBytes(files[f]);
+      const std::string now = ReadFile(files[f]);
       const bool exists = fs::exists(files[f]);
       if (op != writer[f] || (op == kReport ? rc == -5 || rc == -7 : rc != 0)) {
         ASSERT_EQ(exists, existed[f]) << files[f];

@@ -1,8 +1,10 @@
-// A scratch folder per test, removed afterwards.
+// A private scratch folder, removed with its owner, and whole-file reads and
+// writes for the tests that check files.
 #pragma once
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +16,15 @@ namespace vexq4::testing {
 
 class TestDir {
  public:
-  TestDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vexq4-files-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  // On tmpfs where there is one: every save of the model syncs its file.
+  explicit TestDir(std::string_view prefix = "vexq4-test") {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      std::perror("no scratch folder");
+      std::abort();
+    }
     path_ = pattern;
   }
   ~TestDir() {
