@@ -1,7 +1,7 @@
 // vexq4-sim: a simulated RX-Q4 on a pseudo-terminal.
 //
 // Prints the device path to open on its first line, then serves until
-// SIGINT or SIGTERM. Point the software at it with VEXQ4_COM<n>=<path>.
+// SIGINT, SIGTERM or SIGHUP. Point the software at it with VEXQ4_COM<n>=<path>.
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
