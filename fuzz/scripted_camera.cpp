@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <optional>
 #include <string>
 
 #include "vexq4/platform/clock.h"

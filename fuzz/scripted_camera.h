@@ -8,9 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <optional>
 #include <span>
 
 #include "fuzz_input.h"

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string_view>
 
 #include "VexQ4Comm.h"

@@ -1,7 +1,6 @@
 // The connection records of the library: one slot per port number 0..254.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>

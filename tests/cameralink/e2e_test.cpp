@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include <array>
-#include <cstring>
 #include <string>
 
 #include "VexQ4Comm.h"

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 
 namespace vexq4::cli::test {
 namespace {

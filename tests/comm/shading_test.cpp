@@ -1,6 +1,5 @@
 // The binary shading frame: checksum, layout both ways, failures that must
 // leave the caller's table alone.
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>

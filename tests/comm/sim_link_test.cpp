@@ -1,7 +1,6 @@
 // The library against the simulated camera in virtual time.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 

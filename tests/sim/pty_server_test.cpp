@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"

@@ -7,8 +7,8 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "host.h"
 #include "properties.h"

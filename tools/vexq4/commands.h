@@ -5,9 +5,7 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace CLI {
 class App;

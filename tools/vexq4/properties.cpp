@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdint>
 
 #include "vexq4/model/VexCamInterface.h"
 

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
 #include <ostream>
 #include <string>
