@@ -20,6 +20,7 @@
 #include <string>
 
 #include "VexQ4Comm.h"
+#include "draining_clock.h"
 #include "file_formats.h"
 #include "model_checks.h"
 #include "test_dir.h"
@@ -33,27 +34,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using model::SettingRow;
+using vexq4::testing::DrainingClock;
 using vexq4::testing::ReadFile;
 
 constexpr unsigned long kDefaultSeed = 20240611;
 constexpr long kDefaultOps = 2500;
-
-// The simulated device returns from Drain at once, where tcdrain waits for
-// the bytes to leave: the shading upload would be acknowledged after the
-// library stopped waiting. Add the frame's time on the line to the long
-// pauses, as a draining port would.
-class DrainingClock final : public platform::Clock {
- public:
-  explicit DrainingClock(sim::VirtualClock& clock) : clock_(clock) {}
-  std::uint32_t TickCount() override { return clock_.TickCount(); }
-  void Sleep(std::uint32_t ms) override {
-    clock_.Sleep(ms);
-    if (ms >= 1000) clock_.Advance(1546 * 10 * 1000 / 9600 + 1);
-  }
-
- private:
-  sim::VirtualClock& clock_;
-};
 
 unsigned long EnvNumber(const char* name, unsigned long fallback) {
   const char* v = std::getenv(name);
