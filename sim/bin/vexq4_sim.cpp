@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   auto& faults = config.faults;
 
   CLI::App app{"Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
-               "its first line and serves until SIGINT or SIGTERM.",
+               "its first line and serves until SIGINT, SIGTERM or SIGHUP.",
                "vexq4-sim"};
   app.footer(kExamples);
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
