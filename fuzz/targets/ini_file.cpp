@@ -1,6 +1,7 @@
-// The profile reader and writer: any file reads back byte for byte, and a
-// write of one key changes only that key's line (or adds it, or adds its
-// section), after which the key reads back as written.
+// The profile reader and writer: any file reads back with the text of every
+// line kept and CR LF after each, and a write of one key changes only that
+// key's line (or adds it, or adds its section), after which the key reads
+// back as written.
 #include <string>
 #include <vector>
 
@@ -11,28 +12,24 @@ using namespace vexq4;
 
 namespace {
 
-struct Line {
-  std::string body;
-  std::string end;
-};
-
-std::vector<Line> Lines(std::string_view text) {
-  std::vector<Line> out;
+// The lines of a file without their line ends (a CR before the LF belongs
+// to the line end).
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> out;
   while (!text.empty()) {
     const auto lf = text.find('\n');
-    if (lf == std::string_view::npos) {
-      out.push_back({std::string(text), ""});
-      break;
-    }
     std::string_view body = text.substr(0, lf);
-    std::string end = "\n";
-    if (!body.empty() && body.back() == '\r') {
-      body.remove_suffix(1);
-      end = "\r\n";
-    }
-    out.push_back({std::string(body), end});
+    if (lf != std::string_view::npos && !body.empty() && body.back() == '\r') body.remove_suffix(1);
+    out.emplace_back(body);
+    if (lf == std::string_view::npos) break;
     text.remove_prefix(lf + 1);
   }
+  return out;
+}
+
+std::string WithCrLf(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out.append(line).append("\r\n");
   return out;
 }
 
@@ -52,14 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string value = in.Until(0);
   const std::string text(fuzz::AsText(in.Rest()));
 
+  const auto oldLines = Lines(text);
   platform::ProfileDocument doc;
   doc.Parse(text);
-  VEXQ4_FUZZ_CHECK(doc.Text() == text, "a file does not read back byte for byte");
+  VEXQ4_FUZZ_CHECK(doc.Text() == WithCrLf(oldLines), "a file does not read back line for line");
   const auto before = doc.Get(section, key);
   if (before) VEXQ4_FUZZ_CHECK(before->size() <= platform::kProfileValueMax, "value too long");
 
   if (!doc.Set(section, key, value)) {
-    VEXQ4_FUZZ_CHECK(doc.Text() == text, "a refused write changed the file");
+    VEXQ4_FUZZ_CHECK(doc.Text() == WithCrLf(oldLines), "a refused write changed the file");
     return 0;
   }
   const std::string after = doc.Text();
@@ -71,21 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    "a written key reads back another value");
 
   // Every other line stays: the old lines are a prefix and a suffix of the
-  // new ones around one replaced line or up to two added ones; only the
-  // line before an addition may gain a line end.
-  const auto oldLines = Lines(text);
+  // new ones around one replaced line or up to two added ones.
   const auto newLines = Lines(after);
+  VEXQ4_FUZZ_CHECK(after == WithCrLf(newLines), "a written file has a line without CR LF");
   std::size_t prefix = 0;
   while (prefix < oldLines.size() && prefix < newLines.size() &&
-         oldLines[prefix].body == newLines[prefix].body &&
-         (oldLines[prefix].end == newLines[prefix].end ||
-          (oldLines[prefix].end.empty() && newLines[prefix].end == "\r\n"))) {
+         oldLines[prefix] == newLines[prefix]) {
     ++prefix;
   }
   std::size_t suffix = 0;
   while (suffix < oldLines.size() - prefix && suffix < newLines.size() - prefix &&
-         oldLines[oldLines.size() - 1 - suffix].body == newLines[newLines.size() - 1 - suffix].body &&
-         oldLines[oldLines.size() - 1 - suffix].end == newLines[newLines.size() - 1 - suffix].end) {
+         oldLines[oldLines.size() - 1 - suffix] == newLines[newLines.size() - 1 - suffix]) {
     ++suffix;
   }
   const std::size_t removed = oldLines.size() - prefix - suffix;

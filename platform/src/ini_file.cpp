@@ -113,24 +113,17 @@ void ProfileDocument::Parse(std::string_view text) {
   lines_.clear();
   while (!text.empty()) {
     const auto lf = text.find('\n');
-    if (lf == std::string_view::npos) {
-      lines_.push_back({std::string(text), ""});
-      break;
-    }
     std::string_view body = text.substr(0, lf);
-    std::string end = "\n";
-    if (!body.empty() && body.back() == '\r') {
-      body.remove_suffix(1);
-      end = "\r\n";
-    }
-    lines_.push_back({std::string(body), std::move(end)});
+    if (lf != std::string_view::npos && !body.empty() && body.back() == '\r') body.remove_suffix(1);
+    lines_.emplace_back(body);
+    if (lf == std::string_view::npos) break;
     text.remove_prefix(lf + 1);
   }
 }
 
 std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const auto name = SectionName(lines_[i].text);
+    const auto name = SectionName(lines_[i]);
     if (name && SameName(*name, section)) return i;
   }
   return std::nullopt;
@@ -138,8 +131,8 @@ std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section
 
 std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header, std::string_view key) const {
   for (std::size_t i = header + 1; i < lines_.size(); ++i) {
-    if (SectionName(lines_[i].text)) break;
-    const auto kv = SplitKeyValue(lines_[i].text);
+    if (SectionName(lines_[i])) break;
+    const auto kv = SplitKeyValue(lines_[i]);
     if (kv && SameName(kv->key, key)) return i;
   }
   return std::nullopt;
@@ -153,7 +146,7 @@ std::optional<std::string> ProfileDocument::Get(std::string_view section,
   if (!header) return std::nullopt;
   const auto at = FindKey(*header, wantKey);
   if (!at) return std::nullopt;
-  const std::string_view value = SplitKeyValue(lines_[*at].text)->value;
+  const std::string_view value = SplitKeyValue(lines_[*at])->value;
   return std::string(value.substr(0, kProfileValueMax));
 }
 
@@ -170,40 +163,32 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
   text.reserve(key.size() + 1 + value.size());
   text.append(key).append("=").append(value);
 
-  // A last line without a line end gets one before anything follows it.
-  auto closeLastLine = [this] {
-    if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = kCrLf;
-  };
-
   const auto header = FindSection(section);
   if (!header) {
-    closeLastLine();
-    lines_.push_back({"[" + std::string(section) + "]", std::string(kCrLf)});
-    lines_.push_back({std::move(text), std::string(kCrLf)});
+    lines_.push_back("[" + std::string(section) + "]");
+    lines_.push_back(std::move(text));
     return true;
   }
   if (const auto at = FindKey(*header, key)) {
-    lines_[*at] = {std::move(text), std::string(kCrLf)};
+    lines_[*at] = std::move(text);
     return true;
   }
   // After the section's last non-blank line, so blank lines that separate
   // it from the next section stay where they are.
   std::size_t insertAfter = *header;
-  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i].text); ++i) {
-    if (!Trim(lines_[i].text).empty()) insertAfter = i;
+  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i]); ++i) {
+    if (!Trim(lines_[i]).empty()) insertAfter = i;
   }
-  if (lines_[insertAfter].end.empty()) lines_[insertAfter].end = kCrLf;
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAfter + 1),
-                Line{std::move(text), std::string(kCrLf)});
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAfter + 1), std::move(text));
   return true;
 }
 
 std::string ProfileDocument::Text() const {
   std::size_t size = 0;
-  for (const Line& line : lines_) size += line.text.size() + line.end.size();
+  for (const std::string& line : lines_) size += line.size() + kCrLf.size();
   std::string out;
   out.reserve(size);
-  for (const Line& line : lines_) out.append(line.text).append(line.end);
+  for (const std::string& line : lines_) out.append(line).append(kCrLf);
   return out;
 }
 

@@ -70,7 +70,7 @@ TEST(ProfileRead, CrLfAndValueLimit) {
   EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", ""), "RX-Q4");
 }
 
-TEST(ProfileWrite, KeepsForeignLinesByteForByte) {
+TEST(ProfileWrite, KeepsForeignLinesAndWritesCrLf) {
   TestDir dir;
   const auto file = dir / "foreign.cam";
   WriteFile(file, kForeign);
@@ -80,20 +80,21 @@ TEST(ProfileWrite, KeepsForeignLinesByteForByte) {
   ASSERT_TRUE(WriteProfileString(file, "Tail", "y", "2"));
   ASSERT_TRUE(WriteProfileString(file, "Gain", "Master Gain Level", "-20"));
 
+  // Every line of a written file ends with CR LF, the foreign ones included.
   EXPECT_EQ(ReadFile(file),
-            "; written by hand\n"
-            "top=level\n"
-            "\n"
-            "[Other]\n"
-            "Key = kept\n"
-            "\n"
-            "[Shutter]\n"
-            "# a comment\n"
+            "; written by hand\r\n"
+            "top=level\r\n"
+            "\r\n"
+            "[Other]\r\n"
+            "Key = kept\r\n"
+            "\r\n"
+            "[Shutter]\r\n"
+            "# a comment\r\n"
             "SHUTTER SPEED=1/60\r\n"
-            "Unknown Key=whatever\n"
+            "Unknown Key=whatever\r\n"
             "Smearless=1\r\n"
-            "\n"
-            "[Tail]\n"
+            "\r\n"
+            "[Tail]\r\n"
             "x=1\r\n"
             "y=2\r\n"
             "[Gain]\r\n"

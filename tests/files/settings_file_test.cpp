@@ -283,8 +283,8 @@ TEST_F(SettingsFileTest, NamesAreCaseBlindAndForeignLinesSurvive) {
 
   ASSERT_EQ(source_.WriteAllToFile(file_), 0);
   const std::string text = ReadFile(file_);
-  EXPECT_TRUE(text.starts_with("; my setup\n[main]\n")) << text;
-  EXPECT_NE(text.find("[Notes]\nwho=me\n"), std::string::npos);
+  EXPECT_TRUE(text.starts_with("; my setup\r\n[main]\r\n")) << text;
+  EXPECT_NE(text.find("[Notes]\r\nwho=me\r\n"), std::string::npos);
   EXPECT_EQ(GetProfileString(file_, "Gain", "Master Gain Level", ""), "-132");
   Model back;
   EXPECT_EQ(back.ReadAllFromFile(file_), 0);

@@ -4,10 +4,11 @@
 // Format: a line "[Section]" opens a section, "key=value" lines hold values.
 // Section and key names are compared without regard to ASCII case; names and
 // values are trimmed of surrounding blanks (spaces and tabs). Files are read
-// with CR LF or LF line ends and written with CR LF. A write changes only the
-// line of its key (or adds the key, or the section and the key) and keeps
-// every other line byte for byte: comments, blank lines, foreign sections and
-// unknown keys survive. Every save replaces the file atomically (a temporary
+// with CR LF or LF line ends and written with CR LF (every line, so a file
+// from another tool comes back in one line-end style). A write changes only
+// the line of its key (or adds the key, or the section and the key) and
+// keeps the text of every other line: comments, blank lines, foreign
+// sections and unknown keys survive. Every save replaces the file atomically (a temporary
 // file beside it, fsync, rename), so a failed save leaves the old file whole.
 #pragma once
 
@@ -24,7 +25,7 @@ namespace vexq4::platform {
 inline constexpr std::size_t kProfileValueMax = 254;
 
 // One profile file in memory. Load it, read and change keys, save it once.
-// Lines the document does not touch are kept exactly as they were read.
+// Lines the document does not touch keep their text as it was read.
 class ProfileDocument {
  public:
   ProfileDocument() = default;
@@ -55,16 +56,12 @@ class ProfileDocument {
   bool Save(const std::filesystem::path& path) const;
 
  private:
-  struct Line {
-    std::string text;  // without its line end
-    std::string end;   // "\r\n", "\n" or "" (last line without a line end)
-  };
   // Index of the section's header line, or nullopt.
   std::optional<std::size_t> FindSection(std::string_view section) const;
   // Index of the key's line inside the section that starts at `header`.
   std::optional<std::size_t> FindKey(std::size_t header, std::string_view key) const;
 
-  std::vector<Line> lines_;
+  std::vector<std::string> lines_;  // without their line ends
 };
 
 // GetPrivateProfileString-like: the value, or `defaultValue` (also cut to
