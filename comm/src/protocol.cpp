@@ -137,7 +137,9 @@ int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOu
 }
 
 void WaitCommandGap(int port) {
-  if (PortSlot* slot = Slot(port)) platform::WaitSince(slot->lastCommandTick, kCommandGapMs);
+  // The tick counts whole milliseconds, so the acknowledgement may have come
+  // late in its tick: one tick more makes the gap a full 600 ms on the wire.
+  if (PortSlot* slot = Slot(port)) platform::WaitSince(slot->lastCommandTick, kCommandGapMs + 1);
 }
 
 void NoteAcknowledged(int port) {

@@ -196,6 +196,16 @@ TEST_F(ProtocolTest, CommandsKeepTheirGapFromTheLastAcknowledgement) {
   EXPECT_LT(line.writes[4].timeMs - line.writes[3].timeMs, 900u);
 }
 
+TEST_F(ProtocolTest, GapCoversTheWholeTickOfTheAcknowledgement) {
+  // The acknowledgement may arrive at the end of its millisecond tick; the
+  // next command must still be a full 600 ms later in real time.
+  FakeLine& line = Open();
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+  const std::uint32_t ack = clock.now;
+  ASSERT_EQ(VexQ4SendCameraData(1, GA, 2), VEXQ4_OK);
+  EXPECT_GE(line.writes[1].timeMs - ack, 601u);
+}
+
 TEST_F(ProtocolTest, GapSurvivesTheTickCounterWrapping) {
   clock.now = 0xFFFFFF00u;
   FakeLine& line = Open();
