@@ -112,15 +112,23 @@ int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOu
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
   std::array<char, kReplyLineSize> line{};
+  std::array<char, kReplyLineSize> skipped{};
   std::string_view text;
   // A late answer to an earlier line ("GA=77" arriving after its time-out,
   // while we wait for "SH=") is not ours: taking its value would report
-  // another setting's value as this one. Skip such lines and read on.
+  // another setting's value as this one. Skip such lines and read on; when
+  // nothing follows, the line we skipped was the only answer and counts.
   const std::string_view mnemonic = queryLine.substr(0, queryLine.find('?'));
   for (int stale = 0;; ++stale) {
-    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) return rc;
+    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) {
+      if (stale == 0 || rc != VEXQ4_E_TIMEOUT) return rc;
+      line = skipped;
+      text = line.data();
+      break;
+    }
     text = line.data();
     if (stale == kMaxStaleLines || !AnswersOtherMnemonic(text, mnemonic)) break;
+    skipped = line;
   }
 
   const std::size_t equals = text.find('=');

@@ -109,6 +109,24 @@ TEST_F(ProtocolTest, ValueTextIsParsedAsTheCameraMeansIt) {
   }
 }
 
+// A line naming another setting is taken as a late answer to an earlier
+// line only when the real answer follows it; when it is the only answer, its
+// value counts as the reply.
+TEST_F(ProtocolTest, AnswerNamingAnotherSettingCountsWhenNothingFollows) {
+  FakeLine& line = Open();
+  std::string reply;
+  line.onLine = [&](std::string_view) { line.Send(reply); };
+  int value = 99;
+
+  reply = "GA=77\r\nSH=3\r\n";  // a late "GA=" first, then the answer
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 3);
+
+  reply = "SH=42\r\n";  // the only line, whatever it names
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 42);
+}
+
 TEST_F(ProtocolTest, QueryRepliesOfOddShape) {
   FakeLine& line = Open();
   std::string reply;
