@@ -1,0 +1,104 @@
+// Small widgets the tool windows are built from: the link label, the spin
+// button attached to a text box, and the status pictures.
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QWidget>
+
+#include "vexq4/control/automation.h"
+
+class QTimer;
+class QToolButton;
+
+// A static text that can act as a link: blue, underlined, a pointing hand,
+// and a click opens its own text with the desktop. It can also blink.
+class VEXQ4_CONTROL_API CLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  enum Blink { kNoBlink = 0, kBlinkText = 1, kBlinkBackground = 2 };
+  explicit CLabel(QWidget* parent = nullptr);
+
+  void EnableClickOpen(bool enable);
+  bool clickOpenEnabled() const { return linkEnabled_; }
+  void SetPointerCursor(bool pointingHand);
+  void SetLabelColour(const QColor& colour);
+  void SetUnderline(bool underline);
+  // Starts (kBlinkText, kBlinkBackground) or stops blinking.
+  void SetBlink(Blink kind, int periodMs = 500);
+  // One tick of the blink timer.
+  void OnBlinkTimer();
+  // A click as the operator makes it.
+  void Click();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  bool linkEnabled_ = true;
+  Blink blink_ = kNoBlink;
+  bool phase_ = false;
+  QString savedText_;
+  QTimer* timer_ = nullptr;
+};
+
+// A spin button attached to a text box (its buddy): it shows its position
+// in the box as a decimal number, steps it with its arrows and the arrow
+// keys, and takes its position back from the box's text whenever it is
+// asked for it, keeping the old one when the text is not a number in range.
+class VEXQ4_CONTROL_API SpinButton : public QWidget {
+  Q_OBJECT
+
+ public:
+  SpinButton(QLineEdit* buddy, QWidget* parent = nullptr);
+  void SetRange(int lower, int upper);
+  int lower() const { return lower_; }
+  int upper() const { return upper_; }
+  // The position, read back from the box's text first.
+  int Position();
+  // Sets the position and writes it into the box.
+  void SetPosition(int position);
+  // One arrow step (up: +1), written into the box.
+  void StepBy(int steps);
+  QLineEdit* buddy() const { return buddy_; }
+  QToolButton* upArrow() const { return up_; }
+  QToolButton* downArrow() const { return down_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QPointer<QLineEdit> buddy_;
+  QToolButton* up_;
+  QToolButton* down_;
+  int lower_ = 0;
+  int upper_ = 100;
+  int position_ = 0;
+};
+
+// A picture that shows one of a few named states ("online", "offline",
+// "sending", ...); the state's name is also what the scripts read.
+class VEXQ4_CONTROL_API StatusPicture : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit StatusPicture(QWidget* parent = nullptr, QSize size = {16, 16});
+  // Shows the picture of `state` (resource ":/vexq4/<state>.svg"); an
+  // empty state shows nothing.
+  void SetState(const QString& state);
+  const QString& state() const { return state_; }
+
+ private:
+  QString state_;
+  QSize size_;
+};
+
+namespace vexq4::control {
+// An icon from the control's resources (":/vexq4/<name>.svg").
+VEXQ4_CONTROL_API QIcon ResourceIcon(const QString& name);
+VEXQ4_CONTROL_API QPixmap ResourcePixmap(const QString& name, QSize size);
+}  // namespace vexq4::control

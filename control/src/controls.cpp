@@ -1,0 +1,171 @@
+// The link label, the spin button and the status pictures.
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "vexq4/control/controls.h"
+#include "vexq4/control/ui_services.h"
+
+namespace vexq4::control {
+
+QIcon ResourceIcon(const QString& name) {
+  return QIcon(QStringLiteral(":/vexq4/%1.svg").arg(name));
+}
+
+QPixmap ResourcePixmap(const QString& name, QSize size) { return ResourceIcon(name).pixmap(size); }
+
+}  // namespace vexq4::control
+
+// ---- CLabel.
+CLabel::CLabel(QWidget* parent) : QLabel(parent) {}
+
+void CLabel::EnableClickOpen(bool enable) { linkEnabled_ = enable; }
+
+void CLabel::SetPointerCursor(bool pointingHand) {
+  if (pointingHand)
+    setCursor(Qt::PointingHandCursor);
+  else
+    unsetCursor();
+}
+
+void CLabel::SetLabelColour(const QColor& colour) {
+  QPalette p = palette();
+  p.setColor(QPalette::WindowText, colour);
+  setPalette(p);
+  repaint();
+}
+
+void CLabel::SetUnderline(bool underline) {
+  QFont f = font();
+  f.setUnderline(underline);
+  setFont(f);
+  repaint();
+}
+
+void CLabel::SetBlink(Blink kind, int periodMs) {
+  if (blink_ == kBlinkText && kind != kBlinkText) setText(savedText_);
+  blink_ = kind;
+  phase_ = false;
+  if (kind == kBlinkText) savedText_ = text();
+  if (kind == kNoBlink) {
+    if (timer_) timer_->stop();
+    update();
+    return;
+  }
+  if (!timer_) {
+    timer_ = new QTimer(this);
+    connect(timer_, &QTimer::timeout, this, &CLabel::OnBlinkTimer);
+  }
+  timer_->start(periodMs);
+}
+
+void CLabel::OnBlinkTimer() {
+  if (blink_ == kNoBlink) return;
+  phase_ = !phase_;
+  if (blink_ == kBlinkText)
+    setText(phase_ ? QString() : savedText_);
+  else
+    repaint();
+}
+
+void CLabel::Click() {
+  if (linkEnabled_) vexq4::control::Ui().OpenWithShell(text());
+}
+
+void CLabel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) Click();
+  QLabel::mousePressEvent(event);
+}
+
+void CLabel::paintEvent(QPaintEvent* event) {
+  if (blink_ == kBlinkBackground && !phase_) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Highlight));
+  }
+  QLabel::paintEvent(event);
+}
+
+// ---- SpinButton.
+SpinButton::SpinButton(QLineEdit* buddy, QWidget* parent) : QWidget(parent), buddy_(buddy) {
+  up_ = new QToolButton(this);
+  down_ = new QToolButton(this);
+  up_->setArrowType(Qt::UpArrow);
+  down_->setArrowType(Qt::DownArrow);
+  for (auto* arrow : {up_, down_}) {
+    arrow->setAutoRepeat(true);
+    arrow->setFocusPolicy(Qt::NoFocus);
+    arrow->setFixedSize(16, 11);
+  }
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(up_);
+  layout->addWidget(down_);
+  connect(up_, &QToolButton::clicked, this, [this] { StepBy(1); });
+  connect(down_, &QToolButton::clicked, this, [this] { StepBy(-1); });
+  if (buddy_) buddy_->installEventFilter(this);
+}
+
+void SpinButton::SetRange(int lower, int upper) {
+  lower_ = std::min(lower, upper);
+  upper_ = std::max(lower, upper);
+  position_ = std::clamp(position_, lower_, upper_);
+}
+
+int SpinButton::Position() {
+  if (buddy_) {
+    bool ok = false;
+    const int value = buddy_->text().trimmed().toInt(&ok, 10);
+    if (ok && value >= lower_ && value <= upper_) position_ = value;
+  }
+  return position_;
+}
+
+void SpinButton::SetPosition(int position) {
+  position_ = std::clamp(position, lower_, upper_);
+  if (buddy_) buddy_->setText(QString::number(position_));
+}
+
+void SpinButton::StepBy(int steps) {
+  if (!isEnabled()) return;
+  SetPosition(Position() + steps);
+}
+
+bool SpinButton::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == buddy_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      if (!buddy_->isReadOnly()) StepBy(key == Qt::Key_Up ? 1 : -1);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void SpinButton::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange) {
+    up_->setEnabled(isEnabled());
+    down_->setEnabled(isEnabled());
+  }
+  QWidget::changeEvent(event);
+}
+
+// ---- StatusPicture.
+StatusPicture::StatusPicture(QWidget* parent, QSize size) : QLabel(parent), size_(size) {
+  setFixedSize(size);
+}
+
+void StatusPicture::SetState(const QString& state) {
+  state_ = state;
+  if (state.isEmpty())
+    clear();
+  else
+    setPixmap(vexq4::control::ResourcePixmap(state, size_));
+}

@@ -1,0 +1,334 @@
+// The module: application object, class factories, registration, the
+// property page, and the module-wide object count.
+#include <dlfcn.h>
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "module_state.h"
+#include "vexq4/control/XVexCamCtrl.h"
+#include "vexq4/control/module.h"
+#include "vexq4/control/ui_services.h"
+#include "vexq4/platform/ini_file.h"
+
+namespace fs = std::filesystem;
+namespace ctl = vexq4::control;
+
+namespace vexq4::control {
+namespace {
+
+std::atomic<int> liveObjects{0};
+std::atomic<int> locks{0};
+
+// ---- Class factories.
+class ControlFactory final : public IVexClassFactory {
+ public:
+  std::int32_t CreateInstance(QWidget* parent, void** object) override {
+    if (!object) return kPointerError;
+    *object = new CXVexCamCtrl(parent);
+    return kSOk;
+  }
+  std::int32_t LockServer(std::int32_t lock) override {
+    lock != 0 ? ++locks : --locks;
+    return kSOk;
+  }
+};
+
+class PropPageFactory final : public IVexClassFactory {
+ public:
+  std::int32_t CreateInstance(QWidget* parent, void** object) override {
+    if (!object) return kPointerError;
+    *object = new COlePropPage1(parent);
+    return kSOk;
+  }
+  std::int32_t LockServer(std::int32_t lock) override {
+    lock != 0 ? ++locks : --locks;
+    return kSOk;
+  }
+};
+
+ControlFactory controlFactory;
+PropPageFactory propPageFactory;
+
+// ---- Registry files.
+std::string Line(std::string_view key, std::string_view value) {
+  return std::string(key) + "=" + std::string(value) + "\r\n";
+}
+
+std::string ParamText(const ParamInfo& p) {
+  const char* dir = p.dir == ParamDir::kIn ? "in" : p.dir == ParamDir::kOut ? "out" : "in/out";
+  return std::string(dir) + " " + std::string(TypeName(p.type)) + " " + std::string(p.name);
+}
+
+bool WriteEntry(const fs::path& file, const std::string& text) {
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  // Unchanged bytes are not rewritten: registering twice changes nothing.
+  std::ifstream in(file, std::ios::binary);
+  if (in) {
+    std::stringstream current;
+    current << in.rdbuf();
+    if (current.str() == text) return true;
+  }
+  return vexq4::platform::WriteFileAtomically(file, text);
+}
+
+bool RemoveEntry(const fs::path& file) {
+  std::error_code ec;
+  fs::remove(file, ec);
+  return !ec;
+}
+
+fs::path EntryPath(const VexGuid& guid) { return RegistryDirectory() / (GuidText(guid) + ".ini"); }
+
+}  // namespace
+
+void ModuleObjectCreated() { ++liveObjects; }
+void ModuleObjectDestroyed() { --liveObjects; }
+int ModuleObjectCount() { return liveObjects.load(); }
+
+std::string GuidText(const VexGuid& g) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1,
+                g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4],
+                g.data4[5], g.data4[6], g.data4[7]);
+  return text;
+}
+
+std::optional<VexGuid> ParseGuid(std::string_view text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return std::nullopt;
+  std::string hex;
+  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 9 || i == 14 || i == 19 || i == 24) {
+      if (c != '-') return std::nullopt;
+      continue;
+    }
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    hex += c;
+  }
+  auto field = [&](std::size_t at, std::size_t digits) {
+    return static_cast<std::uint32_t>(std::stoul(hex.substr(at, digits), nullptr, 16));
+  };
+  VexGuid g{};
+  g.data1 = field(0, 8);
+  g.data2 = static_cast<std::uint16_t>(field(8, 4));
+  g.data3 = static_cast<std::uint16_t>(field(12, 4));
+  for (std::size_t i = 0; i < 8; ++i) g.data4[i] = static_cast<std::uint8_t>(field(16 + 2 * i, 2));
+  return g;
+}
+
+const CXVexCamApp& CXVexCamApp::Instance() {
+  static const CXVexCamApp app;
+  return app;
+}
+
+fs::path CXVexCamApp::ModulePath() const {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) == 0 || !info.dli_fname)
+    return {};
+  std::error_code ec;
+  const fs::path path = fs::canonical(info.dli_fname, ec);
+  return ec ? fs::path(info.dli_fname) : path;
+}
+
+fs::path RegistryDirectory() {
+  auto env = [](const char* name) -> const char* {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+  };
+  if (const char* dir = env("VEXQ4_REGISTRY_DIR")) return dir;
+  if (const char* data = env("XDG_DATA_HOME")) return fs::path(data) / "vexq4" / "registry";
+  if (const char* home = env("HOME")) return fs::path(home) / ".local" / "share" / "vexq4" / "registry";
+  return fs::path(".local") / "share" / "vexq4" / "registry";
+}
+
+std::string ControlRegistryFile(const fs::path& module) {
+  return "[Class]\r\n" + Line("CLSID", GuidText(kControlClsid)) + Line("ProgID", kControlProgId) +
+         Line("TypeName", "XVexQ4 Control") + Line("Module", module.string()) +
+         Line("ThreadingModel", "Apartment") + Line("MiscStatus", std::to_string(kControlMiscStatus)) +
+         Line("ToolboxBitmap", "1") + Line("Control", "1") + Line("TypeLib", GuidText(kLibId)) +
+         Line("Version", "1.0");
+}
+
+std::string PropPageRegistryFile(const fs::path& module) {
+  return "[Class]\r\n" + Line("CLSID", GuidText(kPropPageClsid)) + Line("ProgID", kPropPageProgId) +
+         Line("TypeName", "Show Windows") + Line("Module", module.string()) +
+         Line("ThreadingModel", "Apartment") + Line("PropertyPage", "1");
+}
+
+std::string TypeLibRegistryFile(const fs::path& module) {
+  std::string text = "[TypeLib]\r\n" + Line("LIBID", GuidText(kLibId)) + Line("Name", "XVEXQ4Lib") +
+                     Line("Version", "1.0") + Line("Locale", "1033") +
+                     Line("HelpString", "XVexQ4 ActiveX Control module") +
+                     Line("HelpFile", "XVexQ4.hlp") + Line("Module", module.string());
+  text += "\r\n[XVexQ4]\r\n" + Line("CLSID", GuidText(kControlClsid)) +
+          Line("HelpString", "XVexQ4 Control") + Line("Flags", "creatable control") +
+          Line("DefaultInterface", "_DXVexQ4") + Line("DefaultSource", "_DXVexQ4Events");
+  text += "\r\n[_DXVexQ4]\r\n" + Line("IID", GuidText(kDispatchIid)) +
+          Line("HelpString", "Dispatch interface for XVexQ4 Control") +
+          Line("Flags", "hidden dispatchable");
+  std::string events = "\r\n[_DXVexQ4Events]\r\n" + Line("IID", GuidText(kEventsIid)) +
+                       Line("HelpString", "Event interface for XVexQ4 Control") +
+                       Line("Flags", "dispatchable");
+  for (const MemberInfo& m : Members()) {
+    const std::string id = std::to_string(m.dispid);
+    if (m.kind == MemberKind::kEvent) {
+      events += Line("Event" + id, m.name);
+    } else if (m.kind == MemberKind::kProperty) {
+      text += Line("Property" + id, std::string(TypeName(m.type)) + " " + std::string(m.name));
+    } else {
+      std::string params;
+      for (const ParamInfo& p : m.params) params += (params.empty() ? "" : ", ") + ParamText(p);
+      text += Line("Method" + id,
+                   std::string(TypeName(m.type)) + " " + std::string(m.name) + "(" + params + ")");
+    }
+  }
+  return text + events;
+}
+
+std::optional<RegisteredClass> FindRegisteredProgId(std::string_view progId) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(RegistryDirectory(), ec)) {
+    if (entry.path().extension() != ".ini") continue;
+    vexq4::platform::ProfileDocument doc;
+    if (!doc.Load(entry.path())) continue;
+    if (doc.Get("Class", "ProgID") != std::string(progId)) continue;
+    const auto clsid = ParseGuid(doc.Get("Class", "CLSID").value_or(""));
+    const auto module = doc.Get("Class", "Module");
+    if (clsid && module) return RegisteredClass{*clsid, fs::path(*module)};
+  }
+  return std::nullopt;
+}
+
+void OpenHelp() {
+  // The operator's guide beside the module or in the installed docs.
+  const fs::path module = CXVexCamApp::Instance().ModulePath();
+  const fs::path base = module.parent_path();
+  for (const fs::path& candidate :
+       {base / "vexq4-operator-guide.pdf", base / ".." / "doc" / "vexq4-operator-guide.pdf",
+        base / ".." / "share" / "doc" / "vexq4" / "vexq4-operator-guide.pdf"}) {
+    std::error_code ec;
+    if (fs::is_regular_file(candidate, ec)) {
+      Ui().OpenWithShell(QString::fromStdString(fs::weakly_canonical(candidate, ec).string()));
+      return;
+    }
+  }
+}
+
+void ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
+  auto* page = new COlePropPage1(&dialog);
+  page->SetControl(control);
+  auto* buttons = new QDialogButtonBox(
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, &dialog);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(page);
+  layout->addWidget(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+    page->Apply();
+    dialog.accept();
+  });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, page,
+                   &COlePropPage1::Apply);
+  dialog.exec();
+}
+
+}  // namespace vexq4::control
+
+bool operator==(const VexGuid& a, const VexGuid& b) {
+  return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
+         std::equal(std::begin(a.data4), std::end(a.data4), std::begin(b.data4));
+}
+
+// ---- Entry points.
+extern "C" std::int32_t DllRegisterServer() {
+  const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
+  if (!ctl::WriteEntry(ctl::EntryPath(ctl::kLibId), ctl::TypeLibRegistryFile(module)))
+    return ctl::kSelfRegTypeLib;
+  if (!ctl::WriteEntry(ctl::EntryPath(ctl::kControlClsid), ctl::ControlRegistryFile(module)) ||
+      !ctl::WriteEntry(ctl::EntryPath(ctl::kPropPageClsid), ctl::PropPageRegistryFile(module)))
+    return ctl::kSelfRegClass;
+  return ctl::kSOk;
+}
+
+extern "C" std::int32_t DllUnregisterServer() {
+  if (!ctl::RemoveEntry(ctl::EntryPath(ctl::kLibId))) return ctl::kSelfRegTypeLib;
+  if (!ctl::RemoveEntry(ctl::EntryPath(ctl::kControlClsid)) ||
+      !ctl::RemoveEntry(ctl::EntryPath(ctl::kPropPageClsid)))
+    return ctl::kSelfRegClass;
+  return ctl::kSOk;
+}
+
+extern "C" std::int32_t DllGetClassObject(const VexGuid* clsid, const VexGuid* iid, void** object) {
+  if (!object) return ctl::kPointerError;
+  *object = nullptr;
+  if (!clsid || !iid) return ctl::kPointerError;
+  IVexClassFactory* factory = nullptr;
+  if (*clsid == ctl::kControlClsid)
+    factory = &ctl::controlFactory;
+  else if (*clsid == ctl::kPropPageClsid)
+    factory = &ctl::propPageFactory;
+  else
+    return ctl::kClassNotAvailable;
+  if (!(*iid == ctl::kClassFactoryIid)) return ctl::kNoInterface;
+  *object = factory;
+  return ctl::kSOk;
+}
+
+extern "C" std::int32_t DllCanUnloadNow() {
+  return ctl::liveObjects.load() == 0 && ctl::locks.load() == 0 ? ctl::kSOk : ctl::kSFalse;
+}
+
+// ---- The property page.
+COlePropPage1::COlePropPage1(QWidget* parent) : QWidget(parent) {
+  ctl::ModuleObjectCreated();
+  setWindowTitle(Caption());
+  setAccessibleName(Caption());
+  auto* group = new QGroupBox(QStringLiteral("Show tool windows"), this);
+  group->setAccessibleName(group->title());
+  auto* inner = new QVBoxLayout(group);
+  const char* texts[] = {"Shutter", "Gain", "About", "Communication"};
+  for (std::size_t i = 0; i < boxes_.size(); ++i) {
+    boxes_[i] = new QCheckBox(QString::fromLatin1(texts[i]), group);
+    boxes_[i]->setAccessibleName(boxes_[i]->text());
+    inner->addWidget(boxes_[i]);
+  }
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+}
+
+COlePropPage1::~COlePropPage1() { ctl::ModuleObjectDestroyed(); }
+
+void COlePropPage1::SetControl(CXVexCamCtrl* control) {
+  control_ = control;
+  Load();
+}
+
+void COlePropPage1::Load() {
+  if (!control_) return;
+  boxes_[0]->setChecked(control_->GetShowShutterWnd() != 0);
+  boxes_[1]->setChecked(control_->GetShowGainWnd() != 0);
+  boxes_[2]->setChecked(control_->GetShowAboutWnd() != 0);
+  boxes_[3]->setChecked(control_->GetShowCommunicationWnd() != 0);
+}
+
+void COlePropPage1::Apply() {
+  if (!control_) return;
+  control_->SetShowShutterWnd(boxes_[0]->isChecked() ? 1 : 0);
+  control_->SetShowGainWnd(boxes_[1]->isChecked() ? 1 : 0);
+  control_->SetShowAboutWnd(boxes_[2]->isChecked() ? 1 : 0);
+  control_->SetShowCommunicationWnd(boxes_[3]->isChecked() ? 1 : 0);
+}

@@ -1,0 +1,590 @@
+// The control's automation members: each checks its arguments, calls the
+// model and turns the model's status codes into automation errors.
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <array>
+
+#include "VexQ4Comm.h"
+#include "vexq4/control/XVexCamCtrl.h"
+#include "vexq4/control/progress.h"
+#include "vexq4/control/tool_windows.h"
+#include "vexq4/control/ui_services.h"
+#include "vexq4/platform/ini_file.h"
+
+using vexq4::control::AutomationError;
+using vexq4::control::kDeviceIoError;
+using vexq4::control::kInvalidPropertyValue;
+namespace ctl = vexq4::control;
+namespace model = vexq4::model;
+
+namespace {
+
+[[noreturn]] void Raise(std::uint32_t scode, int id) { throw AutomationError::FromId(scode, id); }
+
+// Out-parameters the host must supply.
+template <class... T>
+void RequirePresent(T*... pointers) {
+  if (((pointers == nullptr) || ...)) Raise(kInvalidPropertyValue, ctl::kIdsInvalidNull);
+}
+
+QString FromModel(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+QString FromBuffer(const char* text) { return QString::fromLatin1(text); }
+std::string ToPath(const QString& fileName) { return fileName.toUtf8().toStdString(); }
+
+short Short(int value) { return static_cast<short>(value); }
+
+const model::SettingRow& Row(std::string_view property) {
+  return *model::FindSetting(property);
+}
+
+// The camera's own rule for a user ID: at most 16 printable characters.
+constexpr qsizetype kUserIdMaxLength = 16;
+bool AcceptableUserId(const QString& text) {
+  if (text.size() > kUserIdMaxLength) return false;
+  return std::all_of(text.begin(), text.end(),
+                     [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; });
+}
+
+constexpr int kMainWindowDefault = 100;
+
+}  // namespace
+
+// ---- Numeric and text properties.
+short CXVexCamCtrl::NumericGet(int dispid) {
+  const auto* member = ctl::FindMember(dispid);
+  return Short(Value(Row(member->name)));
+}
+
+void CXVexCamCtrl::NumericSet(int dispid, short value, int lo, int hi) {
+  if (value < lo || value > hi) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
+  const auto* member = ctl::FindMember(dispid);
+  // The model stores and announces the value before it reaches the camera,
+  // so an off-line set succeeds for the host.
+  const int result = SetSetting(Row(member->name), value);
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  SetModifiedFlag();
+}
+
+void CXVexCamCtrl::TextSet(const QString& text, std::span<const std::string_view> list,
+                           void (CXVexCamCtrl::*set)(short)) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (text == QLatin1String(list[i].data(), static_cast<qsizetype>(list[i].size()))) {
+      (this->*set)(static_cast<short>(i));
+      return;
+    }
+  }
+  Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
+}
+
+#define VEXQ4_DEFINE_NUMERIC(dispid, Name, lo, hi)                                  \
+  short CXVexCamCtrl::Get##Name() { return NumericGet(dispid); }                    \
+  void CXVexCamCtrl::Set##Name(short value) { NumericSet(dispid, value, lo, hi); }
+VEXQ4_NUMERIC_PROPERTIES(VEXQ4_DEFINE_NUMERIC)
+#undef VEXQ4_DEFINE_NUMERIC
+
+#define VEXQ4_DEFINE_TEXT(dispid, Name, Index, list)                                      \
+  QString CXVexCamCtrl::Get##Name() { return FromModel(this->*Row(#Index).text); }        \
+  void CXVexCamCtrl::Set##Name(const QString& value) {                                   \
+    TextSet(value, model::list, &CXVexCamCtrl::Set##Index);                              \
+  }
+VEXQ4_TEXT_PROPERTIES(VEXQ4_DEFINE_TEXT)
+#undef VEXQ4_DEFINE_TEXT
+
+short CXVexCamCtrl::GetComPort() { return Short(comPort); }
+
+void CXVexCamCtrl::SetComPort(short value) {
+  if (CVexCamInterface::SetComPort(value) != VEXQ4_OK) {
+    throw AutomationError(kDeviceIoError,
+                          ctl::LoadString(ctl::kIdsCameraNotFound).replace(QLatin1String("%d"),
+                                                                           QString::number(value)),
+                          0);
+  }
+  SetModifiedFlag();
+}
+
+CXVexCamCtrl::Bool CXVexCamCtrl::GetShowShutterWnd() { return visible_[ctl::kShutterWindow]; }
+void CXVexCamCtrl::SetShowShutterWnd(Bool value) {
+  SetToolWindowVisibleProperty(ctl::kShutterWindow, value);
+}
+CXVexCamCtrl::Bool CXVexCamCtrl::GetShowGainWnd() { return visible_[ctl::kGainWindow]; }
+void CXVexCamCtrl::SetShowGainWnd(Bool value) {
+  SetToolWindowVisibleProperty(ctl::kGainWindow, value);
+}
+CXVexCamCtrl::Bool CXVexCamCtrl::GetShowCommunicationWnd() {
+  return visible_[ctl::kCommunicationWindow];
+}
+void CXVexCamCtrl::SetShowCommunicationWnd(Bool value) {
+  SetToolWindowVisibleProperty(ctl::kCommunicationWindow, value);
+}
+CXVexCamCtrl::Bool CXVexCamCtrl::GetShowAboutWnd() { return visible_[ctl::kAboutWindow]; }
+void CXVexCamCtrl::SetShowAboutWnd(Bool value) {
+  SetToolWindowVisibleProperty(ctl::kAboutWindow, value);
+}
+
+short CXVexCamCtrl::GetFrameGrabberIndex() { return Short(frameGrabberIndex); }
+
+void CXVexCamCtrl::SetFrameGrabberIndex(short value) {
+  if (value < 0 || value > 16) Raise(kInvalidPropertyValue, ctl::kIdsOnlyGrabber1To16);
+  const int result = CVexCamInterface::SetFrameGrabberIndex(value);
+  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
+    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
+  SetModifiedFlag();
+}
+
+QString CXVexCamCtrl::GetUserID() {
+  CVexCamInterface::GetUserID();
+  return FromModel(userID);
+}
+
+void CXVexCamCtrl::SetUserID(const QString& value) {
+  // Checked here too: off-line the model would keep a text the camera
+  // would refuse later.
+  if (!AcceptableUserId(value)) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
+  const int result = CVexCamInterface::SetUserID(value.toLatin1().toStdString());
+  if (result == VEXQ4_E_ARGUMENT) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  SetModifiedFlag();
+}
+
+// ---- Range and list queries: they report through the error event.
+short CXVexCamCtrl::MinMax(short lo, short hi, short* pMin, short* pMax) {
+  if (!pMin || !pMax) {
+    FireError(kInvalidPropertyValue, ctl::kIdsInvalidNull);
+    return -1;
+  }
+  *pMin = lo;
+  *pMax = hi;
+  return 0;
+}
+
+#define VEXQ4_DEFINE_MINMAX(dispid, Name, lo, hi)                         \
+  short CXVexCamCtrl::GetMinMax##Name(short* pMin, short* pMax) {         \
+    return MinMax(lo, hi, pMin, pMax);                                    \
+  }
+VEXQ4_MINMAX_METHODS(VEXQ4_DEFINE_MINMAX)
+#undef VEXQ4_DEFINE_MINMAX
+
+short CXVexCamCtrl::GetMinMaxFrameGrabberIndex(short* pMin, short* pMax) {
+  if (!pMin || !pMax) return MinMax(0, 0, pMin, pMax);
+  *pMin = 0;
+  short count = 0;
+  ClSerialGetNumManufacturers(&count);
+  *pMax = Short(count - 1);
+  return 0;
+}
+
+short CXVexCamCtrl::ValidEntry(std::span<const std::string_view> list, short index,
+                               QString* text) {
+  if (!text) {
+    FireError(kInvalidPropertyValue, ctl::kIdsInvalidNull);
+    return -1;
+  }
+  const auto position = static_cast<unsigned short>(index);
+  if (position >= list.size()) {
+    FireError(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
+    return -1;
+  }
+  *text = QString::fromLatin1(list[position].data(), static_cast<qsizetype>(list[position].size()));
+  return 0;
+}
+
+#define VEXQ4_DEFINE_VALID(dispid, Name, IndexParam, TextParam, list)      \
+  short CXVexCamCtrl::GetValid##Name(short IndexParam, QString* TextParam) { \
+    return ValidEntry(model::list, IndexParam, TextParam);                   \
+  }
+VEXQ4_VALID_METHODS(VEXQ4_DEFINE_VALID)
+#undef VEXQ4_DEFINE_VALID
+
+// ---- Connection.
+CXVexCamCtrl::Long CXVexCamCtrl::AutoSearchComPort(short FirstPort, short LastPort,
+                                                   short DoShowProgress) {
+  if (FirstPort < 1 || FirstPort > 16 || LastPort < 1 || LastPort > 16 || LastPort < FirstPort) {
+    FireError(kInvalidPropertyValue, ctl::kIdsOnlyCom1To16);
+    return 0;
+  }
+  std::unique_ptr<CProgress> progress;
+  if (DoShowProgress != 0) {
+    progress = std::make_unique<CProgress>(this);
+    progress->SetRange(FirstPort, LastPort);
+    progress->ShowCancel(true);
+    progress->BeginModeless(window());
+    progress->show();
+    progress_ = progress.get();
+  }
+  Long found = 0;
+  for (int port = FirstPort; port <= LastPort; ++port) {
+    if (progress) {
+      progress->Step();
+      progress->SetText(QString::asprintf("Check COM%d ...", port));
+      // Lets the operator's Cancel through; the window is modal, so
+      // nothing else of ours can be worked meanwhile.
+      QCoreApplication::processEvents();
+      if (progress->cancelRequested()) break;
+    }
+    if (CVexCamInterface::SetComPort(port) == VEXQ4_OK) {
+      found = port;
+      break;
+    }
+  }
+  progress_ = nullptr;
+  return found;
+}
+
+short CXVexCamCtrl::GetMainWindowDefaultPosition(short* pXPos, short* pYPos) {
+  RequirePresent(pXPos, pYPos);
+  *pXPos = Short(vexq4::platform::GetModuleProfileInt("Main", "TopLeftX", kMainWindowDefault));
+  *pYPos = Short(vexq4::platform::GetModuleProfileInt("Main", "TopLeftY", kMainWindowDefault));
+  return 0;
+}
+
+short CXVexCamCtrl::SetMainWindowDefaultPosition(short XPos, short YPos) {
+  vexq4::platform::WriteModuleProfileString("Main", "TopLeftX", std::to_string(XPos));
+  vexq4::platform::WriteModuleProfileString("Main", "TopLeftY", std::to_string(YPos));
+  return 0;
+}
+
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsOnline() {
+  CheckConnection();
+  return isOnline;
+}
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSynchronized() { return isSynchronized; }
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
+
+short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
+  RequirePresent(pNumManufacturers);
+  unsigned count = 0;
+  const int result = CVexCamInterface::ClSerialGetNumManufacturers(&count);
+  *pNumManufacturers = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* ManufacturerName,
+                                            short* BufferSize, short* Version) {
+  RequirePresent(ManufacturerName, BufferSize, Version);
+  std::array<char, 256> name{};
+  // The library may fill as much as it is told: never more than our buffer.
+  unsigned size = static_cast<unsigned>(std::clamp<int>(*BufferSize, 0, static_cast<int>(name.size())));
+  unsigned version = static_cast<unsigned short>(*Version);
+  const int result = CVexCamInterface::ClSerialGetManufacturer(
+      static_cast<unsigned short>(ManufacturerIndex), name.data(), &size, &version);
+  name.back() = '\0';
+  *ManufacturerName = result == VEXQ4_OK ? FromBuffer(name.data()) : QString();
+  *BufferSize = Short(static_cast<int>(size));
+  *Version = Short(static_cast<int>(version));
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) {
+  return Short(CVexCamInterface::ClSerialSelectManufacturer(ManufacturerName.toLatin1().constData()));
+}
+
+short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
+  RequirePresent(NumSerialPorts);
+  unsigned count = 0;
+  const int result = CVexCamInterface::ClSerialGetNumSerialPorts(&count);
+  *NumSerialPorts = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClAllSerialGetNumPorts(short* numPorts) {
+  RequirePresent(numPorts);
+  unsigned count = 0;
+  const int result = CVexCamInterface::ClAllSerialGetNumPorts(&count);
+  if (result == VEXQ4_OK) *numPorts = Short(static_cast<int>(count));
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* ManufacturerName,
+                                           short* nameBytes, QString* portID, short* IDBytes,
+                                           short* Version) {
+  RequirePresent(ManufacturerName, nameBytes, portID, IDBytes, Version);
+  std::array<char, 256> name{};
+  std::array<char, 256> id{};
+  unsigned nameSize = 255;
+  unsigned idSize = 255;
+  unsigned version = 0;
+  const int result = CVexCamInterface::ClAllSerialGetPortInfo(
+      static_cast<unsigned short>(serialIndex), name.data(), &nameSize, id.data(), &idSize,
+      &version);
+  if (result != VEXQ4_OK) return Short(result);
+  *ManufacturerName = FromBuffer(name.data());
+  *nameBytes = Short(static_cast<int>(nameSize));
+  *portID = FromBuffer(id.data());
+  *IDBytes = Short(static_cast<int>(idSize));
+  *Version = Short(static_cast<int>(version));
+  return 0;
+}
+
+short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
+  const int result = CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex);
+  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
+    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
+  const int result = CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex);
+  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
+    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {
+  RequirePresent(numBytes);
+  unsigned count = 0;
+  const int result = CVexCamInterface::ClAllSerialGetNumBytesAvail(&count);
+  if (result == VEXQ4_OK) *numBytes = Short(static_cast<int>(count));
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClAllSerialGetSupportedBaudRates(short* baudRates) {
+  RequirePresent(baudRates);
+  unsigned rates = 0;
+  const int result = CVexCamInterface::ClAllSerialGetSupportedBaudRates(&rates);
+  if (result == VEXQ4_OK) *baudRates = Short(static_cast<int>(rates));
+  return Short(result);
+}
+
+short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {
+  return Short(CVexCamInterface::ClAllSerialSetBaudRate(static_cast<unsigned short>(baudRate)));
+}
+
+// ---- Transfers, identity, white balance.
+short CXVexCamCtrl::WriteAllToCamera() { return Short(CVexCamInterface::WriteAllToCamera()); }
+short CXVexCamCtrl::ReadAllFromCamera() { return Short(CVexCamInterface::ReadAllFromCamera()); }
+
+short CXVexCamCtrl::StoreSettings(short AreaSelection) {
+  const int result = CVexCamInterface::StoreSettings(AreaSelection);
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  return Short(result);
+}
+
+short CXVexCamCtrl::LoadSettings(short AreaSelection) {
+  return Short(CVexCamInterface::LoadSettings(AreaSelection));
+}
+
+short CXVexCamCtrl::GetCameraID(QString* CameraID) {
+  RequirePresent(CameraID);
+  std::array<char, 256> text{};
+  const int result = CVexCamInterface::GetCameraID(std::span<char>(text));
+  *CameraID = result == VEXQ4_OK ? FromBuffer(text.data()) : QString();
+  return Short(result);
+}
+
+short CXVexCamCtrl::GetModelName(QString* ModelName) {
+  RequirePresent(ModelName);
+  std::array<char, 256> text{};
+  const int result = CVexCamInterface::GetModelName(std::span<char>(text));
+  *ModelName = result == VEXQ4_OK ? FromBuffer(text.data()) : QString();
+  return Short(result);
+}
+
+short CXVexCamCtrl::SetOnePushMode() { return Short(CVexCamInterface::SetOnePushMode()); }
+
+short CXVexCamCtrl::GetFirmwareVersion() {
+  CVexCamInterface::GetFirmwareVersion();
+  return Short(firmwareVersion);
+}
+
+short CXVexCamCtrl::GetEEPROMCurrentAreaNo() {
+  CVexCamInterface::GetEEPROMCurrentAreaNo();
+  return Short(eepromCurrentAreaNo);
+}
+
+short CXVexCamCtrl::GetOnePushResult() {
+  const int result = CVexCamInterface::GetOnePushResult();
+  if (result == VEXQ4_OK) return Short(onePushResult);
+  if (result == VEXQ4_E_MALFORMED) Raise(kDeviceIoError, ctl::kIdsUnknownCommandReply);
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  return Short(result);
+}
+
+// ---- Files.
+namespace {
+constexpr int kFileNotWritable = -7;
+constexpr int kFileNotReadable = -8;
+constexpr int kInvalidSettingsFile = -9;
+
+// Raises the file family's error for `result` when `ids` names one.
+void RaiseFileError(int result, std::initializer_list<std::pair<int, int>> ids) {
+  for (auto [code, id] : ids)
+    if (result == code) Raise(kInvalidPropertyValue, id);
+}
+}  // namespace
+
+short CXVexCamCtrl::WriteAllToFile(const QString& FileName) {
+  const int result = CVexCamInterface::WriteAllToFile(ToPath(FileName));
+  RaiseFileError(result, {{kFileNotWritable, ctl::kIdsErrorWriting}});
+  return Short(result);
+}
+
+short CXVexCamCtrl::ReadAllFromFile(const QString& FileName) {
+  const int result = CVexCamInterface::ReadAllFromFile(ToPath(FileName));
+  if (result == kInvalidSettingsFile) {
+    throw AutomationError(
+        kInvalidPropertyValue,
+        ctl::LoadString(ctl::kIdsNotValidIniFile).replace(QLatin1String("%s"), FileName), 0);
+  }
+  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading}});
+  return Short(result);
+}
+
+short CXVexCamCtrl::WriteCameraDataToFile(const QString& FileName) {
+  const int result = CVexCamInterface::WriteCameraDataToFile(ToPath(FileName));
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  return Short(result);
+}
+
+short CXVexCamCtrl::StartAutoShadingCorrection() {
+  const int result = CVexCamInterface::StartAutoShadingCorrection();
+  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  return Short(result);
+}
+
+short CXVexCamCtrl::SaveShadingDataIntoFile(const QString& FileName) {
+  const int result = CVexCamInterface::SaveShadingDataIntoFile(ToPath(FileName));
+  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading},
+                          {kFileNotWritable, ctl::kIdsErrorWriting},
+                          {VEXQ4_E_NO_CONNECTION, ctl::kIdsCameraOffline},
+                          {VEXQ4_E_MALFORMED, ctl::kIdsUnknownCommandReply},
+                          {VEXQ4_E_NOT_ACKNOWLEDGED, ctl::kIdsUnknownCommand}});
+  return Short(result);
+}
+
+short CXVexCamCtrl::LoadShadingDataFromFile(const QString& FileName) {
+  const int result = CVexCamInterface::LoadShadingDataFromFile(ToPath(FileName));
+  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading},
+                          {VEXQ4_E_NO_CONNECTION, ctl::kIdsCameraOffline},
+                          {VEXQ4_E_MALFORMED, ctl::kIdsUnknownCommandReply},
+                          {VEXQ4_E_NOT_ACKNOWLEDGED, ctl::kIdsUnknownCommand}});
+  return Short(result);
+}
+
+void CXVexCamCtrl::AboutBox() { SetShowAboutWnd(1); }
+
+// ---- Events.
+void CXVexCamCtrl::AddEventSink(ctl::EventSink* sink) {
+  if (sink && std::find(sinks_.begin(), sinks_.end(), sink) == sinks_.end()) sinks_.push_back(sink);
+}
+
+void CXVexCamCtrl::RemoveEventSink(ctl::EventSink* sink) {
+  sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
+}
+
+void CXVexCamCtrl::FireEvent(int dispid) {
+  const auto* event = ctl::FindEvent(dispid);
+  // A sink may add or remove sinks from inside its handler.
+  const auto sinks = sinks_;
+  for (auto* sink : sinks)
+    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) sink->OnEvent(*event);
+}
+
+void CXVexCamCtrl::FireError(std::uint32_t scode, int stringId) {
+  const AutomationError error = AutomationError::FromId(scode, stringId);
+  bool cancelDisplay = false;
+  const auto sinks = sinks_;
+  for (auto* sink : sinks)
+    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end())
+      sink->OnErrorEvent(error, cancelDisplay);
+  if (!cancelDisplay)
+    ctl::Ui().MessageBox(this, error.source(), error.description(), ctl::UiServices::Buttons::kOk,
+                         ctl::UiServices::Icon::kError);
+}
+
+// ---- Notifications: refresh the window that shows the value, then fire.
+void CXVexCamCtrl::Changed(ctl::Change change) {
+  const ctl::ChangeInfo& info = ctl::InfoOf(change);
+  const int number = info.number ? this->*info.number : 0;
+  const QString text = info.text ? FromModel(this->*info.text) : QString();
+  const bool activity = change == ctl::Change::SendingToCamStatusChanged ||
+                        change == ctl::Change::ReceiveFromCamStatusChanged;
+  static constexpr std::array kRefreshOrder = {ctl::kCommunicationWindow, ctl::kShutterWindow,
+                                               ctl::kGainWindow, ctl::kAboutWindow};
+  for (auto window : kRefreshOrder) {
+    if ((info.windows & (1u << window)) == 0) continue;
+    if (activity && visible_[window] == 0) continue;
+    CToolWinDlg* page = pages_[static_cast<std::size_t>(window)].get();
+    if (page && page->window()) page->Refresh(change, number, text);
+  }
+  if (info.eventDispid != 0) FireEvent(info.eventDispid);
+}
+
+void CXVexCamCtrl::OnlineStatusChanged(int) { Changed(ctl::Change::OnlineStatusChanged); }
+
+void CXVexCamCtrl::SynchronizedStatusChanged(int synchronized) {
+  CVexCamInterface::SynchronizedStatusChanged(synchronized);
+  Changed(ctl::Change::SynchronizedStatusChanged);
+}
+
+void CXVexCamCtrl::SendingToCamStatusChanged(int sending) {
+  CVexCamInterface::SendingToCamStatusChanged(sending);
+  Changed(ctl::Change::SendingToCamStatusChanged);
+}
+
+void CXVexCamCtrl::ReceiveFromCamStatusChanged(int receiving) {
+  CVexCamInterface::ReceiveFromCamStatusChanged(receiving);
+  Changed(ctl::Change::ReceiveFromCamStatusChanged);
+}
+
+#define VEXQ4_DEFINE_NOTIFICATION(Name) \
+  void CXVexCamCtrl::Name() { Changed(ctl::Change::Name); }
+VEXQ4_DEFINE_NOTIFICATION(ComPortChanged)
+VEXQ4_DEFINE_NOTIFICATION(FrameGrabberChanged)
+VEXQ4_DEFINE_NOTIFICATION(ShutterSpeedChanged)
+VEXQ4_DEFINE_NOTIFICATION(TriggerTypeChanged)
+VEXQ4_DEFINE_NOTIFICATION(TriggerPolarityChanged)
+VEXQ4_DEFINE_NOTIFICATION(SmearlessChanged)
+VEXQ4_DEFINE_NOTIFICATION(RCTFVALTypeChanged)
+VEXQ4_DEFINE_NOTIFICATION(ShutterModeChanged)
+VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureChanged)
+VEXQ4_DEFINE_NOTIFICATION(BlueGainLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(BlueBlackLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureRedChanged)
+VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureGreenChanged)
+VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureBlueChanged)
+VEXQ4_DEFINE_NOTIFICATION(BlueKneePointChanged)
+VEXQ4_DEFINE_NOTIFICATION(RedKneeSlopeChanged)
+VEXQ4_DEFINE_NOTIFICATION(GreenKneeSlopeChanged)
+VEXQ4_DEFINE_NOTIFICATION(BlueKneeSlopeChanged)
+VEXQ4_DEFINE_NOTIFICATION(TriggerInputChanged)
+VEXQ4_DEFINE_NOTIFICATION(AccumulationChanged)
+VEXQ4_DEFINE_NOTIFICATION(OutputBitAllocationChanged)
+VEXQ4_DEFINE_NOTIFICATION(PartialScanChanged)
+VEXQ4_DEFINE_NOTIFICATION(BinningChanged)
+VEXQ4_DEFINE_NOTIFICATION(WhiteBalanceChanged)
+VEXQ4_DEFINE_NOTIFICATION(MasterGainLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(RedGainLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(RedBlackLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(Red3200KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(Blue3200KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(Red4600KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(Blue4600KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(Red5600KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(Blue5600KWBalPresetChanged)
+VEXQ4_DEFINE_NOTIFICATION(GreenBlackLevelChanged)
+VEXQ4_DEFINE_NOTIFICATION(GreenKneePointChanged)
+VEXQ4_DEFINE_NOTIFICATION(RedKneePointChanged)
+VEXQ4_DEFINE_NOTIFICATION(KneeSelectChanged)
+VEXQ4_DEFINE_NOTIFICATION(ShadingModeChanged)
+VEXQ4_DEFINE_NOTIFICATION(ColorBarChanged)
+VEXQ4_DEFINE_NOTIFICATION(UserIDChanged)
+VEXQ4_DEFINE_NOTIFICATION(CameraIDChanged)
+VEXQ4_DEFINE_NOTIFICATION(ModelNameChanged)
+VEXQ4_DEFINE_NOTIFICATION(EEPROMCurrentAreaNoChanged)
+VEXQ4_DEFINE_NOTIFICATION(OnePushResultChanged)
+VEXQ4_DEFINE_NOTIFICATION(AutoWhiteAreaChanged)
+#undef VEXQ4_DEFINE_NOTIFICATION
+
+void CXVexCamCtrl::CommandMessage(std::string line) {
+  const QString text = FromModel(line);
+  CToolWinDlg* page = pages_[ctl::kCommunicationWindow].get();
+  if (page && page->window()) page->AppendMessage(text);
+  const auto sinks = sinks_;
+  for (auto* sink : sinks)
+    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end())
+      sink->OnCommandMessage(text);
+}

@@ -1,0 +1,79 @@
+// The studio's script mode: one command per line against the control, with
+// everything the control causes printed as it happens (events, error
+// events, message boxes, file dialogs, shell opens, message lines).
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdio>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vexq4/control/XVexCamCtrl.h"
+#include "vexq4/control/ui_services.h"
+
+namespace vexq4::studio {
+
+// One word of a script line: a bare word, or a text in double quotes with
+// the escapes \" \\ \r \n.
+struct Token {
+  QString text;
+  bool quoted = false;
+};
+// Splits a line into tokens; nullopt when a quote is not closed or an
+// escape is unknown.
+std::optional<std::vector<Token>> Tokenize(const QString& line);
+// A text in double quotes with the escapes above.
+QString Quote(const QString& text);
+
+class ScriptRunner final : public vexq4::control::EventSink, public vexq4::control::UiServices {
+ public:
+  // Prints to `out`; installs itself as the control's event sink and as
+  // the user-interface services while it lives.
+  ScriptRunner(CXVexCamCtrl& control, std::FILE* out);
+  ~ScriptRunner() override;
+  ScriptRunner(const ScriptRunner&) = delete;
+  ScriptRunner& operator=(const ScriptRunner&) = delete;
+
+  // Runs one line (empty lines and comments do nothing).
+  void Execute(const QString& line);
+  // Lines that could not be run.
+  int errors() const { return errors_; }
+
+  // ---- EventSink.
+  void OnEvent(const vexq4::control::MemberInfo& event) override;
+  void OnErrorEvent(const vexq4::control::AutomationError& error, bool& cancelDisplay) override;
+  void OnCommandMessage(const QString& line) override;
+
+  // ---- UiServices.
+  Answer MessageBox(QWidget* parent, const QString& caption, const QString& text, Buttons buttons,
+                    Icon icon) override;
+  FileOutcome FileDialog(QWidget* parent, const FileRequest& request) override;
+  void OpenWithShell(const QString& target) override;
+  void SetWaitCursor(bool) override {}
+  QSize ScreenSize() override;
+
+ private:
+  void Print(const QString& line);
+  void Error(const QString& text);
+  void Get(const std::vector<Token>& words);
+  void Put(const std::vector<Token>& words);
+  void Call(const std::vector<Token>& words);
+  void Members();
+  void Ui(const std::vector<Token>& words);
+  void PrintFailure(const vexq4::control::InvokeResult& result);
+  const vexq4::control::MemberInfo* Member(const Token& word);
+
+  CXVexCamCtrl& control_;
+  std::FILE* out_;
+  int errors_ = 0;
+  bool errorDisplay_ = true;
+  bool messages_ = false;
+  std::deque<Answer> answers_;
+  std::deque<FileOutcome> files_;
+};
+
+}  // namespace vexq4::studio
