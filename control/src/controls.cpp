@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -19,7 +20,17 @@ QIcon ResourceIcon(const QString& name) {
   return QIcon(QStringLiteral(":/vexq4/%1.svg").arg(name));
 }
 
-QPixmap ResourcePixmap(const QString& name, QSize size) { return ResourceIcon(name).pixmap(size); }
+QPixmap ResourcePixmap(const QString& name, QSize size) {
+  // Drawn to exactly this size: the online bar stretches across its window.
+  QSvgRenderer renderer(QStringLiteral(":/vexq4/%1.svg").arg(name));
+  QPixmap pixmap(size.isValid() && !size.isEmpty() ? size : renderer.defaultSize());
+  pixmap.fill(Qt::transparent);
+  if (renderer.isValid()) {
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+  }
+  return pixmap;
+}
 
 }  // namespace vexq4::control
 
@@ -158,14 +169,38 @@ void SpinButton::changeEvent(QEvent* event) {
 }
 
 // ---- StatusPicture.
-StatusPicture::StatusPicture(QWidget* parent, QSize size) : QLabel(parent), size_(size) {
-  setFixedSize(size);
+StatusPicture::StatusPicture(QWidget* parent, QSize size, QString resourcePrefix)
+    : QLabel(parent), prefix_(std::move(resourcePrefix)) {
+  if (size.isValid()) setFixedSize(size);
 }
 
 void StatusPicture::SetState(const QString& state) {
   state_ = state;
-  if (state.isEmpty())
+  Render();
+}
+
+void StatusPicture::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  Render();
+}
+
+void StatusPicture::Render() {
+  if (state_.isEmpty())
     clear();
   else
-    setPixmap(vexq4::control::ResourcePixmap(state, size_));
+    setPixmap(vexq4::control::ResourcePixmap(prefix_ + state_, size()));
 }
+
+namespace vexq4::control {
+
+StatusPicture* MakeOnlineBar(QWidget* parent) {
+  auto* bar = new StatusPicture(parent, QSize(), QStringLiteral("bar-"));
+  bar->setFixedHeight(6);
+  bar->setMinimumWidth(40);
+  bar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  bar->setAccessibleName(QStringLiteral("online bar"));
+  bar->SetState(QStringLiteral("offline"));
+  return bar;
+}
+
+}  // namespace vexq4::control

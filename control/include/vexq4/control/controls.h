@@ -86,16 +86,27 @@ class VEXQ4_CONTROL_API StatusPicture : public QLabel {
   Q_OBJECT
 
  public:
-  explicit StatusPicture(QWidget* parent = nullptr, QSize size = {16, 16});
-  // Shows the picture of `state` (resource ":/vexq4/<state>.svg"); an
-  // empty state shows nothing.
+  // Pictures are the resources ":/vexq4/<prefix><state>.svg".
+  explicit StatusPicture(QWidget* parent = nullptr, QSize size = {16, 16},
+                         QString resourcePrefix = {});
+  // Shows the picture of `state`; an empty state shows nothing.
   void SetState(const QString& state);
   const QString& state() const { return state_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  void Render();
   QString state_;
-  QSize size_;
+  QString prefix_;
 };
+
+namespace vexq4::control {
+// The thin bar across the bottom of the Gain, Shutter and About windows:
+// green "online" or grey "offline" (accessible name "online bar").
+VEXQ4_CONTROL_API StatusPicture* MakeOnlineBar(QWidget* parent);
+}  // namespace vexq4::control
 
 namespace vexq4::control {
 // An icon from the control's resources (":/vexq4/<name>.svg").
