@@ -258,7 +258,9 @@ short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
   RequirePresent(pNumManufacturers);
   unsigned count = 0;
   const int result = CVexCamInterface::ClSerialGetNumManufacturers(&count);
-  *pNumManufacturers = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
+  // Whatever the result: without linkport the library still counts its
+  // "COM-ports" entry.
+  *pNumManufacturers = Short(static_cast<int>(count));
   return Short(result);
 }
 
@@ -286,7 +288,7 @@ short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
   RequirePresent(NumSerialPorts);
   unsigned count = 0;
   const int result = CVexCamInterface::ClSerialGetNumSerialPorts(&count);
-  *NumSerialPorts = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
+  *NumSerialPorts = Short(static_cast<int>(count));  // whatever the result
   return Short(result);
 }
 
