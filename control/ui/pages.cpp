@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "comm_dlg.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/tool_windows.h"
 
@@ -37,7 +38,7 @@ std::unique_ptr<CToolWinDlg> CreateToolWindowPage(ToolWindow window) {
   switch (window) {
     case kShutterWindow: return std::make_unique<PlainPage>(window);
     case kGainWindow: return std::make_unique<PlainPage>(window);
-    case kCommunicationWindow: return std::make_unique<PlainPage>(window);
+    case kCommunicationWindow: return std::make_unique<CCommDlg>();
     case kAboutWindow: return std::make_unique<PlainPage>(window);
     case kToolWindowCount: break;
   }
