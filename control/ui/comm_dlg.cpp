@@ -2,6 +2,7 @@
 #include "comm_dlg.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -69,7 +70,7 @@ UiServices::FileRequest SaveRequest(const QString& filter, const QString& extens
 // Opened without blocking, so a FIFO nobody reads fails instead of hanging
 // the window.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes) {
-  const QByteArray name = path.toLocal8Bit();
+  const QByteArray name = QFile::encodeName(path);
   const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   qsizetype done = 0;
