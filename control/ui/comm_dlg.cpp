@@ -317,6 +317,7 @@ void CCommDlg::BuildWindow(QWidget* page) {
   // Timer 1 hides the activity indicator after the last transfer; timer 2
   // checks the link.
   activityTimer_ = new QTimer(page);
+  activityTimer_->setTimerType(Qt::PreciseTimer);  // at least the whole tail
   pollTimer_ = new QTimer(page);
   connect(activityTimer_, &QTimer::timeout, this, [this] { Act([this] { HideActivity(); }); });
   connect(pollTimer_, &QTimer::timeout, this, [this] { Act([this] { PollLink(); }); });

@@ -430,7 +430,7 @@ TEST_F(CommWindow, ActivityIndicatorStaysTheTailAfterTheLastTransfer) {
   EXPECT_EQ(Text("Status: activity"), "sending");
   const qint64 hiddenAfter = WaitFor([&] { return !Shown("Status: activity"); }, 3000);
   EXPECT_FALSE(Shown("Status: activity"));
-  EXPECT_GE(hiddenAfter, 190);
+  EXPECT_GE(hiddenAfter, 180);
 
   control->GetMasterGainLevel();  // no traffic: nothing shows
   Page().Refresh(control::Change::SendingToCamStatusChanged, 1, {});
