@@ -71,14 +71,16 @@ UiServices::FileRequest SaveRequest(const QString& filter, const QString& extens
 // the window.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes) {
   const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd =
+      ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   qsizetype done = 0;
   bool ok = true;
   // Each pass writes something or fails; interruptions are retried a few
   // times only.
   for (int interrupted = 0; done < bytes.size() && interrupted < 100;) {
-    const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    const ssize_t n =
+        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
     if (n > 0) {
       done += n;
     } else if (n < 0 && errno == EINTR) {
@@ -158,7 +160,8 @@ void CCommDlg::BuildWindow(QWidget* page) {
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
   }
-  const int statusWidth = onlineLabel_->fontMetrics().horizontalAdvance(QStringLiteral("Receiving")) + 8;
+  const int statusWidth =
+      onlineLabel_->fontMetrics().horizontalAdvance(QStringLiteral("Receiving")) + 8;
   onlineLabel_->setMinimumWidth(statusWidth);
   activityLabel_->setMinimumWidth(statusWidth);
   {
@@ -225,7 +228,8 @@ void CCommDlg::BuildWindow(QWidget* page) {
   eepromBox_->setAccessibleName(eeprom->title());
   eepromBox_->setReadOnly(true);
   eepromBox_->setAlignment(Qt::AlignCenter);
-  eepromBox_->setMinimumWidth(eepromBox_->fontMetrics().horizontalAdvance(QStringLiteral("Factory")) + 24);
+  eepromBox_->setMinimumWidth(
+      eepromBox_->fontMetrics().horizontalAdvance(QStringLiteral("Factory")) + 24);
   auto* getArea = Button(QStringLiteral("Get Area"), eeprom);
   {
     auto* row = new QHBoxLayout(eeprom);
@@ -324,7 +328,9 @@ void CCommDlg::BuildWindow(QWidget* page) {
 
   // Operator actions: lists on `activated` (a refresh sets them without
   // acting), buttons on `clicked`.
-  auto act = [this](void (CCommDlg::*action)()) { return [this, action] { Act([this, action] { (this->*action)(); }); }; };
+  auto act = [this](void (CCommDlg::*action)()) {
+    return [this, action] { Act([this, action] { (this->*action)(); }); };
+  };
   connect(comPortList_, &QComboBox::activated, this, act(&CCommDlg::OnComPortSelected));
   connect(sourceList_, &QComboBox::activated, this, act(&CCommDlg::OnSourceSelected));
   connect(userAreaList_, &QComboBox::activated, this, act(&CCommDlg::OnUserAreaSelected));
@@ -344,7 +350,8 @@ void CCommDlg::BuildWindow(QWidget* page) {
   // picture, no activity.
   onlineIcon_->SetState(onlineText_ == QLatin1String("On-line") ? kOnline : kOffline);
   if (!syncText_.isEmpty())
-    syncIcon_->SetState(syncText_ == QLatin1String("Synchronized") ? kSynchronized : kNotSynchronized);
+    syncIcon_->SetState(syncText_ == QLatin1String("Synchronized") ? kSynchronized
+                                                                   : kNotSynchronized);
   activityIcon_->hide();
   marker_->SetState(markerOn_ ? kMarkerFailed : QString());
   RefreshControls();
@@ -436,7 +443,8 @@ void CCommDlg::BuildSourceList() {
     QString name;
     short size = 256;
     short version = 0;
-    const short result = control()->ClSerialGetManufacturer(static_cast<short>(index), &name, &size, &version);
+    const short result =
+        control()->ClSerialGetManufacturer(static_cast<short>(index), &name, &size, &version);
     manufacturerNames_.push_back(result == 0 ? name : QString::number(result));
   }
 
@@ -448,8 +456,8 @@ void CCommDlg::BuildSourceList() {
     short nameBytes = 0;
     short idBytes = 0;
     short version = 0;
-    const short result = control()->ClAllSerialGetPortInfo(static_cast<short>(port), &name, &nameBytes,
-                                                           &id, &idBytes, &version);
+    const short result = control()->ClAllSerialGetPortInfo(static_cast<short>(port), &name,
+                                                           &nameBytes, &id, &idBytes, &version);
     portNames_.push_back(result == 0 ? name : QString::number(result));
   }
 
@@ -616,11 +624,13 @@ void CCommDlg::ReportOperation(short result) {
 
 void CCommDlg::ShowDialogFailure(bool save) {
   if (save)
-    Ui().MessageBox(window(), QStringLiteral("Save Error"), QStringLiteral("Error in Save Dialog !"),
-                    UiServices::Buttons::kOk, UiServices::Icon::kError);
+    Ui().MessageBox(window(), QStringLiteral("Save Error"),
+                    QStringLiteral("Error in Save Dialog !"), UiServices::Buttons::kOk,
+                    UiServices::Icon::kError);
   else
-    Ui().MessageBox(window(), QStringLiteral("Load Error"), QStringLiteral("Error in Load Dialog !"),
-                    UiServices::Buttons::kOk, UiServices::Icon::kError);
+    Ui().MessageBox(window(), QStringLiteral("Load Error"),
+                    QStringLiteral("Error in Load Dialog !"), UiServices::Buttons::kOk,
+                    UiServices::Icon::kError);
 }
 
 // ---- Operator actions.
@@ -655,7 +665,8 @@ void CCommDlg::OnAuto() {
     if (found == 0) break;
     const auto answer = ctl::ShowMessage(
         window(),
-        QString::asprintf("Use Camera found on COM%d ?\n(Select NO to continue the search.)", found),
+        QString::asprintf("Use Camera found on COM%d ?\n(Select NO to continue the search.)",
+                          found),
         UiServices::Buttons::kYesNo, UiServices::Icon::kQuestion);
     if (answer == UiServices::Answer::kYes) {
       comPortPos_ = found - 1;
@@ -760,7 +771,8 @@ void CCommDlg::OnGetArea() { control()->GetEEPROMCurrentAreaNo(); }
 void CCommDlg::OnWriteLog() {
   if (log_.isEmpty()) return;
   const auto outcome = Ui().FileDialog(
-      window(), SaveRequest(QStringLiteral("Control Tool Messages (*.txt)|*.txt||"), QStringLiteral("txt")));
+      window(),
+      SaveRequest(QStringLiteral("Control Tool Messages (*.txt)|*.txt||"), QStringLiteral("txt")));
   if (outcome.kind == UiServices::FileOutcome::kFailed) return ShowDialogFailure(true);
   if (outcome.kind != UiServices::FileOutcome::kOk) return;
   bool written = false;

@@ -28,7 +28,9 @@ class CommSources : public ControlTest {
   std::string Text(const char* name) {
     return studio::TextOf(studio::FindWidget(Window(), QString::fromUtf8(name))).toStdString();
   }
-  bool Enabled(const char* name) { return studio::FindWidget(Window(), QString::fromUtf8(name))->isEnabled(); }
+  bool Enabled(const char* name) {
+    return studio::FindWidget(Window(), QString::fromUtf8(name))->isEnabled();
+  }
   std::string Select(const std::string& entry) {
     const auto problem = studio::Select(Window(), QStringLiteral("CL Manufacturer/COM-ports"),
                                         QString::fromStdString(entry));
@@ -88,7 +90,8 @@ TEST_F(CommSources, AClallserialPortConnectsByItsOwnIndexAndDisablesTheComPorts)
 TEST_F(CommSources, APositionBeyondTheControlsRangeIsRefusedByTheControl) {
   MakeOnlineControl();
   // Position 27, the last port: FrameGrabberIndex takes 0..16 only.
-  auto* list = qobject_cast<QComboBox*>(studio::FindWidget(Window(), QStringLiteral("CL Manufacturer/COM-ports")));
+  auto* list = qobject_cast<QComboBox*>(
+      studio::FindWidget(Window(), QStringLiteral("CL Manufacturer/COM-ports")));
   ASSERT_NE(list, nullptr);
   list->setCurrentIndex(list->count() - 1);
   emit list->activated(list->count() - 1);

@@ -34,29 +34,35 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 std::vector<std::string> Studio(const TestDir& dir, const std::string& script) {
-  const auto result = RunProgram({STUDIO_EXE, "-platform", "offscreen", "--sim", "--script", "-"},
-                                 script, 60000, {"VEXQ4_PROFILE_DIR=" + dir.path().string(),
-                                                 "QT_QPA_PLATFORM=offscreen"});
+  const auto result =
+      RunProgram({STUDIO_EXE, "-platform", "offscreen", "--sim", "--script", "-"}, script, 60000,
+                 {"VEXQ4_PROFILE_DIR=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen"});
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   return Lines(result.out);
 }
 
-TEST(CommStudio, OperatorSynchronizesWritesAFileAndKeepsTheLog) {
+TEST(CommStudio, OperatorReadsTheCameraWritesFilesAndKeepsTheLog) {
   TestDir dir("vexq4-comm-studio");
   const std::string cam = (dir / "setup.cam").string();
   const std::string log = (dir / "log.txt").string();
-  const auto out = Studio(dir, "put ShowCommunicationWnd -1\n"
-                               "ui windows\n"
-                               "messages on\n"
-                               "ui click Communication \"Synchronize Program\"\n"
-                               "file " + cam + "\n"
-                               "ui click Communication \"Write to File...\"\n"
-                               "ui select Communication \"Factory and User Settings In Camera\" \"User 1\"\n"
-                               "ui click Communication \"Get Area\"\n"
-                               "wait 400\n"
-                               "ui dump Communication\n"
-                               "file " + log + "\n"
-                               "ui click Communication \"Write To File\"\n");
+  const auto out =
+      Studio(dir,
+             "put ShowCommunicationWnd -1\n"
+             "ui windows\n"
+             "messages on\n"
+             "ui click Communication \"Synchronize Program\"\n"
+             "file " +
+                 cam +
+                 "\n"
+                 "ui click Communication \"Write to File...\"\n"
+                 "ui select Communication \"Factory and User Settings In Camera\" \"User 1\"\n"
+                 "ui click Communication \"Get Area\"\n"
+                 "wait 400\n"
+                 "ui dump Communication\n"
+                 "file " +
+                 log +
+                 "\n"
+                 "ui click Communication \"Write To File\"\n");
   EXPECT_TRUE(Has(out, "window \"Communication\" shown"));
   int messages = 0;
   for (const auto& l : out) messages += l.rfind("message \"", 0) == 0 ? 1 : 0;
@@ -71,7 +77,8 @@ TEST(CommStudio, OperatorSynchronizesWritesAFileAndKeepsTheLog) {
   // The activity indicator is gone 200 ms after the last transfer.
   EXPECT_TRUE(Has(out, "picture \"Status: activity\" enabled hidden \"receiving\"") ||
               Has(out, "picture \"Status: activity\" enabled hidden \"sending\""));
-  EXPECT_TRUE(Has(out, "filedialog save \"Control Tool Messages (*.txt)|*.txt||\" txt -> \"" + log + "\""));
+  EXPECT_TRUE(
+      Has(out, "filedialog save \"Control Tool Messages (*.txt)|*.txt||\" txt -> \"" + log + "\""));
 
   // The log on top holds the last exchange, and the file holds the log.
   std::string dumped;
@@ -86,11 +93,13 @@ TEST(CommStudio, OperatorSynchronizesWritesAFileAndKeepsTheLog) {
 
 TEST(CommStudio, AutoSearchDecliningTheCamera) {
   TestDir dir("vexq4-comm-studio");
-  const auto out = Studio(dir, "answer No\n"
-                               "ui click Communication Auto\n"
-                               "ui tips Communication\n");
-  EXPECT_TRUE(Has(out, "messagebox \"XVexQ4\" \"Use Camera found on COM1 ?\\n(Select NO to continue the "
-                       "search.)\" YesNo -> No"));
+  const auto out = Studio(dir,
+                          "answer No\n"
+                          "ui click Communication Auto\n"
+                          "ui tips Communication\n");
+  EXPECT_TRUE(Has(out,
+                  "messagebox \"XVexQ4\" \"Use Camera found on COM1 ?\\n(Select NO to continue the "
+                  "search.)\" YesNo -> No"));
   EXPECT_TRUE(Has(out, "messagebox \"XVexQ4\" \"No camera found\" OK -> OK"));
   EXPECT_TRUE(Has(out, "tip \"COM-Port\" \"Select Camera Link Frame Grabber\""));
   EXPECT_TRUE(Has(out, "tip \"Auto\" \"Click to search for camera on COM1..COM16\""));

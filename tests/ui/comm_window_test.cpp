@@ -47,7 +47,8 @@ class CommWindow : public ControlTest {
     return problem ? problem->toStdString() : "";
   }
   std::string Select(const char* name, const char* entry) {
-    const auto problem = studio::Select(Window(), QString::fromUtf8(name), QString::fromUtf8(entry));
+    const auto problem =
+        studio::Select(Window(), QString::fromUtf8(name), QString::fromUtf8(entry));
     return problem ? problem->toStdString() : "";
   }
   std::vector<std::string> Entries(const char* name) {
@@ -60,7 +61,8 @@ class CommWindow : public ControlTest {
   // Message boxes as "CAPTION|TEXT".
   std::vector<std::string> Boxes() {
     std::vector<std::string> out;
-    for (const auto& b : ui.boxes) out.push_back((b.caption + QLatin1Char('|') + b.text).toStdString());
+    for (const auto& b : ui.boxes)
+      out.push_back((b.caption + QLatin1Char('|') + b.text).toStdString());
     return out;
   }
   std::string Log() { return Page().messageLog().toStdString(); }
@@ -119,13 +121,14 @@ TEST_F(CommWindow, LabelsAndIndicatorsShowTheirTexts) {
   for (QWidget* w : studio::NamedWidgets(Window()))
     if (studio::KindOf(w) == QLatin1String("label"))
       labels.push_back((w->accessibleName() + QLatin1Char('=') + studio::TextOf(w)).toStdString());
-  EXPECT_EQ(labels, (std::vector<std::string>{"Status: online=On-line", "Status: activity=",
-                                              "CL Manufacturer/COM-ports=CL Manufacturer/COM-ports",
-                                              "COM-Port=COM-Port",
-                                              "Synchronize: status=Not Synchronized"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{
+                        "Status: online=On-line",
+                        "Status: activity=", "CL Manufacturer/COM-ports=CL Manufacturer/COM-ports",
+                        "COM-Port=COM-Port", "Synchronize: status=Not Synchronized"}));
   std::vector<std::string> tips;
   for (QWidget* w : studio::NamedWidgets(Window()))
-    if (!w->toolTip().isEmpty()) tips.push_back((w->accessibleName() + QLatin1Char('=') + w->toolTip()).toStdString());
+    if (!w->toolTip().isEmpty())
+      tips.push_back((w->accessibleName() + QLatin1Char('=') + w->toolTip()).toStdString());
   EXPECT_EQ(tips, (std::vector<std::string>{
                       "COM-Port=Select Camera Link Frame Grabber",
                       "Auto=Click to search for camera on COM1..COM16",
@@ -165,8 +168,9 @@ TEST_F(CommWindow, SynchronizingMovesEverySettingAndMarksTheProgram) {
   EXPECT_EQ(Click("Synchronize Camera"), "");
   const auto written = Wire();
   ASSERT_GT(written.size(), 20u);
-  EXPECT_TRUE(std::none_of(written.begin(), written.end(),
-                           [](const std::string& l) { return l.find('?') != std::string::npos && l != "SH?"; }));
+  EXPECT_TRUE(std::none_of(written.begin(), written.end(), [](const std::string& l) {
+    return l.find('?') != std::string::npos && l != "SH?";
+  }));
   EXPECT_EQ(Text("Synchronize: status"), "synchronized");
   EXPECT_EQ(ui.waitCursor, 0);
   EXPECT_GE(ui.waitCursorUses, 1);
@@ -218,8 +222,9 @@ TEST_F(CommWindow, MessageLogIsNewestFirstAndEmptiedBeyondTenThousand) {
   EXPECT_EQ(Log(), "B?\r\nB=2\r\nA?\r\nA=1\r\n");
   // The box shows the log; the scripts read it exactly.
   EXPECT_EQ(Text("Control Tool Messages"), Log());
-  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(Find("Control Tool Messages"))->toPlainText().toStdString(),
-            "B?\nB=2\nA?\nA=1\n");
+  EXPECT_EQ(
+      qobject_cast<QPlainTextEdit*>(Find("Control Tool Messages"))->toPlainText().toStdString(),
+      "B?\nB=2\nA?\nA=1\n");
   EXPECT_TRUE(studio::IsReadOnly(Find("Control Tool Messages")));
 
   const QString line(100, QLatin1Char('x'));
@@ -265,10 +270,9 @@ TEST_F(CommWindow, WriteToFileWritesTheLogByteForByte) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   ui.QueueFile(fifo.string());
   for (int i = 0; i < 5; ++i) EXPECT_EQ(Click("Write To File"), "");
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Save Error|Error in Save Dialog !",
-                                                "XVexQ4|Error writing to file",
-                                                "XVexQ4|Error writing to file",
-                                                "XVexQ4|Error writing to file"}));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "Save Error|Error in Save Dialog !", "XVexQ4|Error writing to file",
+                         "XVexQ4|Error writing to file", "XVexQ4|Error writing to file"}));
 }
 
 TEST_F(CommWindow, SettingsFilesThroughTheDialogs) {
@@ -307,10 +311,11 @@ TEST_F(CommWindow, SettingsFilesThroughTheDialogs) {
   EXPECT_EQ(Click("Write to File..."), "");
   ui.QueueFile((dir / "missing" / "x.cam").string());
   EXPECT_EQ(Click("Write to File..."), "");
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{
-                         "XVexQ4|The file \"" + bad.string() + "\" is not a valid inifile for RX-Q4",
-                         "Load Error|Error in Load Dialog !", "Save Error|Error in Save Dialog !",
-                         "XVexQ4|Error writing to file"}));
+  EXPECT_EQ(Boxes(),
+            (std::vector<std::string>{
+                "XVexQ4|The file \"" + bad.string() + "\" is not a valid inifile for RX-Q4",
+                "Load Error|Error in Load Dialog !", "Save Error|Error in Save Dialog !",
+                "XVexQ4|Error writing to file"}));
   EXPECT_EQ(ui.waitCursor, 0);
 }
 
