@@ -59,7 +59,7 @@ int ParseValue(std::string_view text) {
 }  // namespace
 
 void DrainInput(int port) {
-  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput();
+  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput(kStandardDrain);
 }
 
 int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
@@ -108,7 +108,9 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
 int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOut) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
-  DrainInput(port);
+  // A query may drain on a shorter quiet time: a late line that arrives
+  // after it is sorted out by the rules below.
+  transport->DrainInput(QueryDrainMs());
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
   std::array<char, kReplyLineSize> line{};
