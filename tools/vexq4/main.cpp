@@ -46,6 +46,9 @@ EXIT STATUS
   2  usage error: unknown command or setting, a value out of range or not in
      its list (nothing was sent to the camera), no connection option)";
 
+// --fast-reads: the quiet time that ends the drain before each query.
+constexpr int kFastReadsDrainMs = 15;
+
 struct Connection {
   std::optional<int> com;
   std::optional<std::string> device;
@@ -100,6 +103,11 @@ int main(int argc, char** argv) {
                "outcome, as it happens (stderr)");
   app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
   app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
+  bool fastReads = false;
+  app.add_flag("--fast-reads", fastReads,
+               "end the wait for silence before each query after 15 ms instead of about "
+               "101 ms: reading all settings takes about 1 s instead of 4 s (a camera "
+               "answering after its time-out may leave a line that later queries discard)");
 
   Plan plan;
   AddCommands(app, plan, /*inShell=*/false);
@@ -137,6 +145,7 @@ int main(int argc, char** argv) {
   }
 
   Host host(console, hostOptions);
+  if (fastReads) CVexCamInterface::SetQueryDrainTime(kFastReadsDrainMs);
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the
