@@ -153,6 +153,13 @@ TEST(Vexq4, FastReadsListTheSameSettingsSooner) {
                                "RedBlackLevel=32", "ModelName=\"RX-Q4CL\""})
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
   EXPECT_LT(took, std::chrono::milliseconds(2500));
+
+  // A mistyped variable is named, and the standard drain serves.
+  r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                 {"VEXQ4_QUERY_DRAIN_MS=15ms"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "MasterGainLevel=0\n");
+  EXPECT_TRUE(Has(r.err, "VEXQ4_QUERY_DRAIN_MS=15ms is not 1 to 100 milliseconds")) << r.err;
 }
 
 // Nothing reaches the camera when any value is refused: not even the

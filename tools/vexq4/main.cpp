@@ -7,6 +7,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "commands.h"
 #include "console.h"
@@ -48,6 +49,19 @@ EXIT STATUS
 
 // --fast-reads: the quiet time that ends the drain before each query.
 constexpr int kFastReadsDrainMs = 15;
+
+// The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
+// milliseconds and quietly keeps the standard drain otherwise; a mistyped
+// value ("15ms") should not go unnoticed.
+bool QueryDrainVariableIsTaken(std::string_view text) {
+  if (text.empty() || text.size() > 3) return false;
+  int ms = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    ms = ms * 10 + (c - '0');
+  }
+  return ms <= 100;
+}
 
 struct Connection {
   std::optional<int> com;
@@ -145,7 +159,13 @@ int main(int argc, char** argv) {
   }
 
   Host host(console, hostOptions);
-  if (fastReads) CVexCamInterface::SetQueryDrainTime(kFastReadsDrainMs);
+  if (fastReads) {
+    CVexCamInterface::SetQueryDrainTime(kFastReadsDrainMs);
+  } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");
+             drain && *drain && !QueryDrainVariableIsTaken(drain)) {
+    console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
+                  " is not 1 to 100 milliseconds; queries wait the standard time");
+  }
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the
