@@ -59,7 +59,7 @@ int ParseValue(std::string_view text) {
 }  // namespace
 
 void DrainInput(int port) {
-  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput();
+  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput(kStandardDrain);
 }
 
 int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
@@ -108,7 +108,12 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
 int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOut) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
-  DrainInput(port);
+  // A query may drain on a shorter quiet time (fast reads). Late answers
+  // then outlive the drain by design, so there a line naming another
+  // setting is never taken for ours, not even as the only line.
+  const std::uint32_t quietMs = QueryDrainMs();
+  const bool lateLinesExpected = quietMs != kStandardDrain;
+  transport->DrainInput(quietMs);
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
   std::array<char, kReplyLineSize> line{};
@@ -121,13 +126,17 @@ int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOu
   const std::string_view mnemonic = queryLine.substr(0, queryLine.find('?'));
   for (int stale = 0;; ++stale) {
     if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) {
-      if (stale == 0 || rc != VEXQ4_E_TIMEOUT) return rc;
+      if (stale == 0 || rc != VEXQ4_E_TIMEOUT || lateLinesExpected) return rc;
       line = skipped;
       text = line.data();
       break;
     }
     text = line.data();
-    if (stale == kMaxStaleLines || !AnswersOtherMnemonic(text, mnemonic)) break;
+    if (!AnswersOtherMnemonic(text, mnemonic)) break;
+    if (stale == kMaxStaleLines) {
+      if (lateLinesExpected) return VEXQ4_E_TIMEOUT;
+      break;
+    }
     skipped = line;
   }
 

@@ -113,7 +113,7 @@ void CXVexCamCtrl::OnCreate() {
   strip_ = new CMainDlg(this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(strip_);
+  layout->addWidget(strip_, 0, Qt::AlignTop);
   for (int i = 0; i < ctl::kToolWindowCount; ++i) strip_->SetButtonPressed(i, visible_[static_cast<std::size_t>(i)] != 0);
   hook_ = std::make_unique<ctl::MessageHook>(this);
   if (!toolWindowsShown_) ApplySavedVisibility();

@@ -50,6 +50,24 @@ bool AcceptableUserId(const QString& text) {
 
 constexpr int kMainWindowDefault = 100;
 
+// How a count from the library reaches the host's out-parameter when the
+// library failed: left as it was, set to 0, or the count as the library
+// gave it (without linkport it still counts its "COM-ports" entry).
+enum class OnFailure { kUntouched, kZero, kAsReported };
+
+// Runs a library count query into `out` (which the host must supply).
+template <class Query>
+short CountInto(short* out, OnFailure onFailure, Query&& query) {
+  RequirePresent(out);
+  unsigned count = 0;
+  const int result = query(&count);
+  if (result == VEXQ4_OK || onFailure == OnFailure::kAsReported)
+    *out = Short(static_cast<int>(count));
+  else if (onFailure == OnFailure::kZero)
+    *out = 0;
+  return Short(result);
+}
+
 }  // namespace
 
 // ---- Numeric and text properties.
@@ -255,13 +273,8 @@ CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
 
 short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
-  RequirePresent(pNumManufacturers);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClSerialGetNumManufacturers(&count);
-  // Whatever the result: without linkport the library still counts its
-  // "COM-ports" entry.
-  *pNumManufacturers = Short(static_cast<int>(count));
-  return Short(result);
+  return CountInto(pNumManufacturers, OnFailure::kAsReported,
+                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumManufacturers(count); });
 }
 
 short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* ManufacturerName,
@@ -285,19 +298,13 @@ short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) 
 }
 
 short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
-  RequirePresent(NumSerialPorts);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClSerialGetNumSerialPorts(&count);
-  *NumSerialPorts = Short(static_cast<int>(count));  // whatever the result
-  return Short(result);
+  return CountInto(NumSerialPorts, OnFailure::kAsReported,
+                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumSerialPorts(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumPorts(short* numPorts) {
-  RequirePresent(numPorts);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClAllSerialGetNumPorts(&count);
-  if (result == VEXQ4_OK) *numPorts = Short(static_cast<int>(count));
-  return Short(result);
+  return CountInto(numPorts, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumPorts(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* ManufacturerName,
@@ -321,34 +328,31 @@ short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* Manufactu
   return 0;
 }
 
-short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  const int result = CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex);
+namespace {
+// A grabber selection's result: off-line is returned, other failures raise.
+short GrabberSelected(int result) {
   if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
     Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
   return Short(result);
+}
+}  // namespace
+
+short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
+  return GrabberSelected(CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex));
 }
 
 short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  const int result = CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex);
-  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
-    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
-  return Short(result);
+  return GrabberSelected(CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex));
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {
-  RequirePresent(numBytes);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClAllSerialGetNumBytesAvail(&count);
-  if (result == VEXQ4_OK) *numBytes = Short(static_cast<int>(count));
-  return Short(result);
+  return CountInto(numBytes, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumBytesAvail(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetSupportedBaudRates(short* baudRates) {
-  RequirePresent(baudRates);
-  unsigned rates = 0;
-  const int result = CVexCamInterface::ClAllSerialGetSupportedBaudRates(&rates);
-  if (result == VEXQ4_OK) *baudRates = Short(static_cast<int>(rates));
-  return Short(result);
+  return CountInto(baudRates, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetSupportedBaudRates(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {

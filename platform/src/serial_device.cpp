@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +36,8 @@ constexpr Ms kDrainTimeout{2000};
 
 int RemainingMs(SteadyClock::time_point deadline) {
   const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+  // poll() takes an int; a negative one would wait for ever.
+  return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
 void SleepUntil(SteadyClock::time_point deadline) {
@@ -108,7 +111,11 @@ class TermiosDevice final : public SerialDevice {
   }
 
   bool ReadByte(std::uint8_t& out) override {
-    const auto deadline = SteadyClock::now() + kReadTimeout;
+    return ReadByteWithin(out, static_cast<std::uint32_t>(kReadTimeout.count()));
+  }
+
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    const auto deadline = SteadyClock::now() + Ms(timeoutMs);
     for (;;) {
       const int left = RemainingMs(deadline);
       if (left == 0) return false;

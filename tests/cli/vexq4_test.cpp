@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -136,6 +137,29 @@ TEST(Vexq4, ListPrintsEverySettingOfTheSimulatedCamera) {
         "TriggerTypeStr=\"Normal (Continuous)\"", "ModelName=\"RX-Q4CL\"", "CameraID=\"10042\""})
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
   for (const std::string& line : lines) EXPECT_TRUE(Has(line, "=")) << line;
+}
+
+// --fast-reads: the same settings in about a quarter of the time (a list
+// is a connection, a read of all settings and the identity, over 4 s with
+// the standard drain).
+TEST(Vexq4, FastReadsListTheSameSettingsSooner) {
+  const auto start = std::chrono::steady_clock::now();
+  Result r = RunProgram({kVexq4, "--sim", "--fast-reads", "list"});
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  auto lines = Lines(r.out);
+  EXPECT_EQ(lines.size(), 50u);
+  for (const char* expected : {"MasterGainLevel=0", "KneeSelect=1", "GreenKneePoint=800",
+                               "RedBlackLevel=32", "ModelName=\"RX-Q4CL\""})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+
+  // A mistyped variable is named, and the standard drain serves.
+  r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                 {"VEXQ4_QUERY_DRAIN_MS=15ms"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.out, "MasterGainLevel=0\n");
+  EXPECT_TRUE(Has(r.err, "VEXQ4_QUERY_DRAIN_MS=15ms is not 1 to 100 milliseconds")) << r.err;
 }
 
 // Nothing reaches the camera when any value is refused: not even the

@@ -142,6 +142,27 @@ TEST(SerialDevice, ReadsWaitAboutOneHundredMillisecondsAlsoAfterHangUp) {
   EXPECT_FALSE(opened.device->Write(std::vector<std::uint8_t>{'x'}));
 }
 
+TEST(SerialDevice, ReadWithinItsOwnTimeOutEndsSoonerAndStillTakesAByteThatIsThere) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  std::uint8_t byte = 0;
+  auto start = steady_clock::now();
+  EXPECT_FALSE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_GE(ElapsedMs(start), 13);
+  EXPECT_LT(ElapsedMs(start), 80);
+
+  ASSERT_EQ(::write(pty.master(), "Q", 1), 1);
+  EXPECT_TRUE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_EQ(byte, 'Q');
+
+  // A hang-up still costs the caller its (short) wait, not a spin.
+  pty.CloseMaster();
+  start = steady_clock::now();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_GE(ElapsedMs(start), 3 * 13);
+}
+
 TEST(SerialDevice, PortIsUsedExclusively) {
   Pty pty;
   OpenResult first = OpenSerialDevice(pty.path());

@@ -23,6 +23,9 @@ class LineTimedDrain final : public platform::SerialDevice {
     return inner_->Write(bytes);
   }
   bool ReadByte(std::uint8_t& out) override { return inner_->ReadByte(out); }
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    return inner_->ReadByteWithin(out, timeoutMs);
+  }
   bool Drain() override {
     clock_.Advance(static_cast<std::uint32_t>((owedUs_ + 999) / 1000));
     owedUs_ = 0;

@@ -69,9 +69,7 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
   const vexq4::control::MemberInfo* Member(const Token& word);
 
   CXVexCamCtrl& control_;
-  // The host may destroy the control first (it prints what its closing
-  // causes); the runner then has no sink left to remove.
-  QPointer<CXVexCamCtrl> alive_;
+  QPointer<CXVexCamCtrl> alive_;  // the host may destroy the control first
   std::FILE* out_;
   int errors_ = 0;
   bool errorDisplay_ = true;

@@ -76,3 +76,4 @@ int CVexCamInterface::ClAllSerialGetSupportedBaudRates(unsigned* rates) {
 int CVexCamInterface::ClAllSerialSetBaudRate(unsigned rate) {
   return VexQ4CLAllSerialSetBaudRate(rate);
 }
+int CVexCamInterface::SetQueryDrainTime(int ms) { return VexQ4SetQueryDrainTime(ms); }

@@ -244,6 +244,11 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int ClAllSerialGetNumBytesAvail(unsigned* count);
   int ClAllSerialGetSupportedBaudRates(unsigned* rates);
   int ClAllSerialSetBaudRate(unsigned rate);
+  // Fast reads: the quiet time in ms that ends the drain before every
+  // query, for the whole process (VexQ4SetQueryDrainTime). 1..100, 0 the
+  // standard drain (an empty read of about 101 ms), -1 back to
+  // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
+  static int SetQueryDrainTime(int ms);
 
   // ---- Whole-camera transfers and identity.
   int ReadAllFromCamera();
