@@ -38,10 +38,14 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // The name of a section header line, or nullopt for any other line.
-std::optional<std::string_view> SectionName(std::string_view line) {
-  // Files saved by Windows editors may begin with a UTF-8 byte order mark.
-  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+// `firstLine`: the line opens the file, where editors put a UTF-8 byte
+// order mark; anywhere else those bytes are text (a key may begin with
+// them, and must not turn into a header).
+std::optional<std::string_view> SectionName(std::string_view line, bool firstLine) {
+  if (firstLine && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
   line = Trim(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
@@ -123,7 +127,7 @@ void ProfileDocument::Parse(std::string_view text) {
 
 std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const auto name = SectionName(lines_[i]);
+    const auto name = SectionName(lines_[i], i == 0);
     if (name && SameName(*name, section)) return i;
   }
   return std::nullopt;
@@ -131,7 +135,7 @@ std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section
 
 std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header, std::string_view key) const {
   for (std::size_t i = header + 1; i < lines_.size(); ++i) {
-    if (SectionName(lines_[i])) break;
+    if (SectionName(lines_[i], false)) break;
     const auto kv = SplitKeyValue(lines_[i]);
     if (kv && SameName(kv->key, key)) return i;
   }
@@ -151,10 +155,12 @@ std::optional<std::string> ProfileDocument::Get(std::string_view section,
 }
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-  section = Trim(section);
   key = Trim(key);
-  if (section.empty() || key.empty() || HasLineBreaker(section) || HasLineBreaker(key) ||
-      HasLineBreaker(value) || key.find('=') != std::string_view::npos ||
+  // The section must read back as itself: its header line is trimmed and
+  // ends at the first "]". A key line must not read as a header or a
+  // comment, nor split at another "=".
+  if (section.empty() || Trim(section) != section || key.empty() || HasLineBreaker(section) ||
+      HasLineBreaker(key) || HasLineBreaker(value) || key.find('=') != std::string_view::npos ||
       section.find(']') != std::string_view::npos || key.front() == '[' ||
       key.front() == ';' || key.front() == '#') {
     return false;
@@ -176,7 +182,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
   // After the section's last non-blank line, so blank lines that separate
   // it from the next section stay where they are.
   std::size_t insertAfter = *header;
-  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i]); ++i) {
+  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i], false); ++i) {
     if (!Trim(lines_[i]).empty()) insertAfter = i;
   }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAfter + 1), std::move(text));

@@ -127,7 +127,33 @@ TEST(ProfileWrite, RefusesNamesAndValuesThatBreakLines) {
   EXPECT_FALSE(WriteProfileString(file, "", "k", "1"));
   EXPECT_FALSE(WriteProfileString(file, "S", "  ", "1"));
   EXPECT_FALSE(WriteProfileString(file, "S", ";k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", " #k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", "[k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, " S", "k", "1"));  // would read back as "S"
+  EXPECT_FALSE(WriteProfileString(file, "S\t", "k", "1"));
   EXPECT_EQ(ReadFile(file), "[S]\r\nk=1\r\n");
+}
+
+// A byte order mark opens a file; anywhere else its bytes are text, so a
+// key that begins with them stays a key and the keys after it stay in
+// their section.
+TEST(ProfileWrite, ByteOrderMarkOnlyOnTheFirstLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  ProfileDocument doc;
+  doc.Parse(bom + "[S]\r\nk=1\r\n");
+  ASSERT_TRUE(doc.Set("S", bom + "[e0", ""));
+  ASSERT_TRUE(doc.Set("S", "after", "2"));
+  ProfileDocument reread;
+  reread.Parse(doc.Text());
+  EXPECT_EQ(reread.Get("S", bom + "[e0"), "");
+  EXPECT_EQ(reread.Get("S", "after"), "2");
+  EXPECT_EQ(reread.Get("S", "k"), "1");
+  EXPECT_EQ(reread.Get("e0=", "after"), std::nullopt);
+
+  // A mark in front of a later header leaves it a plain line.
+  reread.Parse("[A]\r\n" + bom + "[B]\r\nk=1\r\n");
+  EXPECT_EQ(reread.Get("A", "k"), "1");
+  EXPECT_EQ(reread.Get("B", "k"), std::nullopt);
 }
 
 TEST(ProfileWrite, FailedWriteKeepsOldFileWhole) {

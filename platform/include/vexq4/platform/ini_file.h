@@ -1,7 +1,8 @@
 // Profile (INI) files: the settings files of the camera and the module's own
 // profile XVexQ4.ini.
 //
-// Format: a line "[Section]" opens a section, "key=value" lines hold values.
+// Format: a line "[Section]" opens a section, "key=value" lines hold values;
+// a UTF-8 byte order mark is skipped on the first line of a file only.
 // Section and key names are compared without regard to ASCII case; names and
 // values are trimmed of surrounding blanks (spaces and tabs). Files are read
 // with CR LF or LF line ends and written with CR LF (every line, so a file
@@ -44,8 +45,9 @@ class ProfileDocument {
   // Sets `key` in `section`: replaces the first existing line of the key, or
   // adds the key after the last non-blank line of the section, or adds the
   // section at the end. False (and no change) for names or values that would
-  // break the line structure: an empty section or key, a CR, LF or NUL
-  // anywhere, "=" in a key or "]" in a section name.
+  // not read back as written: an empty section or key, a CR, LF or NUL
+  // anywhere, "=" in a key, a key that (trimmed) begins with "[", ";" or
+  // "#", and a section name with "]" or with leading or trailing blanks.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
   // The file's bytes as Save writes them.
