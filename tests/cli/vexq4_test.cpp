@@ -259,6 +259,20 @@ TEST(Vexq4, SearchFindsTheCameraOnItsPort) {
   EXPECT_EQ(tried, 1u) << none.err;
 }
 
+// A camera that echoes each query: settings with mnemonics of three and
+// four letters read as well as the two-letter ones.
+TEST(Vexq4, EchoingCameraAnswersEverySetting) {
+  SimProcess sim({"--echo-query", "--set", "KSR=77", "--set", "CBAR=1", "--set", "WPR1=-9"});
+  ASSERT_FALSE(sim.path().empty());
+  Result get = RunProgram({kVexq4, "--device", sim.path(), "get", "RedKneeSlope", "ColorBar",
+                           "Red3200KWBalPreset", "MasterGainLevel"});
+  EXPECT_EQ(get.exitStatus, 0) << get.err;
+  EXPECT_EQ(get.out, "RedKneeSlope=77\nColorBar=1\nRed3200KWBalPreset=-9\nMasterGainLevel=0\n");
+  Result list = RunProgram({kVexq4, "--device", sim.path(), "list"});
+  EXPECT_EQ(list.exitStatus, 0) << list.err;
+  EXPECT_EQ(Lines(list.out).size(), 50u);
+}
+
 // -v: the model's message lines as it words them; --events: every
 // notification by name; neither on standard output.
 TEST(Vexq4, VerboseAndEventsGoToStandardError) {
