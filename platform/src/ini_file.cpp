@@ -100,6 +100,9 @@ bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
 
 std::atomic<unsigned> g_tempCounter{0};
 
+// Links followed to the file a save replaces, as the kernel's limit.
+constexpr int kMaxSymlinkHops = 40;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -312,8 +315,10 @@ bool AtomicFile::Open(const fs::path& path) {
   if (path.empty() || !path.has_filename()) return false;
   target_ = path;
   std::error_code ec;
-  // Replace the file a symbolic link points to, not the link itself.
-  if (fs::is_symlink(target_, ec)) {
+  // Replace the file at the end of a chain of symbolic links, not a link:
+  // every link stays a link. A loop fails as open() would (ELOOP).
+  for (int hops = 0; fs::is_symlink(target_, ec); ++hops) {
+    if (hops == kMaxSymlinkHops) return false;
     const fs::path dest = fs::read_symlink(target_, ec);
     if (ec) return false;
     target_ = dest.is_absolute() ? dest : target_.parent_path() / dest;

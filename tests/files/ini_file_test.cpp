@@ -191,6 +191,28 @@ TEST(ProfileWrite, FollowsSymbolicLink) {
   ASSERT_TRUE(WriteProfileString(dir / "link.ini", "S", "k", "2"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
   EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=2\r\n");
+
+  // A chain: l3 -> (absolute) l2 -> sub/l1 -> ../real.ini. The file at its
+  // end is replaced, every link stays a link.
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_symlink("../real.ini", dir / "sub" / "l1.ini");
+  std::filesystem::create_symlink("sub/l1.ini", dir / "l2.ini");
+  std::filesystem::create_symlink(dir / "l2.ini", dir / "l3.ini");
+  ASSERT_TRUE(WriteProfileString(dir / "l3.ini", "S", "k", "3"));
+  for (const char* link : {"sub/l1.ini", "l2.ini", "l3.ini"})
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / link)) << link;
+  EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=3\r\n");
+  EXPECT_EQ(CountEntries(dir / "sub"), 1);
+
+  // A chain to a file not yet there creates it; a loop is refused.
+  std::filesystem::create_symlink("new.ini", dir / "to-new.ini");
+  ASSERT_TRUE(WriteProfileString(dir / "to-new.ini", "S", "k", "4"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "to-new.ini"));
+  EXPECT_EQ(ReadFile(dir / "new.ini"), "[S]\r\nk=4\r\n");
+  std::filesystem::create_symlink("loop-b.ini", dir / "loop-a.ini");
+  std::filesystem::create_symlink("loop-a.ini", dir / "loop-b.ini");
+  EXPECT_FALSE(WriteFileAtomically(dir / "loop-a.ini", "x"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop-a.ini"));
 }
 
 TEST(ProfileNumbers, LeadingNumber) {

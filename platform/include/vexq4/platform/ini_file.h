@@ -106,9 +106,9 @@ bool WriteModuleProfileString(std::string_view section, std::string_view key,
 // A file replaced atomically. Open creates a temporary file in the target's
 // folder (so a target that cannot be written fails before any other work),
 // Write appends to it, Commit fsyncs it and renames it over the target. A
-// symbolic link as target is followed, so the link stays. Without a
-// successful Commit the temporary file is removed and the target is
-// untouched.
+// chain of symbolic links is followed to the file at its end, so every link
+// stays a link. Without a successful Commit the temporary file is removed
+// and the target is untouched.
 class AtomicFile {
  public:
   AtomicFile() = default;
