@@ -10,6 +10,7 @@
 #include "VexQ4Comm.h"
 #include "parameters.h"
 #include "ports.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -79,6 +80,9 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
     do {
       std::uint8_t byte = 0;
       if (!transport->ReadByte(byte, timeoutMs)) {
+        // A program asked to stop does not wait out a time-out (10 s for
+        // auto shading).
+        if (platform::AbandonRequested()) return VEXQ4_E_TIMEOUT;
         platform::SleepMs(1);
         continue;
       }

@@ -9,9 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
+
+#include "release.h"
+#include "vexq4/platform/abandon.h"
 
 namespace vexq4::platform {
 namespace fs = std::filesystem;
@@ -99,6 +104,19 @@ bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
 }
 
 std::atomic<unsigned> g_tempCounter{0};
+
+// Temporary files of atomic files not yet committed or abandoned, so that a
+// program that must end at once removes them too (ReleaseForExit).
+std::mutex g_tempFilesMutex;
+std::set<std::string> g_tempFiles;
+
+void NoteTempFile(const fs::path& temp, bool open) {
+  std::lock_guard lock(g_tempFilesMutex);
+  if (open)
+    g_tempFiles.insert(temp.string());
+  else
+    g_tempFiles.erase(temp.string());
+}
 
 // Links followed to the file a save replaces, as the kernel's limit.
 constexpr int kMaxSymlinkHops = 40;
@@ -312,7 +330,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
 bool AtomicFile::Open(const fs::path& path) {
   Abandon();
   failed_ = false;
-  if (path.empty() || !path.has_filename()) return false;
+  if (path.empty() || !path.has_filename() || AbandonRequested()) return false;
   target_ = path;
   std::error_code ec;
   // Replace the file at the end of a chain of symbolic links, not a link:
@@ -341,6 +359,7 @@ bool AtomicFile::Open(const fs::path& path) {
     temp_.clear();
     return false;
   }
+  NoteTempFile(temp_, true);
   if (exists) (void)::fchmod(fd_, old.st_mode & 07777);
   return true;
 }
@@ -361,9 +380,11 @@ bool AtomicFile::Write(std::string_view bytes) {
 
 bool AtomicFile::Commit() {
   if (fd_ < 0) return false;
-  bool ok = !failed_ && ::fsync(fd_) == 0;
+  // A program asked to stop keeps the old file rather than half the work.
+  bool ok = !failed_ && !AbandonRequested() && ::fsync(fd_) == 0;
   ok = (::close(std::exchange(fd_, -1)) == 0) && ok;
   if (ok) ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+  NoteTempFile(temp_, false);
   if (!ok) {
     ::unlink(temp_.c_str());
     temp_.clear();
@@ -386,9 +407,20 @@ void AtomicFile::Abandon() {
   }
   if (!temp_.empty()) {
     ::unlink(temp_.c_str());
+    NoteTempFile(temp_, false);
     temp_.clear();
   }
 }
+
+namespace detail {
+
+void RemoveTemporaryFiles() {
+  std::lock_guard lock(g_tempFilesMutex);
+  for (const std::string& temp : g_tempFiles) ::unlink(temp.c_str());
+  g_tempFiles.clear();
+}
+
+}  // namespace detail
 
 int OpenRegularFileForReading(const fs::path& path) {
   int fd;

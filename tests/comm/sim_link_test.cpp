@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "VexQ4Comm.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/sim/virtual_link.h"
 
 namespace vexq4::sim {
@@ -129,6 +130,24 @@ TEST_F(SimLinkTest, EveryQueryCodeThroughAnEchoingCamera) {
   EXPECT_EQ(plain[49], "49:0:132");  // WPR1
   EXPECT_EQ(plain[45], "45:0:0");    // AWRS
   EXPECT_EQ(plain.back(), "0LINE 7");
+}
+
+// A program asked to stop does not wait out the reply time-out, not even
+// the 10 s of auto shading.
+TEST_F(SimLinkTest, AbandonedLineEndsTheExchangeAtOnce) {
+  Config config;
+  config.autoShadingMs = 9000;
+  VirtualLink link(config);
+  ASSERT_EQ(VexQ4InitComm(0, 1, 0), VEXQ4_OK);
+  platform::RequestAbandon();
+  const std::uint32_t start = link.clock().now();
+  EXPECT_NE(VexQ4SendCameraData(1, 48, 0), VEXQ4_OK);
+  int value = 0;
+  EXPECT_NE(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_LT(link.clock().now() - start, 1500u);
+  platform::ClearAbandon();
+  link.clock().Advance(10000);  // the camera finishes its table
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
 }
 
 TEST_F(SimLinkTest, FaultyRepliesGiveTheirCodes) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "test_dir.h"
+#include "vexq4/platform/abandon.h"
 
 namespace vexq4::platform {
 namespace {
@@ -213,6 +214,33 @@ TEST(ProfileWrite, FollowsSymbolicLink) {
   std::filesystem::create_symlink("loop-a.ini", dir / "loop-b.ini");
   EXPECT_FALSE(WriteFileAtomically(dir / "loop-a.ini", "x"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop-a.ini"));
+}
+
+// A program asked to stop replaces no file with half its work, and a
+// last-resort release removes the temporary file of a save under way.
+TEST(AtomicFileTest, AbandonKeepsTheOldFileAndReleaseRemovesTemporaries) {
+  TestDir dir;
+  const auto file = dir / "a.txt";
+  WriteFile(file, "old");
+  {
+    AtomicFile open;
+    ASSERT_TRUE(open.Open(file));
+    ASSERT_TRUE(open.Write("new"));
+    RequestAbandon();
+    EXPECT_FALSE(open.Commit());
+    AtomicFile late;
+    EXPECT_FALSE(late.Open(file));
+    ClearAbandon();
+  }
+  EXPECT_EQ(ReadFile(file), "old");
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+
+  AtomicFile pending;
+  ASSERT_TRUE(pending.Open(file));
+  EXPECT_EQ(CountEntries(dir.path()), 2);
+  ReleaseForExit();
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+  EXPECT_EQ(ReadFile(file), "old");
 }
 
 TEST(ProfileNumbers, LeadingNumber) {
