@@ -86,11 +86,13 @@ bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
     return false;
   }
   char buffer[8192];
-  bool ok = true;
-  for (;;) {
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) <= kProfileFileMax;
+  while (ok) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n > 0) {
       out.append(buffer, static_cast<std::size_t>(n));
+      ok = out.size() <= kProfileFileMax;  // it grew while we read
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {

@@ -71,6 +71,25 @@ TEST(ProfileRead, CrLfAndValueLimit) {
   EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", ""), "RX-Q4");
 }
 
+// A file larger than any profile is not read into memory: it reads as
+// unreadable, and a write does not replace it.
+TEST(ProfileRead, OversizedFileIsNotRead) {
+  TestDir dir;
+  const auto file = dir / "huge.cam";
+  std::string text = "[Main]\r\nCamera Type=RX-Q4\r\n";
+  text.resize(kProfileFileMax + 1, ';');
+  WriteFile(file, text);
+  ProfileDocument doc;
+  EXPECT_FALSE(doc.Load(file));
+  EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", "none"), "none");
+  EXPECT_FALSE(WriteProfileString(file, "Main", "Camera Type", "X"));
+  EXPECT_EQ(std::filesystem::file_size(file), kProfileFileMax + 1);
+
+  text.resize(kProfileFileMax);  // the largest that is read
+  WriteFile(file, text);
+  EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", "none"), "RX-Q4");
+}
+
 TEST(ProfileWrite, KeepsForeignLinesAndWritesCrLf) {
   TestDir dir;
   const auto file = dir / "foreign.cam";

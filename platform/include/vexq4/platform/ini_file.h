@@ -25,6 +25,10 @@ namespace vexq4::platform {
 // Longest value a read returns (the 255-byte buffers of the profile API).
 inline constexpr std::size_t kProfileValueMax = 254;
 
+// Largest file read as a profile: settings files and the module's profile
+// are a few kilobytes; a larger file is not read into memory at all.
+inline constexpr std::size_t kProfileFileMax = 1024 * 1024;
+
 // One profile file in memory. Load it, read and change keys, save it once.
 // Lines the document does not touch keep their text as it was read.
 class ProfileDocument {
@@ -32,8 +36,8 @@ class ProfileDocument {
   ProfileDocument() = default;
 
   // Reads `path`. A missing file gives an empty document and true; an
-  // unreadable one (a directory, no permission) gives an empty document
-  // and false.
+  // unreadable one (a directory, a FIFO, no permission, larger than
+  // kProfileFileMax) gives an empty document and false.
   bool Load(const std::filesystem::path& path);
   // Parses `text` as the contents of a file.
   void Parse(std::string_view text);
