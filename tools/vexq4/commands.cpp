@@ -304,7 +304,8 @@ std::string SettingsHelp() {
 }
 
 constexpr const char* kExit =
-    "\nEXIT STATUS\n  0 success, 1 camera, port or file failure, 2 usage error or refused value\n";
+    "\nEXIT STATUS\n  0 success, 1 camera, port or file failure, 2 usage error or refused value,\n"
+    "  130/143/129 stopped by SIGINT/SIGTERM/SIGHUP\n";
 
 std::string Footer(const std::string& examples) { return "\nEXAMPLES\n" + examples + kExit; }
 
@@ -433,7 +434,11 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
               "  " + prog + "load-settings line3.cam\n", RunLoadSettings);
   fileCommand("report", "write the camera data report: identity and every area's settings",
-              "  " + prog + "report camera.txt\n", [](Host& h, const std::string& f) {
+              "  " + prog + "report camera.txt\n\n"
+              "The report loads every stored area into the camera, then writes the\n"
+              "program's settings back; on a fresh connection it first reads them all\n"
+              "from the camera, so the camera ends with its own working settings.\n",
+              [](Host& h, const std::string& f) {
                 return RunOperation(h, "report " + f,
                                     h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
               });
@@ -443,7 +448,10 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                                     h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingDataIntoFile(f); }), f);
               });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
-              "  " + prog + "shading-load shading.csv\n", [](Host& h, const std::string& f) {
+              "  " + prog + "shading-load shading.csv\n\n"
+              "Values must lie in 0..65535. Entries the file leaves out keep the\n"
+              "camera's values (its table is read first on a fresh connection).\n",
+              [](Host& h, const std::string& f) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
                 return RunOperation(h, "shading-load " + f,
                                     h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); }), f);
@@ -493,7 +501,9 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
         "\nEach line is a command as above without 'vexq4' and the connection options,\n"
         "e.g. 'set MasterGainLevel=100'. Quotes work as in a shell; '#' starts a\n"
         "comment. A failing line is reported and the next one runs. 'quit' or the\n"
-        "end of input ends. A prompt is shown only when standard input is a terminal.\n" +
+        "end of input (Ctrl-D) ends. On a terminal there is a prompt, lines can be\n"
+        "edited (arrow keys, Ctrl-R) with a history, and Ctrl-C abandons the command\n"
+        "under way and returns to the prompt.\n" +
         Footer("  printf 'set MasterGainLevel=50\\nget MasterGainLevel\\n' | vexq4 --sim shell\n"));
     cmd->callback([&plan] {
       plan.name = "shell";

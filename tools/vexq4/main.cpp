@@ -44,11 +44,18 @@ EXAMPLES
   printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
   vexq4 search 1 8                         find the camera on COM1..COM8
 
+SIGNALS
+  Ctrl-C (SIGINT), SIGTERM and SIGHUP abandon the exchange under way, close
+  the connection (the port gets its settings back) and remove temporary
+  files. In 'shell' on a terminal, Ctrl-C abandons only the command.
+
 EXIT STATUS
   0  success
-  1  the camera, the port or a file failed (the status and its text are shown)
+  1  the camera, the port or a file failed (the status and its text are
+     shown), or the results could not be written to standard output
   2  usage error: unknown command or setting, a value out of range or not in
-     its list (nothing was sent to the camera), no connection option)";
+     its list (nothing was sent to the camera), no connection option
+  130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
 
 struct Connection {
   std::optional<int> com;
