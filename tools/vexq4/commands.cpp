@@ -1,13 +1,12 @@
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
-#include <unistd.h>
 
 #include <array>
 #include <charconv>
 #include <csignal>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -163,19 +162,20 @@ int RunOperation(Host& host, std::string_view what, int status, std::string_view
 }
 
 // Refuses a file a command would read (exit 1) unless it is a regular file
-// of reasonable size; a missing one is left to the caller. Nothing has
-// been sent to the camera yet.
+// of reasonable size; a missing one is left to the caller. The camera has
+// not been touched yet.
 bool Readable(Host& host, std::string_view command, const std::string& file,
-              const InputFileCheck& check) {
+              const InputFileCheck& check, std::string_view untouched = "nothing was sent to the camera") {
   if (check.ok || check.missing) return true;
-  host.console().Error(std::string(command) + " " + file + ": " + check.problem +
-                       "; nothing was sent to the camera");
+  host.console().Error(std::string(command) + " " + file + ": " + check.problem + "; " +
+                       std::string(untouched));
   return false;
 }
 
 int RunSaveSettings(Host& host, const std::string& file) {
   // A settings file that is there is read first (its other lines stay).
-  if (!Readable(host, "save-settings", file, CheckInputFile(file))) return kExitFailure;
+  if (!Readable(host, "save-settings", file, CheckInputFile(file), "the camera was not read"))
+    return kExitFailure;
   int status = host.WithProgress("ReadAllFromCamera", [&] { return host.ReadAllFromCamera(); });
   // A file from a partly read camera would not be what the camera holds.
   if (status != 0) return Fail(host, "save-settings: reading all settings", status);
@@ -453,8 +453,14 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
               "camera's values (its table is read first on a fresh connection).\n",
               [](Host& h, const std::string& f) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
-                return RunOperation(h, "shading-load " + f,
-                                    h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); }), f);
+                const int status = h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); });
+                // A readable file refused by the model is not a shading table.
+                const bool notATable = status == -8 && CheckInputFile(f).ok;
+                return RunOperation(h, "shading-load " + f +
+                                           (notATable ? " (no value in it, or one outside "
+                                                        "0..65535; nothing was sent)"
+                                                      : ""),
+                                    status, f);
               });
 
   if (inShell) return;
