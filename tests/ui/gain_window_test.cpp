@@ -4,61 +4,19 @@
 
 #include <fstream>
 
-#include "control_fixture.h"
-#include "ui_access.h"
-#include "vexq4/control/tool_windows.h"
+#include "bound_window_fixture.h"
 #include "vexq4/sim/sim_camera.h"
 
 namespace vexq4::testing {
 namespace {
 
-using control::kGainWindow;
-using Lines = std::vector<std::string>;
-
 constexpr char kRed[] = "Gain Level: Red";
 constexpr char kBlue[] = "Gain Level: Blue";
 
-class GainWindowTest : public ControlTest {
+class GainWindowTest : public BoundWindowTest {
  protected:
-  QWidget* Window() { return control->FrameWindow(kGainWindow); }
-  QWidget* Widget(const char* name) {
-    QWidget* w = studio::FindWidget(Window(), QString::fromUtf8(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-  std::string Text(const char* name) { return studio::TextOf(Widget(name)).toStdString(); }
-  bool Enabled(const char* name) { return Widget(name)->isEnabled(); }
-  void Click(const char* name) {
-    EXPECT_EQ(studio::Click(Window(), QString::fromUtf8(name)), std::nullopt) << name;
-  }
-  void Select(const char* name, const char* entry) {
-    EXPECT_EQ(studio::Select(Window(), QString::fromUtf8(name), QString::fromUtf8(entry)),
-              std::nullopt)
-        << name;
-  }
-  void Type(const char* name, const char* text) {
-    EXPECT_EQ(studio::SetText(Window(), QString::fromUtf8(name), QString::fromUtf8(text)),
-              std::nullopt)
-        << name;
-  }
-  // Builds the window again while the camera stays connected (a rebuild of
-  // the tool windows would close the connection first).
-  void Recreate() {
-    CDlg1& frame = control->Frame(kGainWindow);
-    frame.DestroyWindow();
-    Settle();
-    frame.CreateToolWindowFrame(&control->Page(kGainWindow), control.get(),
-                                control::InfoOf(kGainWindow).dialogId,
-                                QString::fromLatin1(control::InfoOf(kGainWindow).caption), false);
-  }
-  std::string Gain(const char* key) { return Profile("Gain", key); }
-  // Commands only (queries and probes left out).
-  Lines Commands() {
-    Lines out;
-    for (const std::string& line : Wire())
-      if (line.find('?') == std::string::npos) out.push_back(line);
-    return out;
-  }
+  GainWindowTest() : BoundWindowTest(control::kGainWindow) {}
+  std::string Gain(const char* key) { return Key(key); }
 };
 
 TEST_F(GainWindowTest, FirstStartPushesTheDefaultsIntoControlAndProfile) {
