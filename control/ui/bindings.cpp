@@ -50,7 +50,7 @@ QGroupBox* BoundPage::SpinGroup(QWidget* parent, const char* title, std::span<co
   auto* grid = new QGridLayout(group);
   int line = 0;
   for (Change change : rows) AddSpin(grid, line++, change);
-  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);  // box and spin button stay together
   return group;
 }
 
@@ -66,7 +66,7 @@ void BoundPage::AddSpin(QGridLayout* grid, int line, Change change) {
   w.box->setAccessibleName(Latin1(row.name));
   w.box->setToolTip(Latin1(row.tip));
   // Wide enough for "-132" or "4095" with room to spare.
-  w.box->setMinimumWidth(w.box->fontMetrics().horizontalAdvance(QStringLiteral("-00000")) + 12);
+  w.box->setFixedWidth(w.box->fontMetrics().horizontalAdvance(QStringLiteral("-000000")) + 12);
   w.spin->setAccessibleName(Latin1(row.name) + QStringLiteral(" spin"));
   w.spin->setToolTip(QString::fromLatin1(kSpinTip));
   grid->addWidget(label, line, 0);
@@ -105,6 +105,7 @@ QComboBox* BoundPage::AddList(QWidget* parent, Change change) {
   w.list->setAccessibleName(Latin1(row.name));
   w.list->setToolTip(Latin1(row.tip));
   w.list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  w.list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   // Only the operator's choice sends: a refresh's selection does not.
   connect(w.list, &QComboBox::activated, this, [this, change](int position) {
     Act([&] {

@@ -132,18 +132,16 @@ CGainDlg::CGainDlg() : BoundPage(kGainTable) { SetSection(QStringLiteral("Gain")
 void CGainDlg::HideRequest() { control()->SetShowGainWnd(0); }
 
 void CGainDlg::BuildWindow(QWidget* page) {
-  // Three columns: white balance at the left, the levels in the middle and
-  // at the right with their on/off choices below them; automatic shading
-  // and the online bar across the bottom.
+  // White balance at the left; the levels in a grid of two columns with
+  // their on/off choices below them (the tab order runs along its rows);
+  // automatic shading and the online bar across the bottom.
   auto* top = new QVBoxLayout(page);
   auto* columns = new QHBoxLayout;
   top->addLayout(columns);
   auto* left = new QVBoxLayout;
-  auto* middle = new QVBoxLayout;
-  auto* right = new QVBoxLayout;
+  auto* levels = new QGridLayout;
   columns->addLayout(left);
-  columns->addLayout(middle);
-  columns->addLayout(right);
+  columns->addLayout(levels);
 
   QGroupBox* whiteBalance = Group(page, "White Balance", "White Balance group");
   (new QVBoxLayout(whiteBalance))->addWidget(AddList(whiteBalance, WhiteBalanceChanged));
@@ -171,14 +169,13 @@ void CGainDlg::BuildWindow(QWidget* page) {
   constexpr Change kneePoint[] = {RedKneePointChanged, GreenKneePointChanged, BlueKneePointChanged};
   constexpr Change black[] = {RedBlackLevelChanged, GreenBlackLevelChanged, BlueBlackLevelChanged};
   constexpr Change kneeSlope[] = {RedKneeSlopeChanged, GreenKneeSlopeChanged, BlueKneeSlopeChanged};
-  middle->addWidget(SpinGroup(page, "Gain Level", gain));
-  middle->addWidget(SpinGroup(page, "Knee Point", kneePoint));
-  middle->addWidget(RadioGroup(page, "Knee Select", KneeSelectChanged));
-  middle->addStretch(1);
-  right->addWidget(SpinGroup(page, "Black Level", black));
-  right->addWidget(SpinGroup(page, "Knee Slope", kneeSlope));
-  right->addWidget(RadioGroup(page, "Shading Mode", ShadingModeChanged));
-  right->addStretch(1);
+  levels->addWidget(SpinGroup(page, "Gain Level", gain), 0, 0);
+  levels->addWidget(SpinGroup(page, "Black Level", black), 0, 1);
+  levels->addWidget(SpinGroup(page, "Knee Point", kneePoint), 1, 0);
+  levels->addWidget(SpinGroup(page, "Knee Slope", kneeSlope), 1, 1);
+  levels->addWidget(RadioGroup(page, "Knee Select", KneeSelectChanged), 2, 0);
+  levels->addWidget(RadioGroup(page, "Shading Mode", ShadingModeChanged), 2, 1);
+  levels->setRowStretch(3, 1);
 
   QGroupBox* shading = Group(page, "Auto Shading");
   auto* shadingLayout = new QHBoxLayout(shading);
