@@ -279,6 +279,21 @@ TEST_F(GainWindowTest, ChoicesSendTheirIndex) {
   EXPECT_EQ(Text("Auto White Area"), "Upper Middle");
 }
 
+TEST_F(GainWindowTest, VanishingCameraTurnsTheBarOfflineWithoutABox) {
+  MakeOnlineControl();
+  EXPECT_EQ(Text("online bar"), "online");
+  link->camera().faults().silent = true;
+  Click("Knee Select: On");
+  EXPECT_EQ(Text("online bar"), "offline");
+  EXPECT_TRUE(ui.boxes.empty());  // off-line is no error for a set
+  EXPECT_EQ(Gain("Knee Select"), "0");
+  // Off-line, manual white balance shows the gains the profile keeps.
+  Select("White Balance", "Continuous AWB");
+  Select("White Balance", "Manual/One Push");
+  EXPECT_EQ(Text(kRed), "122");
+  EXPECT_EQ(Text(kBlue), "24");
+}
+
 TEST_F(GainWindowTest, OnePushShowsTheResultAndTheMeasuredGains) {
   MakeOnlineControl();
   Click("One Push");
