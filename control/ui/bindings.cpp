@@ -29,7 +29,7 @@ BoundPage::BoundPage(std::span<const Binding> table)
 std::size_t BoundPage::IndexOf(Change change) const {
   const auto it = std::find_if(table_.begin(), table_.end(),
                                [change](const Binding& row) { return row.change == change; });
-  Q_ASSERT(it != table_.end());
+  if (it == table_.end()) qFatal("a window asked for a setting its table does not bind");
   return static_cast<std::size_t>(it - table_.begin());
 }
 

@@ -125,7 +125,7 @@ class BoundPage : public CToolWinDlg {
   // ---- Operator actions.
   // The value a row's widget shows now (spin position, radio, list).
   int Shown(Change change);
-  // Sets the row's property to `value`, as an operator action.
+  // Sets the row's property to `value` (a rejected value raises).
   void SetProperty(Change change, int value);
   // After an operator's radio or list action set the row's property (a
   // window adds its own steps here).
@@ -139,8 +139,6 @@ class BoundPage : public CToolWinDlg {
   void SelectListEntry(Change change, int position);
   // Enables or disables a box together with its spin button.
   void EnableSpin(Change change, bool enable);
-
-  StatusPicture* onlineBar() const { return onlineBar_; }
 
  private:
   std::size_t IndexOf(Change change) const;
