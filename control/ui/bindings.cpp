@@ -116,6 +116,13 @@ QComboBox* BoundPage::AddList(QWidget* parent, Change change) {
   return w.list;
 }
 
+QGroupBox* BoundPage::ListGroup(QWidget* parent, const char* title, Change change) {
+  const QByteArray name = QByteArray(title) + " group";
+  QGroupBox* group = Group(parent, title, name.constData());
+  (new QVBoxLayout(group))->addWidget(AddList(group, change));
+  return group;
+}
+
 StatusPicture* BoundPage::AddOnlineBar(QWidget* parent) {
   onlineBar_ = MakeOnlineBar(parent);
   return onlineBar_;

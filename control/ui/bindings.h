@@ -104,6 +104,9 @@ class BoundPage : public CToolWinDlg {
   // The radio buttons of the row, side by side (or stacked).
   QGroupBox* RadioGroup(QWidget* parent, const char* title, Change change, bool stacked = false);
   QComboBox* AddList(QWidget* parent, Change change);
+  // A group holding just the row's list: the list is named after the
+  // group's title, the group after it with " group".
+  QGroupBox* ListGroup(QWidget* parent, const char* title, Change change);
   // The online bar across the bottom edge.
   StatusPicture* AddOnlineBar(QWidget* parent);
   void OnDestroyWindow() override;

@@ -143,12 +143,8 @@ void CGainDlg::BuildWindow(QWidget* page) {
   columns->addLayout(left);
   columns->addLayout(levels);
 
-  QGroupBox* whiteBalance = Group(page, "White Balance", "White Balance group");
-  (new QVBoxLayout(whiteBalance))->addWidget(AddList(whiteBalance, WhiteBalanceChanged));
-  left->addWidget(whiteBalance);
-  QGroupBox* area = Group(page, "Auto White Area", "Auto White Area group");
-  (new QVBoxLayout(area))->addWidget(AddList(area, AutoWhiteAreaChanged));
-  left->addWidget(area);
+  left->addWidget(ListGroup(page, "White Balance", WhiteBalanceChanged));
+  left->addWidget(ListGroup(page, "Auto White Area", AutoWhiteAreaChanged));
   QGroupBox* autoWhite = Group(page, "Auto White Balance");
   auto* autoWhiteLayout = new QVBoxLayout(autoWhite);
   onePush_ = Button(autoWhite, "One Push");

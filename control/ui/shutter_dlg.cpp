@@ -149,14 +149,9 @@ void CShutterDlg::BuildWindow(QWidget* page) {
 
   left->addWidget(SpinGroup(page, "Programmable Exposure", kExposures));
 
-  for (auto [title, change] : {std::pair{"Trigger Mode", TriggerTypeChanged},
-                               std::pair{"Partial Scan Mode", PartialScanChanged},
-                               std::pair{"Binning", BinningChanged}}) {
-    const QByteArray name = QByteArray(title) + " group";
-    QGroupBox* group = Group(page, title, name.constData());
-    (new QVBoxLayout(group))->addWidget(AddList(group, change));
-    left->addWidget(group);
-  }
+  left->addWidget(ListGroup(page, "Trigger Mode", TriggerTypeChanged));
+  left->addWidget(ListGroup(page, "Partial Scan Mode", PartialScanChanged));
+  left->addWidget(ListGroup(page, "Binning", BinningChanged));
   left->addStretch(1);
 
   for (auto [title, change] : {std::pair{"Smearless", SmearlessChanged},
