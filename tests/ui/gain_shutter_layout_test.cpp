@@ -83,7 +83,7 @@ class LayoutTest : public ControlTest {
   QWidget* Show(control::ToolWindow which) {
     QWidget* window = control->FrameWindow(which);
     window->show();
-    QApplication::processEvents();
+    Settle();  // the layouts' requests, posted while showing
     return window;
   }
 
@@ -161,7 +161,7 @@ TEST_F(LayoutTest, ShutterWindowInEachMode) {
         std::pair{"Programmable Exposure (RGB common set)", "shutter-window-common.png"},
         std::pair{"Programmable Exposure (RGB individual set)", "shutter-window-individual.png"}}) {
     ASSERT_EQ(studio::Click(window, QString::fromLatin1(radio)), std::nullopt);
-    QApplication::processEvents();
+    Settle();
     ExpectNothingCutOrOverlapping(window);
     Render(window, file);
   }
