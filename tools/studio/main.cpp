@@ -18,6 +18,7 @@
 #include "script.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/module.h"
+#include "vexq4/control/ui_services.h"
 #include "vexq4/sim/pty_server.h"
 
 namespace {
@@ -40,6 +41,40 @@ const char* const kDescription =
     "\n"
     "Exit status: 0 success; 1 the host failed (no control); 2 a script line could\n"
     "not be run, or a usage error.";
+
+// In script mode, what the control asks of the user while it is created
+// (its Gain and Shutter windows report a stored value it rejects), before
+// the script runner takes over: printed as the runner prints it, answered
+// with the first button, so that no modal box waits for a click.
+class CreationUi final : public vexq4::control::UiServices {
+ public:
+  CreationUi() { vexq4::control::SetUiServices(this); }
+  ~CreationUi() override { vexq4::control::SetUiServices(nullptr); }
+  CreationUi(const CreationUi&) = delete;
+  CreationUi& operator=(const CreationUi&) = delete;
+
+  Answer MessageBox(QWidget*, const QString& caption, const QString& text, Buttons buttons,
+                    Icon) override {
+    const bool yesNo = buttons == Buttons::kYesNo;
+    const char* shown = yesNo ? "YesNo" : buttons == Buttons::kOkCancel ? "OKCancel" : "OK";
+    Print(QStringLiteral("messagebox %1 %2 %3 -> %4")
+              .arg(vexq4::studio::Quote(caption), vexq4::studio::Quote(text),
+                   QString::fromLatin1(shown), yesNo ? QStringLiteral("Yes") : QStringLiteral("OK")));
+    return yesNo ? Answer::kYes : Answer::kOk;
+  }
+  FileOutcome FileDialog(QWidget*, const FileRequest&) override { return {}; }
+  void OpenWithShell(const QString& target) override {
+    Print(QStringLiteral("open ") + vexq4::studio::Quote(target));
+  }
+  void SetWaitCursor(bool) override {}
+  QSize ScreenSize() override { return vexq4::control::DesktopUiServices().ScreenSize(); }
+
+ private:
+  static void Print(const QString& line) {
+    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+  }
+};
 
 // Runs the script's lines one after the other on the user-interface thread.
 // A reader thread hands over the lines, so timers and the control's windows
@@ -151,7 +186,9 @@ int main(int argc, char** argv) {
 
   auto window = std::make_unique<QMainWindow>();
   QString source;
+  auto creationUi = scriptInput ? std::make_unique<CreationUi>() : nullptr;
   CXVexCamCtrl* control = vexq4::studio::CreateControl(window.get(), &source);
+  creationUi.reset();
   if (!control) {
     std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
     return kHostFailure;

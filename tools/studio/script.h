@@ -69,7 +69,9 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
   const vexq4::control::MemberInfo* Member(const Token& word);
 
   CXVexCamCtrl& control_;
-  QPointer<CXVexCamCtrl> alive_;  // the host may destroy the control first
+  // The host may destroy the control first (its last events are still
+  // printed); then there is no sink to remove.
+  QPointer<CXVexCamCtrl> alive_;
   std::FILE* out_;
   int errors_ = 0;
   bool errorDisplay_ = true;

@@ -374,6 +374,13 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int GetText(int (*read)(int, char*), std::string_view mnemonic, std::span<char> out,
               std::string CVexCamInterface::*field, void (CVexCamInterface::*notification)());
 
+  // What shadingTable holds of the camera's table on this connection: a
+  // shading file that leaves entries unfilled keeps the camera's values
+  // there, so they must be known (the read view after a read, the send
+  // view after a send) or read first.
+  enum class ShadingKnown { kNothing, kRead, kSent };
+  ShadingKnown shadingKnown_ = ShadingKnown::kNothing;
+
   bool ownBehaviourOnly_ = false;
   // Port of the connection the model opened (-1: none): a change of comPort
   // must not make us close (and so leak) a different port than that one.
