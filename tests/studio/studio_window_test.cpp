@@ -248,6 +248,17 @@ TEST_F(StudioTest, EventLogKeepsTheNewestEntriesAndSavesThem) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_TRUE(ui.boxes[0].text.startsWith("The event log could not be saved"));
   EXPECT_FALSE(fs::exists(dir / "no such folder"));
+
+  // A full disk says so, and a device stays a device.
+  if (fs::exists("/dev/full")) {
+    QString error;
+    EXPECT_FALSE(log.SaveTo("/dev/full", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+  QString error;
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.path().string()), &error));
+  EXPECT_TRUE(fs::is_directory(dir.path()));
 }
 
 TEST_F(StudioTest, TitleNamesTheConnection) {

@@ -1,6 +1,8 @@
 // The event log dock's contents.
 #include "event_log.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -99,20 +101,28 @@ void EventLog::Clear() {
 }
 
 bool EventLog::SaveTo(const QString& path, QString* error) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-    if (error) *error = file.errorString();
-    return false;
-  }
+  QByteArray text;
   for (const Entry& entry : entries_) {
     // The file says the date too: logs are kept across days.
     const QString line = entry.time.toString(Qt::ISODateWithMs) + QStringLiteral("  ") + Body(entry);
-    file.write((line + QLatin1Char('\n')).toUtf8());
+    text += (line + QLatin1Char('\n')).toUtf8();
   }
-  if (!file.commit()) {
-    if (error) *error = file.errorString();
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
     return false;
+  };
+  // A device or a pipe is written to as it is: replacing it with a file
+  // (as the atomic save would) is never what was meant.
+  const QFileInfo target(path);
+  if (target.exists() && !target.isFile() && !target.isDir()) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
+      return fail(file.errorString());
+    return true;
   }
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
+  if (file.write(text) != text.size() || !file.commit()) return fail(file.errorString());
   return true;
 }
 

@@ -3,6 +3,7 @@
 // event logged; a script mode that drives the control line by line).
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QMainWindow>
 #include <QTemporaryDir>
 
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "event_log.h"
@@ -126,9 +128,24 @@ void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
   put("MasterGainLevel", "100");
 }
 
+// Whether the command line asks for something that shows no window (help,
+// registration) or renders off the screen (pictures): then no display is
+// needed, so a shell on a server or CI can run it as it stands.
+bool NeedsNoDisplay(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    for (std::string_view option : {"--help", "-h", "--register", "--unregister", "--screenshots"})
+      if (arg == option || (option == "--screenshots" && arg.starts_with("--screenshots=")))
+        return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (NeedsNoDisplay(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
   QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
@@ -191,6 +208,11 @@ int main(int argc, char** argv) {
   // Pictures show a fresh control: factory profile, nothing registered.
   std::unique_ptr<QTemporaryDir> scratch;
   if (screenshots) {
+    if (!QDir().mkpath(parser.value(screenshotsOption))) {
+      std::fprintf(stderr, "vexq4-studio: cannot create the folder \"%s\" for the pictures\n",
+                   qPrintable(parser.value(screenshotsOption)));
+      return kHostFailure;
+    }
     scratch = std::make_unique<QTemporaryDir>();
     if (!scratch->isValid()) {
       std::fprintf(stderr, "vexq4-studio: no temporary folder for the pictures' profile\n");
