@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
@@ -310,6 +312,13 @@ TEST_F(StudioTest, AlwaysOnTopRebuildsTheToolWindows) {
   Settle();
   EXPECT_FALSE(onTop->isChecked());
   EXPECT_FALSE(c.Frame(0).alwaysOnTop());
+
+  // Changed elsewhere (the About window has a switch): the menu follows.
+  c.SetWindowPosTopBottom(-1);
+  Settle();
+  for (QAction* menu : window->menuBar()->actions())
+    if (menu->text() == "&Control") emit menu->menu()->aboutToShow();
+  EXPECT_TRUE(onTop->isChecked());
 }
 
 TEST_F(StudioTest, RegistrationFromTheMenuSaysHowItWent) {

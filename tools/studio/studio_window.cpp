@@ -139,6 +139,10 @@ void StudioWindow::BuildMenus() {
   alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
   alwaysOnTop_->setToolTip(QStringLiteral("Keeps the tool windows above other windows (rebuilds and hides them)"));
   connect(alwaysOnTop_, &QAction::triggered, this, &StudioWindow::SetAlwaysOnTop);
+  // The About window can change it too: the menu shows the frames' choice.
+  connect(control, &QMenu::aboutToShow, this, [this] {
+    if (control_) alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
+  });
   control->addSeparator();
   control->addAction(QStringLiteral("&Register the control"), this, [this] { Register(); });
   control->addAction(QStringLiteral("&Unregister the control"), this, [this] { Unregister(); });
