@@ -143,14 +143,15 @@ UiServices::Answer FirstButton(UiServices::Buttons buttons) {
 
 }  // namespace
 
-ScriptRunner::ScriptRunner(CXVexCamCtrl& control, std::FILE* out) : control_(control), out_(out) {
+ScriptRunner::ScriptRunner(CXVexCamCtrl& control, std::FILE* out)
+    : control_(control), alive_(&control), out_(out) {
   control_.AddEventSink(this);
   ctl::SetUiServices(this);
 }
 
 ScriptRunner::~ScriptRunner() {
   ctl::SetUiServices(nullptr);
-  control_.RemoveEventSink(this);
+  if (alive_) control_.RemoveEventSink(this);
 }
 
 void ScriptRunner::Print(const QString& line) {

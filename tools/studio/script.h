@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdio>
@@ -68,6 +69,9 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
   const vexq4::control::MemberInfo* Member(const Token& word);
 
   CXVexCamCtrl& control_;
+  // Whether the control is still there when the runner goes (the host may
+  // destroy the control first, so that it goes while the runner listens).
+  QPointer<CXVexCamCtrl> alive_;
   std::FILE* out_;
   int errors_ = 0;
   bool errorDisplay_ = true;
