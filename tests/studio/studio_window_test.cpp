@@ -268,8 +268,12 @@ TEST_F(StudioTest, EventLogKeepsTheNewestEntriesAndSavesThem) {
 TEST_F(StudioTest, TitleNamesTheConnection) {
   studio::StudioOptions options = NoLayout();
   options.simDevice = QStringLiteral("/dev/rxq4-test");
+  // The Communication window selects the stored COM1 at construction; no
+  // camera answers there yet.
+  link->SetUnplugged(true);
   auto window = MakeWindow(false, options);
-  EXPECT_EQ(window->windowTitle(), "vexq4-studio - no port (simulated camera on COM1) - offline");
+  EXPECT_EQ(window->windowTitle(), "vexq4-studio - COM1 (simulated camera) - offline");
+  link->SetUnplugged(false);
   window->control()->SetComPort(1);
   EXPECT_EQ(window->windowTitle(), "vexq4-studio - COM1 (simulated camera) - online");
   window.reset();
