@@ -27,16 +27,6 @@ namespace {
 
 constexpr int kMemberRole = Qt::UserRole + 1;  // index into ctl::Members()
 
-QString Name(std::string_view name) {
-  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
-QString Format(const ctl::Value& value) {
-  if (const auto* n = std::get_if<std::int32_t>(&value)) return QString::number(*n);
-  if (const auto* t = std::get_if<QString>(&value)) return Quote(*t);
-  return {};
-}
-
 QString DirName(ctl::ParamDir dir) {
   switch (dir) {
     case ctl::ParamDir::kIn: return QStringLiteral("in");
@@ -81,13 +71,8 @@ std::optional<ctl::Value> Parse(const QString& text, ctl::VarType type, bool out
 }
 
 QString Failure(const ctl::InvokeResult& result) {
-  if (result.status == ctl::InvokeResult::kException && result.error) {
-    const auto& e = *result.error;
-    return QStringLiteral("exception %1 %2 %3 %4")
-        .arg(QString::asprintf("0x%08X", e.scode()), e.source())
-        .arg(e.helpContext())
-        .arg(Quote(e.description()));
-  }
+  if (result.status == ctl::InvokeResult::kException && result.error)
+    return ExceptionLine(*result.error);
   return QStringLiteral("error ") + Quote(result.problem);
 }
 
@@ -256,7 +241,7 @@ void MemberBrowser::RefreshValues() {
     const auto& m = members[static_cast<std::size_t>(item->data(kName, kMemberRole).toInt())];
     if (GetReachesCamera(m)) continue;
     const auto result = SafeInvoke(*control_, m, ctl::InvokeKind::kGet, {});
-    item->setText(kValue, result.status == ctl::InvokeResult::kOk ? Format(result.result) : Failure(result));
+    item->setText(kValue, result.status == ctl::InvokeResult::kOk ? FormatValue(result.result) : Failure(result));
   }
 }
 
@@ -409,13 +394,13 @@ void MemberBrowser::Get() {
     emit Answered(Failure(result));
     return;
   }
-  const QString line = Name(m.name) + QLatin1Char('=') + Format(result.result);
+  const QString line = Name(m.name) + QLatin1Char('=') + FormatValue(result.result);
   ShowResult(line, false);
   emit Answered(line);
-  if (QTreeWidgetItem* item = ItemOf(m)) item->setText(kValue, Format(result.result));
+  if (QTreeWidgetItem* item = ItemOf(m)) item->setText(kValue, FormatValue(result.result));
   if (value_ && generation == generation_) {
     const auto* text = std::get_if<QString>(&result.result);
-    value_->setText(text ? *text : Format(result.result));
+    value_->setText(text ? *text : FormatValue(result.result));
   }
 }
 
@@ -427,7 +412,7 @@ void MemberBrowser::Put() {
     ShowResult(QStringLiteral("\"%1\" is not a number.").arg(ValueText()), true);
     return;
   }
-  emit Requested(QStringLiteral("put %1 %2").arg(Name(m.name), Format(*value)));
+  emit Requested(QStringLiteral("put %1 %2").arg(Name(m.name), FormatValue(*value)));
   ctl::Arg arg{true, *value};
   const auto result = SafeInvoke(*control_, m, ctl::InvokeKind::kPut, std::span<ctl::Arg>(&arg, 1));
   const bool ok = result.status == ctl::InvokeResult::kOk;
@@ -457,7 +442,7 @@ void MemberBrowser::Call() {
       return;
     }
     args.push_back({true, *value});
-    request += QLatin1Char(' ') + (out && row.edit->text().isEmpty() ? QStringLiteral("?") : Format(*value));
+    request += QLatin1Char(' ') + (out && row.edit->text().isEmpty() ? QStringLiteral("?") : FormatValue(*value));
   }
   emit Requested(request);
   const int generation = generation_;
@@ -468,15 +453,15 @@ void MemberBrowser::Call() {
     return;
   }
   QStringList lines;
-  lines << (m.type == ctl::VarType::kVoid ? Name(m.name) : Name(m.name) + QLatin1Char('=') + Format(result.result));
+  lines << (m.type == ctl::VarType::kVoid ? Name(m.name) : Name(m.name) + QLatin1Char('=') + FormatValue(result.result));
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (m.params[i].dir == ctl::ParamDir::kIn || !args[i].present) continue;
-    lines << Name(m.params[i].name) + QLatin1Char('=') + Format(args[i].value);
+    lines << Name(m.params[i].name) + QLatin1Char('=') + FormatValue(args[i].value);
     // The box shows what the member wrote, ready for the next call (unless
     // the operator chose another member meanwhile).
     if (generation != generation_) continue;
     const auto* text = std::get_if<QString>(&args[i].value);
-    params_[i].edit->setText(text ? *text : Format(args[i].value));
+    params_[i].edit->setText(text ? *text : FormatValue(args[i].value));
   }
   ShowResult(lines.join(QLatin1Char('\n')), false);
   for (const QString& line : lines) emit Answered(line);

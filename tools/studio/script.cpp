@@ -59,6 +59,23 @@ std::optional<std::vector<Token>> Tokenize(const QString& line) {
   return tokens;
 }
 
+QString Name(std::string_view name) {
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+QString FormatValue(const ctl::Value& value) {
+  if (const auto* n = std::get_if<std::int32_t>(&value)) return QString::number(*n);
+  if (const auto* t = std::get_if<QString>(&value)) return Quote(*t);
+  return {};
+}
+
+QString ExceptionLine(const ctl::AutomationError& e) {
+  return QStringLiteral("exception %1 %2 %3 %4")
+      .arg(QString::asprintf("0x%08X", e.scode()), e.source())
+      .arg(e.helpContext())
+      .arg(Quote(e.description()));
+}
+
 QString Quote(const QString& text) {
   QString quoted = QStringLiteral("\"");
   for (QChar c : text) {
@@ -78,10 +95,6 @@ QString Quote(const QString& text) {
 
 namespace {
 
-QString Name(std::string_view name) {
-  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
 QString Hex(std::uint32_t scode) { return QString::asprintf("0x%08X", scode); }
 
 // A decimal integer of 32 bits.
@@ -99,12 +112,6 @@ std::optional<ctl::Value> ValueOf(const Token& token) {
   if (token.quoted) return ctl::Value(token.text);
   if (auto n = Number(token)) return ctl::Value(*n);
   return std::nullopt;
-}
-
-QString Format(const ctl::Value& value) {
-  if (const auto* n = std::get_if<std::int32_t>(&value)) return QString::number(*n);
-  if (const auto* t = std::get_if<QString>(&value)) return Quote(*t);
-  return {};
 }
 
 QString ButtonsName(UiServices::Buttons buttons) {
@@ -307,11 +314,7 @@ const ctl::MemberInfo* ScriptRunner::Member(const Token& word) {
 
 void ScriptRunner::PrintFailure(const ctl::InvokeResult& result) {
   if (result.status == ctl::InvokeResult::kException) {
-    const auto& e = *result.error;
-    Print(QStringLiteral("exception %1 %2 %3 %4")
-              .arg(Hex(e.scode()), e.source())
-              .arg(e.helpContext())
-              .arg(Quote(e.description())));
+    Print(ExceptionLine(*result.error));
   } else {
     Error(result.problem);
   }
@@ -323,7 +326,7 @@ void ScriptRunner::Get(const std::vector<Token>& words) {
   if (!member) return Error(QStringLiteral("no property ") + Quote(words[1].text));
   const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kGet, {});
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
-  Print(Name(member->name) + QLatin1Char('=') + Format(result.result));
+  Print(Name(member->name) + QLatin1Char('=') + FormatValue(result.result));
 }
 
 void ScriptRunner::Put(const std::vector<Token>& words) {
@@ -365,10 +368,10 @@ void ScriptRunner::Call(const std::vector<Token>& words) {
   const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kCall, args);
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   const QString name = Name(member->name);
-  Print(member->type == ctl::VarType::kVoid ? name : name + QLatin1Char('=') + Format(result.result));
+  Print(member->type == ctl::VarType::kVoid ? name : name + QLatin1Char('=') + FormatValue(result.result));
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (member->params[i].dir == ctl::ParamDir::kIn || !args[i].present) continue;
-    Print(Name(member->params[i].name) + QLatin1Char('=') + Format(args[i].value));
+    Print(Name(member->params[i].name) + QLatin1Char('=') + FormatValue(args[i].value));
   }
 }
 

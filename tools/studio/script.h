@@ -29,6 +29,12 @@ struct Token {
 std::optional<std::vector<Token>> Tokenize(const QString& line);
 // A text in double quotes with the escapes above.
 QString Quote(const QString& text);
+// A value as the script mode prints it: a number, or a quoted text.
+QString FormatValue(const vexq4::control::Value& value);
+// The line an automation error prints as: exception 0xSCODE SOURCE HELP "TEXT".
+QString ExceptionLine(const vexq4::control::AutomationError& error);
+// A member's or parameter's name from the member table.
+QString Name(std::string_view name);
 
 class ScriptRunner final : public vexq4::control::EventSink, public vexq4::control::UiServices {
  public:
