@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "about_dlg.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/tool_windows.h"
 
@@ -38,7 +39,7 @@ std::unique_ptr<CToolWinDlg> CreateToolWindowPage(ToolWindow window) {
     case kShutterWindow: return std::make_unique<PlainPage>(window);
     case kGainWindow: return std::make_unique<PlainPage>(window);
     case kCommunicationWindow: return std::make_unique<PlainPage>(window);
-    case kAboutWindow: return std::make_unique<PlainPage>(window);
+    case kAboutWindow: return std::make_unique<CAboutDlg>();
     case kToolWindowCount: break;
   }
   return nullptr;
