@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -30,7 +32,18 @@ namespace {
 std::atomic<int> liveObjects{0};
 std::atomic<int> locks{0};
 
-// ---- Class factories.
+// An unlock without its lock is ignored: the count never goes below zero,
+// so a careless host cannot keep the module loaded for ever.
+std::int32_t Lock(std::int32_t lock) {
+  if (lock != 0)
+    ++locks;
+  else if (locks.load() > 0)
+    --locks;
+  return kSOk;
+}
+
+// ---- Class factories. The caller owns what CreateInstance hands out
+// (or the widget parent it gave does).
 class ControlFactory final : public IVexClassFactory {
  public:
   std::int32_t CreateInstance(QWidget* parent, void** object) override {
@@ -38,10 +51,7 @@ class ControlFactory final : public IVexClassFactory {
     *object = new CXVexCamCtrl(parent);
     return kSOk;
   }
-  std::int32_t LockServer(std::int32_t lock) override {
-    lock != 0 ? ++locks : --locks;
-    return kSOk;
-  }
+  std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
 };
 
 class PropPageFactory final : public IVexClassFactory {
@@ -51,10 +61,7 @@ class PropPageFactory final : public IVexClassFactory {
     *object = new COlePropPage1(parent);
     return kSOk;
   }
-  std::int32_t LockServer(std::int32_t lock) override {
-    lock != 0 ? ++locks : --locks;
-    return kSOk;
-  }
+  std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
 };
 
 ControlFactory controlFactory;
@@ -212,38 +219,53 @@ std::optional<RegisteredClass> FindRegisteredProgId(std::string_view progId) {
 }
 
 void OpenHelp() {
-  // The operator's guide beside the module or in the installed docs.
   const fs::path module = CXVexCamApp::Instance().ModulePath();
   const fs::path base = module.parent_path();
-  for (const fs::path& candidate :
-       {base / "vexq4-operator-guide.pdf", base / ".." / "doc" / "vexq4-operator-guide.pdf",
-        base / ".." / "share" / "doc" / "vexq4" / "vexq4-operator-guide.pdf"}) {
+  // Beside the module; the build's doc folder; the installed docs, with the
+  // library in lib/ or in a multiarch lib/<triplet>/.
+  const fs::path guide = "vexq4-operator-guide.pdf";
+  const fs::path installed = fs::path("share") / "doc" / "vexq4" / guide;
+  for (const fs::path& candidate : {base / guide, base / ".." / "doc" / guide,
+                                    base / ".." / installed, base / ".." / ".." / installed}) {
     std::error_code ec;
     if (fs::is_regular_file(candidate, ec)) {
       Ui().OpenWithShell(QString::fromStdString(fs::weakly_canonical(candidate, ec).string()));
       return;
     }
   }
+  ShowMessage(nullptr,
+              QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found beside "
+                             "%1, in ../doc or in share/doc/vexq4 of the installation.")
+                  .arg(QString::fromStdString(module.string())),
+              UiServices::Buttons::kOk, UiServices::Icon::kInformation);
 }
 
-void ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
-  QDialog dialog(parent);
-  dialog.setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
-  auto* page = new COlePropPage1(&dialog);
+QDialog* ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
+  // Modal to the host's window without a nested event loop: the caller
+  // returns at once, and the dialog goes when it is closed.
+  auto* dialog = new QDialog(parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setObjectName(QStringLiteral("properties"));
+  dialog->setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
+  dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  auto* page = new COlePropPage1(dialog);
   page->SetControl(control);
   auto* buttons = new QDialogButtonBox(
-      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, &dialog);
-  auto* layout = new QVBoxLayout(&dialog);
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, dialog);
+  auto* layout = new QVBoxLayout(dialog);
   layout->addWidget(page);
   layout->addWidget(buttons);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, [dialog, page] {
     page->Apply();
-    dialog.accept();
+    dialog->accept();
   });
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   QObject::connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, page,
                    &COlePropPage1::Apply);
-  dialog.exec();
+  // The page edits this control only while it lives.
+  if (control) QObject::connect(control, &QObject::destroyed, dialog, &QDialog::reject);
+  dialog->show();
+  return dialog;
 }
 
 }  // namespace vexq4::control
@@ -256,6 +278,8 @@ bool operator==(const VexGuid& a, const VexGuid& b) {
 // ---- Entry points.
 extern "C" std::int32_t DllRegisterServer() {
   const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
+  // An entry without its module could never be created.
+  if (module.empty()) return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kLibId), ctl::TypeLibRegistryFile(module)))
     return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kControlClsid), ctl::ControlRegistryFile(module)) ||
