@@ -78,7 +78,6 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   platform_ = new QLabel(page);
   auto* version = NamedLabel(Latin1(kVersionLine), page);
   auto* notice = NamedLabel(Latin1(kNoticeLine), page);
-  notice->setWordWrap(true);
   link_ = new CLabel(page);
   link_->setText(Latin1(kWebAddress));
   link_->setAccessibleName(link_->text());
