@@ -20,7 +20,6 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -87,7 +86,8 @@ void Style(QTextDocument& doc) {
 void KeepHeadingsWithText(QTextDocument& doc) {
   const double pageHeight = doc.pageSize().height();
   int headings = 0;
-  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) headings += b.blockFormat().headingLevel() > 0;
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+    headings += b.blockFormat().headingLevel() > 0;
   for (int pass = 0; pass < headings; ++pass) {
     bool moved = false;
     for (QTextBlock b = doc.begin(); b.isValid() && b.next().isValid(); b = b.next()) {
@@ -96,7 +96,8 @@ void KeepHeadingsWithText(QTextDocument& doc) {
         continue;
       const auto* layout = doc.documentLayout();
       const int page = static_cast<int>(layout->blockBoundingRect(b).top() / pageHeight);
-      const int nextPage = static_cast<int>(layout->blockBoundingRect(b.next()).bottom() / pageHeight);
+      const int nextPage =
+          static_cast<int>(layout->blockBoundingRect(b.next()).bottom() / pageHeight);
       if (nextPage == page) continue;
       QTextCursor cursor(b);
       QTextBlockFormat format = b.blockFormat();
@@ -159,7 +160,8 @@ int main(int argc, char** argv) {
   }
 
   QFile in(files[0]);
-  if (!QFileInfo(files[0]).isFile() || !in.open(QIODevice::ReadOnly)) return Fail("cannot read", files[0]);
+  if (!QFileInfo(files[0]).isFile() || !in.open(QIODevice::ReadOnly))
+    return Fail("cannot read", files[0]);
   const QString markdown = QString::fromUtf8(in.readAll());
 
   QTextDocument doc;

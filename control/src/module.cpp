@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "module_state.h"
 #include "vexq4/control/XVexCamCtrl.h"
@@ -94,6 +95,43 @@ bool RemoveEntry(const fs::path& file) {
   std::error_code ec;
   fs::remove(file, ec);
   return !ec;
+}
+
+// A registry folder is small; a bound keeps a host's start quick whatever
+// else someone put there.
+constexpr std::size_t kMaxRegistryFiles = 10000;
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+// A value of a registry file, read whole: a module's path may be longer
+// than a profile value may be.
+std::optional<std::string> EntryValue(std::string_view text, std::string_view section,
+                                      std::string_view key) {
+  bool inSection = false;
+  while (!text.empty()) {
+    const auto lf = text.find('\n');
+    const std::string_view line = Trimmed(text.substr(0, lf));
+    text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      inSection = SameName(Trimmed(line.substr(1, line.size() - 2)), section);
+    } else if (inSection) {
+      const auto eq = line.find('=');
+      if (eq != std::string_view::npos && SameName(Trimmed(line.substr(0, eq)), key))
+        return std::string(Trimmed(line.substr(eq + 1)));
+    }
+  }
+  return std::nullopt;
 }
 
 fs::path EntryPath(const VexGuid& guid) { return RegistryDirectory() / (GuidText(guid) + ".ini"); }
@@ -205,15 +243,24 @@ std::string TypeLibRegistryFile(const fs::path& module) {
 }
 
 std::optional<RegisteredClass> FindRegisteredProgId(std::string_view progId) {
+  // In name order, so that two entries claiming one ProgID (a stale copy)
+  // always resolve the same way.
+  std::vector<fs::path> files;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(RegistryDirectory(), ec)) {
-    if (entry.path().extension() != ".ini") continue;
-    vexq4::platform::ProfileDocument doc;
-    if (!doc.Load(entry.path())) continue;
-    if (doc.Get("Class", "ProgID") != std::string(progId)) continue;
-    const auto clsid = ParseGuid(doc.Get("Class", "CLSID").value_or(""));
-    const auto module = doc.Get("Class", "Module");
-    if (clsid && module) return RegisteredClass{*clsid, fs::path(*module)};
+  fs::directory_iterator it(RegistryDirectory(), ec);
+  for (std::size_t n = 0; !ec && it != fs::directory_iterator() && n < kMaxRegistryFiles; ++n) {
+    if (it->path().extension() == ".ini") files.push_back(it->path());
+    it.increment(ec);
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    vexq4::platform::ProfileDocument doc;  // reads regular files only (no FIFO)
+    if (!doc.Load(file)) continue;
+    const std::string text = doc.Text();
+    if (EntryValue(text, "Class", "ProgID") != std::string(progId)) continue;
+    const auto clsid = ParseGuid(EntryValue(text, "Class", "CLSID").value_or(""));
+    const auto module = EntryValue(text, "Class", "Module");
+    if (clsid && module && !module->empty()) return RegisteredClass{*clsid, fs::path(*module)};
   }
   return std::nullopt;
 }
@@ -278,8 +325,10 @@ bool operator==(const VexGuid& a, const VexGuid& b) {
 // ---- Entry points.
 extern "C" std::int32_t DllRegisterServer() {
   const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
-  // An entry without its module could never be created.
-  if (module.empty()) return ctl::kSelfRegTypeLib;
+  // An entry without its module could never be created, and a line break
+  // in the path would break the entry's lines.
+  const std::string path = module.string();
+  if (module.empty() || path.find_first_of("\r\n") != std::string::npos) return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kLibId), ctl::TypeLibRegistryFile(module)))
     return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kControlClsid), ctl::ControlRegistryFile(module)) ||

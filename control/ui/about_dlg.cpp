@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "vexq4/control/XVexCamCtrl.h"
@@ -164,7 +163,8 @@ void CAboutDlg::BuildWindow(QWidget* page) {
 
   // The user ID box keeps the window's text: what the operator typed
   // survives a refresh and a rebuild.
-  connect(userIdBox_, &QLineEdit::textChanged, this, [this](const QString& text) { userId_ = text; });
+  connect(userIdBox_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { userId_ = text; });
   connect(protect_, &QRadioButton::clicked, this, &CAboutDlg::OnProtectUserId);
   connect(edit_, &QRadioButton::clicked, this, &CAboutDlg::OnEditUserId);
   connect(saveUserId_, &QPushButton::clicked, this, &CAboutDlg::OnSaveUserId);
@@ -210,7 +210,8 @@ void CAboutDlg::OnInitDialog() {
   bool online = false;
   InitStep([&] { online = control()->GetIsOnline() != 0; });
   // The camera may have gone with that check (it closes a dead link).
-  if (onlineBar_) onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
+  if (onlineBar_)
+    onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
   if (online) {
     InitStep([&] {
       QString text;
@@ -242,8 +243,8 @@ void CAboutDlg::ShowFields() {
 void CAboutDlg::FillHelpList() {
   // The PDF files of the folder the program runs in, sorted by name
   // without regard to letter case, as a sorted list shows them.
-  QStringList names = QDir::current().entryList({QStringLiteral("*.pdf")},
-                                                QDir::Files | QDir::Readable);
+  QStringList names =
+      QDir::current().entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Readable);
   std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
     const int folded = a.compare(b, Qt::CaseInsensitive);
     return folded != 0 ? folded < 0 : a < b;
@@ -285,7 +286,8 @@ void CAboutDlg::Refresh(ctl::Change change, int number, const QString& text) {
     case ctl::Change::ModelNameChanged: SetModelName(text); break;
     case ctl::Change::UserIDChanged: SetUserIdText(text); break;
     case ctl::Change::OnlineStatusChanged:
-      if (onlineBar_) onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
+      if (onlineBar_)
+        onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
       break;
     default: break;
   }

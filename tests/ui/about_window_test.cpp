@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-
 #include <filesystem>
 #include <fstream>
 
@@ -30,7 +29,9 @@ using control::kAboutWindow;
 // current folder).
 class ScopedCurrentDir {
  public:
-  explicit ScopedCurrentDir(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
+  explicit ScopedCurrentDir(const fs::path& dir) : old_(fs::current_path()) {
+    fs::current_path(dir);
+  }
   ~ScopedCurrentDir() { fs::current_path(old_); }
   ScopedCurrentDir(const ScopedCurrentDir&) = delete;
   ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
@@ -223,12 +224,14 @@ TEST_F(AboutTest, SavingOffLineDoesNothingVisible) {
 TEST_F(AboutTest, ATextTheCameraWouldRefuseIsExplainedNotSent) {
   MakeOnlineControl();
   Click("Edit User ID");
-  for (const QString& text : {QStringLiteral("Line\t3"), QStringLiteral("Z\u00fcrich"), QStringLiteral("a\nb")}) {
+  for (const QString& text :
+       {QStringLiteral("Line\t3"), QStringLiteral("Z\u00fcrich"), QStringLiteral("a\nb")}) {
     ui.boxes.clear();
     Type("User ID", text);
     Click("Save User ID");
     ASSERT_EQ(ui.boxes.size(), 1u) << text.toStdString();
-    EXPECT_TRUE(ui.boxes[0].text.startsWith("The User ID was not saved")) << ui.boxes[0].text.toStdString();
+    EXPECT_TRUE(ui.boxes[0].text.startsWith("The User ID was not saved"))
+        << ui.boxes[0].text.toStdString();
   }
   EXPECT_FALSE(WireHasUserIdSet());
   // Longer than the box (a text that came from elsewhere) is refused too.
