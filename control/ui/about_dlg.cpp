@@ -209,9 +209,7 @@ void CAboutDlg::OnInitDialog() {
 
   bool online = false;
   InitStep([&] { online = control()->GetIsOnline() != 0; });
-  // The camera may have gone with that check (it closes a dead link).
-  if (onlineBar_)
-    onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
+  onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
   if (online) {
     InitStep([&] {
       QString text;

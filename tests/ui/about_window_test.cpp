@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "about_dlg.h"
 #include "control_fixture.h"
 #include "ui_access.h"
@@ -221,6 +223,17 @@ TEST_F(AboutTest, SavingOffLineDoesNothingVisible) {
   EXPECT_EQ(Profile("About", "User ID"), "<missing>");
 }
 
+TEST_F(AboutTest, ACameraThatVanishedBeforeTheSaveGetsNothingAndSaysNothing) {
+  MakeOnlineControl();
+  Click("Edit User ID");
+  Type("User ID", QStringLiteral("Line 3"));
+  link->camera().faults().silent = true;
+  Click("Save User ID");
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_FALSE(WireHasUserIdSet());
+  EXPECT_EQ(Text("online bar"), "offline");
+}
+
 TEST_F(AboutTest, ATextTheCameraWouldRefuseIsExplainedNotSent) {
   MakeOnlineControl();
   Click("Edit User ID");
@@ -255,6 +268,9 @@ TEST_F(AboutTest, TheHelpListShowsThePdfFilesOfTheCurrentFolderSorted) {
   Touch("c.PDF");
   Touch("notes.txt");
   fs::create_directory(work / "folder.pdf");
+  // Neither a pipe nor a dangling link is a help file (nor may it block).
+  ASSERT_EQ(mkfifo((work / "pipe.pdf").c_str(), 0600), 0);
+  fs::create_symlink(work / "gone", work / "gone.pdf");
   MakeControl();
   EXPECT_EQ(Entries(), (std::vector<std::string>{"A.pdf", "b.pdf", "c.PDF"}));
   EXPECT_EQ(Text("Select Help File"), "A.pdf");
