@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -295,12 +296,15 @@ QDialog* ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
   dialog->setObjectName(QStringLiteral("properties"));
   dialog->setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
   dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-  auto* page = new COlePropPage1(dialog);
+  // One tab per page, captioned as the page is.
+  auto* tabs = new QTabWidget(dialog);
+  auto* page = new COlePropPage1(tabs);
   page->SetControl(control);
+  tabs->addTab(page, COlePropPage1::Caption());
   auto* buttons = new QDialogButtonBox(
       QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, dialog);
   auto* layout = new QVBoxLayout(dialog);
-  layout->addWidget(page);
+  layout->addWidget(tabs);
   layout->addWidget(buttons);
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, [dialog, page] {
     page->Apply();

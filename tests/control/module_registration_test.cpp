@@ -207,6 +207,8 @@ TEST_F(ModuleTest, ThePropertyPageWithOnlyGainTickedShowsOnlyTheGainWindow) {
   EXPECT_FALSE(page->box(1)->isChecked());
   EXPECT_TRUE(page->box(2)->isChecked());
 
+  if (const char* shots = std::getenv("VEXQ4_SCREENSHOT_DIR"))
+    dialog->grab().save(QString::fromUtf8(shots) + QStringLiteral("/properties.png"));
   for (int i = 0; i < 4; ++i) page->box(i)->setChecked(i == 1);
   Button(dialog, QDialogButtonBox::Ok)->click();
   Settle();
