@@ -83,8 +83,10 @@ bool WriteEntry(const fs::path& file, const std::string& text) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   // Unchanged bytes are not rewritten: registering twice changes nothing.
-  std::ifstream in(file, std::ios::binary);
-  if (in) {
+  // Only a regular file is read (opening a pipe of that name would block).
+  std::ifstream in;
+  if (fs::is_regular_file(file, ec)) in.open(file, std::ios::binary);
+  if (in.is_open()) {
     std::stringstream current;
     current << in.rdbuf();
     if (current.str() == text) return true;

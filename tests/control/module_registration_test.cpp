@@ -104,6 +104,13 @@ TEST_F(ModuleTest, FailuresGiveTheSelfRegistrationCodes) {
   EXPECT_EQ(DllRegisterServer(), static_cast<std::int32_t>(0x80040200));
   fs::remove(folder);
 
+  // A pipe in the place of an entry is left alone, and not waited on.
+  fs::create_directories(folder);
+  ASSERT_EQ(mkfifo(Entry(ctl::kPropPageClsid).c_str(), 0600), 0);
+  EXPECT_EQ(DllRegisterServer(), static_cast<std::int32_t>(0x80040201));
+  EXPECT_EQ(DllUnregisterServer(), 0);  // removes the pipe with the rest
+  EXPECT_TRUE(Files().empty());
+
   // The control's entry cannot be written (a folder holds its name).
   fs::create_directories(Entry(ctl::kControlClsid) / "x");
   EXPECT_EQ(DllRegisterServer(), static_cast<std::int32_t>(0x80040201));
