@@ -13,7 +13,8 @@
 // copy of the camera taken before the operation, which gives the length of
 // every answer; then a timeline adds only the library's fixed waits:
 //   - every transaction first drains pending input: one empty single-byte
-//     read, which the COM read time-outs end after 101 ms;
+//     read, which the COM read time-outs end after 101 ms (a query's ends
+//     after the quiet time of fast reads when one is set);
 //   - a command is sent no earlier than 600 ms after the last acknowledged
 //     one (the drain counts towards that gap);
 //   - the answer is complete when the camera's latency and its bytes at
@@ -26,6 +27,12 @@
 // they take on a real 9600-baud line (1.04 ms a byte, 1.6 s for an
 // uploaded frame) is not part of this minimum; a real port adds it to the
 // measured time and to the minimum alike.
+//
+// Fast reads: read-all, a load from a user area and the camera data report
+// run with the standard drain and with a 15 ms query drain, side by side,
+// beside the line's own minimum: the same timeline without any drain, only
+// the camera's latency, its answers at 9600 baud and the 600 ms it needs
+// between commands.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -53,6 +60,7 @@ namespace fs = std::filesystem;
 using namespace vexq4;
 
 constexpr double kDrainMs = 101;  // one empty read of the COM time-outs
+constexpr int kShortDrainMs = 15;  // fast reads, as vexq4 --fast-reads sets it
 constexpr double kCommandGapMs = 600;
 constexpr double kFramePauseMs = 1000;
 constexpr double kByteMs = 10.0 * 1000 / 9600;  // 10 bits at 9600 baud
@@ -72,18 +80,44 @@ long PeakRssKb() {
   return usage.ru_maxrss;
 }
 
-// The protocol minimum of the lines `lines` (as the camera logged them),
-// replayed on `replica`, the camera as it was before the operation.
-double ProtocolMinimumMs(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& lines,
-                         std::size_t* exchanges) {
-  const sim::Config& config = replica.config();
+// One exchange after another with the given drains: the library's fixed
+// waits and the camera's own time.
+struct Timeline {
+  double queryDrainMs;    // the drain before a query of a setting or identity
+  double otherDrainMs;    // before a command or the shading query
   double t = 0;
   double lastAck = -1e9;  // the bench leaves more than the gap before each operation
+
+  void Add(bool query, bool settingQuery, bool framePause, double latency, std::size_t answerBytes,
+           bool acknowledged) {
+    t += settingQuery ? queryDrainMs : otherDrainMs;
+    if (!query) t = std::max(t, lastAck + kCommandGapMs);
+    const double answered = t + latency + answerBytes * kByteMs;
+    t = framePause ? std::max(t + kFramePauseMs, answered) : answered;
+    // Only an acknowledged command starts a new gap (the empty line before
+    // a shading upload is answered "ERROR").
+    if (!query && acknowledged) lastAck = t;
+  }
+};
+
+struct Minimum {
+  double protocolMs;  // with the library's drains
+  double lineMs;      // without any drain
+};
+
+// The minimum of the lines `lines` (as the camera logged them), replayed
+// on `replica`, the camera as it was before the operation, with the query
+// drain `queryDrainMs`.
+Minimum MinimumOf(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& lines,
+                  double queryDrainMs, std::size_t* exchanges) {
+  const sim::Config& config = replica.config();
+  Timeline protocol{queryDrainMs, kDrainMs};
+  Timeline line{0, 0};
   std::uint32_t fakeMs = 1000;
   *exchanges = 0;
-  for (const sim::ReceivedLine& line : lines) {
+  for (const sim::ReceivedLine& received : lines) {
     ++*exchanges;
-    const std::string& text = line.text;
+    const std::string& text = received.text;
     const bool frame = text.starts_with("<SHD");
     std::string answer;
     if (frame) {
@@ -99,26 +133,22 @@ double ProtocolMinimumMs(sim::SimCamera replica, const std::vector<sim::Received
     const bool shadingQuery = text.starts_with("SHD?");
     const double latency =
         text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
-    t += kDrainMs;
-    if (!query) t = std::max(t, lastAck + kCommandGapMs);
-    const double answered = t + latency + answer.size() * kByteMs;
-    if (shadingQuery || frame) {
-      t = std::max(t + kFramePauseMs, answered);
-    } else {
-      t = answered;
+    const bool acknowledged = answer.find("COMPLETE") != std::string::npos;
+    for (Timeline* timeline : {&protocol, &line}) {
+      timeline->Add(query, query && !shadingQuery, shadingQuery || frame, latency, answer.size(),
+                    acknowledged);
     }
-    // Only an acknowledged command starts a new gap (the empty line before
-    // a shading upload is answered "ERROR").
-    if (!query && answer.find("COMPLETE") != std::string::npos) lastAck = t;
   }
-  return t;
+  return {protocol.t, line.t};
 }
 
 struct Row {
   std::string name;
+  int queryDrainMs = 0;  // 0: the standard drain
   std::size_t exchanges = 0;
   double wallMs = 0;
   double minimumMs = 0;
+  double lineMs = 0;
   double hostCpuMs = 0;
   double processCpuMs = 0;
   int status = 0;
@@ -146,10 +176,18 @@ class Bench {
     return platform::WriteFileAtomically(dir_ / "load.csv", model::FormatShadingFile(table));
   }
   ~Bench() {
+    CVexCamInterface::SetQueryDrainTime(-1);
     model_.CloseConnection();
     platform::SetSerialOpener({});
     std::error_code ec;
     if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+
+  // The query drain for the operations measured next: 0 the standard one,
+  // else the quiet time in ms.
+  void SetQueryDrain(int ms) {
+    queryDrainMs_ = ms;
+    CVexCamInterface::SetQueryDrainTime(ms);
   }
 
   // Runs `op` `runs` times (each after the command gap has passed) and
@@ -158,6 +196,7 @@ class Bench {
                const std::function<void()>& before = {}) {
     Row row;
     row.name = std::move(name);
+    row.queryDrainMs = queryDrainMs_;
     for (int i = 0; i < runs; ++i) {
       if (before) before();
       std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -175,33 +214,65 @@ class Bench {
         auto camera = server_.camera();
         lines = camera->log();
       }
-      row.minimumMs += ProtocolMinimumMs(std::move(replica), lines, &row.exchanges);
+      const Minimum minimum =
+          MinimumOf(std::move(replica), lines,
+                    row.queryDrainMs != 0 ? row.queryDrainMs : kDrainMs, &row.exchanges);
+      row.minimumMs += minimum.protocolMs;
+      row.lineMs += minimum.lineMs;
     }
     row.wallMs /= runs;
     row.minimumMs /= runs;
+    row.lineMs /= runs;
     row.hostCpuMs /= runs;
     row.processCpuMs /= runs;
     row.runs = runs;
     rows_.push_back(row);
-    std::fprintf(stderr, "  %-26s %9.1f ms\n", row.name.c_str(), row.wallMs);
+    std::fprintf(stderr, "  %-26s %-6s %9.1f ms\n", row.name.c_str(), DrainText(row).c_str(),
+                 row.wallMs);
   }
 
   int Print(bool check) const {
-    std::printf("%-26s %5s %10s %10s %6s %9s %6s %9s %6s\n", "operation", "lines", "wall ms",
-                "min ms", "ratio", "host CPU", "share", "all CPU", "code");
+    std::printf("%-26s %-6s %5s %10s %10s %6s %9s %6s %9s %6s\n", "operation", "drain", "lines",
+                "wall ms", "min ms", "ratio", "host CPU", "share", "all CPU", "code");
     bool missed = false;
     for (const Row& r : rows_) {
       const double ratio = r.minimumMs > 0 ? r.wallMs / r.minimumMs : 0;
       const double share = r.wallMs > 0 ? r.hostCpuMs / r.wallMs : 0;
       const bool miss = ratio > kWallRatioTarget || share > kCpuShareTarget || r.status != 0;
       missed |= miss;
-      std::printf("%-26s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n", r.name.c_str(),
-                  r.exchanges, r.wallMs, r.minimumMs, ratio, r.hostCpuMs, share * 100,
-                  r.processCpuMs, r.status, miss ? "  <- misses a target" : "");
+      std::printf("%-26s %-6s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n",
+                  r.name.c_str(), DrainText(r).c_str(), r.exchanges, r.wallMs, r.minimumMs, ratio,
+                  r.hostCpuMs, share * 100, r.processCpuMs, r.status,
+                  miss ? "  <- misses a target" : "");
     }
     std::printf("peak resident memory of this process (host and simulator): %.1f MB\n",
                 PeakRssKb() / 1024.0);
+    PrintFastReads();
     return check && missed ? 1 : 0;
+  }
+
+  // Each operation measured with both drains, side by side, beside the
+  // line's own minimum.
+  void PrintFastReads() const {
+    bool header = false;
+    for (const Row& fast : rows_) {
+      if (fast.queryDrainMs == 0) continue;
+      const auto standard = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) {
+        return r.queryDrainMs == 0 && r.name == fast.name;
+      });
+      if (standard == rows_.end()) continue;
+      if (!header) {
+        std::printf("\nfast reads: the drain before each query, standard (101 ms) and %d ms\n",
+                    fast.queryDrainMs);
+        std::printf("%-26s %5s %10s %10s %10s %10s %10s %7s\n", "operation", "lines", "std ms",
+                    "std min", "fast ms", "fast min", "line ms", "fast/std");
+        header = true;
+      }
+      std::printf("%-26s %5zu %10.1f %10.1f %10.1f %10.1f %10.1f %7.3f\n", fast.name.c_str(),
+                  fast.exchanges, standard->wallMs, standard->minimumMs, fast.wallMs,
+                  fast.minimumMs, fast.lineMs,
+                  standard->wallMs > 0 ? fast.wallMs / standard->wallMs : 0);
+    }
   }
 
   CVexCamInterface& model() { return model_; }
@@ -218,41 +289,55 @@ class Bench {
     return copy;
   }
 
+  static std::string DrainText(const Row& r) {
+    return r.queryDrainMs != 0 ? std::to_string(r.queryDrainMs) + " ms" : "std";
+  }
+
   sim::PtyServer server_;
   CVexCamInterface model_;
   fs::path dir_;
   std::vector<Row> rows_;
+  int queryDrainMs_ = 0;
 };
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "Usage: vexq4-bench [--quick] [--runs N] [--check]\n"
+               "Usage: vexq4-bench [--quick | --fast-reads] [--runs N] [--check]\n"
                "\n"
                "Runs camera operations of the model against the simulated camera on a\n"
                "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
                "for each, its wall time beside the protocol's minimum for the exchange it\n"
                "made (the library's fixed waits and the answer's bytes at 9600 baud), the\n"
                "CPU time of the host thread and of the whole process, and the peak memory.\n"
+               "Then, side by side, the reads with the standard drain before each query and\n"
+               "with a %d ms one (fast reads), beside the line's own minimum (no drain).\n"
                "\n"
-               "  --quick    only the short operations (query, command)\n"
-               "  --runs N   repeat the short operations N times (default 5) and average\n"
-               "  --check    exit 1 if an operation misses a target (wall within 5%% of the\n"
-               "             minimum, host CPU under 2%% of wall) or fails\n"
-               "  --help     this text\n"
+               "  --quick       only the short operations (query, command)\n"
+               "  --fast-reads  only the side by side reads: read-all, a load from user\n"
+               "                area 1 and the camera data report, with either drain\n"
+               "                (about a minute and a half)\n"
+               "  --runs N      repeat the short operations N times (default 5) and average\n"
+               "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
+               "                the minimum, host CPU under 2%% of wall) or fails\n"
+               "  --help        this text\n"
                "\n"
-               "The full run takes about two minutes.\n");
+               "The full run takes about three minutes.\n",
+               kShortDrainMs);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool quick = false;
+  bool fastReadsOnly = false;
   bool check = false;
   int runs = 5;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
       quick = true;
+    } else if (arg == "--fast-reads") {
+      fastReadsOnly = true;
     } else if (arg == "--check") {
       check = true;
     } else if (arg == "--runs" && i + 1 < argc) {
@@ -265,30 +350,57 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (quick && fastReadsOnly) {
+    Usage(stderr);
+    return 2;
+  }
 
   Bench bench;
   if (!bench.Start()) return 1;
   CVexCamInterface& m = bench.model();
+  const fs::path dir = bench.dir();
   int gain = 0;
-  std::fprintf(stderr, "measuring (%s run)...\n", quick ? "quick" : "full");
-  bench.Measure("query (GA?)", runs, [&] { return m.GetMasterGainLevel(); });
-  bench.Measure("command (GA=)", runs, [&] { return m.SetMasterGainLevel(++gain % 400); });
-  // Back to back: the second command waits out the gap after the first.
-  bench.Measure("two commands back to back", runs, [&] {
-    const int first = m.SetMasterGainLevel(++gain % 400);
-    const int second = m.SetMasterGainLevel(++gain % 400);
-    return first != 0 ? first : second;
-  });
-  if (!quick) {
-    const fs::path dir = bench.dir();
-    bench.Measure("read-all", 1, [&] { return m.ReadAllFromCamera(); });
-    bench.Measure("write-all", 1, [&] { return m.WriteAllToCamera(); });
+  std::fprintf(stderr, "measuring (%s run)...\n",
+               quick ? "quick" : fastReadsOnly ? "fast reads" : "full");
+  const auto reads = [&] {
+    if (!quick) {
+      bench.Measure("read-all", 1, [&] { return m.ReadAllFromCamera(); });
+      bench.Measure("load user area 1", 1, [&] { return m.LoadSettings(1); });
+    }
+  };
+  const auto report = [&] {
     bench.Measure("camera data report", 1,
                   [&] { return m.WriteCameraDataToFile((dir / "report.txt").string()); });
-    bench.Measure("shading save", 1,
-                  [&] { return m.SaveShadingDataIntoFile((dir / "save.csv").string()); });
-    bench.Measure("shading load", 1,
-                  [&] { return m.LoadShadingDataFromFile((dir / "load.csv").string()); });
+  };
+  if (!fastReadsOnly) {
+    bench.Measure("query (GA?)", runs, [&] { return m.GetMasterGainLevel(); });
+    bench.Measure("command (GA=)", runs, [&] { return m.SetMasterGainLevel(++gain % 400); });
+    // Back to back: the second command waits out the gap after the first.
+    bench.Measure("two commands back to back", runs, [&] {
+      const int first = m.SetMasterGainLevel(++gain % 400);
+      const int second = m.SetMasterGainLevel(++gain % 400);
+      return first != 0 ? first : second;
+    });
   }
+  reads();
+  if (!quick) {
+    if (!fastReadsOnly) {
+      bench.Measure("write-all", 1, [&] { return m.WriteAllToCamera(); });
+    }
+    report();
+    if (!fastReadsOnly) {
+      bench.Measure("shading save", 1,
+                    [&] { return m.SaveShadingDataIntoFile((dir / "save.csv").string()); });
+      bench.Measure("shading load", 1,
+                    [&] { return m.LoadShadingDataFromFile((dir / "load.csv").string()); });
+    }
+  }
+
+  // The same reads with the short drain before each query.
+  bench.SetQueryDrain(kShortDrainMs);
+  if (!fastReadsOnly) bench.Measure("query (GA?)", runs, [&] { return m.GetMasterGainLevel(); });
+  reads();
+  if (!quick) report();
+  bench.SetQueryDrain(0);
   return bench.Print(check);
 }

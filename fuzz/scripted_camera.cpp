@@ -54,22 +54,22 @@ struct ScriptState {
     }
   }
 
-  bool ReadCamera(std::uint8_t& out) {
-    if (line) return line->ReadByte(out);
-    clock.Advance(kReadTimeoutMs);
+  bool ReadCamera(std::uint8_t& out, std::uint32_t timeoutMs) {
+    if (line) return line->ReadByteWithin(out, timeoutMs);
+    clock.Advance(timeoutMs);
     return false;
   }
 
-  bool Read(std::uint8_t& out) {
+  bool Read(std::uint8_t& out, std::uint32_t timeoutMs) {
     if (unplugged) {
-      clock.Advance(kReadTimeoutMs);
+      clock.Advance(timeoutMs);
       return false;
     }
     const bool injecting = mode == Mode::kInjectThenPass || mode == Mode::kInjectThenDrop;
     if (injecting && !injected.empty()) {
       const auto wait = static_cast<std::int32_t>(injectFrom - clock.now());
-      if (wait > static_cast<std::int32_t>(kReadTimeoutMs)) {
-        clock.Advance(kReadTimeoutMs);
+      if (wait > 0 && static_cast<std::uint32_t>(wait) > timeoutMs) {
+        clock.Advance(timeoutMs);
         return false;
       }
       clock.Advance(static_cast<std::uint32_t>(std::max(wait, 0)) + 1);
@@ -79,14 +79,14 @@ struct ScriptState {
     }
     if (mode == Mode::kPass || mode == Mode::kInjectThenPass) {
       if (clock.now() < injectFrom) {  // the camera's answer is late
-        clock.Advance(std::min(injectFrom - clock.now(), kReadTimeoutMs));
+        clock.Advance(std::min(injectFrom - clock.now(), timeoutMs));
         return false;
       }
-      return ReadCamera(out);
+      return ReadCamera(out, timeoutMs);
     }
     // Dropped: whatever the camera says is lost on the line.
     std::uint8_t lost = 0;
-    ReadCamera(lost);
+    ReadCamera(lost, timeoutMs);
     return false;
   }
 };
@@ -116,7 +116,10 @@ class ScriptedDevice final : public platform::SerialDevice {
     }
     return true;
   }
-  bool ReadByte(std::uint8_t& out) override { return state_->Read(out); }
+  bool ReadByte(std::uint8_t& out) override { return state_->Read(out, kReadTimeoutMs); }
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    return state_->Read(out, timeoutMs);
+  }
   bool Drain() override {
     // As tcdrain: wait until the bytes have crossed the line.
     ScriptState& s = *state_;

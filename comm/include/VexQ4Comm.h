@@ -113,6 +113,19 @@ VEXQ4COMM_API int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMo
 /* Closes `port` and ends the library-wide Camera Link state. Always 0. */
 VEXQ4COMM_API int VexQ4ExitComm(int port);
 
+/* Quiet time of the drain that starts every query, for the whole process
+ * and from the next query on. 1..100 ends the drain once the line has been
+ * quiet that many milliseconds, instead of on an empty COM read of about
+ * 101 ms (two 600 ms reads on linkport): a read of all settings takes about
+ * 1 s at 15 ms instead of 4 s. 0 keeps that standard drain. -1 (the initial
+ * state) leaves it to the environment variable VEXQ4_QUERY_DRAIN_MS, read
+ * by every VexQ4InitComm. Commands and the shading frame always drain the
+ * standard way. A camera answering later than the quiet time can leave a
+ * stray reply line for a later query, which skips a reply naming another
+ * setting and, with a quiet time set, never takes one for its answer.
+ * Returns 0, or -1 for any other value (nothing changes). */
+VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
+
 /* Parameters. */
 VEXQ4COMM_API int VexQ4GetCameraData(int port, unsigned code, int *value);
 VEXQ4COMM_API int VexQ4SendCameraData(int port, unsigned code, int value);

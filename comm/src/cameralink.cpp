@@ -219,12 +219,13 @@ class LinkportByteTransport final : public CameraLinkTransport {
  public:
   // The vendor libraries have no flush: read pairs of bytes until a pair
   // repeats its byte or its second read brings nothing.
-  void DrainInput() override {
+  void DrainInput(std::uint32_t quietMs) override {
+    const std::uint32_t timeout = quietMs == kStandardDrain ? kDrainReadTimeoutMs : quietMs;
     for (int pair = 0; pair < kMaxDrainPairs; ++pair) {
       std::uint8_t first = 0;
       std::uint8_t second = 0;
-      const bool gotFirst = ReadByte(first, kDrainReadTimeoutMs);
-      if (!ReadByte(second, kDrainReadTimeoutMs)) return;
+      const bool gotFirst = ReadByte(first, timeout);
+      if (!ReadByte(second, timeout)) return;
       if (gotFirst && second == first) return;
     }
   }
@@ -237,7 +238,7 @@ class LinkportByteTransport final : public CameraLinkTransport {
 
 class AllSerialByteTransport final : public CameraLinkTransport {
  public:
-  void DrainInput() override {
+  void DrainInput(std::uint32_t /*quietMs*/) override {
     if (g_allSerial.api.flushPort && Transport().allSerialRef) {
       g_allSerial.api.flushPort(Transport().allSerialRef);
     }

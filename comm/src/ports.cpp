@@ -2,6 +2,10 @@
 // opening (with the camera probe) and closing.
 #include "ports.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <string_view>
+
 #include "VexQ4Comm.h"
 #include "cameralink.h"
 #include "vexq4/platform/clock.h"
@@ -16,6 +20,29 @@ constexpr int kMaxDrainBytes = 4096;
 std::array<PortSlot, kPortSlots> g_slots;
 bool g_tableInitialised = false;
 TransportState g_transport;
+
+// The query drain: the host's choice (-1: none, the environment decides)
+// and VEXQ4_QUERY_DRAIN_MS as the last opening found it. Atomic because a
+// host may set it while another thread runs a query.
+constexpr int kNoHostChoice = -1;
+constexpr int kStandard = static_cast<int>(kStandardDrain);
+std::atomic<int> g_hostQueryDrainMs{kNoHostChoice};
+std::atomic<int> g_envQueryDrainMs{kStandard};
+
+// VEXQ4_QUERY_DRAIN_MS: 1 to 100 milliseconds; anything else (unset, empty,
+// 0, a unit after the number, more) keeps the standard drain, the safe way
+// to read a mistyped value.
+int QueryDrainFromEnvironment() {
+  const char* text = std::getenv("VEXQ4_QUERY_DRAIN_MS");
+  const std::string_view digits(text ? text : "");
+  if (digits.empty() || digits.size() > 3) return kStandard;
+  int ms = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return kStandard;
+    ms = ms * 10 + (c - '0');
+  }
+  return ms <= kMaxQueryDrainMs ? ms : kStandard;
+}
 
 void CloseSlot(PortSlot& slot) {
   slot.isReady = 0;
@@ -54,10 +81,14 @@ bool ComTransport::ReadByte(std::uint8_t& out, std::uint32_t /*timeoutMs*/) {
   return device_ && device_->ReadByte(out);
 }
 
-void ComTransport::DrainInput() {
+void ComTransport::DrainInput(std::uint32_t quietMs) {
   if (!device_) return;
   std::uint8_t byte = 0;
-  for (int i = 0; i < kMaxDrainBytes && device_->ReadByte(byte); ++i) {
+  const auto read = [&] {
+    return quietMs == kStandardDrain ? device_->ReadByte(byte)
+                                     : device_->ReadByteWithin(byte, quietMs);
+  };
+  for (int i = 0; i < kMaxDrainBytes && read(); ++i) {
   }
 }
 
@@ -84,6 +115,12 @@ bool IsReady(int port) {
 std::unique_lock<std::mutex> LockReadyPort(int port) {
   if (!IsReady(port)) return {};
   return std::unique_lock<std::mutex>(*Slot(port)->lock);
+}
+
+std::uint32_t QueryDrainMs() {
+  const int host = g_hostQueryDrainMs.load(std::memory_order_relaxed);
+  const int ms = host != kNoHostChoice ? host : g_envQueryDrainMs.load(std::memory_order_relaxed);
+  return static_cast<std::uint32_t>(ms);
 }
 
 ByteTransport* TransportFor(int port) {
@@ -115,6 +152,7 @@ int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
   PortSlot& slot = *Slot(static_cast<int>(port));
   if (slot.isOpen) return VEXQ4_E_NO_CONNECTION;
   slot.isOpen = 1;
+  g_envQueryDrainMs.store(QueryDrainFromEnvironment(), std::memory_order_relaxed);
 
   if (allSerialMode != 0) {
     if (cameralink::LoadAllSerial() != VEXQ4_OK) {
@@ -167,6 +205,12 @@ int VexQ4ExitComm(int port) {
   }
   cameralink::UnloadAll();
   t.grabberIndex = -1;
+  return VEXQ4_OK;
+}
+
+int VexQ4SetQueryDrainTime(int ms) {
+  if (ms < kNoHostChoice || ms > kMaxQueryDrainMs) return VEXQ4_E_ARGUMENT;
+  g_hostQueryDrainMs.store(ms, std::memory_order_relaxed);
   return VEXQ4_OK;
 }
 

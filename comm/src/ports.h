@@ -19,7 +19,7 @@ class ComTransport final : public ByteTransport {
   void Attach(platform::SerialDevice* device) { device_ = device; }
   bool WriteBlock(std::span<const std::uint8_t> bytes) override;
   bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override;
-  void DrainInput() override;
+  void DrainInput(std::uint32_t quietMs) override;
   bool WriteSingleByte(std::uint8_t byte) override;
 
  private:
@@ -44,5 +44,11 @@ std::unique_lock<std::mutex> LockReadyPort(int port);
 
 // True when `port` is a valid number with a ready connection.
 bool IsReady(int port);
+
+// Quiet time of the drain before a query: kStandardDrain, or 1 to
+// kMaxQueryDrainMs. Set for the process by VexQ4SetQueryDrainTime, else by
+// VEXQ4_QUERY_DRAIN_MS as read when the last connection was opened.
+inline constexpr int kMaxQueryDrainMs = 100;
+std::uint32_t QueryDrainMs();
 
 }  // namespace vexq4::comm

@@ -10,6 +10,7 @@
 #include "VexQ4Comm.h"
 #include "parameters.h"
 #include "ports.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -59,10 +60,11 @@ int ParseValue(std::string_view text) {
 }  // namespace
 
 void DrainInput(int port) {
-  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput();
+  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput(kStandardDrain);
 }
 
-int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
+int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
+                  std::string_view sentLine) {
   ByteTransport* transport = TransportFor(port);
   if (!transport) return VEXQ4_E_NO_CONNECTION;
   if (buffer.size() < 4) return VEXQ4_E_TIMEOUT;
@@ -78,6 +80,9 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
     do {
       std::uint8_t byte = 0;
       if (!transport->ReadByte(byte, timeoutMs)) {
+        // A program asked to stop does not wait out a time-out (10 s for
+        // auto shading).
+        if (platform::AbandonRequested()) return VEXQ4_E_TIMEOUT;
         platform::SleepMs(1);
         continue;
       }
@@ -95,7 +100,11 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
       }
       buffer[count++] = c;
       if (count > 2 && buffer[count - 2] == '\r' && buffer[count - 1] == '\n') {
-        if (buffer[2] != '?') return VEXQ4_OK;
+        // "SH?" has its '?' third; "KSR?" and "CBAR?" are only known as
+        // echoes by being the very line we sent.
+        const std::string_view got(buffer.data(), count);
+        const bool echo = buffer[2] == '?' || (!sentLine.empty() && got == sentLine);
+        if (!echo) return VEXQ4_OK;
         echoed = true;  // the camera echoed our query; read the answer
         break;
       }
@@ -108,7 +117,12 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs) {
 int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOut) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
-  DrainInput(port);
+  // A query may drain on a shorter quiet time (fast reads). Late answers
+  // then outlive the drain by design, so there a line naming another
+  // setting is never taken for ours, not even as the only line.
+  const std::uint32_t quietMs = QueryDrainMs();
+  const bool lateLinesExpected = quietMs != kStandardDrain;
+  transport->DrainInput(quietMs);
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
   std::array<char, kReplyLineSize> line{};
@@ -120,14 +134,18 @@ int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOu
   // nothing follows, the line we skipped was the only answer and counts.
   const std::string_view mnemonic = queryLine.substr(0, queryLine.find('?'));
   for (int stale = 0;; ++stale) {
-    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs); rc != VEXQ4_OK) {
-      if (stale == 0 || rc != VEXQ4_E_TIMEOUT) return rc;
+    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs, queryLine); rc != VEXQ4_OK) {
+      if (stale == 0 || rc != VEXQ4_E_TIMEOUT || lateLinesExpected) return rc;
       line = skipped;
       text = line.data();
       break;
     }
     text = line.data();
-    if (stale == kMaxStaleLines || !AnswersOtherMnemonic(text, mnemonic)) break;
+    if (!AnswersOtherMnemonic(text, mnemonic)) break;
+    if (stale == kMaxStaleLines) {
+      if (lateLinesExpected) return VEXQ4_E_TIMEOUT;
+      break;
+    }
     skipped = line;
   }
 

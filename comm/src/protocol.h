@@ -18,8 +18,11 @@ void DrainInput(int port);
 
 // Reads one reply line (ending in CR LF) into `buffer`, NUL-terminated.
 // Lines whose third byte is '?' are the camera echoing a query and are
-// skipped. 0 or -6 (also -5 when the port has no transport).
-int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs);
+// skipped, and so is a line equal to `sentLine` (the query just sent, CR LF
+// included), whatever the length of its mnemonic. 0 or -6 (also -5 when the
+// port has no transport).
+int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
+                  std::string_view sentLine = {});
 
 // The query transaction: sends `queryLine` and copies the reply's value
 // text (between the first '=' and the CR after it) NUL-terminated into

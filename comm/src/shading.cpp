@@ -8,6 +8,7 @@
 #include "VexQ4Comm.h"
 #include "ports.h"
 #include "protocol.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -65,7 +66,7 @@ int ReceiveShadingFrame(int port, std::span<int, kShadingReadInts> values) {
   // leaves its position empty. Every read is bounded, so the whole frame is.
   std::array<std::uint8_t, kShadingFrameSize> frame{};
   std::size_t filled = 0;
-  for (std::size_t i = 0; i < frame.size(); ++i) {
+  for (std::size_t i = 0; i < frame.size() && !platform::AbandonRequested(); ++i) {
     std::uint8_t byte = 0;
     if (transport->ReadByte(byte, kFrameByteTimeoutMs)) {
       frame[i] = byte;

@@ -13,6 +13,10 @@
 
 namespace vexq4::comm {
 
+// The drain every transaction starts with, unless a query drain quiet time
+// is set (ports.h).
+inline constexpr std::uint32_t kStandardDrain = 0;
+
 class ByteTransport {
  public:
   virtual ~ByteTransport() = default;
@@ -22,8 +26,11 @@ class ByteTransport {
   // Reads at most one byte. A COM port returns within its own read time-outs
   // (about 101 ms) and ignores `timeoutMs`; Camera Link passes it down.
   virtual bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) = 0;
-  // Discards whatever the camera sent that nobody read.
-  virtual void DrainInput() = 0;
+  // Discards whatever the camera sent that nobody read: reads until a read
+  // brings nothing. With kStandardDrain each read waits as the transport
+  // does (a COM port about 101 ms, linkport 600 ms); otherwise an empty
+  // read ends after `quietMs`. clallserial flushes and ignores it.
+  virtual void DrainInput(std::uint32_t quietMs) = 0;
   // Writes one byte of a shading frame (a COM port also waits for it to
   // leave the port).
   virtual bool WriteSingleByte(std::uint8_t byte) = 0;

@@ -150,7 +150,9 @@ void SpinButton::StepBy(int steps) {
 }
 
 bool SpinButton::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == buddy_ && event->type() == QEvent::KeyPress) {
+  // The type first: the box sends events while it is being destroyed, when
+  // it is no longer a QLineEdit that the pointer may be compared as.
+  if (event->type() == QEvent::KeyPress && watched == buddy_) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
       if (!buddy_->isReadOnly()) StepBy(key == Qt::Key_Up ? 1 : -1);

@@ -50,6 +50,23 @@ bool AcceptableUserId(const QString& text) {
 
 constexpr int kMainWindowDefault = 100;
 
+// How a count from the library reaches the host's out-parameter when the
+// library failed: left as it was, or set to 0.
+enum class OnFailure { kUntouched, kZero };
+
+// Runs a library count query into `out` (which the host must supply).
+template <class Query>
+short CountInto(short* out, OnFailure onFailure, Query&& query) {
+  RequirePresent(out);
+  unsigned count = 0;
+  const int result = query(&count);
+  if (result == VEXQ4_OK)
+    *out = Short(static_cast<int>(count));
+  else if (onFailure == OnFailure::kZero)
+    *out = 0;
+  return Short(result);
+}
+
 }  // namespace
 
 // ---- Numeric and text properties.
@@ -255,11 +272,8 @@ CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
 
 short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
-  RequirePresent(pNumManufacturers);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClSerialGetNumManufacturers(&count);
-  *pNumManufacturers = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
-  return Short(result);
+  return CountInto(pNumManufacturers, OnFailure::kZero,
+                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumManufacturers(count); });
 }
 
 short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* ManufacturerName,
@@ -283,19 +297,13 @@ short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) 
 }
 
 short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
-  RequirePresent(NumSerialPorts);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClSerialGetNumSerialPorts(&count);
-  *NumSerialPorts = result == VEXQ4_OK ? Short(static_cast<int>(count)) : short{0};
-  return Short(result);
+  return CountInto(NumSerialPorts, OnFailure::kZero,
+                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumSerialPorts(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumPorts(short* numPorts) {
-  RequirePresent(numPorts);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClAllSerialGetNumPorts(&count);
-  if (result == VEXQ4_OK) *numPorts = Short(static_cast<int>(count));
-  return Short(result);
+  return CountInto(numPorts, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumPorts(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* ManufacturerName,
@@ -319,34 +327,31 @@ short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* Manufactu
   return 0;
 }
 
-short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  const int result = CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex);
+namespace {
+// A grabber selection's result: off-line is returned, other failures raise.
+short GrabberSelected(int result) {
   if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
     Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
   return Short(result);
+}
+}  // namespace
+
+short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
+  return GrabberSelected(CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex));
 }
 
 short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  const int result = CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex);
-  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
-    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
-  return Short(result);
+  return GrabberSelected(CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex));
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {
-  RequirePresent(numBytes);
-  unsigned count = 0;
-  const int result = CVexCamInterface::ClAllSerialGetNumBytesAvail(&count);
-  if (result == VEXQ4_OK) *numBytes = Short(static_cast<int>(count));
-  return Short(result);
+  return CountInto(numBytes, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumBytesAvail(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialGetSupportedBaudRates(short* baudRates) {
-  RequirePresent(baudRates);
-  unsigned rates = 0;
-  const int result = CVexCamInterface::ClAllSerialGetSupportedBaudRates(&rates);
-  if (result == VEXQ4_OK) *baudRates = Short(static_cast<int>(rates));
-  return Short(result);
+  return CountInto(baudRates, OnFailure::kUntouched,
+                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetSupportedBaudRates(count); });
 }
 
 short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {

@@ -5,6 +5,8 @@
 #include "about_dlg.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/tool_windows.h"
+#include "gain_dlg.h"
+#include "shutter_dlg.h"
 
 namespace vexq4::control {
 namespace {
@@ -36,8 +38,8 @@ class PlainPage final : public CToolWinDlg {
 
 std::unique_ptr<CToolWinDlg> CreateToolWindowPage(ToolWindow window) {
   switch (window) {
-    case kShutterWindow: return std::make_unique<PlainPage>(window);
-    case kGainWindow: return std::make_unique<PlainPage>(window);
+    case kShutterWindow: return std::make_unique<CShutterDlg>();
+    case kGainWindow: return std::make_unique<CGainDlg>();
     case kCommunicationWindow: return std::make_unique<PlainPage>(window);
     case kAboutWindow: return std::make_unique<CAboutDlg>();
     case kToolWindowCount: break;

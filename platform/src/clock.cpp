@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "vexq4/platform/abandon.h"
+
 namespace vexq4::platform {
 namespace {
 
@@ -15,7 +17,15 @@ class SystemClock final : public Clock {
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   }
   void Sleep(std::uint32_t ms) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Long pauses (the second around a shading frame) end early when the
+    // line is abandoned; short ones keep their length, so that a polling
+    // loop never spins.
+    constexpr std::uint32_t kSlice = 20;
+    while (ms > kSlice && !AbandonRequested()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kSlice));
+      ms -= kSlice;
+    }
+    if (ms <= kSlice) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
 };
 
@@ -40,6 +50,7 @@ void WaitSince(std::uint32_t sinceTick, std::uint32_t ms) {
   // `ms` passes (a wrapped tick count is harmless in unsigned arithmetic).
   for (std::uint32_t pass = 0; pass <= ms + 1; ++pass) {
     if (static_cast<std::uint32_t>(clock.TickCount() - sinceTick) >= ms) return;
+    if (AbandonRequested()) return;  // what follows fails at once anyway
     clock.Sleep(1);
   }
 }

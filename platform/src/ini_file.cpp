@@ -9,9 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
+
+#include "release.h"
+#include "vexq4/platform/abandon.h"
 
 namespace vexq4::platform {
 namespace fs = std::filesystem;
@@ -38,10 +43,14 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // The name of a section header line, or nullopt for any other line.
-std::optional<std::string_view> SectionName(std::string_view line) {
-  // Files saved by Windows editors may begin with a UTF-8 byte order mark.
-  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+// `firstLine`: the line opens the file, where editors put a UTF-8 byte
+// order mark; anywhere else those bytes are text (a key may begin with
+// them, and must not turn into a header).
+std::optional<std::string_view> SectionName(std::string_view line, bool firstLine) {
+  if (firstLine && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
   line = Trim(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
@@ -77,11 +86,13 @@ bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
     return false;
   }
   char buffer[8192];
-  bool ok = true;
-  for (;;) {
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) <= kProfileFileMax;
+  while (ok) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n > 0) {
       out.append(buffer, static_cast<std::size_t>(n));
+      ok = out.size() <= kProfileFileMax;  // it grew while we read
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
@@ -95,6 +106,22 @@ bool ReadWholeFile(const fs::path& path, std::string& out, bool& missing) {
 }
 
 std::atomic<unsigned> g_tempCounter{0};
+
+// Temporary files of atomic files not yet committed or abandoned, so that a
+// program that must end at once removes them too (ReleaseForExit).
+std::mutex g_tempFilesMutex;
+std::set<std::string> g_tempFiles;
+
+void NoteTempFile(const fs::path& temp, bool open) {
+  std::lock_guard lock(g_tempFilesMutex);
+  if (open)
+    g_tempFiles.insert(temp.string());
+  else
+    g_tempFiles.erase(temp.string());
+}
+
+// Links followed to the file a save replaces, as the kernel's limit.
+constexpr int kMaxSymlinkHops = 40;
 
 }  // namespace
 
@@ -123,7 +150,7 @@ void ProfileDocument::Parse(std::string_view text) {
 
 std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const auto name = SectionName(lines_[i]);
+    const auto name = SectionName(lines_[i], i == 0);
     if (name && SameName(*name, section)) return i;
   }
   return std::nullopt;
@@ -131,7 +158,7 @@ std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section
 
 std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header, std::string_view key) const {
   for (std::size_t i = header + 1; i < lines_.size(); ++i) {
-    if (SectionName(lines_[i])) break;
+    if (SectionName(lines_[i], false)) break;
     const auto kv = SplitKeyValue(lines_[i]);
     if (kv && SameName(kv->key, key)) return i;
   }
@@ -151,10 +178,12 @@ std::optional<std::string> ProfileDocument::Get(std::string_view section,
 }
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-  section = Trim(section);
   key = Trim(key);
-  if (section.empty() || key.empty() || HasLineBreaker(section) || HasLineBreaker(key) ||
-      HasLineBreaker(value) || key.find('=') != std::string_view::npos ||
+  // The section must read back as itself: its header line is trimmed and
+  // ends at the first "]". A key line must not read as a header or a
+  // comment, nor split at another "=".
+  if (section.empty() || Trim(section) != section || key.empty() || HasLineBreaker(section) ||
+      HasLineBreaker(key) || HasLineBreaker(value) || key.find('=') != std::string_view::npos ||
       section.find(']') != std::string_view::npos || key.front() == '[' ||
       key.front() == ';' || key.front() == '#') {
     return false;
@@ -176,7 +205,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
   // After the section's last non-blank line, so blank lines that separate
   // it from the next section stay where they are.
   std::size_t insertAfter = *header;
-  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i]); ++i) {
+  for (std::size_t i = *header + 1; i < lines_.size() && !SectionName(lines_[i], false); ++i) {
     if (!Trim(lines_[i]).empty()) insertAfter = i;
   }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAfter + 1), std::move(text));
@@ -303,11 +332,13 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
 bool AtomicFile::Open(const fs::path& path) {
   Abandon();
   failed_ = false;
-  if (path.empty() || !path.has_filename()) return false;
+  if (path.empty() || !path.has_filename() || AbandonRequested()) return false;
   target_ = path;
   std::error_code ec;
-  // Replace the file a symbolic link points to, not the link itself.
-  if (fs::is_symlink(target_, ec)) {
+  // Replace the file at the end of a chain of symbolic links, not a link:
+  // every link stays a link. A loop fails as open() would (ELOOP).
+  for (int hops = 0; fs::is_symlink(target_, ec); ++hops) {
+    if (hops == kMaxSymlinkHops) return false;
     const fs::path dest = fs::read_symlink(target_, ec);
     if (ec) return false;
     target_ = dest.is_absolute() ? dest : target_.parent_path() / dest;
@@ -330,6 +361,7 @@ bool AtomicFile::Open(const fs::path& path) {
     temp_.clear();
     return false;
   }
+  NoteTempFile(temp_, true);
   if (exists) (void)::fchmod(fd_, old.st_mode & 07777);
   return true;
 }
@@ -350,9 +382,11 @@ bool AtomicFile::Write(std::string_view bytes) {
 
 bool AtomicFile::Commit() {
   if (fd_ < 0) return false;
-  bool ok = !failed_ && ::fsync(fd_) == 0;
+  // A program asked to stop keeps the old file rather than half the work.
+  bool ok = !failed_ && !AbandonRequested() && ::fsync(fd_) == 0;
   ok = (::close(std::exchange(fd_, -1)) == 0) && ok;
   if (ok) ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+  NoteTempFile(temp_, false);
   if (!ok) {
     ::unlink(temp_.c_str());
     temp_.clear();
@@ -375,9 +409,20 @@ void AtomicFile::Abandon() {
   }
   if (!temp_.empty()) {
     ::unlink(temp_.c_str());
+    NoteTempFile(temp_, false);
     temp_.clear();
   }
 }
+
+namespace detail {
+
+void RemoveTemporaryFiles() {
+  std::lock_guard lock(g_tempFilesMutex);
+  for (const std::string& temp : g_tempFiles) ::unlink(temp.c_str());
+  g_tempFiles.clear();
+}
+
+}  // namespace detail
 
 int OpenRegularFileForReading(const fs::path& path) {
   int fd;

@@ -9,14 +9,20 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <utility>
+
+#include "release.h"
+#include "vexq4/platform/abandon.h"
 
 namespace vexq4::platform {
 namespace {
@@ -34,7 +40,8 @@ constexpr Ms kDrainTimeout{2000};
 
 int RemainingMs(SteadyClock::time_point deadline) {
   const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+  // poll() takes an int; a negative one would wait for ever.
+  return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
 void SleepUntil(SteadyClock::time_point deadline) {
@@ -68,23 +75,42 @@ OpenError KindOfOpenErrno(int err) {
   }
 }
 
+class TermiosDevice;
+
+// Every open device, so that a program that must end at once can still
+// hand its ports back (ReleaseForExit).
+std::mutex g_openDevicesMutex;
+std::set<TermiosDevice*> g_openDevices;
+
 class TermiosDevice final : public SerialDevice {
  public:
   TermiosDevice(int fd, const termios& original, bool exclusive)
-      : fd_(fd), original_(original), exclusive_(exclusive) {}
+      : fd_(fd), original_(original), exclusive_(exclusive) {
+    std::lock_guard lock(g_openDevicesMutex);
+    g_openDevices.insert(this);
+  }
 
   ~TermiosDevice() override {
-    // Hand the port back as we found it.
+    {
+      std::lock_guard lock(g_openDevicesMutex);
+      g_openDevices.erase(this);
+    }
+    Release();
+    ::close(fd_);
+  }
+
+  // Hands the port back as we found it.
+  void Release() {
     ::tcsetattr(fd_, TCSANOW, &original_);
     if (exclusive_) ::ioctl(fd_, TIOCNXCL);
     ::flock(fd_, LOCK_UN);
-    ::close(fd_);
   }
 
   TermiosDevice(const TermiosDevice&) = delete;
   TermiosDevice& operator=(const TermiosDevice&) = delete;
 
   bool Write(std::span<const std::uint8_t> bytes) override {
+    if (AbandonRequested()) return false;
     // At 9600 baud a byte takes about 1 ms; allow twice that on top of a
     // fixed margin before calling the line stuck.
     const auto deadline = SteadyClock::now() + kWriteBaseTimeout + Ms(2 * bytes.size());
@@ -108,8 +134,15 @@ class TermiosDevice final : public SerialDevice {
   }
 
   bool ReadByte(std::uint8_t& out) override {
-    const auto deadline = SteadyClock::now() + kReadTimeout;
+    return ReadByteWithin(out, static_cast<std::uint32_t>(kReadTimeout.count()));
+  }
+
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    const auto deadline = SteadyClock::now() + Ms(timeoutMs);
     for (;;) {
+      // A signal that asks us to stop interrupts the poll below: nothing
+      // more is read, and the caller's exchange ends.
+      if (AbandonRequested()) return false;
       const int left = RemainingMs(deadline);
       if (left == 0) return false;
       pollfd pfd{fd_, POLLIN, 0};
@@ -144,7 +177,7 @@ class TermiosDevice final : public SerialDevice {
     const auto deadline = SteadyClock::now() + kDrainTimeout;
     int queued = 0;
     while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
-      if (RemainingMs(deadline) == 0) return false;
+      if (RemainingMs(deadline) == 0 || AbandonRequested()) return false;
       std::this_thread::sleep_for(Ms(1));
     }
     while (::tcdrain(fd_) != 0) {
@@ -205,6 +238,15 @@ std::mutex g_openerMutex;
 SerialOpener g_opener;
 
 }  // namespace
+
+namespace detail {
+
+void ReleaseSerialDevices() {
+  std::lock_guard lock(g_openDevicesMutex);
+  for (TermiosDevice* device : g_openDevices) device->Release();
+}
+
+}  // namespace detail
 
 std::string ComPortDevicePath(unsigned comPort) {
   const std::string variable = "VEXQ4_COM" + std::to_string(comPort);

@@ -170,6 +170,12 @@ int main(int argc, char** argv) {
                        "Answer every command with ERROR (queries still answered)");
   faultGroup->add_option("--late", faults.lateReplyMs, "Extra milliseconds before every reply")
       ->type_name("MS");
+  faultGroup->add_option("--late-spread", faults.lateReplySpreadMs,
+                         "Each reply line a further 0 to MS milliseconds late, at random")
+      ->type_name("MS");
+  faultGroup->add_option("--reject-one-in", faults.rejectOneIn,
+                         "Refuse a command with ERROR by chance, one in N (1: every one)")
+      ->type_name("N");
   app.add_flag("--log", logLines, "Log each received line on standard error with the time");
   app.add_option("--exit-after-lines", exitAfterLines,
                  "Exit once N lines were received and answered (for scripts and tests)")

@@ -107,6 +107,19 @@ struct SimCamera::Impl {
   std::int64_t lastUnwrapped = 0;
 
   std::uint32_t noise = 0x2545F491u;
+  // Its own sequence, so that garbled bytes stay as they were.
+  std::uint32_t chance = 0x9E3779B9u;
+
+  // 0 .. n-1, from a fixed sequence: a run repeats exactly.
+  std::uint32_t Draw(std::uint32_t n) {
+    chance = chance * 1664525u + 1013904223u;
+    return n == 0 ? 0 : (chance >> 8) % n;
+  }
+
+  bool Refuse() {
+    const Faults& f = config.faults;
+    return f.rejectCommands || (f.rejectOneIn != 0 && Draw(f.rejectOneIn) == 0);
+  }
 
   std::int64_t Unwrap(std::uint32_t tick) {
     if (!haveTime) {
@@ -183,7 +196,7 @@ struct SimCamera::Impl {
     log.push_back({"<SHD frame>", static_cast<std::uint32_t>(now)});
     const Faults& f = config.faults;
     if (f.silent) return;
-    if (f.rejectCommands) {
+    if (Refuse()) {
       Send(kErrorReply, now, config.replyLatencyMs);
       return;
     }
@@ -260,7 +273,7 @@ struct SimCamera::Impl {
     const std::string mnemonic = text.substr(0, eq);
     const std::string_view arg = std::string_view(text).substr(eq + 1);
     const std::uint32_t latency = config.replyLatencyMs;
-    if (config.faults.rejectCommands) {
+    if (Refuse()) {
       Send(kErrorReply, now, latency);
       return;
     }
@@ -392,8 +405,10 @@ struct SimCamera::Impl {
 
   void Queue(std::span<const std::uint8_t> bytes, std::int64_t now, std::uint32_t delayMs) {
     if (bytes.empty()) return;
-    const std::int64_t due =
-        (now + delayMs + config.faults.lateReplyMs) * kNsPerMs;
+    const Faults& f = config.faults;
+    const std::uint32_t late =
+        f.lateReplyMs + (f.lateReplySpreadMs != 0 ? Draw(f.lateReplySpreadMs + 1) : 0);
+    const std::int64_t due = (now + delayMs + late) * kNsPerMs;
     const std::int64_t start = std::max(due, lineFreeNs);
     std::int64_t k = 0;
     for (std::uint8_t b : bytes) {

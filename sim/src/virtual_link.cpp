@@ -88,11 +88,13 @@ bool SimSerialDevice::Drain() {
   return true;
 }
 
-bool SimSerialDevice::ReadByte(std::uint8_t& out) {
+bool SimSerialDevice::ReadByte(std::uint8_t& out) { return ReadByteWithin(out, kReadTimeoutMs); }
+
+bool SimSerialDevice::ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) {
   detail::LinkState& s = *state_;
   VirtualClock& clock = *s.clock;
   if (s.unplugged) {
-    clock.Advance(kReadTimeoutMs);
+    clock.Advance(timeoutMs);
     return false;
   }
   const std::uint32_t now = clock.now();
@@ -100,7 +102,7 @@ bool SimSerialDevice::ReadByte(std::uint8_t& out) {
   if (next) {
     // Signed difference: a byte due in the past is there at once.
     const auto wait = static_cast<std::int32_t>(*next - now);
-    if (wait <= static_cast<std::int32_t>(kReadTimeoutMs)) {
+    if (wait <= 0 || static_cast<std::uint32_t>(wait) <= timeoutMs) {
       if (wait > 0) clock.Advance(static_cast<std::uint32_t>(wait));
       if (const auto b = s.camera.PopByte(clock.now())) {
         out = *b;
@@ -108,7 +110,7 @@ bool SimSerialDevice::ReadByte(std::uint8_t& out) {
       }
     }
   }
-  clock.Advance(kReadTimeoutMs);
+  clock.Advance(timeoutMs);
   return false;
 }
 

@@ -108,7 +108,7 @@ TEST_F(CameraLinkComm, LinkportDrainStopsAtARepeatedPairOrSilence) {
   const auto pending = [&](std::string_view query) {
     EXPECT_TRUE(link.WriteBlock(std::span(reinterpret_cast<const std::uint8_t*>(query.data()),
                                           query.size())));
-    link.DrainInput();
+    link.DrainInput(vexq4::comm::kStandardDrain);
     std::string rest;
     std::uint8_t byte = 0;
     for (int i = 0; i < 16 && link.ReadByte(byte, 0); ++i) rest += static_cast<char>(byte);

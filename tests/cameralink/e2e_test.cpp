@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <array>
+#include <chrono>
 #include <string>
 
 #include "VexQ4Comm.h"
@@ -111,6 +112,22 @@ TEST_F(SimulatedGrabber, ClAllSerialPort) {
   EXPECT_EQ(VexQ4CLAllSerialGetNumBytesAvail(&count), VEXQ4_OK);
   EXPECT_EQ(VexQ4CLAllSerialSetBaudRate(0x3), -10008);  // one rate bit at a time
   EXPECT_EQ(VexQ4CLAllSerialSetBaudRate(0x1), VEXQ4_OK);
+}
+
+TEST_F(SimulatedGrabber, ShortQueryDrainEndsLinkportsDrainReadsEarly) {
+  server_.camera()->SetValue("GA", 42);
+  OpenThroughLinkport();
+  ASSERT_EQ(VexQ4SetQueryDrainTime(15), VEXQ4_OK);
+  struct Restore {
+    ~Restore() { VexQ4SetQueryDrainTime(-1); }
+  } restore;
+  // The standard drain alone takes two 600 ms reads per query.
+  int gain = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(VexQ4GetCameraData(kPort, GA, &gain), VEXQ4_OK);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(gain, 42);
+  EXPECT_LT(took, std::chrono::milliseconds(1200));
 }
 
 TEST_F(SimulatedGrabber, SilentCameraFailsTheProbe) {

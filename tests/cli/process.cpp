@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -129,6 +132,87 @@ Result Process::Wait(int timeoutMs) {
   result_.out = outBuf_;
   result_.err = errBuf_;
   return result_;
+}
+
+PtyProcess::PtyProcess(const std::vector<std::string>& argv, int columns,
+                       const std::vector<std::string>& env) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
+  const std::string slave = ::ptsname(master_);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = static_cast<unsigned short>(columns);
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::setsid();
+    const int fd = ::open(slave.c_str(), O_RDWR);  // the controlling terminal
+    if (fd < 0) ::_exit(127);
+    ::ioctl(fd, TIOCSCTTY, 0);
+    ::ioctl(fd, TIOCSWINSZ, &size);
+    for (int target = 0; target < 3; ++target) ::dup2(fd, target);
+    if (fd > 2) ::close(fd);
+    ::putenv(const_cast<char*>("TERM=xterm"));
+    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+}
+
+PtyProcess::~PtyProcess() {
+  if (!done_ && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    Wait(5000);
+  }
+  if (master_ >= 0) ::close(master_);
+}
+
+void PtyProcess::Type(const std::string& text) {
+  if (master_ >= 0 && !text.empty()) [[maybe_unused]] auto n = ::write(master_, text.data(), text.size());
+}
+
+std::string PtyProcess::ReadUntil(const std::string& token, int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto at = shown_.find(token, from_);
+    if (at != std::string::npos) {
+      std::string got = shown_.substr(from_, at + token.size() - from_);
+      from_ = at + token.size();
+      return got;
+    }
+    if (Remaining(deadline) == 0) return shown_.substr(from_);
+    pollfd pfd{master_, POLLIN, 0};
+    if (::poll(&pfd, 1, std::min(Remaining(deadline), 50)) <= 0) continue;
+    char buf[4096];
+    const ssize_t n = ::read(master_, buf, sizeof buf);
+    if (n <= 0) {
+      ::usleep(10000);  // the program has ended (EIO): nothing more comes
+      if (Remaining(deadline) == 0) return shown_.substr(from_);
+      continue;
+    }
+    shown_.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+int PtyProcess::Wait(int timeoutMs) {
+  if (done_) return status_;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  for (;;) {
+    ReadUntil(std::string(1, '\0'), 20);  // keeps the terminal drained
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) break;
+    if (Remaining(deadline) == 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      done_ = true;
+      return status_ = -1;
+    }
+  }
+  done_ = true;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status_;
 }
 
 Result RunProgram(const std::vector<std::string>& argv, const std::string& input, int timeoutMs,

@@ -44,6 +44,36 @@ class Process {
   Result result_;
 };
 
+// A program on a pseudo-terminal of its own, as from a user's terminal
+// window: standard input, output and error are the terminal, which is its
+// controlling terminal, so typed Ctrl-C raises SIGINT.
+class PtyProcess {
+ public:
+  PtyProcess(const std::vector<std::string>& argv, int columns = 80,
+             const std::vector<std::string>& env = {});
+  ~PtyProcess();  // kills the process if it is still running
+  PtyProcess(const PtyProcess&) = delete;
+  PtyProcess& operator=(const PtyProcess&) = delete;
+
+  // Types `text` (a byte 3 is Ctrl-C).
+  void Type(const std::string& text);
+  // Reads until `token` appears in what was read since the last call that
+  // found its token; returns all of that (also on time-out, without it).
+  std::string ReadUntil(const std::string& token, int timeoutMs);
+  // Everything the terminal showed so far.
+  const std::string& shown() const { return shown_; }
+  // Waits for the end; -1 when killed by a signal or the time-out.
+  int Wait(int timeoutMs);
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string shown_;
+  std::size_t from_ = 0;
+  bool done_ = false;
+  int status_ = -1;
+};
+
 // Runs to the end with `input` on standard input.
 Result RunProgram(const std::vector<std::string>& argv, const std::string& input = "",
            int timeoutMs = 30000, const std::vector<std::string>& env = {});

@@ -70,7 +70,10 @@ TEST(Properties, ListTextsMatchExactlyAndGiveTheIndex) {
 
 TEST(Properties, UserIdIsWhatTheCameraCanTake) {
   EXPECT_TRUE(Check("UserID", "LINE-3 CAM 2").ok);
-  EXPECT_TRUE(Check("UserID", "").ok);
+  // Nothing would be sent and the camera would keep its user ID.
+  const Checked empty = Check("UserID", "");
+  EXPECT_FALSE(empty.ok);
+  EXPECT_NE(empty.error.find("the camera keeps its user ID"), std::string::npos) << empty.error;
   EXPECT_TRUE(Check("UserID", "0123456789abcdef").ok);
   EXPECT_FALSE(Check("UserID", "0123456789abcdefg").ok);
   EXPECT_FALSE(Check("UserID", "tab\there").ok);
@@ -126,6 +129,30 @@ TEST(Output, ProgressBarShowsStepAndOperation) {
   EXPECT_EQ(Console::Bar(9, 4, "X", 8), "[########] 4/4 X");
 }
 
+// The bar speaks the user's words and fits the terminal: narrower bar
+// first, then no seconds, then the end of the words; never the last
+// column, where a terminal wraps.
+TEST(Output, ProgressLineFitsTheTerminal) {
+  EXPECT_EQ(Console::Words("ReadAllFromCamera"), "reading all settings");
+  EXPECT_EQ(Console::Words("WriteCameraDataToFile"), "writing the camera data report");
+  EXPECT_EQ(Console::Words("looking for the camera on COM3"), "looking for the camera on COM3");
+
+  const std::string wide = Console::FitLine(2, 34, "ReadAllFromCamera", 12, 80);
+  EXPECT_EQ(wide, "[#-----------------------------] 2/34 reading all settings  12 s");
+  for (int columns : {60, 40, 30, 20, 8, 1}) {
+    for (int total : {34, 0}) {
+      const std::string line = Console::FitLine(33, total, "ReadAllFromCamera", 125, columns);
+      EXPECT_LE(line.size(), static_cast<std::size_t>(std::max(columns - 1, 1))) << line;
+    }
+  }
+  EXPECT_EQ(Console::FitLine(2, 34, "ReadAllFromCamera", 12, 50),
+            "[---------------] 2/34 reading all settings  12 s");
+  EXPECT_EQ(Console::FitLine(2, 34, "ReadAllFromCamera", 12, 40),
+            "[--------] 2/34 reading all settings");
+  EXPECT_EQ(Console::FitLine(2, 34, "ReadAllFromCamera", 12, 34),
+            "[--------] 2/34 reading all setti");
+}
+
 // Waits without steps still move on a terminal; a file or pipe gets only
 // the lines, no bar.
 TEST(Output, ProgressBarOnlyOnATerminal) {
@@ -168,7 +195,7 @@ TEST(Output, ProgressBarOnlyOnATerminal) {
   }
   EXPECT_NE(drawn.find("\r[#-----"), std::string::npos) << drawn;
   EXPECT_NE(drawn.find("\r[-#----"), std::string::npos) << drawn;  // the marker moved
-  EXPECT_NE(drawn.find("] StartAutoShadingCorrection"), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("] auto shading (up to 10 s)"), std::string::npos) << drawn;
   ASSERT_GE(drawn.size(), 4u);
   EXPECT_EQ(drawn.substr(drawn.size() - 4), "\r\033[K");  // cleared at the end
 

@@ -88,10 +88,11 @@ class FakeLine {
     return true;
   }
 
-  bool ReadByte(std::uint8_t& out) {
+  bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs = 101) {
     ++reads;
     const std::uint32_t now = clock_.TickCount();
-    if (!incoming.empty() && static_cast<std::int32_t>(incoming.front().first - (now + 101)) <= 0) {
+    if (!incoming.empty() &&
+        static_cast<std::int32_t>(incoming.front().first - (now + timeoutMs)) <= 0) {
       const std::uint32_t at = incoming.front().first;
       if (static_cast<std::int32_t>(at - now) > 0) clock_.Sleep(at - now);
       out = incoming.front().second;
@@ -99,7 +100,7 @@ class FakeLine {
       lastByteReadMs = clock_.TickCount();
       return true;
     }
-    clock_.Sleep(101);  // the COM read time-out
+    clock_.Sleep(timeoutMs);  // the COM read time-out, or the caller's
     return false;
   }
 
@@ -134,6 +135,9 @@ class FakeDevice final : public platform::SerialDevice {
   ~FakeDevice() override { line_->closed = true; }
   bool Write(std::span<const std::uint8_t> bytes) override { return line_->Write(bytes); }
   bool ReadByte(std::uint8_t& out) override { return line_->ReadByte(out); }
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    return line_->ReadByte(out, timeoutMs);
+  }
   bool Drain() override {
     ++line_->drains;
     return true;

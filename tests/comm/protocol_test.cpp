@@ -138,8 +138,14 @@ TEST_F(ProtocolTest, QueryRepliesOfOddShape) {
   EXPECT_EQ(value, 5);
 
   value = 99;
-  reply = "GAB?\r\n";  // third byte is not '?': a reply without '='
-  EXPECT_EQ(VexQ4GetCameraData(1, GAB, &value), VEXQ4_E_MALFORMED);
+  reply = "GAB?\r\nGAB=-7\r\n";  // the echo of our own line, whatever its length
+  EXPECT_EQ(VexQ4GetCameraData(1, GAB, &value), VEXQ4_OK);
+  EXPECT_EQ(value, -7);
+  value = 99;
+  reply = "GAB?\r\n";  // an echo and nothing after it
+  EXPECT_EQ(VexQ4GetCameraData(1, GAB, &value), VEXQ4_E_TIMEOUT);
+  reply = "GAB?\r\n";  // not our line, third byte not '?': a reply without '='
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_MALFORMED);
   reply = "SH5\r\n";
   EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_MALFORMED);
   reply = "SH=5";  // never completed

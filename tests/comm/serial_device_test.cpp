@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/serial_device.h"
 
 namespace vexq4::platform {
@@ -142,6 +144,27 @@ TEST(SerialDevice, ReadsWaitAboutOneHundredMillisecondsAlsoAfterHangUp) {
   EXPECT_FALSE(opened.device->Write(std::vector<std::uint8_t>{'x'}));
 }
 
+TEST(SerialDevice, ReadWithinItsOwnTimeOutEndsSoonerAndStillTakesAByteThatIsThere) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  std::uint8_t byte = 0;
+  auto start = steady_clock::now();
+  EXPECT_FALSE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_GE(ElapsedMs(start), 13);
+  EXPECT_LT(ElapsedMs(start), 80);
+
+  ASSERT_EQ(::write(pty.master(), "Q", 1), 1);
+  EXPECT_TRUE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_EQ(byte, 'Q');
+
+  // A hang-up still costs the caller its (short) wait, not a spin.
+  pty.CloseMaster();
+  start = steady_clock::now();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(opened.device->ReadByteWithin(byte, 15));
+  EXPECT_GE(ElapsedMs(start), 3 * 13);
+}
+
 TEST(SerialDevice, PortIsUsedExclusively) {
   Pty pty;
   OpenResult first = OpenSerialDevice(pty.path());
@@ -181,6 +204,42 @@ TEST(SerialDevice, PortIsOpenForReadAndWriteAndNotInheritedByChildren) {
   ASSERT_GE(flags, 0);
   EXPECT_EQ(flags & O_ACCMODE, O_RDWR);
   EXPECT_NE(flags & O_CLOEXEC, 0);
+}
+
+// A program asked to stop: reads and writes fail at once instead of
+// waiting, and a last-resort release hands the port back while the device
+// is still open.
+TEST(SerialDevice, AbandonEndsEveryWaitAndReleaseRestoresThePort) {
+  Pty pty;
+  const int keep = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(keep, 0);
+  const termios before = SettingsOf(keep);
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+
+  RequestAbandon();
+  std::uint8_t byte = 0;
+  auto start = steady_clock::now();
+  ASSERT_EQ(::write(pty.master(), "x", 1), 1);  // even a byte that is there
+  EXPECT_FALSE(opened.device->ReadByte(byte));
+  EXPECT_FALSE(opened.device->Write(std::vector<std::uint8_t>{'y'}));
+  EXPECT_LT(ElapsedMs(start), 50);
+  ClearAbandon();
+  EXPECT_TRUE(opened.device->ReadByte(byte));
+  EXPECT_EQ(byte, 'x');
+
+  const termios raw = SettingsOf(keep);
+  EXPECT_EQ(cfgetospeed(&raw), B9600);
+  ReleaseForExit();
+  const termios released = SettingsOf(keep);
+  EXPECT_EQ(cfgetospeed(&released), cfgetospeed(&before));
+  EXPECT_EQ(released.c_lflag, before.c_lflag);
+  EXPECT_EQ(released.c_iflag, before.c_iflag);
+  int exclusive = 1;
+  ASSERT_EQ(::ioctl(keep, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  opened.device.reset();
+  ::close(keep);
 }
 
 TEST(SerialDevice, OpenFailuresAreClassified) {

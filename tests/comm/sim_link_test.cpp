@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "VexQ4Comm.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/sim/virtual_link.h"
 
 namespace vexq4::sim {
@@ -23,6 +24,9 @@ class LineTimedDrain final : public platform::SerialDevice {
     return inner_->Write(bytes);
   }
   bool ReadByte(std::uint8_t& out) override { return inner_->ReadByte(out); }
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    return inner_->ReadByteWithin(out, timeoutMs);
+  }
   bool Drain() override {
     clock_.Advance(static_cast<std::uint32_t>((owedUs_ + 999) / 1000));
     owedUs_ = 0;
@@ -87,6 +91,66 @@ TEST_F(SimLinkTest, EchoingCameraAndEchoedQueries) {
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log.back().text, "SH=5");
   EXPECT_GE(log.back().timeMs - log[log.size() - 3].timeMs, 600u);
+}
+
+// A camera that echoes each query line before its answer: every query code
+// reads as it does without the echo, whatever the length of its mnemonic
+// ("SH?", "KSR?", "CBAR?", "WPR1?", "AWRS?"), and so do the identity texts.
+TEST_F(SimLinkTest, EveryQueryCodeThroughAnEchoingCamera) {
+  auto readAll = [](bool echo) {
+    Config config;
+    config.faults.echoQuery = echo;
+    VirtualLink link(config);
+    int n = 0;
+    for (const char* mnemonic : {"SC", "TR", "SH", "TP", "SL", "RF", "CBAR", "KN", "GA", "SM",
+                                 "PE", "TI", "LS", "BA", "BI", "GAB", "BLB", "PER", "PEG", "PEB",
+                                 "KPB", "KSR", "GAR", "BLR", "KPG", "KPR", "WB", "KSG", "KSB",
+                                 "BLG", "SDM", "WA", "WPR1", "WPB1", "WPR2", "WPB2", "WPR3",
+                                 "WPB3"}) {
+      link.camera().SetValue(mnemonic, 100 + n++);  // tells each answer from the others
+    }
+    link.camera().identity().userId = "LINE 7";
+    std::vector<std::string> results;
+    EXPECT_EQ(VexQ4InitComm(0, 1, 0), VEXQ4_OK);
+    for (unsigned code = 0; code < 56; ++code) {
+      int value = -1;
+      const int rc = VexQ4GetCameraData(1, code, &value);
+      results.push_back(std::to_string(code) + ":" + std::to_string(rc) + ":" + std::to_string(value));
+    }
+    char id[VEXQ4_CAMERA_ID_SIZE] = {}, model[VEXQ4_MODEL_NAME_SIZE] = {}, user[VEXQ4_USER_ID_SIZE] = {};
+    results.push_back(std::to_string(VexQ4GetCameraID(1, id)) + id);
+    results.push_back(std::to_string(VexQ4GetModelName(1, model)) + model);
+    results.push_back(std::to_string(VexQ4GetUserID(1, user)) + user);
+    VexQ4ExitComm(1);
+    return results;
+  };
+  const auto plain = readAll(false);
+  const auto echoed = readAll(true);
+  EXPECT_EQ(echoed, plain);
+  // The long mnemonics were answered, not refused as malformed.
+  EXPECT_EQ(plain[29], "29:0:121");  // KSR
+  EXPECT_EQ(plain[8], "8:0:106");    // CBAR
+  EXPECT_EQ(plain[49], "49:0:132");  // WPR1
+  EXPECT_EQ(plain[45], "45:0:0");    // AWRS
+  EXPECT_EQ(plain.back(), "0LINE 7");
+}
+
+// A program asked to stop does not wait out the reply time-out, not even
+// the 10 s of auto shading.
+TEST_F(SimLinkTest, AbandonedLineEndsTheExchangeAtOnce) {
+  Config config;
+  config.autoShadingMs = 9000;
+  VirtualLink link(config);
+  ASSERT_EQ(VexQ4InitComm(0, 1, 0), VEXQ4_OK);
+  platform::RequestAbandon();
+  const std::uint32_t start = link.clock().now();
+  EXPECT_NE(VexQ4SendCameraData(1, 48, 0), VEXQ4_OK);
+  int value = 0;
+  EXPECT_NE(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_LT(link.clock().now() - start, 1500u);
+  platform::ClearAbandon();
+  link.clock().Advance(10000);  // the camera finishes its table
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
 }
 
 TEST_F(SimLinkTest, FaultyRepliesGiveTheirCodes) {

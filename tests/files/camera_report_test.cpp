@@ -80,6 +80,10 @@ TEST(CameraReport, AllAreasSideBySide) {
   TestDir dir;
   OnlineModel online(KnownAreas());
   auto& model = online.model;
+  // A model that holds the camera's settings goes straight to the report.
+  ASSERT_EQ(model.ReadAllFromCamera(), 0);
+  model.lines.clear();
+  online.link.camera().ClearLog();
   std::vector<vexq4::model::ProgressStep> steps;
   model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) {
     if (s.operation == kReport) steps.push_back(s);
@@ -183,6 +187,56 @@ TEST(CameraReport, AllAreasSideBySide) {
   ASSERT_FALSE(steps.empty());
   for (std::size_t i = 1; i < steps.size(); ++i) EXPECT_GT(steps[i].step, steps[i - 1].step);
   EXPECT_EQ(steps.back().step, steps.back().total);
+}
+
+// A model that never read the camera reads it all first, so that the
+// closing write-all gives the camera its own working settings back rather
+// than the model's initial values.
+TEST(CameraReport, UnsynchronizedModelReadsTheCameraFirst) {
+  TestDir dir;
+  vexq4::sim::Config config = KnownAreas();
+  config.values = {{"GA", 100}, {"SH", 4}, {"KSR", 99}, {"WB", 0}, {"GAR", -5}};
+  OnlineModel online(config);
+  auto& model = online.model;
+  ASSERT_EQ(model.isSynchronized, 0);
+
+  const auto path = dir / "report.txt";
+  ASSERT_EQ(model.WriteCameraDataToFile(path.string()), 0);
+  auto& camera = online.camera();
+  EXPECT_EQ(camera.Value("GA"), 100);
+  EXPECT_EQ(camera.Value("SH"), 4);
+  EXPECT_EQ(camera.Value("KSR"), 99);
+  EXPECT_EQ(camera.Value("WB"), 0);
+  EXPECT_EQ(camera.Value("GAR"), -5);
+  EXPECT_EQ(model.isSynchronized, 1);
+
+  // The read-all comes before the report's own first query.
+  const auto received = online.Received();
+  const auto firstReport = std::find(received.begin(), received.end(), "MD?");
+  ASSERT_NE(firstReport, received.end());
+  EXPECT_EQ(received.front(), "SM?");
+  EXPECT_NE(std::find(received.begin(), firstReport, "KSR?"), firstReport);
+  EXPECT_EQ(std::find(received.begin(), firstReport, "LD=0"), firstReport);
+  const auto rows = Rows(CrLfLines(ReadFile(path)), 5);
+  EXPECT_EQ(rows.at("Master Gain Level").front(), "100");
+  EXPECT_EQ(rows.at("Shutter Speed").front(), "1/250");
+}
+
+// When that read fails, no area is loaded (the camera would lose its
+// working settings) and no file is written.
+TEST(CameraReport, FailedFirstReadLoadsNoArea) {
+  TestDir dir;
+  OnlineModel online;
+  auto& model = online.model;
+  model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) {
+    if (s.operation == "ReadAllFromCamera" && s.step == 5) online.camera().faults().silent = true;
+  });
+  const auto path = dir / "report.txt";
+  const int rc = model.WriteCameraDataToFile(path.string());
+  EXPECT_NE(rc, 0);
+  for (const auto& line : online.Received()) EXPECT_FALSE(line.starts_with("LD=")) << line;
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(vexq4::testing::CountEntries(dir.path()), 0);
 }
 
 TEST(CameraReport, UserIdNotAnswered) {

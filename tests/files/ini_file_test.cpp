@@ -9,6 +9,7 @@
 #include <string>
 
 #include "test_dir.h"
+#include "vexq4/platform/abandon.h"
 
 namespace vexq4::platform {
 namespace {
@@ -70,6 +71,25 @@ TEST(ProfileRead, CrLfAndValueLimit) {
   EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", ""), "RX-Q4");
 }
 
+// A file larger than any profile is not read into memory: it reads as
+// unreadable, and a write does not replace it.
+TEST(ProfileRead, OversizedFileIsNotRead) {
+  TestDir dir;
+  const auto file = dir / "huge.cam";
+  std::string text = "[Main]\r\nCamera Type=RX-Q4\r\n";
+  text.resize(kProfileFileMax + 1, ';');
+  WriteFile(file, text);
+  ProfileDocument doc;
+  EXPECT_FALSE(doc.Load(file));
+  EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", "none"), "none");
+  EXPECT_FALSE(WriteProfileString(file, "Main", "Camera Type", "X"));
+  EXPECT_EQ(std::filesystem::file_size(file), kProfileFileMax + 1);
+
+  text.resize(kProfileFileMax);  // the largest that is read
+  WriteFile(file, text);
+  EXPECT_EQ(GetProfileString(file, "Main", "Camera Type", "none"), "RX-Q4");
+}
+
 TEST(ProfileWrite, KeepsForeignLinesAndWritesCrLf) {
   TestDir dir;
   const auto file = dir / "foreign.cam";
@@ -127,7 +147,33 @@ TEST(ProfileWrite, RefusesNamesAndValuesThatBreakLines) {
   EXPECT_FALSE(WriteProfileString(file, "", "k", "1"));
   EXPECT_FALSE(WriteProfileString(file, "S", "  ", "1"));
   EXPECT_FALSE(WriteProfileString(file, "S", ";k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", " #k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, "S", "[k", "1"));
+  EXPECT_FALSE(WriteProfileString(file, " S", "k", "1"));  // would read back as "S"
+  EXPECT_FALSE(WriteProfileString(file, "S\t", "k", "1"));
   EXPECT_EQ(ReadFile(file), "[S]\r\nk=1\r\n");
+}
+
+// A byte order mark opens a file; anywhere else its bytes are text, so a
+// key that begins with them stays a key and the keys after it stay in
+// their section.
+TEST(ProfileWrite, ByteOrderMarkOnlyOnTheFirstLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  ProfileDocument doc;
+  doc.Parse(bom + "[S]\r\nk=1\r\n");
+  ASSERT_TRUE(doc.Set("S", bom + "[e0", ""));
+  ASSERT_TRUE(doc.Set("S", "after", "2"));
+  ProfileDocument reread;
+  reread.Parse(doc.Text());
+  EXPECT_EQ(reread.Get("S", bom + "[e0"), "");
+  EXPECT_EQ(reread.Get("S", "after"), "2");
+  EXPECT_EQ(reread.Get("S", "k"), "1");
+  EXPECT_EQ(reread.Get("e0=", "after"), std::nullopt);
+
+  // A mark in front of a later header leaves it a plain line.
+  reread.Parse("[A]\r\n" + bom + "[B]\r\nk=1\r\n");
+  EXPECT_EQ(reread.Get("A", "k"), "1");
+  EXPECT_EQ(reread.Get("B", "k"), std::nullopt);
 }
 
 TEST(ProfileWrite, FailedWriteKeepsOldFileWhole) {
@@ -165,6 +211,55 @@ TEST(ProfileWrite, FollowsSymbolicLink) {
   ASSERT_TRUE(WriteProfileString(dir / "link.ini", "S", "k", "2"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
   EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=2\r\n");
+
+  // A chain: l3 -> (absolute) l2 -> sub/l1 -> ../real.ini. The file at its
+  // end is replaced, every link stays a link.
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_symlink("../real.ini", dir / "sub" / "l1.ini");
+  std::filesystem::create_symlink("sub/l1.ini", dir / "l2.ini");
+  std::filesystem::create_symlink(dir / "l2.ini", dir / "l3.ini");
+  ASSERT_TRUE(WriteProfileString(dir / "l3.ini", "S", "k", "3"));
+  for (const char* link : {"sub/l1.ini", "l2.ini", "l3.ini"})
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / link)) << link;
+  EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=3\r\n");
+  EXPECT_EQ(CountEntries(dir / "sub"), 1);
+
+  // A chain to a file not yet there creates it; a loop is refused.
+  std::filesystem::create_symlink("new.ini", dir / "to-new.ini");
+  ASSERT_TRUE(WriteProfileString(dir / "to-new.ini", "S", "k", "4"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "to-new.ini"));
+  EXPECT_EQ(ReadFile(dir / "new.ini"), "[S]\r\nk=4\r\n");
+  std::filesystem::create_symlink("loop-b.ini", dir / "loop-a.ini");
+  std::filesystem::create_symlink("loop-a.ini", dir / "loop-b.ini");
+  EXPECT_FALSE(WriteFileAtomically(dir / "loop-a.ini", "x"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop-a.ini"));
+}
+
+// A program asked to stop replaces no file with half its work, and a
+// last-resort release removes the temporary file of a save under way.
+TEST(AtomicFileTest, AbandonKeepsTheOldFileAndReleaseRemovesTemporaries) {
+  TestDir dir;
+  const auto file = dir / "a.txt";
+  WriteFile(file, "old");
+  {
+    AtomicFile open;
+    ASSERT_TRUE(open.Open(file));
+    ASSERT_TRUE(open.Write("new"));
+    RequestAbandon();
+    EXPECT_FALSE(open.Commit());
+    AtomicFile late;
+    EXPECT_FALSE(late.Open(file));
+    ClearAbandon();
+  }
+  EXPECT_EQ(ReadFile(file), "old");
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+
+  AtomicFile pending;
+  ASSERT_TRUE(pending.Open(file));
+  EXPECT_EQ(CountEntries(dir.path()), 2);
+  ReleaseForExit();
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+  EXPECT_EQ(ReadFile(file), "old");
 }
 
 TEST(ProfileNumbers, LeadingNumber) {

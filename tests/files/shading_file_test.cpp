@@ -84,6 +84,8 @@ TEST(ShadingFile, SaveThenLoadGivesTheCameraItsTableBack) {
 TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   TestDir dir;
   OnlineModel online;
+  Number(online.camera());
+  const auto original = online.camera().shadingTable();
   const auto path = dir / "in.csv";
   std::string text = ",,,DYNAMIC SHADING,,,\r\nADR,R,G,B,R,G,B\n";
   text += "5,10,11,12,13,14,15\r\n";              // numbering only decides whether
@@ -92,7 +94,7 @@ TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   text += "0,99,99,99,99,99,99\r\n";              // outside 1..128: skipped
   text += "129,99,99,99,99,99,99\r\n";
   text += "x,99,99,99,99,99,99\r\n";
-  text += "7,70000,-1,abc,,44 ,45\r\n";           // 16 bits on the wire; "abc" keeps
+  text += "7,65535,0,abc,,44 ,45\r\n";            // "abc" and "" keep their entries
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << "missing file";
   WriteFile(path, text);
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
@@ -103,17 +105,99 @@ TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   EXPECT_EQ(at(5, 0), 15);
   EXPECT_EQ(at(0, 1), 20);
   EXPECT_EQ(at(2, 1), 22);
-  EXPECT_EQ(at(3, 1), 0);  // left as the model held it
+  auto was = [&](int curve, int point) { return original[static_cast<std::size_t>(curve * 128 + point)]; };
+  EXPECT_EQ(at(3, 1), was(3, 1));  // unfilled: the camera's own value
   EXPECT_EQ(at(0, 2), 30);
   EXPECT_EQ(at(5, 2), 35);
-  EXPECT_EQ(at(0, 3), 70000 & 0xFFFF);
-  EXPECT_EQ(at(1, 3), 0xFFFF);
-  EXPECT_EQ(at(2, 3), 0);
-  EXPECT_EQ(at(3, 3), 0);
+  EXPECT_EQ(at(0, 3), 65535);
+  EXPECT_EQ(at(1, 3), 0);
+  EXPECT_EQ(at(2, 3), was(2, 3));
+  EXPECT_EQ(at(3, 3), was(3, 3));
   EXPECT_EQ(at(4, 3), 44);
   EXPECT_EQ(at(5, 3), 45);
-  EXPECT_EQ(at(0, 4), 0);
-  EXPECT_EQ(at(0, 127), 0);
+  EXPECT_EQ(at(0, 4), was(0, 4));
+  EXPECT_EQ(at(5, 127), was(5, 127));
+}
+
+// A file that is not a shading table never reaches the camera: a value
+// that does not fit 16 bits would arrive as another number, and prose that
+// happens to begin with a number would send whatever the model holds.
+TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
+  TestDir dir;
+  OnlineModel online;
+  const auto path = dir / "bad.csv";
+  const auto before = online.model.shadingTable;
+  for (const std::string text :
+       {"1,-5,0,0,0,0,0\r\n", "1,1,1,1,1,1,1\r\n2,2,70000,2,2,2,2\r\n",
+        "1,0,0,0,0,0,99999999999\r\n", "4 score and seven years ago\n", "1\r\n2,\r\n3,x,y\r\n"}) {
+    WriteFile(path, text);
+    EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << text;
+  }
+  EXPECT_TRUE(online.Received().empty());
+  EXPECT_EQ(online.model.shadingTable, before);
+  EXPECT_EQ(online.model.isOnline, 1);
+
+  // The bounds themselves are values.
+  WriteFile(path, "1,0,65535,0,0,0,0\r\n");
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(online.camera().shadingTable()[128], 65535);
+}
+
+// Entries a file leaves unfilled keep the camera's values: read once when
+// the model knows nothing of the camera's table on this connection, taken
+// from the table read (a save) or sent (a load) otherwise, and read again
+// after auto shading changed it.
+TEST(ShadingFile, UnfilledEntriesKeepTheCamerasValues) {
+  TestDir dir;
+  OnlineModel online;
+  Number(online.camera());
+  const auto original = online.camera().shadingTable();
+  const auto path = dir / "short.csv";
+  WriteFile(path, "1,1,2,3,4,5,6\r\n");
+  auto reads = [&] {
+    const auto received = online.Received();
+    return std::count(received.begin(), received.end(), "SHD?1024,768");
+  };
+
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(reads(), 1);
+  auto expected = original;
+  for (int c = 0; c < 6; ++c) expected[static_cast<std::size_t>(c * 128)] = static_cast<std::uint16_t>(c + 1);
+  EXPECT_EQ(online.camera().shadingTable(), expected);
+
+  // The table just sent is the camera's: no second read.
+  WriteFile(path, "1,1,2,3,4,5,6\r\n2,7,7,7,7,7,7\r\n");
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(reads(), 1);
+  for (int c = 0; c < 6; ++c) expected[static_cast<std::size_t>(c * 128 + 1)] = 7;
+  EXPECT_EQ(online.camera().shadingTable(), expected);
+
+  // After a save the read view is the camera's table.
+  Number(online.camera());
+  ASSERT_EQ(online.model.SaveShadingDataIntoFile((dir / "saved.csv").string()), 0);
+  EXPECT_EQ(reads(), 2);
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(reads(), 2);
+  EXPECT_EQ(online.camera().shadingTable(), expected);
+
+  // Auto shading gives the camera a new table, which is read again.
+  ASSERT_EQ(online.model.StartAutoShadingCorrection(), 0);
+  auto computed = online.camera().shadingTable();
+  ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(reads(), 3);
+  for (int c = 0; c < 6; ++c) {
+    computed[static_cast<std::size_t>(c * 128)] = static_cast<std::uint16_t>(c + 1);
+    computed[static_cast<std::size_t>(c * 128 + 1)] = 7;
+  }
+  EXPECT_EQ(online.camera().shadingTable(), computed);
+
+  // A camera that cannot give its table gets nothing.
+  online.model.CloseConnection();
+  ASSERT_EQ(online.model.SetComPort(1), 0);
+  online.camera().faults().corruptShading = true;
+  online.camera().ClearLog();
+  EXPECT_NE(online.model.LoadShadingDataFromFile(path.string()), 0);
+  for (const auto& line : online.Received()) EXPECT_NE(line, kFrame);
 }
 
 TEST(ShadingFile, LoadTakesAtMost128LinesAndSplitsOverlongLines) {

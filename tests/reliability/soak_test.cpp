@@ -1,7 +1,10 @@
 // A fault-injection soak in virtual time: thousands of random model
 // operations against a simulated camera that goes silent, garbles,
-// truncates, echoes, floods, answers late, rejects commands, corrupts or
-// shortens its shading frame, and is unplugged and plugged back.
+// truncates, echoes, floods, answers late (by a fixed time or 0 to 700 ms
+// at random), rejects commands (all or some), corrupts or shortens its
+// shading frame, and is unplugged and plugged back. It runs with the
+// standard drain and with the short drain before queries (fast reads),
+// where late answers meet later queries most often.
 //
 // After every operation: the code is documented and came within the
 // operation's bounded time; the model is consistent and its online flag
@@ -80,8 +83,10 @@ struct FaultSet {
   bool Clean() const {
     const sim::Faults& f = faults;
     return !unplugged && !f.silent && !f.echoQuery && !f.garble && !f.truncate && !f.overlongLine &&
-           !f.corruptShading && !f.shortShading && !f.rejectCommands && f.lateReplyMs <= 300;
+           !f.corruptShading && !f.shortShading && !f.rejectCommands && f.rejectOneIn == 0 &&
+           f.lateReplyMs + f.lateReplySpreadMs <= 300;
   }
+  bool LateAtRandom() const { return faults.lateReplySpreadMs != 0; }
   std::string Describe() const {
     const sim::Faults& f = faults;
     std::ostringstream s;
@@ -89,17 +94,24 @@ struct FaultSet {
       << (f.truncate ? "truncate " : "") << (f.echoQuery ? "echoQuery " : "")
       << (f.overlongLine ? "overlongLine " : "") << (f.corruptShading ? "corruptShading " : "")
       << (f.shortShading ? "shortShading " : "") << (f.rejectCommands ? "rejectCommands " : "")
-      << (echoShape ? "echoShape " : "") << "late=" << f.lateReplyMs;
+      << (echoShape ? "echoShape " : "") << "late=" << f.lateReplyMs
+      << " spread=" << f.lateReplySpreadMs << " rejectOneIn=" << f.rejectOneIn;
     return s.str();
   }
 };
 
-FaultSet RandomFaults(std::mt19937& rng) {
+// `lateOften`: half the periods have answers 0 to 700 ms late.
+FaultSet RandomFaults(std::mt19937& rng, bool lateOften) {
   FaultSet set;
   set.echoShape = rng() % 4 == 0;
   set.faults.echoQuery = rng() % 4 == 0;
+  if (lateOften && rng() % 2 == 0) {
+    set.faults.lateReplySpreadMs = 700;
+    if (rng() % 2 == 0) set.faults.rejectOneIn = 3;
+    return set;
+  }
   if (rng() % 2 == 0) return set;  // half the time the camera behaves
-  switch (rng() % 10) {
+  switch (rng() % 12) {
     case 0: set.faults.silent = true; break;
     case 1: set.faults.garble = true; break;
     case 2: set.faults.truncate = true; break;
@@ -109,6 +121,14 @@ FaultSet RandomFaults(std::mt19937& rng) {
     case 6: set.faults.rejectCommands = true; break;
     case 7: set.faults.lateReplyMs = 300; break;
     case 8: set.faults.lateReplyMs = 700 + rng() % 1500; break;
+    // Every answer 0 to 700 ms late: some come after the host gave up on
+    // them, while it waits for the next answer. With some commands
+    // refused, a late "COMPLETE" may float past a refused command.
+    case 9: set.faults.lateReplySpreadMs = 700; break;
+    case 10:
+      set.faults.lateReplySpreadMs = 700;
+      set.faults.rejectOneIn = 3;
+      break;
     default: set.unplugged = true; break;
   }
   return set;
@@ -120,6 +140,7 @@ class SoakTest : public ::testing::Test {
     platform::SetClock(&drain_);
   }
   void TearDown() override {
+    CVexCamInterface::SetQueryDrainTime(-1);
     if (HasFailure()) {
       // The last lines on the wire, to see what led to the failure.
       const auto& log = link_.camera().log();
@@ -130,6 +151,9 @@ class SoakTest : public ::testing::Test {
     model_.CloseConnection();
     platform::SetClock(&link_.clock());
   }
+
+  // The soak itself, with whatever query drain the test set.
+  void Run(bool lateOften);
 
   sim::VirtualLink link_{sim::Config{}, 1};  // outlives the model's connection
   DrainingClock drain_{link_.clock()};
@@ -142,7 +166,16 @@ int CameraValue(sim::SimCamera& camera, const SettingRow& row) {
   return camera.Value(row.mnemonic);
 }
 
-TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
+TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) { Run(false); }
+
+// Fast reads: late answers now outlive the drain before a query and meet
+// the next exchange; they must never be taken for its answer.
+TEST_F(SoakTest, RandomOperationsWithTheShortQueryDrainAndLateAnswers) {
+  ASSERT_EQ(CVexCamInterface::SetQueryDrainTime(15), 0);
+  Run(true);
+}
+
+void SoakTest::Run(bool lateOften) {
   const unsigned long seed = EnvNumber("VEXQ4_SOAK_SEED", kDefaultSeed);
   const long count = static_cast<long>(EnvNumber("VEXQ4_SOAK_OPS", kDefaultOps));
   SCOPED_TRACE("soak seed " + std::to_string(seed) + " (repeat with VEXQ4_SOAK_SEED=" +
@@ -166,13 +199,14 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
   FaultSet faults;
   ASSERT_EQ(model_.SetComPort(1), 0);
   int successes = 0, failures = 0;
+  int lateOps = 0, lateSuccesses = 0;  // while answers come 0..700 ms late
 
   for (long i = 0; i < count; ++i) {
     // Now and then the camera changes its behaviour. When it turns clean
     // again, late answers still on the line are given time to arrive and
     // are then drained by the next exchange.
     if (rng() % 12 == 0) {
-      faults = RandomFaults(rng);
+      faults = RandomFaults(rng, lateOften);
       camera.faults() = faults.faults;
       camera.config().shape =
           faults.echoShape ? sim::ReplyShape::kEchoThenComplete : sim::ReplyShape::kComplete;
@@ -211,7 +245,8 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
       case kReconnect: rc = model_.SetComPort(1); break;
       case kIdentity: {
         std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
-        rc = rng() % 2 ? model_.GetCameraID(id) : model_.GetUserID();
+        value = static_cast<int>(rng() % 2);  // 1: the camera ID, 0: the user ID
+        rc = value ? model_.GetCameraID(id) : model_.GetUserID();
         break;
       }
       case kSetUserId:
@@ -241,6 +276,10 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
                          !(op == kSettingsRead && !wasOnline);
     const bool refusedArgument = op == kSet && row.checkMax >= 0 &&
                                  static_cast<unsigned>(value) > static_cast<unsigned>(row.checkMax);
+    if (faults.LateAtRandom() && camerOp && wasOnline && !refusedArgument) {
+      ++lateOps;
+      lateSuccesses += rc == 0;
+    }
     if (op == kReconnect) {
       ASSERT_EQ(rc == 0, model_.isOnline == 1);
       if (clean) {
@@ -275,6 +314,10 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
       }
       if (op == kSetUserId) {
         ASSERT_EQ(camera.identity().userId, text);
+      }
+      if (op == kIdentity) {
+        ASSERT_EQ(value ? model_.cameraID : model_.userID,
+                  value ? camera.identity().cameraId : camera.identity().userId);
       }
       if (op == kWhiteBalance) {
         ASSERT_EQ(camera.Value("WB"), value);
@@ -336,9 +379,13 @@ TEST_F(SoakTest, RandomOperationsAgainstAFaultyCamera) {
   }
   RecordProperty("successes", successes);
   RecordProperty("failures", failures);
-  // A run that never succeeded or never failed tested nothing.
+  RecordProperty("late_operations", lateOps);
+  RecordProperty("late_successes", lateSuccesses);
+  // A run that never succeeded or never failed tested nothing; nor did one
+  // whose late answers never let an operation through.
   EXPECT_GT(successes, count / 10);
   EXPECT_GT(failures, count / 20);
+  EXPECT_GT(lateSuccesses, lateOps / 10) << lateOps << " operations with late answers";
 }
 
 }  // namespace

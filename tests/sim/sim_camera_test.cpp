@@ -2,7 +2,9 @@
 // identity, the shading frame in both directions, faults and line timing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vexq4/sim/sim_camera.h"
@@ -247,6 +249,37 @@ TEST(SimCamera, RepliesArePacedAt9600BaudAfterTheLatency) {
   const Reply late = Collect(cam);
   EXPECT_EQ(late.times.front(), kT0 + 5305);
   EXPECT_EQ(late.times.back(), kT0 + 5305);
+}
+
+TEST(SimCamera, SpreadLatenessAndChanceRefusalsVaryButRepeat) {
+  // Each answer 0..700 ms late (after 5 ms latency and 6 ms crossing);
+  // about one command in three refused.
+  const auto run = [] {
+    SimCamera cam;
+    cam.config().paceAt9600 = false;
+    cam.faults().lateReplySpreadMs = 700;
+    cam.faults().rejectOneIn = 3;
+    std::vector<std::uint32_t> late;
+    int refused = 0;
+    for (std::uint32_t i = 0; i < 60; ++i) {
+      const std::uint32_t at = kT0 + i * 2000;
+      cam.Receive(Bytes("SH?\r\n"), at);
+      const Reply r = Collect(cam, at + 1000);
+      EXPECT_EQ(r.text, "SH=0\r\n");
+      if (!r.times.empty()) late.push_back(r.times.front() - at - 5);
+      cam.Receive(Bytes("GA=1\r\n"), at + 1000);
+      refused += Collect(cam, at + 2000).text == kErrorReply;
+    }
+    return std::pair(late, refused);
+  };
+  const auto [late, refused] = run();
+  ASSERT_EQ(late.size(), 60u);
+  EXPECT_LE(*std::max_element(late.begin(), late.end()), 700u);
+  EXPECT_GE(*std::max_element(late.begin(), late.end()), 600u);  // some after a time-out
+  EXPECT_LE(*std::min_element(late.begin(), late.end()), 100u);  // some at once
+  EXPECT_GT(refused, 5);
+  EXPECT_LT(refused, 40);
+  EXPECT_EQ(run(), std::pair(late, refused));  // the same run again
 }
 
 TEST(SimCamera, ReplyTimesSurviveTheTickCountWrap) {

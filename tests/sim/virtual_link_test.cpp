@@ -73,6 +73,28 @@ TEST(VirtualLink, LineTimesFollowTheBaudRateBothWays) {
   EXPECT_EQ(link.clock().now(), t0 + 119);
 }
 
+TEST(VirtualLink, ReadWithinAShorterTimeOutMovesTheClockOnlyThatFar) {
+  VirtualLink link;
+  auto dev = platform::OpenComPort(1).device;
+  const std::uint32_t t0 = link.clock().now();
+  std::uint8_t b = 0;
+  EXPECT_FALSE(dev->ReadByteWithin(b, 15));
+  EXPECT_EQ(link.clock().now(), t0 + 15);
+
+  // The answer's first byte is due 13 ms after the query: a 10 ms read
+  // misses it, the next one takes it when it arrives.
+  ASSERT_TRUE(dev->Write(Bytes("SH?\r\n")));
+  EXPECT_FALSE(dev->ReadByteWithin(b, 10));
+  EXPECT_EQ(link.clock().now(), t0 + 25);
+  ASSERT_TRUE(dev->ReadByteWithin(b, 10));
+  EXPECT_EQ(b, 'S');
+  EXPECT_EQ(link.clock().now(), t0 + 15 + 13);
+
+  link.SetUnplugged(true);
+  EXPECT_FALSE(dev->ReadByteWithin(b, 15));
+  EXPECT_EQ(link.clock().now(), t0 + 28 + 15);
+}
+
 TEST(VirtualLink, BytesWrittenBackToBackQueueOnTheLine) {
   VirtualLink link;
   auto dev = platform::OpenComPort(1).device;

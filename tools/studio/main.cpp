@@ -3,7 +3,9 @@
 // event logged; a script mode that drives the control line by line).
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QMainWindow>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,12 +14,18 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
+#include "event_log.h"
 #include "host.h"
+#include "member_browser.h"
+#include "screenshots.h"
 #include "script.h"
+#include "studio_window.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/module.h"
+#include "vexq4/control/ui_services.h"
 #include "vexq4/sim/pty_server.h"
 
 namespace {
@@ -33,6 +41,7 @@ const char* const kDescription =
     "  vexq4-studio --sim                      the desktop program with a simulated camera\n"
     "  vexq4-studio -platform offscreen --sim --script -   commands from standard input\n"
     "  vexq4-studio --register                 register the control (registry folder)\n"
+    "  vexq4-studio -platform offscreen --screenshots docs/images   pictures of every window\n"
     "\n"
     "Script commands: get NAME, put NAME VALUE, call NAME [ARG...], members,\n"
     "echo TEXT, answer OK|Cancel|Yes|No, file PATH|cancel|fail, error-display on|off,\n"
@@ -86,11 +95,60 @@ class ScriptFeed : public QObject {
   bool ended_ = false;
 };
 
+// While the pictures are taken nobody is there to answer: a message box
+// takes its first button, a file dialog is cancelled, nothing is opened,
+// and each is reported on standard error, so a run in CI never waits.
+class UnattendedUi final : public vexq4::control::UiServices {
+ public:
+  Answer MessageBox(QWidget*, const QString& caption, const QString& text, Buttons buttons, Icon) override {
+    std::fprintf(stderr, "vexq4-studio: message box \"%s\": %s\n", qPrintable(caption),
+                 qPrintable(text.simplified()));
+    return buttons == Buttons::kYesNo ? Answer::kYes : Answer::kOk;
+  }
+  FileOutcome FileDialog(QWidget*, const FileRequest&) override { return {}; }
+  void OpenWithShell(const QString& target) override {
+    std::fprintf(stderr, "vexq4-studio: not opening %s\n", qPrintable(target));
+  }
+  void SetWaitCursor(bool) override {}
+  QSize ScreenSize() override { return vexq4::control::DesktopUiServices().ScreenSize(); }
+};
+
+// What the studio's picture shows: the camera on COM1 and a setting put
+// through the member browser, with its events and message line logged.
+void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
+  namespace ctl = vexq4::control;
+  vexq4::studio::MemberBrowser& browser = *studio.memberBrowser();
+  auto put = [&](const char* name, const char* value) {
+    if (const ctl::MemberInfo* member = ctl::FindMember(name); member && browser.Select(*member)) {
+      browser.SetEntry(-1, QString::fromLatin1(value));
+      browser.Put();
+    }
+  };
+  if (!studio.control()->isOnline) put("ComPort", "1");
+  put("MasterGainLevel", "100");
+}
+
+// Whether the command line asks for something that shows no window (help,
+// registration) or renders off the screen (pictures): then no display is
+// needed, so a shell on a server or CI can run it as it stands.
+bool NeedsNoDisplay(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    for (std::string_view option : {"--help", "-h", "--register", "--unregister", "--screenshots"})
+      if (arg == option || (option == "--screenshots" && arg.starts_with("--screenshots=")))
+        return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (NeedsNoDisplay(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
+  QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
@@ -104,7 +162,12 @@ int main(int argc, char** argv) {
                                           QStringLiteral("Register the control in the registry folder and exit."));
   const QCommandLineOption unregisterOption(QStringLiteral("unregister"),
                                             QStringLiteral("Remove the control's registration and exit."));
-  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption});
+  const QCommandLineOption screenshotsOption(
+      QStringLiteral("screenshots"),
+      QStringLiteral("Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
+                     "against a simulated camera with a fresh profile, then exit."),
+      QStringLiteral("DIR"));
+  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(parser.errorText()));
     return kUsageError;
@@ -116,6 +179,11 @@ int main(int argc, char** argv) {
   if (!parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "vexq4-studio: unexpected argument %s (see --help)\n",
                  qPrintable(parser.positionalArguments().constFirst()));
+    return kUsageError;
+  }
+  const bool screenshots = parser.isSet(screenshotsOption);
+  if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) || parser.isSet(unregisterOption))) {
+    std::fprintf(stderr, "vexq4-studio: --screenshots runs on its own (see --help)\n");
     return kUsageError;
   }
   if (parser.isSet(registerOption)) return DllRegisterServer() == 0 ? 0 : kHostFailure;
@@ -137,41 +205,94 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Pictures show a fresh control: factory profile, nothing registered.
+  std::unique_ptr<QTemporaryDir> scratch;
+  if (screenshots) {
+    if (!QDir().mkpath(parser.value(screenshotsOption))) {
+      std::fprintf(stderr, "vexq4-studio: cannot create the folder \"%s\" for the pictures\n",
+                   qPrintable(parser.value(screenshotsOption)));
+      return kHostFailure;
+    }
+    scratch = std::make_unique<QTemporaryDir>();
+    if (!scratch->isValid()) {
+      std::fprintf(stderr, "vexq4-studio: no temporary folder for the pictures' profile\n");
+      return kHostFailure;
+    }
+    qputenv("VEXQ4_PROFILE_DIR", scratch->path().toLocal8Bit());
+    qputenv("VEXQ4_REGISTRY_DIR", scratch->filePath(QStringLiteral("registry")).toLocal8Bit());
+  }
+
   // The simulated camera is there before the control looks for a camera.
   std::unique_ptr<vexq4::sim::PtyServer> sim;
-  if (parser.isSet(simOption)) {
+  if (parser.isSet(simOption) || screenshots) {
     sim = std::make_unique<vexq4::sim::PtyServer>();
     std::string error;
     if (!sim->Start(&error)) {
       std::fprintf(stderr, "vexq4-studio: cannot start the simulated camera: %s\n", error.c_str());
       return kHostFailure;
     }
-    setenv("VEXQ4_COM1", sim->slavePath().c_str(), 0);
+    // Pictures are always of the simulated camera.
+    setenv("VEXQ4_COM1", sim->slavePath().c_str(), screenshots ? 1 : 0);
   }
-
-  auto window = std::make_unique<QMainWindow>();
-  QString source;
-  CXVexCamCtrl* control = vexq4::studio::CreateControl(window.get(), &source);
-  if (!control) {
-    std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
-    return kHostFailure;
-  }
-  window->setCentralWidget(control);
-  window->setWindowTitle(sim ? QStringLiteral("vexq4-studio - simulated camera on COM1")
-                             : QStringLiteral("vexq4-studio"));
 
   int status = 0;
   if (scriptInput) {
-    vexq4::studio::ScriptRunner runner(*control, stdout);
+    // The script mode's window is the plain frame around the control: what
+    // the desktop adds (log, members, settings) would only get in the way.
+    // The runner is there before the control: what the control asks while
+    // it is created (a stored value its windows reject) is printed and
+    // answered like everything later, and no modal box waits for a click.
+    vexq4::studio::ScriptRunner runner(stdout);
+    auto window = std::make_unique<QMainWindow>();
+    QString source;
+    CXVexCamCtrl* control = vexq4::studio::CreateControl(window.get(), &source);
+    if (!control) {
+      std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
+      return kHostFailure;
+    }
+    runner.Attach(*control);
+    window->setCentralWidget(control);
+    window->setWindowTitle(sim ? QStringLiteral("vexq4-studio - simulated camera on COM1")
+                               : QStringLiteral("vexq4-studio"));
     window->show();
     ScriptFeed feed(runner, *scriptInput);
     feed.Start();
     status = QApplication::exec();
     window.reset();  // the control goes while the runner still listens
-  } else {
-    window->show();
-    status = QApplication::exec();
-    window.reset();
+    return status;
   }
+
+  QString source;
+  CXVexCamCtrl* control = vexq4::studio::CreateControl(nullptr, &source);
+  if (!control) {
+    std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
+    return kHostFailure;
+  }
+  vexq4::studio::StudioOptions options;
+  if (sim) options.simDevice = QString::fromStdString(sim->slavePath());
+  options.controlSource = source;
+  options.keepLayout = !screenshots;
+  auto window = std::make_unique<vexq4::studio::StudioWindow>(control, options);
+  window->show();
+  if (screenshots) {
+    UnattendedUi unattended;
+    vexq4::control::SetUiServices(&unattended);
+    QString error;
+    const auto shots = vexq4::studio::RenderScreenshots(*control, window.get(), parser.value(screenshotsOption),
+                                                        &error, [&] { PutSomethingOnTheStudio(*window); });
+    window.reset();
+    vexq4::control::SetUiServices(nullptr);
+    if (shots.empty()) {
+      std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
+      return kHostFailure;
+    }
+    for (const auto& shot : shots)
+      std::printf("%s %dx%d \"%s\"\n", qPrintable(shot.file), shot.size.width(), shot.size.height(),
+                  qPrintable(shot.window));
+    return 0;
+  }
+  QObject::connect(window.get(), &vexq4::studio::StudioWindow::closed, qApp, &QCoreApplication::quit);
+  status = QApplication::exec();
+  window.reset();
   return status;
 }

@@ -143,15 +143,16 @@ UiServices::Answer FirstButton(UiServices::Buttons buttons) {
 
 }  // namespace
 
-ScriptRunner::ScriptRunner(CXVexCamCtrl& control, std::FILE* out)
-    : control_(control), alive_(&control), out_(out) {
-  control_.AddEventSink(this);
-  ctl::SetUiServices(this);
+ScriptRunner::ScriptRunner(std::FILE* out) : out_(out) { ctl::SetUiServices(this); }
+
+void ScriptRunner::Attach(CXVexCamCtrl& control) {
+  control_ = &control;
+  control.AddEventSink(this);
 }
 
 ScriptRunner::~ScriptRunner() {
   ctl::SetUiServices(nullptr);
-  if (alive_) control_.RemoveEventSink(this);
+  if (control_) control_->RemoveEventSink(this);
 }
 
 void ScriptRunner::Print(const QString& line) {
@@ -243,6 +244,9 @@ void ScriptRunner::Execute(const QString& rawLine) {
     flag = words->at(1).text == QLatin1String("on");
   };
 
+  const bool needsControl = command == QLatin1String("get") || command == QLatin1String("put") ||
+                            command == QLatin1String("call") || command == QLatin1String("ui");
+  if (needsControl && !control_) return Error(QStringLiteral("there is no control"));
   if (command == QLatin1String("get")) return Get(*words);
   if (command == QLatin1String("put")) return Put(*words);
   if (command == QLatin1String("call")) return Call(*words);
@@ -317,7 +321,7 @@ void ScriptRunner::Get(const std::vector<Token>& words) {
   if (words.size() != 2) return Error(QStringLiteral("get takes a property name"));
   const auto* member = Member(words[1]);
   if (!member) return Error(QStringLiteral("no property ") + Quote(words[1].text));
-  const auto result = ctl::Invoke(control_, *member, ctl::InvokeKind::kGet, {});
+  const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kGet, {});
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   Print(Name(member->name) + QLatin1Char('=') + Format(result.result));
 }
@@ -329,7 +333,7 @@ void ScriptRunner::Put(const std::vector<Token>& words) {
   const auto value = ValueOf(words[2]);
   if (!value) return Error(QStringLiteral("not a number or a quoted text: ") + words[2].text);
   ctl::Arg arg{true, *value};
-  const auto result = ctl::Invoke(control_, *member, ctl::InvokeKind::kPut, std::span<ctl::Arg>(&arg, 1));
+  const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kPut, std::span<ctl::Arg>(&arg, 1));
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   Print(QStringLiteral("ok"));
 }
@@ -358,7 +362,7 @@ void ScriptRunner::Call(const std::vector<Token>& words) {
     if (!value) return Error(QStringLiteral("not a number or a quoted text: ") + word.text);
     args.push_back({true, *value});
   }
-  const auto result = ctl::Invoke(control_, *member, ctl::InvokeKind::kCall, args);
+  const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kCall, args);
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   const QString name = Name(member->name);
   Print(member->type == ctl::VarType::kVoid ? name : name + QLatin1Char('=') + Format(result.result));
@@ -380,16 +384,16 @@ void ScriptRunner::Ui(const std::vector<Token>& words) {
   if (verb == QLatin1String("windows")) {
     if (count != 2) return Error(QStringLiteral("ui windows takes no argument"));
     for (int i = 0; i < ctl::kToolWindowCount; ++i) {
-      QWidget* frame = control_.FrameWindow(i);
+      QWidget* frame = control_->FrameWindow(i);
       Print(QStringLiteral("window %1 %2")
-                .arg(Quote(control_.Frame(i).caption()),
+                .arg(Quote(control_->Frame(i).caption()),
                      frame && frame->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
     }
     Print(QStringLiteral("ok"));
     return;
   }
   if (count < 3) return Error(QStringLiteral("ui %1 takes a window").arg(verb));
-  QWidget* window = FindWindow(control_, words[2].text);
+  QWidget* window = FindWindow(*control_, words[2].text);
   if (!window) return Error(QStringLiteral("no window ") + Quote(words[2].text));
 
   auto done = [&](std::optional<QString> problem) {
@@ -452,7 +456,7 @@ void ScriptRunner::Ui(const std::vector<Token>& words) {
     if (!expect(3, "close|escape WINDOW")) return;
     const int index = [&] {
       for (int i = 0; i < ctl::kToolWindowCount; ++i)
-        if (control_.FrameWindow(i) == window) return i;
+        if (control_->FrameWindow(i) == window) return i;
       return -1;
     }();
     if (index < 0) return Error(QStringLiteral("only a tool window has a frame to ") + verb);

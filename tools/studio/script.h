@@ -32,9 +32,11 @@ QString Quote(const QString& text);
 
 class ScriptRunner final : public vexq4::control::EventSink, public vexq4::control::UiServices {
  public:
-  // Prints to `out`; installs itself as the control's event sink and as
-  // the user-interface services while it lives.
-  ScriptRunner(CXVexCamCtrl& control, std::FILE* out);
+  // Prints to `out`; installs itself as the user-interface services while
+  // it lives, and as the event sink of the control it is attached to.
+  explicit ScriptRunner(std::FILE* out);
+  ScriptRunner(CXVexCamCtrl& control, std::FILE* out) : ScriptRunner(out) { Attach(control); }
+  void Attach(CXVexCamCtrl& control);
   ~ScriptRunner() override;
   ScriptRunner(const ScriptRunner&) = delete;
   ScriptRunner& operator=(const ScriptRunner&) = delete;
@@ -68,8 +70,8 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
   void PrintFailure(const vexq4::control::InvokeResult& result);
   const vexq4::control::MemberInfo* Member(const Token& word);
 
-  CXVexCamCtrl& control_;
-  QPointer<CXVexCamCtrl> alive_;  // the host may destroy the control first
+  // The host may destroy the control before the runner.
+  QPointer<CXVexCamCtrl> control_;
   std::FILE* out_;
   int errors_ = 0;
   bool errorDisplay_ = true;

@@ -1,17 +1,22 @@
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
-#include <unistd.h>
 
 #include <array>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
+#include "device_check.h"
 #include "host.h"
+#include "input_file.h"
+#include "line_reader.h"
+#include "output.h"
 #include "properties.h"
+#include "signals.h"
 #include "status.h"
 
 namespace vexq4::cli {
@@ -64,14 +69,12 @@ int Apply(Host& host, const Property& p, const Checked& value) {
   return row ? host.SetSetting(*row, value.number) : -1;
 }
 
-void Print(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
+void Print(const std::string& line) { PrintLine(line); }
 
-// Reports a failed operation and gives its exit status.
+// Reports a failed operation and gives its exit status. A command stopped
+// by a signal failed because it was stopped; that is said once, elsewhere.
 int Fail(Host& host, std::string_view what, int status, std::string_view file = {}) {
+  if (StopSignal() != 0 || CommandInterrupted()) return kExitFailure;
   std::string text = std::string(what) + ": " + DescribeStatus(status, file);
   if (!host.isOnline && status != -5 && status != -7 && status != -8 && status != -9)
     text += " (the camera is off-line)";
@@ -158,7 +161,21 @@ int RunOperation(Host& host, std::string_view what, int status, std::string_view
   return status == 0 ? kExitOk : Fail(host, what, status, file);
 }
 
+// Refuses a file a command would read (exit 1) unless it is a regular file
+// of reasonable size; a missing one is left to the caller. The camera has
+// not been touched yet.
+bool Readable(Host& host, std::string_view command, const std::string& file,
+              const InputFileCheck& check, std::string_view untouched = "nothing was sent to the camera") {
+  if (check.ok || check.missing) return true;
+  host.console().Error(std::string(command) + " " + file + ": " + check.problem + "; " +
+                       std::string(untouched));
+  return false;
+}
+
 int RunSaveSettings(Host& host, const std::string& file) {
+  // A settings file that is there is read first (its other lines stay).
+  if (!Readable(host, "save-settings", file, CheckInputFile(file), "the camera was not read"))
+    return kExitFailure;
   int status = host.WithProgress("ReadAllFromCamera", [&] { return host.ReadAllFromCamera(); });
   // A file from a partly read camera would not be what the camera holds.
   if (status != 0) return Fail(host, "save-settings: reading all settings", status);
@@ -169,10 +186,9 @@ int RunLoadSettings(Host& host, const std::string& file) {
   // The model applies whatever it can of a file and writes the result to
   // the camera. Try the file on an off-line model first, so that a missing
   // or invalid file leaves the camera untouched.
-  {
-    std::ifstream probe(file);
-    if (!probe) return Fail(host, "load-settings " + file, -8);
-  }
+  const InputFileCheck check = CheckInputFile(file);
+  if (check.missing) return Fail(host, "load-settings " + file + " (" + check.problem + ")", -8);
+  if (!Readable(host, "load-settings", file, check)) return kExitFailure;
   {
     CVexCamInterface offline;
     int check = offline.ReadAllFromFile(file);
@@ -207,8 +223,9 @@ int RunOnePush(Host& host) {
 
 int RunSearch(Host& host, int first, int last) {
   const int total = last - first + 1;
-  for (int port = first; port <= last; ++port) {
-    host.console().Progress(port - first, total, "Check COM" + std::to_string(port) + " ...");
+  for (int port = first; port <= last && StopSignal() == 0; ++port) {
+    host.console().Progress(port - first, total,
+                            "looking for the camera on COM" + std::to_string(port));
     if (host.SetComPort(port) == 0) {
       host.console().EndProgress();
       Print(FormatNumber("ComPort", port));
@@ -216,9 +233,11 @@ int RunSearch(Host& host, int first, int last) {
     }
   }
   host.console().EndProgress();
+  if (StopSignal() != 0) return kExitFailure;
   if (first == last)
     host.console().Error("no camera found on COM" + std::to_string(first) + " (" +
-                         Host::PortDevice(first) + ")");
+                         Host::PortDevice(first) + "): " +
+                         DiagnoseDevice(Host::PortDevice(first)).text);
   else
     host.console().Error("no camera found on COM" + std::to_string(first) + "..COM" +
                          std::to_string(last));
@@ -285,7 +304,8 @@ std::string SettingsHelp() {
 }
 
 constexpr const char* kExit =
-    "\nEXIT STATUS\n  0 success, 1 camera, port or file failure, 2 usage error or refused value\n";
+    "\nEXIT STATUS\n  0 success, 1 camera, port or file failure, 2 usage error or refused value,\n"
+    "  130/143/129 stopped by SIGINT/SIGTERM/SIGHUP\n";
 
 std::string Footer(const std::string& examples) { return "\nEXAMPLES\n" + examples + kExit; }
 
@@ -414,7 +434,11 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
               "  " + prog + "load-settings line3.cam\n", RunLoadSettings);
   fileCommand("report", "write the camera data report: identity and every area's settings",
-              "  " + prog + "report camera.txt\n", [](Host& h, const std::string& f) {
+              "  " + prog + "report camera.txt\n\n"
+              "The report loads every stored area into the camera, then writes the\n"
+              "program's settings back; on a fresh connection it first reads them all\n"
+              "from the camera, so the camera ends with its own working settings.\n",
+              [](Host& h, const std::string& f) {
                 return RunOperation(h, "report " + f,
                                     h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
               });
@@ -424,9 +448,19 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                                     h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingDataIntoFile(f); }), f);
               });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
-              "  " + prog + "shading-load shading.csv\n", [](Host& h, const std::string& f) {
-                return RunOperation(h, "shading-load " + f,
-                                    h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); }), f);
+              "  " + prog + "shading-load shading.csv\n\n"
+              "Values must lie in 0..65535. Entries the file leaves out keep the\n"
+              "camera's values (its table is read first on a fresh connection).\n",
+              [](Host& h, const std::string& f) {
+                if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
+                const int status = h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); });
+                // A readable file refused by the model is not a shading table.
+                const bool notATable = status == -8 && CheckInputFile(f).ok;
+                return RunOperation(h, "shading-load " + f +
+                                           (notATable ? " (no value in it, or one outside "
+                                                        "0..65535; nothing was sent)"
+                                                      : ""),
+                                    status, f);
               });
 
   if (inShell) return;
@@ -473,7 +507,9 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
         "\nEach line is a command as above without 'vexq4' and the connection options,\n"
         "e.g. 'set MasterGainLevel=100'. Quotes work as in a shell; '#' starts a\n"
         "comment. A failing line is reported and the next one runs. 'quit' or the\n"
-        "end of input ends. A prompt is shown only when standard input is a terminal.\n" +
+        "end of input (Ctrl-D) ends. On a terminal there is a prompt, lines can be\n"
+        "edited (arrow keys, Ctrl-R) with a history, and Ctrl-C abandons the command\n"
+        "under way and returns to the prompt.\n" +
         Footer("  printf 'set MasterGainLevel=50\\nget MasterGainLevel\\n' | vexq4 --sim shell\n"));
     cmd->callback([&plan] {
       plan.name = "shell";
@@ -484,18 +520,25 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
 }
 
 int RunShell(Host& host, std::FILE* in) {
-  const bool interactive = ::isatty(::fileno(in)) == 1;
+  const std::unique_ptr<LineReader> reader = LineReader::For(in);
+  const bool interactive = reader->edits();
+  // On a terminal Ctrl-C abandons the command (or the line being typed)
+  // and the shell goes on; elsewhere it ends the program.
+  SetInterruptAbandonsCommand(interactive);
+  bool reconnect = false;  // the connection went with an abandoned command
   int last = kExitOk;
   std::string line;
   for (;;) {
-    if (interactive) {
-      std::fputs(host.isOnline ? "vexq4> " : "vexq4 (off-line)> ", stdout);
-      std::fflush(stdout);
+    if (StopSignal() != 0) break;
+    const std::string prompt = host.isOnline ? "vexq4> " : "vexq4 (off-line)> ";
+    const LineReader::Result read = reader->Read(prompt, line);
+    if (read == LineReader::Result::kInterrupted) {
+      if (StopSignal() != 0) break;
+      PrintText("\n");
+      ClearCommandInterrupt();
+      continue;
     }
-    line.clear();
-    int c;
-    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
-    if (c == EOF && line.empty()) break;
+    if (read == LineReader::Result::kEnd) break;
 
     auto words = SplitWords(line);
     if (!words) {
@@ -522,8 +565,7 @@ int RunShell(Host& host, std::FILE* in) {
     }
     if (help) {
       std::string text = "commands: " + known + ", quit; 'COMMAND --help' explains one\n";
-      std::fputs(text.c_str(), stdout);
-      std::fflush(stdout);
+      PrintText(text);
       continue;
     }
     if (!found) {
@@ -538,17 +580,30 @@ int RunShell(Host& host, std::FILE* in) {
     } catch (const CLI::ParseError& e) {
       std::ostringstream out, err;
       int code = app.exit(e, out, err);
-      if (!out.str().empty()) std::fputs(out.str().c_str(), stdout);
+      if (!out.str().empty()) PrintText(out.str());
       std::string message = err.str();
       while (!message.empty() && message.back() == '\n') message.pop_back();
       if (!message.empty()) host.console().Line(message);
       if (code != 0) last = kExitUsage;
       continue;
     }
+    // The camera did not answer after an abandoned command (still busy
+    // with it, say): try again now that the user wants it.
+    if (reconnect && !host.isOnline && plan.needsCamera) reconnect = host.Reconnect() != 0;
     int status = plan.run ? plan.run(host) : kExitUsage;
+    if (CommandInterrupted()) {
+      // The exchange under way was abandoned and the camera taken for gone:
+      // open the line again for the next command.
+      ClearCommandInterrupt();
+      status = 128 + SIGINT;
+      host.console().Error("interrupted");
+      reconnect = !host.isOnline && host.Reconnect() != 0;
+      if (reconnect) host.console().Error("the camera does not answer yet; the next command tries again");
+    }
     if (status != kExitOk) last = status;
   }
-  if (interactive) std::fputc('\n', stdout);
+  SetInterruptAbandonsCommand(false);
+  if (interactive) PrintText("\n");
   return last;
 }
 

@@ -39,6 +39,14 @@ class Console {
 
   // The bar as drawn, without the carriage return; for tests.
   static std::string Bar(int step, int total, std::string_view operation, int width = 30);
+  // The words a user reads for a model operation ("ReadAllFromCamera" is
+  // "reading all settings"); other texts as they are.
+  static std::string_view Words(std::string_view operation);
+  // The whole progress line for a terminal `columns` wide: the bar, the
+  // operation in words and the seconds elapsed, narrowed (bar, then the
+  // seconds, then the words) to fit in columns - 1, so it never wraps.
+  static std::string FitLine(int step, int total, std::string_view operation, long seconds,
+                             int columns);
 
  private:
   void LineLocked(std::string_view text);

@@ -55,12 +55,21 @@ void Host::MapDeviceTo(int port, const std::string& path) {
 
 int Host::ConnectComPort(int port) {
   // A frame grabber index left at 0 makes SetComPort open the COM port.
-  return SetComPort(port);
+  connect_ = [this, port] { return SetComPort(port); };
+  return connect_();
 }
 
-int Host::ConnectGrabber(int grabber) { return ClSerialSetFrameGrabberIndex(grabber); }
+int Host::ConnectGrabber(int grabber) {
+  connect_ = [this, grabber] { return ClSerialSetFrameGrabberIndex(grabber); };
+  return connect_();
+}
 
-int Host::ConnectAllSerial(int port) { return ClAllSerialSetFrameGrabberIndex(port); }
+int Host::ConnectAllSerial(int port) {
+  connect_ = [this, port] { return ClAllSerialSetFrameGrabberIndex(port); };
+  return connect_();
+}
+
+int Host::Reconnect() { return connect_ ? connect_() : -5; }
 
 void Host::Event(std::string_view name) {
   if (options_.events) console_.Line("event " + std::string(name));

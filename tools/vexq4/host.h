@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -47,6 +48,9 @@ class Host : public CVexCamInterface {
   int ConnectComPort(int port);
   int ConnectGrabber(int grabber);
   int ConnectAllSerial(int port);
+  // Repeats the last connect operation (after an abandoned exchange); -5
+  // when none was made.
+  int Reconnect();
 
   // Runs a long model operation with the progress bar, cleared afterwards.
   // On a terminal a ticker redraws the bar with the elapsed time four times
@@ -140,6 +144,7 @@ class Host : public CVexCamInterface {
   HostOptions options_;
   std::unique_ptr<SimulatorServer> sim_;
   std::string simPath_;
+  std::function<int()> connect_;  // the last connect operation
 };
 
 }  // namespace vexq4::cli

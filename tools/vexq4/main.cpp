@@ -2,15 +2,20 @@
 // set-up on a production line.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "commands.h"
 #include "console.h"
+#include "device_check.h"
 #include "host.h"
+#include "output.h"
+#include "signals.h"
 #include "status.h"
 
 namespace {
@@ -40,11 +45,34 @@ EXAMPLES
   printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
   vexq4 search 1 8                         find the camera on COM1..COM8
 
+SIGNALS
+  Ctrl-C (SIGINT), SIGTERM and SIGHUP abandon the exchange under way, close
+  the connection (the port gets its settings back) and remove temporary
+  files. In 'shell' on a terminal, Ctrl-C abandons only the command.
+
 EXIT STATUS
   0  success
-  1  the camera, the port or a file failed (the status and its text are shown)
+  1  the camera, the port or a file failed (the status and its text are
+     shown), or the results could not be written to standard output
   2  usage error: unknown command or setting, a value out of range or not in
-     its list (nothing was sent to the camera), no connection option)";
+     its list (nothing was sent to the camera), no connection option
+  130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
+
+// --fast-reads: the quiet time that ends the drain before each query.
+constexpr int kFastReadsDrainMs = 15;
+
+// The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
+// milliseconds and quietly keeps the standard drain otherwise; a mistyped
+// value ("15ms") should not go unnoticed.
+bool QueryDrainVariableIsTaken(std::string_view text) {
+  if (text.empty() || text.size() > 3) return false;
+  int ms = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    ms = ms * 10 + (c - '0');
+  }
+  return ms <= 100;
+}
 
 struct Connection {
   std::optional<int> com;
@@ -57,7 +85,7 @@ struct Connection {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
   CLI::App app{kDescription, "vexq4"};
   app.footer(kFooter);
   app.fallthrough();  // connection options may also follow the command
@@ -100,6 +128,11 @@ int main(int argc, char** argv) {
                "outcome, as it happens (stderr)");
   app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
   app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
+  bool fastReads = false;
+  app.add_flag("--fast-reads", fastReads,
+               "end the wait for silence before each query after 15 ms instead of about "
+               "101 ms: reading all settings takes about 1 s instead of 4 s (a camera "
+               "answering after its time-out may leave a line that later queries discard)");
 
   Plan plan;
   AddCommands(app, plan, /*inShell=*/false);
@@ -137,6 +170,13 @@ int main(int argc, char** argv) {
   }
 
   Host host(console, hostOptions);
+  if (fastReads) {
+    CVexCamInterface::SetQueryDrainTime(kFastReadsDrainMs);
+  } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");
+             drain && *drain && !QueryDrainVariableIsTaken(drain)) {
+    console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
+                  " is not 1 to 100 milliseconds; queries wait the standard time");
+  }
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the
@@ -160,6 +200,7 @@ int main(int argc, char** argv) {
   if (plan.needsCamera) {
     int status = 0;
     std::string what;
+    std::string device;  // the serial device, looked at when no camera answers
     if (conn.grabber) {
       what = "frame grabber " + std::to_string(*conn.grabber);
       status = host.ConnectGrabber(*conn.grabber);
@@ -170,13 +211,36 @@ int main(int argc, char** argv) {
       int port = conn.com ? *conn.com : *mappedPort;
       // Name the device too: COM numbers map to paths only in this system.
       what = "COM" + std::to_string(port) + " (" + Host::PortDevice(port) + ")";
+      device = Host::PortDevice(port);
       status = host.ConnectComPort(port);
     }
     if (status != 0) {
-      console.Error(ConnectFailure(what, status, conn.grabber || conn.clallserial));
+      if (StopSignal() != 0) return kExitFailure;
+      if (conn.grabber || conn.clallserial)
+        console.Error(ConnectFailure(what, status, true));
+      else
+        console.Error(DeviceConnectFailure(what, status, DiagnoseDevice(device).text));
       return kExitFailure;
     }
   }
 
   return plan.run(host);
+}
+
+int main(int argc, char** argv) {
+  InstallStopSignals();
+  int code = Run(argc, argv);  // the connection is closed when it returns
+  std::string error;
+  const bool written = FinishOutput(error);
+  if (const int sig = StopSignal(); sig != 0) {
+    std::fprintf(stderr, "vexq4: stopped by %s\n",
+                 sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+    code = 128 + sig;
+  } else if (!written) {
+    std::fprintf(stderr, "vexq4: cannot write the results to standard output: %s\n",
+                 error.c_str());
+    if (code == kExitOk) code = kExitFailure;
+  }
+  MarkFinished();
+  return code;
 }

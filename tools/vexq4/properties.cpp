@@ -83,8 +83,8 @@ constexpr std::array kProperties = {
     Free("KneeSelect", 36, "0 on, 1 off"),
     Num("WhiteBalanceIndex", 37, 0, 4, "index into the WhiteBalanceStr list"),
     List("WhiteBalanceStr", 38, kWhiteBalanceList, "white balance mode"),
-    Property{"UserID", 39, Kind::kText, 0, 16, false, {},
-             "user ID, at most 16 printable characters"},
+    Property{"UserID", 39, Kind::kText, 1, 16, false, {},
+             "user ID, 1 to 16 printable characters"},
     Num("GreenKneeSlope", 40, 1, 4095, "green knee slope"),
     Num("BlueKneeSlope", 41, 1, 4095, "blue knee slope"),
     Num("GreenBlackLevel", 42, 0, 1023, "green black level"),
@@ -187,7 +187,7 @@ std::string DescribeValues(const Property& p) {
       return out;
     }
     case Kind::kText:
-      return "at most 16 printable characters";
+      return "1 to 16 printable characters";
     case Kind::kNumber:
       return std::to_string(p.min) + ".." + std::to_string(p.max);
     default:
@@ -225,6 +225,13 @@ Checked CheckValue(const Property& p, std::string_view value) {
       return c;
     }
     case Kind::kText: {
+      // The model sends no empty user ID (the camera would refuse it) and
+      // reports success all the same: say so instead.
+      if (value.empty()) {
+        c.error = name + ": an empty user ID is not sent; the camera keeps its user ID. " +
+                  "Valid: 1 to 16 printable characters";
+        return c;
+      }
       // The camera takes at most 16 printable characters; the library would
       // refuse anything else only after the model had stored it.
       bool printable = std::all_of(value.begin(), value.end(),

@@ -54,4 +54,9 @@ std::string ConnectFailure(std::string_view what, int status, bool cameraLink) {
   return text;
 }
 
+std::string DeviceConnectFailure(std::string_view what, int status, std::string_view diagnosis) {
+  return std::string(what) + ": " + std::string(diagnosis) + " (status " + std::to_string(status) +
+         ": " + LinkStatusText(status) + ")";
+}
+
 }  // namespace vexq4::cli

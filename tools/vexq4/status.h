@@ -25,4 +25,8 @@ std::string LinkStatusText(int status);
 // Why a connection could not be made, in the control's words.
 std::string ConnectFailure(std::string_view what, int status, bool cameraLink);
 
+// Why a connection to a serial device could not be made: what is wrong
+// with the device (no such device, permission denied, ...), then the status.
+std::string DeviceConnectFailure(std::string_view what, int status, std::string_view diagnosis);
+
 }  // namespace vexq4::cli

@@ -3,8 +3,11 @@
 //
 // A stored area can only be read by loading it into the working registers,
 // so the report ends with a write-all that gives the camera back the
-// model's cached settings. Everything else reads the camera directly: no
-// message lines, no status flags, no cache change.
+// model's cached settings. A model that does not hold the camera's
+// settings (not synchronized) reads them all first, or that write-all
+// would give the camera the model's initial values instead of its own.
+// Everything else reads the camera directly: no message lines, no status
+// flags, no cache change.
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -136,6 +139,12 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   // not cost a minute of camera traffic and four area loads.
   vexq4::platform::AtomicFile file;
   if (!file.Open(std::filesystem::path{std::string(path)})) return -7;
+
+  // Without the camera's working settings no area may be loaded: they
+  // would be lost. The abandoned file removes its temporary file.
+  if (!isSynchronized) {
+    if (const int read = ReadAllFromCamera(); read != 0) return read;
+  }
 
   constexpr int kIdentitySteps = 4;
   constexpr int kAreaSteps = 1 + static_cast<int>(kRows.size());  // LD and the reads

@@ -10,6 +10,7 @@ int CVexCamInterface::Connect(int grabberIndex, int allSerialMode) {
   // Not examined: a port that did not open fails the probe below.
   VexQ4InitComm(grabberIndex, static_cast<unsigned>(comPort), allSerialMode);
   connectedPort_ = comPort;
+  shadingKnown_ = ShadingKnown::kNothing;  // another camera, perhaps
   isOnline = 1;
   const int result = CheckConnection();
   if (result != VEXQ4_OK) {
@@ -76,3 +77,4 @@ int CVexCamInterface::ClAllSerialGetSupportedBaudRates(unsigned* rates) {
 int CVexCamInterface::ClAllSerialSetBaudRate(unsigned rate) {
   return VexQ4CLAllSerialSetBaudRate(rate);
 }
+int CVexCamInterface::SetQueryDrainTime(int ms) { return VexQ4SetQueryDrainTime(ms); }

@@ -30,11 +30,22 @@ inline constexpr std::size_t kShadingLinePiece = 4499;
 // starting at the first value): three title lines and 128 data lines.
 std::string FormatShadingFile(std::span<const int> values);
 
-// Applies one line (one piece) of a shading file as point `row` of the 768
-// values in curve order (the send view). Returns false, changing nothing,
-// when the line is not a data line: its first field does not begin with a
-// number from 1 to 128. Otherwise the first six following fields that begin
-// with a number replace the point's values of their curves; others are kept.
-bool ApplyShadingLine(std::string_view line, int row, std::span<int> values);
+// Largest value of the table: each is an unsigned 16-bit word.
+inline constexpr int kShadingValueMax = 65535;
+
+// What one line (one piece) of a shading file gave.
+struct ShadingLine {
+  bool data = false;        // a data line: its first field is a number 1..128
+  int values = 0;           // value fields that began with a number
+  bool outOfRange = false;  // one of them lies outside 0..kShadingValueMax
+};
+
+// Applies one line of a shading file as point `row` of the 768 values in
+// curve order (the send view). A line that is not a data line changes
+// nothing. Of a data line, each of the first six value fields that begins
+// with a number replaces the point's value of its curve and marks it in
+// `filled`; the others are kept.
+ShadingLine ApplyShadingLine(std::string_view line, int row, std::span<int> values,
+                             std::span<bool> filled);
 
 }  // namespace vexq4::model

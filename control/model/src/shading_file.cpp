@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -98,11 +100,14 @@ std::string FormatShadingFile(std::span<const int> values) {
   return out;
 }
 
-bool ApplyShadingLine(std::string_view line, int row, std::span<int> values) {
+ShadingLine ApplyShadingLine(std::string_view line, int row, std::span<int> values,
+                             std::span<bool> filled) {
+  ShadingLine result;
   const auto comma = line.find(',');
   const auto number = platform::LeadingNumber(line.substr(0, comma));
-  if (!number || *number < 1 || *number > kShadingPoints) return false;
-  if (row < 0 || row >= kShadingPoints) return false;
+  if (!number || *number < 1 || *number > kShadingPoints) return result;
+  if (row < 0 || row >= kShadingPoints) return result;
+  result.data = true;
 
   std::string_view rest = comma == std::string_view::npos ? std::string_view{}
                                                           : line.substr(comma + 1);
@@ -112,19 +117,24 @@ bool ApplyShadingLine(std::string_view line, int row, std::span<int> values) {
     const auto next = rest.find(',');
     const std::string_view field = rest.substr(0, next);
     if (const auto value = platform::LeadingNumber(field)) {
+      ++result.values;
+      if (*value < 0 || *value > kShadingValueMax) result.outOfRange = true;
       const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + row);
       if (i < values.size()) values[i] = *value;
+      if (i < filled.size()) filled[i] = true;
     }
     if (next == std::string_view::npos) break;
     rest.remove_prefix(next + 1);
   }
-  return true;
+  return result;
 }
 
 }  // namespace vexq4::model
 
 int CVexCamInterface::StartAutoShadingCorrection() {
   if (!isOnline) return -5;
+  // The camera computes a new table: whatever the model held of it is old.
+  shadingKnown_ = ShadingKnown::kNothing;
   // The library gives this one command 10 s: the camera computes the table.
   const int result = VexQ4SendCameraData(comPort, ATSH, 0);
   ReportCommand(vexq4::model::Direction::kCommand, "ATSH", 0, "", result);
@@ -146,6 +156,7 @@ int CVexCamInterface::SaveShadingDataIntoFile(std::string_view path) {
     CheckConnection();
     return read;
   }
+  shadingKnown_ = ShadingKnown::kRead;
 
   const std::span<const int> values(shadingTable.data() + kReadViewStart, kShadingValues);
   return vexq4::platform::WriteFileAtomically(std::filesystem::path{std::string(path)},
@@ -164,20 +175,57 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
   if (fd < 0) return -8;
   const FileDescriptor closer(fd);
 
-  const std::span<int> values(shadingTable.data(), kShadingValues);
+  // The file is read aside: a file that is refused leaves the table as it
+  // was.
+  std::array<int, kShadingValues> values{};
+  std::array<bool, kShadingValues> filled{};
   PieceReader reader(fd);
   std::string piece;
   int rows = 0;
+  bool anyValue = false;
+  bool outOfRange = false;
   while (rows < kShadingPoints && reader.Next(piece)) {
-    if (ApplyShadingLine(piece, rows, values)) ++rows;
+    const ShadingLine line = ApplyShadingLine(piece, rows, values, filled);
+    if (!line.data) continue;
+    ++rows;
+    anyValue = anyValue || line.values > 0;
+    outOfRange = outOfRange || line.outOfRange;
   }
-  // A file without a single data line is not a shading file: sending the
-  // table unchanged would pass it off as the file's contents.
-  if (rows == 0) return -8;
+  // Not a shading table: no data line carries a value (a line of prose
+  // that happens to begin with a number), or a value does not fit the
+  // camera's 16 bits and would reach it as another number.
+  if (!anyValue || outOfRange) return -8;
 
-  ReportProgress(kOperation, 0, 1);
+  const bool complete = std::all_of(filled.begin(), filled.end(), [](bool f) { return f; });
+  const int steps = complete || shadingKnown_ != ShadingKnown::kNothing ? 1 : 2;
+  int step = 0;
+  // Entries the file leaves unfilled keep the camera's own values: from
+  // the table read or sent on this connection, else read now.
+  std::array<int, kShadingValues> base{};
+  if (!complete) {
+    if (shadingKnown_ == ShadingKnown::kNothing) {
+      ReportProgress(kOperation, step++, steps);
+      const int read = VexQ4GetShadingData(comPort, shadingTable.data());
+      if (read != 0) {
+        ReportProgress(kOperation, steps, steps);
+        CheckConnection();
+        return read;
+      }
+      shadingKnown_ = ShadingKnown::kRead;
+    }
+    const int start = shadingKnown_ == ShadingKnown::kRead ? kReadViewStart : 0;
+    std::copy_n(shadingTable.begin() + start, kShadingValues, base.begin());
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) shadingTable[i] = filled[i] ? values[i] : base[i];
+
+  ReportProgress(kOperation, step++, steps);
   const int sent = VexQ4SendShadingData(comPort, shadingTable.data());
-  ReportProgress(kOperation, 1, 1);
-  if (sent != 0) CheckConnection();
-  return sent;
+  ReportProgress(kOperation, steps, steps);
+  if (sent != 0) {
+    shadingKnown_ = ShadingKnown::kNothing;  // the camera may hold part of it
+    CheckConnection();
+    return sent;
+  }
+  shadingKnown_ = ShadingKnown::kSent;
+  return 0;
 }

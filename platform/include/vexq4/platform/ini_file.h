@@ -1,7 +1,8 @@
 // Profile (INI) files: the settings files of the camera and the module's own
 // profile XVexQ4.ini.
 //
-// Format: a line "[Section]" opens a section, "key=value" lines hold values.
+// Format: a line "[Section]" opens a section, "key=value" lines hold values;
+// a UTF-8 byte order mark is skipped on the first line of a file only.
 // Section and key names are compared without regard to ASCII case; names and
 // values are trimmed of surrounding blanks (spaces and tabs). Files are read
 // with CR LF or LF line ends and written with CR LF (every line, so a file
@@ -24,6 +25,10 @@ namespace vexq4::platform {
 // Longest value a read returns (the 255-byte buffers of the profile API).
 inline constexpr std::size_t kProfileValueMax = 254;
 
+// Largest file read as a profile: settings files and the module's profile
+// are a few kilobytes; a larger file is not read into memory at all.
+inline constexpr std::size_t kProfileFileMax = 1024 * 1024;
+
 // One profile file in memory. Load it, read and change keys, save it once.
 // Lines the document does not touch keep their text as it was read.
 class ProfileDocument {
@@ -31,8 +36,8 @@ class ProfileDocument {
   ProfileDocument() = default;
 
   // Reads `path`. A missing file gives an empty document and true; an
-  // unreadable one (a directory, no permission) gives an empty document
-  // and false.
+  // unreadable one (a directory, a FIFO, no permission, larger than
+  // kProfileFileMax) gives an empty document and false.
   bool Load(const std::filesystem::path& path);
   // Parses `text` as the contents of a file.
   void Parse(std::string_view text);
@@ -44,8 +49,9 @@ class ProfileDocument {
   // Sets `key` in `section`: replaces the first existing line of the key, or
   // adds the key after the last non-blank line of the section, or adds the
   // section at the end. False (and no change) for names or values that would
-  // break the line structure: an empty section or key, a CR, LF or NUL
-  // anywhere, "=" in a key or "]" in a section name.
+  // not read back as written: an empty section or key, a CR, LF or NUL
+  // anywhere, "=" in a key, a key that (trimmed) begins with "[", ";" or
+  // "#", and a section name with "]" or with leading or trailing blanks.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
   // The file's bytes as Save writes them.
@@ -104,9 +110,9 @@ bool WriteModuleProfileString(std::string_view section, std::string_view key,
 // A file replaced atomically. Open creates a temporary file in the target's
 // folder (so a target that cannot be written fails before any other work),
 // Write appends to it, Commit fsyncs it and renames it over the target. A
-// symbolic link as target is followed, so the link stays. Without a
-// successful Commit the temporary file is removed and the target is
-// untouched.
+// chain of symbolic links is followed to the file at its end, so every link
+// stays a link. Without a successful Commit the temporary file is removed
+// and the target is untouched.
 class AtomicFile {
  public:
   AtomicFile() = default;

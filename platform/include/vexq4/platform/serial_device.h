@@ -21,6 +21,9 @@ class SerialDevice {
   // Reads at most one byte: returns true with the byte as soon as one is
   // there, or false after about 101 ms without one (also on hang-up).
   virtual bool ReadByte(std::uint8_t& out) = 0;
+  // The same with a wait of its own: false after `timeoutMs` without a
+  // byte. Lets a drain end on a shorter quiet time than a plain read.
+  virtual bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) = 0;
   // Waits until everything written has left the port (tcdrain).
   virtual bool Drain() = 0;
 };

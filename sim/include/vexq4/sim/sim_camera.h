@@ -60,6 +60,12 @@ struct Faults {
   bool shortShading = false;     // only the first 1000 bytes of the frame
   bool rejectCommands = false;   // commands answered without "COMPLETE"
   std::uint32_t lateReplyMs = 0; // extra delay before every reply
+  // Each reply line a further 0..N ms late, drawn afresh (in order: the
+  // line still sends one byte after another).
+  std::uint32_t lateReplySpreadMs = 0;
+  // A command (or shading frame) refused with ERROR by chance, one in N;
+  // 0 never.
+  std::uint32_t rejectOneIn = 0;
 };
 
 struct Identity {

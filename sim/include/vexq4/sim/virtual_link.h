@@ -31,7 +31,8 @@ struct LinkState;  // camera, clock, plug and open state shared with the devices
 
 // A serial device wired to `camera`, in the time of `clock`. A read returns
 // the camera's next byte if it is there within the COM read time-out
-// (101 ms; the clock moves to its arrival), else moves the clock by 101 ms.
+// (101 ms, or ReadByteWithin's own; the clock moves to its arrival), else
+// moves the clock by that time-out.
 // Writes take no time on the host side; the camera sees each line complete
 // when its last byte has crossed the line at 9600 baud. Drain, like tcdrain,
 // moves the clock until the bytes written have crossed.
@@ -48,6 +49,7 @@ class SimSerialDevice final : public platform::SerialDevice {
 
   bool Write(std::span<const std::uint8_t> bytes) override;
   bool ReadByte(std::uint8_t& out) override;
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override;
   bool Drain() override;
 
   // Makes the device behave as unplugged: writes fail, reads bring nothing.

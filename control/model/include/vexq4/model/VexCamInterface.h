@@ -244,6 +244,11 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int ClAllSerialGetNumBytesAvail(unsigned* count);
   int ClAllSerialGetSupportedBaudRates(unsigned* rates);
   int ClAllSerialSetBaudRate(unsigned rate);
+  // Fast reads: the quiet time in ms that ends the drain before every
+  // query, for the whole process (VexQ4SetQueryDrainTime). 1..100, 0 the
+  // standard drain (an empty read of about 101 ms), -1 back to
+  // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
+  static int SetQueryDrainTime(int ms);
 
   // ---- Whole-camera transfers and identity.
   int ReadAllFromCamera();
@@ -368,6 +373,13 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int ReadAll(std::string_view operation, int firstStep, int extraSteps);
   int GetText(int (*read)(int, char*), std::string_view mnemonic, std::span<char> out,
               std::string CVexCamInterface::*field, void (CVexCamInterface::*notification)());
+
+  // What shadingTable holds of the camera's table on this connection: a
+  // shading file that leaves entries unfilled keeps the camera's values
+  // there, so they must be known (the read view after a read, the send
+  // view after a send) or read first.
+  enum class ShadingKnown { kNothing, kRead, kSent };
+  ShadingKnown shadingKnown_ = ShadingKnown::kNothing;
 
   bool ownBehaviourOnly_ = false;
   // Port of the connection the model opened (-1: none): a change of comPort

@@ -1,0 +1,158 @@
+// Widgets bound to the control's properties, as the Gain and Shutter windows
+// use them. A page describes each bound setting once, in a table row: the
+// property it sets, the widget that shows it, the range or list query that
+// fills that widget, its profile key and default, and the notification that
+// refreshes it. The page's creation (read the profile, push the values into
+// the control), its refreshes (write the profile, update the widget) and the
+// operator's actions (widget changed -> property set) are loops over the
+// rows; what a window does beyond that lives in named functions beside its
+// table.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <span>
+#include <vector>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "vexq4/control/changes.h"
+#include "vexq4/control/controls.h"
+#include "vexq4/control/tool_windows.h"
+
+class CXVexCamCtrl;
+class QGridLayout;
+class QGroupBox;
+class QWidget;
+
+namespace vexq4::control {
+
+// What shows a bound setting.
+enum class BoundWidget {
+  kSpin,    // a text box with its spin button; the spin's position is the value
+  kRadios,  // radio buttons; the value is the index of the checked one
+  kList,    // a drop-down list; the value is the entry's position
+};
+
+// One radio button of a kRadios row.
+struct RadioChoice {
+  const char* text = nullptr;
+  const char* name = nullptr;  // accessible name; nullptr: the text
+  const char* tip = nullptr;
+};
+
+struct Binding {
+  Change change;  // the notification that refreshes the widget
+  BoundWidget widget;
+  const char* key;  // profile key in the page's section
+  int defaultValue;
+  void (CXVexCamCtrl::*set)(short);
+  // Spins: the range; lists: the positions to fill.
+  short (CXVexCamCtrl::*range)(short*, short*) = nullptr;
+  // Lists: the entry text of a position.
+  short (CXVexCamCtrl::*entry)(short, QString*) = nullptr;
+  // A list kept by its entry's text: the profile holds the text, the page
+  // restores it through this property, and a refresh selects the first
+  // entry that begins with the notified text.
+  void (CXVexCamCtrl::*setText)(const QString&) = nullptr;
+  const char* defaultText = nullptr;
+  // Spins: the label beside the box. Boxes and lists: accessible name and
+  // tooltip.
+  const char* label = nullptr;
+  const char* name = nullptr;
+  const char* tip = nullptr;
+  std::array<RadioChoice, 3> choices{};
+};
+
+// What a page's window holds for one row (all of it dies with the window).
+struct BoundWidgets {
+  QPointer<QLineEdit> box;
+  QPointer<SpinButton> spin;
+  QPointer<QComboBox> list;
+  std::vector<QPointer<QRadioButton>> radios;
+};
+
+// The tooltip of every spin button.
+inline constexpr char kSpinTip[] = "Use spinebuttons for single steps";
+
+// The base of the pages whose settings are bound by a table.
+class BoundPage : public CToolWinDlg {
+  Q_OBJECT
+
+ public:
+  explicit BoundPage(std::span<const Binding> table);
+
+  // Bound rows (and the online status) refresh here; pages call it for
+  // what they do not handle themselves.
+  void Refresh(Change change, int number, const QString& text) override;
+
+ protected:
+  const Binding& Row(Change change) const;
+  BoundWidgets& Widgets(Change change);
+
+  // ---- Building the window: every widget is named and tipped from its row
+  // and wired to its property.
+  // A group box; `name` overrides the title as its accessible name.
+  static QGroupBox* Group(QWidget* parent, const char* title, const char* name = nullptr);
+  // Label, box and spin button of each row, one line each.
+  QGroupBox* SpinGroup(QWidget* parent, const char* title, std::span<const Change> rows);
+  void AddSpin(QGridLayout* grid, int line, Change change);
+  // The radio buttons of the row, side by side (or stacked).
+  QGroupBox* RadioGroup(QWidget* parent, const char* title, Change change, bool stacked = false);
+  QComboBox* AddList(QWidget* parent, Change change);
+  // A group holding just the row's list: the list is named after the
+  // group's title, the group after it with " group".
+  QGroupBox* ListGroup(QWidget* parent, const char* title, Change change);
+  // The online bar across the bottom edge.
+  StatusPicture* AddOnlineBar(QWidget* parent);
+  void OnDestroyWindow() override;
+
+  // ---- Initialisation steps.
+  // The online bar from GetIsOnline.
+  void ShowOnlineFromControl();
+  // Spin ranges from the range queries, in the given order.
+  void SetRanges(std::span<const Change> order);
+  // A list's entries from its range and entry queries.
+  void FillList(Change change);
+  // Reads every row's profile value (before anything is pushed: the pushes
+  // rewrite the profile through their notifications).
+  void ReadProfile();
+  // Sets the stored value of each row, in the given order; a set that the
+  // control rejects is reported and the next one goes on.
+  void Push(std::span<const Change> order);
+
+  // ---- Operator actions.
+  // The value a row's widget shows now (spin position, radio, list).
+  int Shown(Change change);
+  // Sets the row's property to `value` (a rejected value raises).
+  void SetProperty(Change change, int value);
+  // After an operator's radio or list action set the row's property (a
+  // window adds its own steps here).
+  virtual void AfterAction(Change /*change*/, int /*value*/) {}
+  // A radio as the operator clicks it: the radio's index goes to the
+  // property, then AfterAction.
+  void RadioAction(Change change, int index);
+
+  // ---- Refreshing.
+  void SelectRadio(Change change, int index);
+  void SelectListEntry(Change change, int position);
+  // Enables or disables a box together with its spin button.
+  void EnableSpin(Change change, bool enable);
+
+ private:
+  std::size_t IndexOf(Change change) const;
+  void RefreshRow(const Binding& row, int number, const QString& text);
+  void OnBoxChanged(Change change);
+
+  std::span<const Binding> table_;
+  std::vector<BoundWidgets> widgets_;
+  std::vector<int> stored_;
+  std::vector<QString> storedText_;
+  QPointer<StatusPicture> onlineBar_;
+};
+
+}  // namespace vexq4::control

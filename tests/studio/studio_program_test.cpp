@@ -1,0 +1,111 @@
+// vexq4-studio run as a user and as CI run it: the pictures script against
+// the simulated camera, the script mode's standard output next to the
+// desktop additions, and the desktop program starting headless.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "process.h"
+#include "test_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vexq4::cli::test::Process;
+using vexq4::cli::test::RunProgram;
+using vexq4::testing::TestDir;
+
+const std::string kStudio = VEXQ4_STUDIO_EXE;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// Private profile and registry for every run, headless.
+std::vector<std::string> Env(const TestDir& dir) {
+  return {"QT_QPA_PLATFORM=offscreen", "VEXQ4_PROFILE_DIR=" + dir.path().string(),
+          "VEXQ4_REGISTRY_DIR=" + (dir / "registry").string(), "XDG_RUNTIME_DIR=" + dir.path().string()};
+}
+
+bool NotBlank(const QImage& image) {
+  const QRgb first = image.pixel(0, 0);
+  int other = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) other += image.pixel(x, y) != first ? 1 : 0;
+  return other > image.width() * image.height() / 500;
+}
+
+TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
+  TestDir dir("vexq4-shots");
+  auto env = Env(dir);
+  env.push_back("BUILD_DIR=" VEXQ4_BUILD_DIR);
+  const auto result = RunProgram({"/bin/bash", VEXQ4_SCREENSHOTS_SCRIPT, (dir / "pictures").string()}, "", 60000, env);
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+  // One line per picture: PATH WIDTHxHEIGHT "WINDOW".
+  const std::regex line(R"re((\S+) (\d+)x(\d+) "([^"]+)")re");
+  std::map<std::string, QSize> sizes;
+  for (const auto& text : Lines(result.out)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+    const QImage image(QString::fromStdString(m[1]));
+    ASSERT_FALSE(image.isNull()) << m[1];
+    const QSize printed(std::stoi(m[2]), std::stoi(m[3]));
+    EXPECT_EQ(image.size(), printed) << m[4];
+    EXPECT_TRUE(NotBlank(image)) << m[4];
+    EXPECT_EQ(fs::path(m[1].str()).parent_path(), dir / "pictures");
+    sizes[m[4]] = printed;
+  }
+  ASSERT_EQ(sizes.size(), 6u) << result.out;
+  EXPECT_EQ(sizes["strip"], QSize(175, 30));  // the control's own extent
+  for (const char* window : {"Shutter and Sync Signals", "Gain and Setup Levels", "Communication", "About"}) {
+    ASSERT_TRUE(sizes.count(window)) << window;
+    EXPECT_GE(sizes[window].width(), 100) << window;
+    EXPECT_GE(sizes[window].height(), 50) << window;
+  }
+  EXPECT_TRUE(fs::exists(dir / "pictures" / "gain-and-setup-levels.png"));
+  // The pictures' own profile: nothing reached the user's.
+  EXPECT_FALSE(fs::exists(dir / "XVexQ4.ini"));
+  EXPECT_FALSE(fs::exists(dir / "vexq4-studio.conf"));
+}
+
+TEST(StudioProgram, ScriptModePrintsOnlyWhatTheScriptAsks) {
+  TestDir dir("vexq4-studio");
+  const auto result = RunProgram({kStudio, "--sim", "--script", "-"},
+                                 "echo start\nmembers\nerror-display off\necho end\n", 60000, Env(dir));
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  const auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 2u + 172u) << result.out;
+  EXPECT_EQ(lines.front(), "start");
+  EXPECT_EQ(lines.back(), "end");
+  const std::regex member(R"(-?\d+ (property|method|event) \w+)");
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], member)) << lines[i];
+  // The desktop's settings file is not the script mode's business.
+  EXPECT_FALSE(fs::exists(dir / "vexq4-studio.conf"));
+
+  const auto both = RunProgram({kStudio, "--screenshots", (dir / "x").string(), "--script", "-"}, "", 30000,
+                               Env(dir));
+  EXPECT_EQ(both.exitStatus, 2);
+  EXPECT_TRUE(both.out.empty());
+}
+
+TEST(StudioProgram, DesktopProgramRunsHeadlessAndSaysNothingOnStandardOutput) {
+  TestDir dir("vexq4-studio");
+  Process studio({kStudio, "--sim"}, Env(dir));
+  // Running for a while: the simulated camera, the control, the docks.
+  const auto early = studio.Wait(1500);
+  EXPECT_TRUE(early.timedOut) << "ended early with " << early.exitStatus << ": " << early.err;
+  EXPECT_TRUE(early.out.empty()) << early.out;
+}
+
+}  // namespace

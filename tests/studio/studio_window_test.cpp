@@ -1,0 +1,399 @@
+// The studio's desktop window around a control in virtual time: the member
+// browser against the type description and the control, the event log's
+// order, the title, the layout file, the menus, and the pictures.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <map>
+
+#include "control_fixture.h"
+#include "event_log.h"
+#include "member_browser.h"
+#include "screenshots.h"
+#include "studio_window.h"
+#include "ui_access.h"
+#include "vexq4/control/module.h"
+#include "vexq4/control/tool_windows.h"
+
+namespace vexq4::testing {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ctl = vexq4::control;
+using studio::EventLog;
+using studio::MemberBrowser;
+using studio::StudioWindow;
+
+const ctl::MemberInfo& M(std::string_view name) {
+  const ctl::MemberInfo* m = ctl::FindMember(name);
+  if (!m) m = ctl::FindEvent(name);
+  EXPECT_NE(m, nullptr) << name;
+  return *m;
+}
+
+// Share of the pixels that differ from the picture's most common colour.
+double InkShare(const QImage& image) {
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+  int most = 0;
+  for (const auto& [colour, n] : counts) most = std::max(most, n);
+  const double total = double(image.width()) * image.height();
+  return total > 0 ? (total - most) / total : 0;
+}
+
+class StudioTest : public ControlTest {
+ protected:
+  ScopedEnv registry{"VEXQ4_REGISTRY_DIR", (dir / "registry").string()};
+  ScopedEnv com1{"VEXQ4_COM1", "/dev/rxq4-test"};
+
+  // A window around a new control (shown, so the strip exists).
+  std::unique_ptr<StudioWindow> MakeWindow(bool online, studio::StudioOptions options = NoLayout()) {
+    if (online)
+      MakeOnlineControl();
+    else
+      MakeControl();
+    auto window = std::make_unique<StudioWindow>(control.release(), options);
+    window->show();
+    Settle();
+    sink.Clear();
+    link->camera().ClearLog();
+    return window;
+  }
+  static studio::StudioOptions NoLayout() {
+    studio::StudioOptions options;
+    options.keepLayout = false;
+    options.controlSource = QStringLiteral("built-in module");
+    return options;
+  }
+  bool WireHas(const std::string& line) {
+    const auto wire = Wire();
+    return std::find(wire.begin(), wire.end(), line) != wire.end();
+  }
+};
+
+TEST_F(StudioTest, BrowserListsEveryMemberOfTheTypeDescriptionWithoutAskingTheCamera) {
+  auto window = MakeWindow(true);
+  MemberBrowser& browser = *window->memberBrowser();
+  QTreeWidget* tree = browser.tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 3);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "Properties (51)");
+  EXPECT_EQ(tree->topLevelItem(1)->text(0), "Methods (76)");
+  EXPECT_EQ(tree->topLevelItem(2)->text(0), "Events (45)");
+  int rows = 0;
+  for (int g = 0; g < 3; ++g) rows += tree->topLevelItem(g)->childCount();
+  EXPECT_EQ(rows, static_cast<int>(ctl::Members().size()));
+  for (const auto& m : ctl::Members()) {
+    QTreeWidgetItem* item = browser.ItemOf(m);
+    ASSERT_NE(item, nullptr) << m.name;
+    EXPECT_EQ(item->text(MemberBrowser::kName).toStdString(), m.name);
+    EXPECT_EQ(item->text(MemberBrowser::kDispid), QString::number(m.dispid));
+  }
+  // Values straight from the control's cache; UserID would ask the camera.
+  CXVexCamCtrl& c = *window->control();
+  EXPECT_EQ(browser.ItemOf(M("MasterGainLevel"))->text(MemberBrowser::kValue),
+            QString::number(c.GetMasterGainLevel()));
+  EXPECT_EQ(browser.ItemOf(M("ShutterSpeedStr"))->text(MemberBrowser::kValue),
+            "\"" + c.GetShutterSpeedStr() + "\"");
+  EXPECT_EQ(browser.ItemOf(M("UserID"))->text(MemberBrowser::kValue), "(Get reads the camera)");
+  EXPECT_EQ(browser.ItemOf(M("GetMinMaxMasterGainLevel"))->text(MemberBrowser::kValue),
+            "(out short pMin, out short pMax)");
+  browser.RefreshValues();
+  EXPECT_TRUE(Wire().empty());
+}
+
+TEST_F(StudioTest, PutGetAndCallThroughTheBrowserReachTheControl) {
+  auto window = MakeWindow(true);
+  MemberBrowser& browser = *window->memberBrowser();
+  CXVexCamCtrl& c = *window->control();
+
+  ASSERT_TRUE(browser.Select(M("MasterGainLevel")));
+  browser.SetEntry(-1, "100");
+  browser.Put();
+  EXPECT_EQ(browser.resultText(), "ok");
+  EXPECT_EQ(c.GetMasterGainLevel(), 100);
+  EXPECT_TRUE(WireHas("GA=100"));
+  EXPECT_EQ(browser.ItemOf(M("MasterGainLevel"))->text(MemberBrowser::kValue), "100");
+
+  // A change made elsewhere shows once the control's call has returned.
+  c.SetMasterGainLevel(-20);
+  Settle();
+  EXPECT_EQ(browser.ItemOf(M("MasterGainLevel"))->text(MemberBrowser::kValue), "-20");
+  browser.Get();
+  EXPECT_EQ(browser.resultText(), "MasterGainLevel=-20");
+  EXPECT_EQ(browser.Entry(-1), "-20");
+
+  // Refused values: the control's automation error, or no call at all.
+  browser.SetEntry(-1, "1000");
+  browser.Put();
+  EXPECT_TRUE(browser.resultIsError());
+  EXPECT_EQ(browser.resultText(), "exception 0x800A017C XVexQ4 32796 \"Invalid input parameter\"");
+  sink.Clear();
+  browser.SetEntry(-1, "loud");
+  browser.Put();
+  EXPECT_TRUE(browser.resultIsError());
+  EXPECT_TRUE(sink.events.empty());
+  EXPECT_EQ(c.GetMasterGainLevel(), -20);
+
+  // A text property takes its text as it stands.
+  ASSERT_TRUE(browser.Select(M("ShutterSpeedStr")));
+  browser.SetEntry(-1, "1/250");
+  browser.Put();
+  EXPECT_EQ(browser.resultText(), "ok");
+  EXPECT_EQ(c.GetShutterSpeedStr(), "1/250");
+
+  // Methods: out parameters come back into their boxes.
+  ASSERT_TRUE(browser.Select(M("GetMinMaxMasterGainLevel")));
+  browser.Call();
+  EXPECT_EQ(browser.resultText(), "GetMinMaxMasterGainLevel=0\npMin=-132\npMax=429");
+  EXPECT_EQ(browser.Entry(0), "-132");
+  EXPECT_EQ(browser.Entry(1), "429");
+  ASSERT_TRUE(browser.Select(M("GetValidShutterSpeed")));
+  browser.SetEntry(0, "4");
+  browser.Call();
+  EXPECT_EQ(browser.resultText(), "GetValidShutterSpeed=0\nShutterStr=\"1/250\"");
+  EXPECT_EQ(browser.Entry(1), "1/250");
+  browser.SetEntry(0, "four");
+  browser.Call();
+  EXPECT_TRUE(browser.resultIsError());
+
+  // A missing out parameter: the control's error event, shown to the user.
+  sink.Clear();
+  ASSERT_TRUE(browser.Select(M("GetMinMaxMasterGainLevel")));
+  browser.SetMissing(0, true);
+  browser.Call();
+  EXPECT_EQ(browser.resultText(), "GetMinMaxMasterGainLevel=-1\npMax=0");
+  ASSERT_EQ(sink.errors.size(), 1u);
+  EXPECT_EQ(sink.errors[0].scode(), ctl::kInvalidPropertyValue);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+
+  // UserID is read from the camera only when asked.
+  link->camera().ClearLog();
+  ASSERT_TRUE(browser.Select(M("UserID")));
+  browser.Get();
+  EXPECT_FALSE(browser.resultIsError()) << browser.resultText().toStdString();
+  EXPECT_FALSE(Wire().empty());
+}
+
+TEST_F(StudioTest, EventLogHasEveryEventErrorEventAndMessageLineInOrder) {
+  auto window = MakeWindow(true);
+  EventLog& log = *window->eventLog();
+  MemberBrowser& browser = *window->memberBrowser();
+  log.Clear();
+
+  ASSERT_TRUE(browser.Select(M("MasterGainLevel")));
+  browser.SetEntry(-1, "100");
+  browser.Put();
+  ASSERT_TRUE(browser.Select(M("RedGainLevel")));
+  browser.SetEntry(-1, "5");
+  browser.Put();
+  ASSERT_TRUE(browser.Select(M("GetMinMaxMasterGainLevel")));
+  browser.SetMissing(1, true);
+  browser.Call();
+
+  std::vector<std::string> kinds, events;
+  for (const auto& e : log.entries()) {
+    kinds.push_back(EventLog::KindName(e.kind).toStdString());
+    if (e.kind == EventLog::Kind::kEvent) events.push_back(e.text.toStdString());
+  }
+  const std::vector<std::string> expected = {
+      "studio", "event", "message", "studio",                        // put MasterGainLevel
+      "studio", "event", "message", "studio",                        // put RedGainLevel
+      "studio", "error-event", "studio", "studio"};                   // call with pMax missing
+  EXPECT_EQ(kinds, expected);
+  EXPECT_EQ(events, sink.events);
+  const auto& entries = log.entries();
+  EXPECT_EQ(entries[0].text, "> put MasterGainLevel 100");
+  EXPECT_EQ(entries[1].text, "MasterGainLevelChanged");
+  EXPECT_EQ(entries[2].text, "GA=100 | COMPLETE");
+  EXPECT_EQ(entries[3].text, "< ok");
+  EXPECT_EQ(entries[8].text, "> call GetMinMaxMasterGainLevel ? null");
+  EXPECT_EQ(entries[9].text, "0x800A017C 32795 Invalid input parameter (NULL)");
+  for (std::size_t i = 1; i < entries.size(); ++i) EXPECT_LE(entries[i - 1].time, entries[i].time);
+  EXPECT_TRUE(EventLog::Line(entries[1]).endsWith("  event       MasterGainLevelChanged"));
+  EXPECT_EQ(log.view()->blockCount(), static_cast<int>(entries.size()));
+}
+
+TEST_F(StudioTest, EventLogKeepsTheNewestEntriesAndSavesThem) {
+  auto window = MakeWindow(false);
+  EventLog& log = *window->eventLog();
+  log.Clear();
+  for (int i = 0; i < EventLog::kMaxEntries + 10; ++i) log.Note(QStringLiteral("note %1").arg(i));
+  EXPECT_EQ(log.entries().size(), static_cast<std::size_t>(EventLog::kMaxEntries));
+  EXPECT_EQ(log.entries().front().text, "note 10");
+  EXPECT_LE(log.view()->blockCount(), EventLog::kMaxEntries);
+
+  log.Clear();
+  log.Note("first");
+  log.Note("second");
+  ui.QueueFile((dir / "log.txt").string());
+  log.SaveWithDialog();
+  ASSERT_EQ(ui.dialogs.size(), 1u);
+  EXPECT_TRUE(ui.dialogs[0].save);
+  const std::string saved = ReadFile(dir / "log.txt");
+  EXPECT_NE(saved.find("  studio      first\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("  studio      second\n"), std::string::npos);
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2);
+
+  // Cancelled: nothing written; an unwritable place: the user is told.
+  log.SaveWithDialog();
+  ui.QueueFile((dir / "no such folder" / "log.txt").string());
+  log.SaveWithDialog();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_TRUE(ui.boxes[0].text.startsWith("The event log could not be saved"));
+  EXPECT_FALSE(fs::exists(dir / "no such folder"));
+
+  // A full disk says so, and a device stays a device.
+  if (fs::exists("/dev/full")) {
+    QString error;
+    EXPECT_FALSE(log.SaveTo("/dev/full", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+  QString error;
+  EXPECT_FALSE(log.SaveTo(QString::fromStdString(dir.path().string()), &error));
+  EXPECT_TRUE(fs::is_directory(dir.path()));
+}
+
+TEST_F(StudioTest, TitleNamesTheConnection) {
+  studio::StudioOptions options = NoLayout();
+  options.simDevice = QStringLiteral("/dev/rxq4-test");
+  auto window = MakeWindow(false, options);
+  EXPECT_EQ(window->windowTitle(), "vexq4-studio - no port (simulated camera on COM1) - offline");
+  window->control()->SetComPort(1);
+  EXPECT_EQ(window->windowTitle(), "vexq4-studio - COM1 (simulated camera) - online");
+  window.reset();
+
+  auto plain = MakeWindow(true);
+  EXPECT_EQ(plain->windowTitle(), "vexq4-studio - COM1 (/dev/rxq4-test) - online");
+}
+
+TEST_F(StudioTest, LayoutIsKeptInTheStudiosOwnFileBesideTheProfile) {
+  studio::StudioOptions options = NoLayout();
+  options.keepLayout = true;
+  auto window = MakeWindow(false, options);
+  EXPECT_EQ(StudioWindow::SettingsPath().toStdString(), (dir / "vexq4-studio.conf").string());
+  window->memberDock()->toggleViewAction()->trigger();
+  EXPECT_FALSE(window->memberDock()->toggleViewAction()->isChecked());
+  window->close();
+  window.reset();
+  ASSERT_TRUE(fs::exists(dir / "vexq4-studio.conf"));
+  const std::string profile = ReadFile(dir / "XVexQ4.ini");
+  EXPECT_EQ(profile.find("geometry"), std::string::npos);
+  EXPECT_EQ(profile.find("window"), std::string::npos);
+
+  auto again = MakeWindow(false, options);
+  EXPECT_FALSE(again->memberDock()->toggleViewAction()->isChecked());
+  EXPECT_TRUE(again->logDock()->toggleViewAction()->isChecked());
+}
+
+TEST_F(StudioTest, AlwaysOnTopRebuildsTheToolWindows) {
+  auto window = MakeWindow(false);
+  CXVexCamCtrl& c = *window->control();
+  QAction* onTop = window->alwaysOnTopAction();
+  EXPECT_FALSE(onTop->isChecked());
+  onTop->trigger();
+  Settle();
+  EXPECT_TRUE(onTop->isChecked());
+  for (int i = 0; i < ctl::kToolWindowCount; ++i) {
+    EXPECT_TRUE(c.Frame(i).alwaysOnTop());
+    ASSERT_NE(c.FrameWindow(i), nullptr);
+    EXPECT_TRUE(c.FrameWindow(i)->windowFlags() & Qt::WindowStaysOnTopHint);
+  }
+  onTop->trigger();
+  Settle();
+  EXPECT_FALSE(onTop->isChecked());
+  EXPECT_FALSE(c.Frame(0).alwaysOnTop());
+
+  // Changed elsewhere (the About window has a switch): the menu follows.
+  c.SetWindowPosTopBottom(-1);
+  Settle();
+  for (QAction* menu : window->menuBar()->actions())
+    if (menu->text() == "&Control") emit menu->menu()->aboutToShow();
+  EXPECT_TRUE(onTop->isChecked());
+}
+
+TEST_F(StudioTest, RegistrationFromTheMenuSaysHowItWent) {
+  auto window = MakeWindow(false);
+  const fs::path entry = dir / "registry" / (ctl::GuidText(ctl::kControlClsid) + ".ini");
+  EXPECT_EQ(window->Register(), ctl::kSOk);
+  EXPECT_TRUE(fs::exists(entry));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_TRUE(ui.boxes[0].text.startsWith("The control is registered in"));
+  EXPECT_EQ(window->Unregister(), ctl::kSOk);
+  EXPECT_FALSE(fs::exists(entry));
+
+  // A registry folder that cannot be made: the failure and its code.
+  WriteFile(dir / "blocked", "a file, not a folder");
+  ScopedEnv blocked("VEXQ4_REGISTRY_DIR", (dir / "blocked").string());
+  EXPECT_NE(window->Register(), ctl::kSOk);
+  ASSERT_EQ(ui.boxes.size(), 3u);
+  EXPECT_TRUE(ui.boxes[2].text.contains("failed (0x8004020")) << ui.boxes[2].text.toStdString();
+}
+
+TEST_F(StudioTest, HelpAsksTheControlForTheOperatorsGuide) {
+  auto window = MakeWindow(false);
+  const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
+  const fs::path guide = module.parent_path() / "vexq4-operator-guide.pdf";
+  const bool someGuide = fs::exists(guide) || fs::exists(module.parent_path() / ".." / "doc" / guide.filename()) ||
+                         fs::exists(module.parent_path() / ".." / "share" / "doc" / "vexq4" / guide.filename());
+  if (!someGuide) {
+    EXPECT_FALSE(window->OpenOperatorGuide());
+    EXPECT_TRUE(ui.opened.empty());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_TRUE(ui.boxes[0].text.contains("vexq4-operator-guide.pdf was not found"));
+    // Put one beside the module for the rest of the test.
+    WriteFile(guide, "%PDF-1.4\n");
+  }
+  ui.boxes.clear();
+  EXPECT_TRUE(window->OpenOperatorGuide());
+  EXPECT_TRUE(ui.boxes.empty());
+  ASSERT_EQ(ui.opened.size(), 1u);
+  EXPECT_TRUE(ui.opened[0].endsWith("vexq4-operator-guide.pdf"));
+  if (!someGuide) fs::remove(guide);
+}
+
+TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {
+  auto window = MakeWindow(true);
+  CXVexCamCtrl& c = *window->control();
+  QString error;
+  const auto shots = studio::RenderScreenshots(c, window.get(), QString::fromStdString((dir / "shots").string()), &error);
+  ASSERT_EQ(shots.size(), 2u + ctl::kToolWindowCount) << error.toStdString();
+
+  std::vector<QString> expected = {"strip"};
+  for (int i = 0; i < ctl::kToolWindowCount; ++i) expected.push_back(c.Frame(i).caption());
+  expected.push_back(window->objectName());
+  for (std::size_t i = 0; i < shots.size(); ++i) {
+    SCOPED_TRACE(shots[i].window.toStdString());
+    EXPECT_EQ(shots[i].window, expected[i]);
+    EXPECT_EQ(fs::path(shots[i].file.toStdString()).filename().string(),
+              studio::ScreenshotFileName(expected[i]).toStdString());
+    const QImage image(shots[i].file);
+    ASSERT_FALSE(image.isNull());
+    QWidget* pictured = i + 1 == shots.size() ? window.get() : studio::FindWindow(c, expected[i]);
+    ASSERT_NE(pictured, nullptr);
+    EXPECT_EQ(image.size(), pictured->size() * pictured->devicePixelRatio());
+    EXPECT_EQ(image.size(), shots[i].size);
+    EXPECT_GT(InkShare(image), 0.002);
+  }
+  // The windows are as they were, and the profile did not hear of it.
+  for (int i = 0; i < ctl::kToolWindowCount; ++i) EXPECT_EQ(c.ToolWindowVisible(i), 0);
+  EXPECT_EQ(Profile("Gain", "Is Visible"), "0");
+
+  EXPECT_EQ(studio::ScreenshotFileName("Shutter and Sync Signals"), "shutter-and-sync-signals.png");
+  EXPECT_EQ(studio::ScreenshotFileName(" A -- b! "), "a-b.png");
+  WriteFile(dir / "taken", "x");
+  EXPECT_TRUE(studio::RenderScreenshots(c, nullptr, QString::fromStdString((dir / "taken").string()), &error).empty());
+  EXPECT_FALSE(error.isEmpty());
+}
+
+}  // namespace
+}  // namespace vexq4::testing

@@ -1,0 +1,301 @@
+// The studio's desktop window.
+#include "studio_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "event_log.h"
+#include "member_browser.h"
+#include "vexq4/control/module.h"
+#include "vexq4/control/tool_windows.h"
+#include "vexq4/control/ui_services.h"
+#include "vexq4/platform/ini_file.h"
+
+namespace vexq4::studio {
+
+namespace ctl = vexq4::control;
+using ctl::UiServices;
+
+namespace {
+
+const QString kCaption = QStringLiteral("vexq4-studio");
+constexpr int kLayoutVersion = 1;
+
+// Passes every request on and notes whether the shell was asked to open
+// something: how the studio learns that the control found its guide.
+class OpenProbe final : public UiServices {
+ public:
+  explicit OpenProbe(UiServices& inner) : inner_(inner) {}
+  bool opened = false;
+
+  Answer MessageBox(QWidget* parent, const QString& caption, const QString& text, Buttons buttons,
+                    Icon icon) override {
+    return inner_.MessageBox(parent, caption, text, buttons, icon);
+  }
+  FileOutcome FileDialog(QWidget* parent, const FileRequest& request) override {
+    return inner_.FileDialog(parent, request);
+  }
+  void OpenWithShell(const QString& target) override {
+    opened = true;
+    inner_.OpenWithShell(target);
+  }
+  void SetWaitCursor(bool on) override { inner_.SetWaitCursor(on); }
+  QSize ScreenSize() override { return inner_.ScreenSize(); }
+
+ private:
+  UiServices& inner_;
+};
+
+QString Hex(std::int32_t code) { return QString::asprintf("0x%08X", static_cast<std::uint32_t>(code)); }
+
+}  // namespace
+
+StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
+    : control_(control), options_(std::move(options)) {
+  setObjectName(QStringLiteral("vexq4-studio"));
+  setWindowIcon(QIcon(QStringLiteral(":/vexq4-studio/vexq4-studio.svg")));
+
+  // The strip keeps its own size at the top left; the docks take the rest.
+  auto* centre = new QWidget(this);
+  auto* stripRow = new QHBoxLayout;
+  // The control's own extent, as on any form.
+  control_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  stripRow->addWidget(control_);
+  stripRow->addStretch();
+  auto* hint = new QLabel(
+      QStringLiteral("The control's buttons show and hide its tool windows: Shutter, Gain, "
+                     "Communication and About."),
+      centre);
+  hint->setWordWrap(true);
+  hint->setEnabled(false);
+  auto* layout = new QVBoxLayout(centre);
+  layout->addLayout(stripRow);
+  layout->addWidget(hint);
+  layout->addStretch();
+  setCentralWidget(centre);
+
+  log_ = new EventLog(*control_, this);
+  logDock_ = new QDockWidget(QStringLiteral("Event log"), this);
+  logDock_->setObjectName(QStringLiteral("event log dock"));
+  logDock_->setWidget(log_);
+  addDockWidget(Qt::BottomDockWidgetArea, logDock_);
+
+  browser_ = new MemberBrowser(*control_, this);
+  memberDock_ = new QDockWidget(QStringLiteral("Members"), this);
+  memberDock_->setObjectName(QStringLiteral("members dock"));
+  memberDock_->setWidget(browser_);
+  addDockWidget(Qt::RightDockWidgetArea, memberDock_);
+
+  connect(browser_, &MemberBrowser::Requested, log_, [this](const QString& r) { log_->Note(QStringLiteral("> ") + r); });
+  connect(browser_, &MemberBrowser::Answered, log_, [this](const QString& a) { log_->Note(QStringLiteral("< ") + a); });
+
+  connection_ = new QLabel(this);
+  statusBar()->addPermanentWidget(connection_);
+  statusBar()->showMessage(QStringLiteral("Control from the ") + options_.controlSource);
+
+  BuildMenus();
+  control_->AddEventSink(this);
+  UpdateTitle();
+  // The member list takes the whole right side; the log sits under the strip.
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+  setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+  resize(1000, 680);
+  resizeDocks({memberDock_}, {540}, Qt::Horizontal);
+  resizeDocks({logDock_}, {520}, Qt::Vertical);
+  if (options_.keepLayout) RestoreLayout();
+}
+
+StudioWindow::~StudioWindow() {
+  // The control goes first, while the docks still listen: closing its
+  // connection fires events.
+  log_->Detach();
+  browser_->Detach();
+  if (control_) {
+    control_->RemoveEventSink(this);
+    delete control_.data();
+  }
+}
+
+void StudioWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  QAction* save = file->addAction(QStringLiteral("&Save event log..."), log_, &EventLog::SaveWithDialog);
+  save->setShortcut(QKeySequence::Save);
+  file->addSeparator();
+  QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+  quit->setShortcut(QKeySequence::Quit);
+
+  QMenu* control = menuBar()->addMenu(QStringLiteral("&Control"));
+  control->addAction(QStringLiteral("&Properties..."), this, &StudioWindow::ShowProperties);
+  alwaysOnTop_ = control->addAction(QStringLiteral("Always on &top"));
+  alwaysOnTop_->setCheckable(true);
+  alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
+  alwaysOnTop_->setToolTip(QStringLiteral("Keeps the tool windows above other windows (rebuilds and hides them)"));
+  connect(alwaysOnTop_, &QAction::triggered, this, &StudioWindow::SetAlwaysOnTop);
+  // The About window can change it too: the menu shows the frames' choice.
+  connect(control, &QMenu::aboutToShow, this, [this] {
+    if (control_) alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
+  });
+  control->addSeparator();
+  control->addAction(QStringLiteral("&Register the control"), this, [this] { Register(); });
+  control->addAction(QStringLiteral("&Unregister the control"), this, [this] { Unregister(); });
+  control->addSeparator();
+  control->addAction(QStringLiteral("&About the control"), this, [this] {
+    if (control_) control_->AboutBox();
+  });
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  view->addAction(logDock_->toggleViewAction());
+  view->addAction(memberDock_->toggleViewAction());
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  guide_ = help->addAction(QStringLiteral("&Operator's guide"), this, [this] { OpenOperatorGuide(); });
+  guide_->setShortcut(QKeySequence::HelpContents);
+  help->addAction(QStringLiteral("&About vexq4-studio"), this, &StudioWindow::AboutStudio);
+}
+
+// ---- Title.
+QString StudioWindow::TitleText() const {
+  if (!control_) return kCaption;
+  QString connection;
+  if (control_->frameGrabberIndex > 0) {
+    connection = QStringLiteral("frame grabber %1").arg(control_->frameGrabberIndex);
+  } else if (control_->comPort > 0) {
+    const int port = control_->comPort;
+    QString device = qEnvironmentVariable(qPrintable(QStringLiteral("VEXQ4_COM%1").arg(port)));
+    if (device.isEmpty()) device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    if (!options_.simDevice.isEmpty() && device == options_.simDevice)
+      device = QStringLiteral("simulated camera");
+    connection = QStringLiteral("COM%1 (%2)").arg(port).arg(device);
+  } else {
+    connection = QStringLiteral("no port");
+    if (!options_.simDevice.isEmpty()) connection += QStringLiteral(" (simulated camera on COM1)");
+  }
+  return QStringLiteral("%1 - %2 - %3")
+      .arg(kCaption, connection,
+           control_->isOnline ? QStringLiteral("online") : QStringLiteral("offline"));
+}
+
+void StudioWindow::UpdateTitle() {
+  const QString title = TitleText();
+  setWindowTitle(title);
+  connection_->setText(title.mid(kCaption.size() + 3));
+}
+
+void StudioWindow::OnEvent(const ctl::MemberInfo& event) {
+  if (event.name == "ComPortChanged" || event.name == "FrameGrabberChanged" ||
+      event.name == "OnlineStatusChanged")
+    UpdateTitle();
+}
+
+// ---- Layout.
+QString StudioWindow::SettingsPath() {
+  return QString::fromStdString((vexq4::platform::ProfileDirectory() / "vexq4-studio.conf").string());
+}
+
+void StudioWindow::RestoreLayout() {
+  QSettings settings(SettingsPath(), QSettings::IniFormat);
+  restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+  restoreState(settings.value(QStringLiteral("window/state")).toByteArray(), kLayoutVersion);
+}
+
+void StudioWindow::SaveLayout() {
+  QSettings settings(SettingsPath(), QSettings::IniFormat);
+  settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("window/state"), saveState(kLayoutVersion));
+  settings.sync();
+  if (settings.status() != QSettings::NoError)
+    statusBar()->showMessage(QStringLiteral("The window's layout could not be saved to ") + SettingsPath());
+}
+
+void StudioWindow::closeEvent(QCloseEvent* event) {
+  if (options_.keepLayout) SaveLayout();
+  event->accept();
+  emit closed();
+}
+
+// ---- Menu commands.
+bool StudioWindow::OpenOperatorGuide() {
+  if (!control_) return false;
+  // The control opens its guide on F1; ask it the same way so there is one
+  // place that knows where the guide lives. Our own F1 shortcut is off
+  // meanwhile, or the key would come straight back here.
+  UiServices& previous = ctl::Ui();
+  OpenProbe probe(previous);
+  ctl::SetUiServices(&probe);
+  guide_->setEnabled(false);
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+  QCoreApplication::sendEvent(control_.data(), &press);
+  guide_->setEnabled(true);
+  ctl::SetUiServices(&previous == &ctl::DesktopUiServices() ? nullptr : &previous);
+  if (probe.opened) return true;
+  const QString library = QString::fromStdString(ctl::CXVexCamApp::Instance().ModulePath().string());
+  ctl::Ui().MessageBox(this, kCaption,
+                       QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found.\n"
+                                      "It is looked for beside the control's library %1, "
+                                      "in ../doc and in ../share/doc/vexq4 from there.")
+                           .arg(library),
+                       UiServices::Buttons::kOk, UiServices::Icon::kInformation);
+  return false;
+}
+
+void StudioWindow::ShowProperties() {
+  if (control_) ctl::ShowPropertyPages(control_, this);
+}
+
+void StudioWindow::SetAlwaysOnTop(bool onTop) {
+  if (!control_) return;
+  try {
+    control_->SetWindowPosTopBottom(onTop ? -1 : 0);
+    log_->Note(onTop ? QStringLiteral("tool windows always on top (rebuilt, hidden)")
+                     : QStringLiteral("tool windows no longer on top (rebuilt, hidden)"));
+  } catch (const std::exception& e) {
+    log_->Note(QStringLiteral("always on top failed: ") + QString::fromLocal8Bit(e.what()));
+  }
+  alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
+}
+
+std::int32_t StudioWindow::Register() {
+  const std::int32_t result = DllRegisterServer();
+  const QString folder = QString::fromStdString(ctl::RegistryDirectory().string());
+  const QString text =
+      result == ctl::kSOk
+          ? QStringLiteral("The control is registered in %1.").arg(folder)
+          : QStringLiteral("Registering the control in %1 failed (%2).").arg(folder, Hex(result));
+  log_->Note(text);
+  ctl::Ui().MessageBox(this, kCaption, text, UiServices::Buttons::kOk,
+                       result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
+  return result;
+}
+
+std::int32_t StudioWindow::Unregister() {
+  const std::int32_t result = DllUnregisterServer();
+  const QString folder = QString::fromStdString(ctl::RegistryDirectory().string());
+  const QString text =
+      result == ctl::kSOk
+          ? QStringLiteral("The control's registration was removed from %1.").arg(folder)
+          : QStringLiteral("Removing the registration from %1 failed (%2).").arg(folder, Hex(result));
+  log_->Note(text);
+  ctl::Ui().MessageBox(this, kCaption, text, UiServices::Buttons::kOk,
+                       result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
+  return result;
+}
+
+void StudioWindow::AboutStudio() {
+  ctl::Ui().MessageBox(
+      this, QStringLiteral("About vexq4-studio"),
+      QStringLiteral("vexq4-studio %1\n\nThe RX-Q4 camera control's host: its strip and tool windows, "
+                     "every member by name and every event in the log.\n\n"
+                     "Control: %2\nWindow layout: %3")
+          .arg(QCoreApplication::applicationVersion(), options_.controlSource, SettingsPath()),
+      UiServices::Buttons::kOk, UiServices::Icon::kInformation);
+}
+
+}  // namespace vexq4::studio

@@ -1,0 +1,91 @@
+// The studio's desktop window: the control's strip in the middle, the event
+// log and the member browser in docks, and menus for what a container
+// offers around a control (its property page, registration, always on top,
+// the operator's guide). The title names the connection.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include "vexq4/control/XVexCamCtrl.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+
+namespace vexq4::studio {
+
+class EventLog;
+class MemberBrowser;
+
+struct StudioOptions {
+  // The simulated camera's device (--sim), empty without one.
+  QString simDevice;
+  // Where the control came from (CreateControl's `source`).
+  QString controlSource;
+  // Read and write the window's layout in the studio's settings file.
+  bool keepLayout = true;
+};
+
+class StudioWindow final : public QMainWindow, public vexq4::control::EventSink {
+  Q_OBJECT
+
+ public:
+  // Takes `control` (made through the class factory) as its own.
+  StudioWindow(CXVexCamCtrl* control, StudioOptions options);
+  ~StudioWindow() override;
+  StudioWindow(const StudioWindow&) = delete;
+  StudioWindow& operator=(const StudioWindow&) = delete;
+
+  CXVexCamCtrl* control() const { return control_; }
+  EventLog* eventLog() const { return log_; }
+  MemberBrowser* memberBrowser() const { return browser_; }
+  QDockWidget* logDock() const { return logDock_; }
+  QDockWidget* memberDock() const { return memberDock_; }
+  QAction* alwaysOnTopAction() const { return alwaysOnTop_; }
+
+  // "vexq4-studio - COM1 (simulated camera) - online".
+  QString TitleText() const;
+  // The studio's own settings file (window and docks), in the profile's
+  // folder beside XVexQ4.ini but never in it.
+  static QString SettingsPath();
+
+  // The operator's guide, found by the control as its F1 key finds it;
+  // false (and a message box) when there is none.
+  bool OpenOperatorGuide();
+  void ShowProperties();
+  void SetAlwaysOnTop(bool onTop);
+  // DllRegisterServer / DllUnregisterServer, with a message box saying how
+  // it went; the result code.
+  std::int32_t Register();
+  std::int32_t Unregister();
+
+  // ---- EventSink: the connection's events retitle the window.
+  void OnEvent(const vexq4::control::MemberInfo& event) override;
+
+ signals:
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void RestoreLayout();
+  void SaveLayout();
+  void UpdateTitle();
+  void AboutStudio();
+
+  QPointer<CXVexCamCtrl> control_;
+  StudioOptions options_;
+  EventLog* log_ = nullptr;
+  MemberBrowser* browser_ = nullptr;
+  QDockWidget* logDock_ = nullptr;
+  QDockWidget* memberDock_ = nullptr;
+  QAction* alwaysOnTop_ = nullptr;
+  QAction* guide_ = nullptr;
+  QLabel* connection_ = nullptr;
+};
+
+}  // namespace vexq4::studio
