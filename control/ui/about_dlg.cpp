@@ -190,6 +190,9 @@ void CAboutDlg::OnDestroyWindow() {
 
 void CAboutDlg::OnInitDialog() {
   CToolWinDlg::OnInitDialog();
+  // The box shows what the windows were built with: its own choice after
+  // its own rebuild, and also a host's SetWindowPosTopBottom.
+  if (frame()) alwaysOnTop_ = frame()->alwaysOnTop();
 
   const QPixmap camera = ctl::ResourcePixmap(QStringLiteral("about-camera"), {});
   picture_->setPixmap(camera);

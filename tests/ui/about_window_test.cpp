@@ -327,6 +327,11 @@ TEST_F(AboutTest, AlwaysOnTopSurvivesTheRebuildItsClickCauses) {
   EXPECT_FALSE(Page().alwaysOnTop());
   EXPECT_EQ(Text("Windows Always on Top"), "0");
   EXPECT_FALSE(Window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+  // A host's rebuild shows in the box too.
+  control->SetWindowPosTopBottom(-1);
+  Settle();
+  EXPECT_EQ(Text("Windows Always on Top"), "1");
 }
 
 TEST_F(AboutTest, TheLinkLabelIsABlueUnderlinedLinkThatOpensItself) {
