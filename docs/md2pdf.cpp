@@ -8,6 +8,7 @@
 // result without a PDF viewer. Exit status: 0 written, 1 a file could not
 // be read or written, 2 a usage error.
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -23,6 +25,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <set>
 
 namespace {
 
@@ -80,34 +84,38 @@ void Style(QTextDocument& doc) {
   }
 }
 
-// A heading never ends a page: one whose next block starts on the
-// following page moves there itself. Each pass moves at most one heading
-// more, so as many passes as headings are enough.
-void KeepHeadingsWithText(QTextDocument& doc) {
-  const double pageHeight = doc.pageSize().height();
-  int headings = 0;
-  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-    headings += b.blockFormat().headingLevel() > 0;
-  for (int pass = 0; pass < headings; ++pass) {
-    bool moved = false;
-    for (QTextBlock b = doc.begin(); b.isValid() && b.next().isValid(); b = b.next()) {
-      if (b.blockFormat().headingLevel() == 0 ||
-          b.blockFormat().pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore)
-        continue;
-      const auto* layout = doc.documentLayout();
-      const int page = static_cast<int>(layout->blockBoundingRect(b).top() / pageHeight);
-      const int nextPage =
-          static_cast<int>(layout->blockBoundingRect(b.next()).bottom() / pageHeight);
-      if (nextPage == page) continue;
-      QTextCursor cursor(b);
-      QTextBlockFormat format = b.blockFormat();
-      format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-      cursor.setBlockFormat(format);
-      moved = true;
-      break;
-    }
-    if (!moved) return;
+// Lays the guide out on pages, with a page break before each heading
+// whose block number is in `breaks`. Everything is in place before the
+// page size is set, so the whole document is laid out in one go.
+std::unique_ptr<QTextDocument> LayOut(const QString& markdown, QPaintDevice* measure,
+                                      const std::set<int>& breaks) {
+  auto doc = std::make_unique<QTextDocument>();
+  doc->documentLayout()->setPaintDevice(measure);
+  doc->setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+  Style(*doc);
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    if (breaks.count(b.blockNumber()) == 0) continue;
+    QTextBlockFormat format = b.blockFormat();
+    format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextCursor(b).setBlockFormat(format);
   }
+  doc->setPageSize(QSizeF(kPageWidth - 2 * kMargin, kPageHeight - 2 * kMargin - kFooter));
+  return doc;
+}
+
+// The first heading that ends a page (the block after it starts on the
+// next one), or -1.
+int HeadingEndingAPage(QTextDocument& doc, const std::set<int>& breaks) {
+  const double pageHeight = doc.pageSize().height();
+  const auto* layout = doc.documentLayout();
+  for (QTextBlock b = doc.begin(); b.isValid() && b.next().isValid(); b = b.next()) {
+    if (b.blockFormat().headingLevel() == 0 || breaks.count(b.blockNumber()) != 0) continue;
+    const int page = static_cast<int>(layout->blockBoundingRect(b).top() / pageHeight);
+    const int nextPage =
+        static_cast<int>(layout->blockBoundingRect(b.next()).bottom() / pageHeight);
+    if (nextPage != page) return b.blockNumber();
+  }
+  return -1;
 }
 
 void DrawFooter(QPainter& painter, int page, int pages, const QString& title) {
@@ -164,18 +172,27 @@ int main(int argc, char** argv) {
     return Fail("cannot read", files[0]);
   const QString markdown = QString::fromUtf8(in.readAll());
 
-  QTextDocument doc;
   // Measure with 96 dpi, whatever the platform says, so the PDF and the
   // preview pages break alike.
   QImage measure(1, 1, QImage::Format_RGB32);
   measure.setDotsPerMeterX(static_cast<int>(std::lround(kDpi / 0.0254)));
   measure.setDotsPerMeterY(measure.dotsPerMeterX());
-  doc.documentLayout()->setPaintDevice(&measure);
-  doc.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-  Style(doc);
-  doc.setPageSize(QSizeF(kPageWidth - 2 * kMargin, kPageHeight - 2 * kMargin - kFooter));
-  KeepHeadingsWithText(doc);
+  // A heading never ends a page: it moves to the next one, one at a time
+  // from the top (each move can only push later ones further down).
+  std::set<int> breaks;
+  std::unique_ptr<QTextDocument> laidOut = LayOut(markdown, &measure, breaks);
+  for (int moves = 0; moves < laidOut->blockCount(); ++moves) {
+    const int heading = HeadingEndingAPage(*laidOut, breaks);
+    if (heading < 0) break;
+    breaks.insert(heading);
+    laidOut = LayOut(markdown, &measure, breaks);
+  }
+  QTextDocument& doc = *laidOut;
   const int pages = doc.pageCount();
+  // Every line of text must have found its place on a page.
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+    if (!b.text().trimmed().isEmpty() && doc.documentLayout()->blockBoundingRect(b).height() <= 0)
+      return Fail("could not lay out", b.text().left(60));
   // The first heading is the title the footer repeats.
   QString title = doc.begin().text();
   for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
@@ -184,32 +201,32 @@ int main(int argc, char** argv) {
       break;
     }
 
-  // Written beside the target and renamed over it: a failed run leaves no
-  // half-written guide behind.
-  const QString partial = files[1] + QStringLiteral(".part");
+  // Only a file is ever replaced (not a device, a pipe or a folder of that
+  // name); it is drawn in memory and saved through a temporary file, so a
+  // full disk or a failed run leaves no half-written guide behind.
+  const QFileInfo target(files[1]);
+  if (target.exists() && !target.isFile()) return Fail("not a regular file:", files[1]);
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
   {
-    QPdfWriter pdf(partial);
+    QPdfWriter pdf(&bytes);
     pdf.setResolution(kDpi);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(title);
     pdf.setCreator(QStringLiteral("vexq4-md2pdf"));
     QPainter painter;
-    if (!painter.begin(&pdf)) return Fail("cannot write", files[1]);
+    if (!painter.begin(&pdf)) return Fail("cannot draw", files[1]);
     for (int page = 0; page < pages; ++page) {
       if (page > 0) pdf.newPage();
       DrawPage(painter, doc, page, pages, title);
     }
-    if (!painter.end()) {
-      QFile::remove(partial);
-      return Fail("cannot write", files[1]);
-    }
+    if (!painter.end()) return Fail("cannot draw", files[1]);
   }
-  QFile::remove(files[1]);
-  if (!QFile::rename(partial, files[1])) {
-    QFile::remove(partial);
+  QSaveFile out(files[1]);
+  if (!out.open(QIODevice::WriteOnly) || out.write(bytes.data()) != bytes.data().size() ||
+      !out.commit())
     return Fail("cannot write", files[1]);
-  }
 
   if (!pngDir.isEmpty()) {
     QDir().mkpath(pngDir);
