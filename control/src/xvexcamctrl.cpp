@@ -51,8 +51,9 @@ bool AcceptableUserId(const QString& text) {
 constexpr int kMainWindowDefault = 100;
 
 // How a count from the library reaches the host's out-parameter when the
-// library failed: left as it was, or set to 0.
-enum class OnFailure { kUntouched, kZero };
+// library failed: left as it was, set to 0, or the count as the library
+// gave it (without linkport it still counts its "COM-ports" entry).
+enum class OnFailure { kUntouched, kZero, kAsReported };
 
 // Runs a library count query into `out` (which the host must supply).
 template <class Query>
@@ -60,7 +61,7 @@ short CountInto(short* out, OnFailure onFailure, Query&& query) {
   RequirePresent(out);
   unsigned count = 0;
   const int result = query(&count);
-  if (result == VEXQ4_OK)
+  if (result == VEXQ4_OK || onFailure == OnFailure::kAsReported)
     *out = Short(static_cast<int>(count));
   else if (onFailure == OnFailure::kZero)
     *out = 0;
@@ -272,7 +273,7 @@ CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
 
 short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
-  return CountInto(pNumManufacturers, OnFailure::kZero,
+  return CountInto(pNumManufacturers, OnFailure::kAsReported,
                    [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumManufacturers(count); });
 }
 
@@ -297,7 +298,7 @@ short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) 
 }
 
 short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
-  return CountInto(NumSerialPorts, OnFailure::kZero,
+  return CountInto(NumSerialPorts, OnFailure::kAsReported,
                    [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumSerialPorts(count); });
 }
 

@@ -129,6 +129,7 @@ TEST_F(ControlTest, TextPropertiesTakeExactListTexts) {
 }
 
 TEST_F(ControlTest, OfflineSetsSucceedForTheHost) {
+  SetProfile("Communication", "ComPort", "2");  // no camera there: off-line
   auto& c = MakeControl();
   c.SetMasterGainLevel(100);
   EXPECT_EQ(c.GetMasterGainLevel(), 100);
@@ -236,6 +237,7 @@ TEST_F(ControlTest, MissingOutParametersAreRefusedBeforeAnythingHappens) {
 }
 
 TEST_F(ControlTest, IdentityTextsAreEmptyOnFailure) {
+  SetProfile("Communication", "ComPort", "2");  // no camera there: off-line
   auto& c = MakeControl();
   QString id = QStringLiteral("stale");
   EXPECT_EQ(c.GetCameraID(&id), -5);
@@ -263,6 +265,7 @@ TEST_F(ControlTest, UserIdsTheCameraWouldRefuseAreRaised) {
 }
 
 TEST_F(ControlTest, FileMethodsMapTheirFailures) {
+  SetProfile("Communication", "ComPort", "2");  // no camera there: off-line
   auto& c = MakeControl();
   const QString missingDir = QString::fromStdString((dir / "no-such-folder" / "x.cam").string());
   EXPECT_RAISES(c.WriteAllToFile(missingDir), kInvalid, 32805, "Error writing to file");

@@ -153,7 +153,8 @@ TEST_F(ControlTest, RebuildKeepsSynchronizationAndHidesEverything) {
   EXPECT_EQ(c.SetWindowPosTopBottom(1), 0);
   Settle();
   EXPECT_EQ(c.GetIsSynchronized(), 1);  // remembered across the closed connection
-  EXPECT_EQ(c.isOnline, 0);
+  // The re-created Communication window connects again on the stored port.
+  EXPECT_EQ(c.isOnline, 1);
   EXPECT_EQ(sink.events.back(), "SynchronizedStatusChanged");
   for (int i = 0; i < 4; ++i) {
     EXPECT_FALSE(Shown(c, i));

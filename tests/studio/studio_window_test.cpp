@@ -189,11 +189,13 @@ TEST_F(StudioTest, EventLogHasEveryEventErrorEventAndMessageLineInOrder) {
   MemberBrowser& browser = *window->memberBrowser();
   log.Clear();
 
-  ASSERT_TRUE(browser.Select(M("MasterGainLevel")));
-  browser.SetEntry(-1, "100");
+  // (Settings the Shutter window shows in lists and radios: a gain's box
+  // would set the value once more when the Gain window is refreshed.)
+  ASSERT_TRUE(browser.Select(M("ShutterSpeedIndex")));
+  browser.SetEntry(-1, "4");
   browser.Put();
-  ASSERT_TRUE(browser.Select(M("RedGainLevel")));
-  browser.SetEntry(-1, "5");
+  ASSERT_TRUE(browser.Select(M("TriggerPolarity")));
+  browser.SetEntry(-1, "1");
   browser.Put();
   ASSERT_TRUE(browser.Select(M("GetMinMaxMasterGainLevel")));
   browser.SetMissing(1, true);
@@ -205,20 +207,20 @@ TEST_F(StudioTest, EventLogHasEveryEventErrorEventAndMessageLineInOrder) {
     if (e.kind == EventLog::Kind::kEvent) events.push_back(e.text.toStdString());
   }
   const std::vector<std::string> expected = {
-      "studio", "event", "message", "studio",                        // put MasterGainLevel
-      "studio", "event", "message", "studio",                        // put RedGainLevel
+      "studio", "event", "message", "studio",                        // put ShutterSpeedIndex
+      "studio", "event", "message", "studio",                        // put TriggerPolarity
       "studio", "error-event", "studio", "studio"};                   // call with pMax missing
   EXPECT_EQ(kinds, expected);
   EXPECT_EQ(events, sink.events);
   const auto& entries = log.entries();
-  EXPECT_EQ(entries[0].text, "> put MasterGainLevel 100");
-  EXPECT_EQ(entries[1].text, "MasterGainLevelChanged");
-  EXPECT_EQ(entries[2].text, "GA=100 | COMPLETE");
+  EXPECT_EQ(entries[0].text, "> put ShutterSpeedIndex 4");
+  EXPECT_EQ(entries[1].text, "ShutterSpeedChanged");
+  EXPECT_EQ(entries[2].text, "SH=4 | COMPLETE");
   EXPECT_EQ(entries[3].text, "< ok");
   EXPECT_EQ(entries[8].text, "> call GetMinMaxMasterGainLevel ? null");
   EXPECT_EQ(entries[9].text, "0x800A017C 32795 Invalid input parameter (NULL)");
   for (std::size_t i = 1; i < entries.size(); ++i) EXPECT_LE(entries[i - 1].time, entries[i].time);
-  EXPECT_TRUE(EventLog::Line(entries[1]).endsWith("  event       MasterGainLevelChanged"));
+  EXPECT_TRUE(EventLog::Line(entries[1]).endsWith("  event       ShutterSpeedChanged"));
   EXPECT_EQ(log.view()->blockCount(), static_cast<int>(entries.size()));
 }
 
@@ -266,8 +268,12 @@ TEST_F(StudioTest, EventLogKeepsTheNewestEntriesAndSavesThem) {
 TEST_F(StudioTest, TitleNamesTheConnection) {
   studio::StudioOptions options = NoLayout();
   options.simDevice = QStringLiteral("/dev/rxq4-test");
+  // The Communication window selects the stored COM1 at construction; no
+  // camera answers there yet.
+  link->SetUnplugged(true);
   auto window = MakeWindow(false, options);
-  EXPECT_EQ(window->windowTitle(), "vexq4-studio - no port (simulated camera on COM1) - offline");
+  EXPECT_EQ(window->windowTitle(), "vexq4-studio - COM1 (simulated camera) - offline");
+  link->SetUnplugged(false);
   window->control()->SetComPort(1);
   EXPECT_EQ(window->windowTitle(), "vexq4-studio - COM1 (simulated camera) - online");
   window.reset();

@@ -38,9 +38,16 @@ std::vector<QWidget*> NamedWidgets(QWidget* window) {
 }
 
 QWidget* FindWidget(QWidget* window, const QString& name) {
-  for (QWidget* w : NamedWidgets(window))
-    if (w->accessibleName() == name) return w;
-  return nullptr;
+  // A field is named after its label or group box, so it may share the
+  // name with them: a command means the field.
+  QWidget* caption = nullptr;
+  for (QWidget* w : NamedWidgets(window)) {
+    if (w->accessibleName() != name) continue;
+    const QString kind = KindOf(w);
+    if (kind != QLatin1String("label") && kind != QLatin1String("group")) return w;
+    if (!caption) caption = w;
+  }
+  return caption;
 }
 
 QString KindOf(QWidget* w) {
@@ -58,6 +65,9 @@ QString KindOf(QWidget* w) {
 }
 
 QString TextOf(QWidget* w) {
+  // A widget that shows its text in another form keeps it exactly here.
+  if (const QVariant exact = w->property(ctl::kExactTextProperty); exact.isValid())
+    return exact.toString();
   if (auto* b = qobject_cast<QAbstractButton*>(w))
     return b->isCheckable() ? QString(b->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))
                             : b->text();

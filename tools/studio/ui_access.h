@@ -19,12 +19,15 @@ QWidget* FindWindow(CXVexCamCtrl& control, const QString& name);
 
 // The widgets of `window` that carry an accessible name, in creation order.
 std::vector<QWidget*> NamedWidgets(QWidget* window);
+// The widget of that name; where a label or group box shares the name with
+// the field it captions, the field.
 QWidget* FindWidget(QWidget* window, const QString& name);
 
 // "button", "radio", "check", "list", "edit", "spin", "label", "picture",
 // "group", or empty for a widget the scripts do not know.
 QString KindOf(QWidget* widget);
-// The text the widget shows, as the scripts read it.
+// The text the widget shows, as the scripts read it (a widget's
+// kExactTextProperty, controls.h, when it has one).
 QString TextOf(QWidget* widget);
 bool IsReadOnly(QWidget* widget);
 // Shown inside its window (whether or not the window is shown).

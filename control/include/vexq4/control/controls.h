@@ -109,6 +109,11 @@ VEXQ4_CONTROL_API StatusPicture* MakeOnlineBar(QWidget* parent);
 }  // namespace vexq4::control
 
 namespace vexq4::control {
+// The dynamic property in which a widget that shows its text in another
+// form keeps the text exactly (a log box shows each CR LF as one line
+// break); the scripts read it in place of the shown text.
+inline constexpr char kExactTextProperty[] = "vexq4ExactText";
+
 // An icon from the control's resources (":/vexq4/<name>.svg").
 VEXQ4_CONTROL_API QIcon ResourceIcon(const QString& name);
 VEXQ4_CONTROL_API QPixmap ResourcePixmap(const QString& name, QSize size);
