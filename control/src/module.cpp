@@ -105,9 +105,9 @@ bool RemoveEntry(const fs::path& file) {
 constexpr std::size_t kMaxRegistryFiles = 10000;
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -334,7 +334,8 @@ extern "C" std::int32_t DllRegisterServer() {
   // An entry without its module could never be created, and a line break
   // in the path would break the entry's lines.
   const std::string path = module.string();
-  if (module.empty() || path.find_first_of("\r\n") != std::string::npos) return ctl::kSelfRegTypeLib;
+  if (module.empty() || path.find_first_of("\r\n") != std::string::npos)
+    return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kLibId), ctl::TypeLibRegistryFile(module)))
     return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kControlClsid), ctl::ControlRegistryFile(module)) ||
