@@ -9,6 +9,7 @@
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
 #include "vexq4/control/main_strip.h"
+#include "vexq4/control/module.h"
 
 namespace {
 
@@ -81,6 +82,13 @@ CMainDlg::CMainDlg(CXVexCamCtrl* control) : QWidget(control) {
       control->OnToolbarCommand(command);
     });
   }
+  // The control's properties verb: a right click on the strip (its buttons
+  // included; they leave the click to the strip) offers its property page.
+  properties_ = new QAction(QStringLiteral("Properties..."), this);
+  connect(properties_, &QAction::triggered, this,
+          [control] { vexq4::control::ShowPropertyPages(control, control); });
+  addAction(properties_);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(toolBar_);

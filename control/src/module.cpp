@@ -6,14 +6,18 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "module_state.h"
 #include "vexq4/control/XVexCamCtrl.h"
@@ -30,7 +34,18 @@ namespace {
 std::atomic<int> liveObjects{0};
 std::atomic<int> locks{0};
 
-// ---- Class factories.
+// An unlock without its lock is ignored: the count never goes below zero,
+// so a careless host cannot keep the module loaded for ever.
+std::int32_t Lock(std::int32_t lock) {
+  if (lock != 0)
+    ++locks;
+  else if (locks.load() > 0)
+    --locks;
+  return kSOk;
+}
+
+// ---- Class factories. The caller owns what CreateInstance hands out
+// (or the widget parent it gave does).
 class ControlFactory final : public IVexClassFactory {
  public:
   std::int32_t CreateInstance(QWidget* parent, void** object) override {
@@ -38,10 +53,7 @@ class ControlFactory final : public IVexClassFactory {
     *object = new CXVexCamCtrl(parent);
     return kSOk;
   }
-  std::int32_t LockServer(std::int32_t lock) override {
-    lock != 0 ? ++locks : --locks;
-    return kSOk;
-  }
+  std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
 };
 
 class PropPageFactory final : public IVexClassFactory {
@@ -51,10 +63,7 @@ class PropPageFactory final : public IVexClassFactory {
     *object = new COlePropPage1(parent);
     return kSOk;
   }
-  std::int32_t LockServer(std::int32_t lock) override {
-    lock != 0 ? ++locks : --locks;
-    return kSOk;
-  }
+  std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
 };
 
 ControlFactory controlFactory;
@@ -74,8 +83,10 @@ bool WriteEntry(const fs::path& file, const std::string& text) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   // Unchanged bytes are not rewritten: registering twice changes nothing.
-  std::ifstream in(file, std::ios::binary);
-  if (in) {
+  // Only a regular file is read (opening a pipe of that name would block).
+  std::ifstream in;
+  if (fs::is_regular_file(file, ec)) in.open(file, std::ios::binary);
+  if (in.is_open()) {
     std::stringstream current;
     current << in.rdbuf();
     if (current.str() == text) return true;
@@ -87,6 +98,43 @@ bool RemoveEntry(const fs::path& file) {
   std::error_code ec;
   fs::remove(file, ec);
   return !ec;
+}
+
+// A registry folder is small; a bound keeps a host's start quick whatever
+// else someone put there.
+constexpr std::size_t kMaxRegistryFiles = 10000;
+
+bool SameName(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+// A value of a registry file, read whole: a module's path may be longer
+// than a profile value may be.
+std::optional<std::string> EntryValue(std::string_view text, std::string_view section,
+                                      std::string_view key) {
+  bool inSection = false;
+  while (!text.empty()) {
+    const auto lf = text.find('\n');
+    const std::string_view line = Trimmed(text.substr(0, lf));
+    text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      inSection = SameName(Trimmed(line.substr(1, line.size() - 2)), section);
+    } else if (inSection) {
+      const auto eq = line.find('=');
+      if (eq != std::string_view::npos && SameName(Trimmed(line.substr(0, eq)), key))
+        return std::string(Trimmed(line.substr(eq + 1)));
+    }
+  }
+  return std::nullopt;
 }
 
 fs::path EntryPath(const VexGuid& guid) { return RegistryDirectory() / (GuidText(guid) + ".ini"); }
@@ -198,52 +246,79 @@ std::string TypeLibRegistryFile(const fs::path& module) {
 }
 
 std::optional<RegisteredClass> FindRegisteredProgId(std::string_view progId) {
+  // In name order, so that two entries claiming one ProgID (a stale copy)
+  // always resolve the same way.
+  std::vector<fs::path> files;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(RegistryDirectory(), ec)) {
-    if (entry.path().extension() != ".ini") continue;
-    vexq4::platform::ProfileDocument doc;
-    if (!doc.Load(entry.path())) continue;
-    if (doc.Get("Class", "ProgID") != std::string(progId)) continue;
-    const auto clsid = ParseGuid(doc.Get("Class", "CLSID").value_or(""));
-    const auto module = doc.Get("Class", "Module");
-    if (clsid && module) return RegisteredClass{*clsid, fs::path(*module)};
+  fs::directory_iterator it(RegistryDirectory(), ec);
+  for (std::size_t n = 0; !ec && it != fs::directory_iterator() && n < kMaxRegistryFiles; ++n) {
+    if (it->path().extension() == ".ini") files.push_back(it->path());
+    it.increment(ec);
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    vexq4::platform::ProfileDocument doc;  // reads regular files only (no FIFO)
+    if (!doc.Load(file)) continue;
+    const std::string text = doc.Text();
+    if (EntryValue(text, "Class", "ProgID") != std::string(progId)) continue;
+    const auto clsid = ParseGuid(EntryValue(text, "Class", "CLSID").value_or(""));
+    const auto module = EntryValue(text, "Class", "Module");
+    if (clsid && module && !module->empty()) return RegisteredClass{*clsid, fs::path(*module)};
   }
   return std::nullopt;
 }
 
 void OpenHelp() {
-  // The operator's guide beside the module or in the installed docs.
   const fs::path module = CXVexCamApp::Instance().ModulePath();
   const fs::path base = module.parent_path();
-  for (const fs::path& candidate :
-       {base / "vexq4-operator-guide.pdf", base / ".." / "doc" / "vexq4-operator-guide.pdf",
-        base / ".." / "share" / "doc" / "vexq4" / "vexq4-operator-guide.pdf"}) {
+  // Beside the module; the build's doc folder; the installed docs, with the
+  // library in lib/ or in a multiarch lib/<triplet>/.
+  const fs::path guide = "vexq4-operator-guide.pdf";
+  const fs::path installed = fs::path("share") / "doc" / "vexq4" / guide;
+  for (const fs::path& candidate : {base / guide, base / ".." / "doc" / guide,
+                                    base / ".." / installed, base / ".." / ".." / installed}) {
     std::error_code ec;
     if (fs::is_regular_file(candidate, ec)) {
       Ui().OpenWithShell(QString::fromStdString(fs::weakly_canonical(candidate, ec).string()));
       return;
     }
   }
+  ShowMessage(nullptr,
+              QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found beside "
+                             "%1, in ../doc or in share/doc/vexq4 of the installation.")
+                  .arg(QString::fromStdString(module.string())),
+              UiServices::Buttons::kOk, UiServices::Icon::kInformation);
 }
 
-void ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
-  QDialog dialog(parent);
-  dialog.setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
-  auto* page = new COlePropPage1(&dialog);
+QDialog* ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent) {
+  // Modal to the host's window without a nested event loop: the caller
+  // returns at once, and the dialog goes when it is closed.
+  auto* dialog = new QDialog(parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setObjectName(QStringLiteral("properties"));
+  dialog->setWindowTitle(QStringLiteral("XVexQ4 Control Properties"));
+  dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  // One tab per page, captioned as the page is.
+  auto* tabs = new QTabWidget(dialog);
+  auto* page = new COlePropPage1(tabs);
   page->SetControl(control);
+  tabs->addTab(page, COlePropPage1::Caption());
   auto* buttons = new QDialogButtonBox(
-      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, &dialog);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(page);
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, dialog);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(tabs);
   layout->addWidget(buttons);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, [dialog, page] {
     page->Apply();
-    dialog.accept();
+    dialog->accept();
   });
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   QObject::connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, page,
                    &COlePropPage1::Apply);
-  dialog.exec();
+  // The page edits this control only while it lives.
+  if (control) QObject::connect(control, &QObject::destroyed, dialog, &QDialog::reject);
+  dialog->show();
+  return dialog;
 }
 
 }  // namespace vexq4::control
@@ -256,6 +331,11 @@ bool operator==(const VexGuid& a, const VexGuid& b) {
 // ---- Entry points.
 extern "C" std::int32_t DllRegisterServer() {
   const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
+  // An entry without its module could never be created, and a line break
+  // in the path would break the entry's lines.
+  const std::string path = module.string();
+  if (module.empty() || path.find_first_of("\r\n") != std::string::npos)
+    return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kLibId), ctl::TypeLibRegistryFile(module)))
     return ctl::kSelfRegTypeLib;
   if (!ctl::WriteEntry(ctl::EntryPath(ctl::kControlClsid), ctl::ControlRegistryFile(module)) ||

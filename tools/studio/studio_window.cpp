@@ -35,9 +35,11 @@ class OpenProbe final : public UiServices {
  public:
   explicit OpenProbe(UiServices& inner) : inner_(inner) {}
   bool opened = false;
+  bool told = false;  // the control said why itself
 
   Answer MessageBox(QWidget* parent, const QString& caption, const QString& text, Buttons buttons,
                     Icon icon) override {
+    told = true;
     return inner_.MessageBox(parent, caption, text, buttons, icon);
   }
   FileOutcome FileDialog(QWidget* parent, const FileRequest& request) override {
@@ -236,6 +238,7 @@ bool StudioWindow::OpenOperatorGuide() {
   guide_->setEnabled(true);
   ctl::SetUiServices(&previous == &ctl::DesktopUiServices() ? nullptr : &previous);
   if (probe.opened) return true;
+  if (probe.told) return false;  // the control's own message box said it
   const QString library = QString::fromStdString(ctl::CXVexCamApp::Instance().ModulePath().string());
   ctl::Ui().MessageBox(this, kCaption,
                        QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found.\n"

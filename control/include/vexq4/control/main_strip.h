@@ -36,8 +36,11 @@ class VEXQ4_CONTROL_API CMainDlg : public QWidget {
   void SetButtonPressed(int index, bool pressed);
   bool ButtonPressed(int index) const;
   QAction* button(int index) const { return buttons_[static_cast<std::size_t>(index)]; }
+  // "Properties...": the strip's context menu, the control's properties verb.
+  QAction* propertiesAction() const { return properties_; }
 
  private:
   CToolBarEx* toolBar_;
   std::array<QAction*, 4> buttons_{};
+  QAction* properties_ = nullptr;
 };

@@ -105,8 +105,10 @@ struct RegisteredClass {
 };
 VEXQ4_CONTROL_API std::optional<RegisteredClass> FindRegisteredProgId(std::string_view progId);
 
-// Shows the control's property pages in a dialog (the properties verb).
-VEXQ4_CONTROL_API void ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent);
+// The properties verb: shows the control's property page in a dialog,
+// modal to `parent`'s window, and returns at once. The dialog deletes
+// itself when closed; OK and Apply set the visibility properties.
+VEXQ4_CONTROL_API QDialog* ShowPropertyPages(CXVexCamCtrl* control, QWidget* parent);
 
 }  // namespace vexq4::control
 
