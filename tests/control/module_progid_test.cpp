@@ -99,8 +99,15 @@ TEST_F(ProgIdTest, AForeignHostCreatesTheControlFromTheRegisteredModule) {
   EXPECT_TRUE(Says(r, "unload: 1")) << r.out;
   EXPECT_TRUE(Says(r, "unload-after: 0")) << r.out;
 
-  // A host linked with the module falls back to its own when the
-  // registered one has gone.
+  // A host linked with the module keeps its own: another copy cannot serve
+  // it beside the one it runs.
+  r = Run({kLinkedHost});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_TRUE(Says(r, "source: built-in module")) << r.out;
+  EXPECT_TRUE(Says(r, "code: " + kModule.string())) << r.out;
+  EXPECT_NE(r.err.find("the registry names " + module), std::string::npos) << r.err;
+
+  // ... and so it does when the registered one has gone.
   fs::remove(alt / "libXVexQ4.so");
   r = Run({kLinkedHost});
   ASSERT_EQ(r.exitStatus, 0) << r.err;

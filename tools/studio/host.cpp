@@ -1,5 +1,8 @@
 // Creating the control through the module's class factory.
 #include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "host.h"
 #include "vexq4/control/XVexCamCtrl.h"
@@ -22,13 +25,27 @@ CXVexCamCtrl* CreateWith(GetClassObject get, const VexGuid& clsid, QWidget* pare
   return static_cast<CXVexCamCtrl*>(control);
 }
 
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 CXVexCamCtrl* CreateControl(QWidget* parent, QString* source) {
   if (const auto registered = ctl::FindRegisteredProgId(ctl::kControlProgId)) {
-    // The module stays loaded for the life of the process (the control's
-    // code lives in it).
-    if (void* module = dlopen(registered->module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    const auto linked = ctl::CXVexCamApp::Instance().ModulePath();
+    // Another copy of the module cannot serve a program linked with this
+    // one: its classes would run this copy's code and share nothing of its
+    // state (the user-interface services, the object count).
+    if (!SameFile(registered->module, linked)) {
+      std::fprintf(stderr,
+                   "vexq4-studio: the registry names %s; this program uses its own module %s\n",
+                   registered->module.c_str(), linked.c_str());
+    } else if (void* module = dlopen(registered->module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      // The same file as ours: the loader hands back the loaded module,
+      // which stays loaded for the life of the process.
       auto get = reinterpret_cast<GetClassObject>(dlsym(module, "DllGetClassObject"));
       if (auto* control = CreateWith(get, registered->clsid, parent)) {
         if (source) *source = QStringLiteral("registry: ") + QString::fromStdString(registered->module.string());
