@@ -44,30 +44,22 @@ std::int32_t Lock(std::int32_t lock) {
   return kSOk;
 }
 
-// ---- Class factories. The caller owns what CreateInstance hands out
-// (or the widget parent it gave does).
-class ControlFactory final : public IVexClassFactory {
+// ---- Class factories: one for the control, one for its property page.
+// The caller owns what CreateInstance hands out (or the widget parent it
+// gave does).
+template <class Object>
+class Factory final : public IVexClassFactory {
  public:
   std::int32_t CreateInstance(QWidget* parent, void** object) override {
     if (!object) return kPointerError;
-    *object = new CXVexCamCtrl(parent);
+    *object = new Object(parent);
     return kSOk;
   }
   std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
 };
 
-class PropPageFactory final : public IVexClassFactory {
- public:
-  std::int32_t CreateInstance(QWidget* parent, void** object) override {
-    if (!object) return kPointerError;
-    *object = new COlePropPage1(parent);
-    return kSOk;
-  }
-  std::int32_t LockServer(std::int32_t lock) override { return Lock(lock); }
-};
-
-ControlFactory controlFactory;
-PropPageFactory propPageFactory;
+Factory<CXVexCamCtrl> controlFactory;
+Factory<COlePropPage1> propPageFactory;
 
 // ---- Registry files.
 std::string Line(std::string_view key, std::string_view value) {
