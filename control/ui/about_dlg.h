@@ -25,7 +25,7 @@ class CAboutDlg final : public CToolWinDlg {
   static constexpr char kProductLine[] = "RX-Q4CL Control Tool";
   static constexpr char kPlatformLine[] = "For 64bit Linux";
   static constexpr char kVersionLine[] = "Version 1.7";
-  static constexpr char kNoticeLine[] = "(C) 2024 the RX-Q4 control project";
+  static constexpr char kNoticeLine[] = "(C) 2026 the RX-Q4 control project";
   static constexpr char kWebAddress[] = "https://rx-q4.example.org/";
   static constexpr char kOpenHelpTip[] = "Online help and documentation";
   static constexpr char kEmptyUserId[] = "A valid User ID must contain some characters !!";
