@@ -2,6 +2,11 @@
 // pseudo-terminal (real time).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <csignal>
 
 #include "process.h"
@@ -132,4 +137,39 @@ TEST_F(StudioScript, ListsTheTypeDescriptionAndWorksTheStrip) {
   EXPECT_NE(IndexOf(out, "button \"Gain\" enabled shown \"1\""), std::string::npos);
   EXPECT_NE(IndexOf(out, "button \"Shutter\" enabled shown \"0\""), std::string::npos);
   EXPECT_EQ(out.back(), "ShowGainWnd=0");
+}
+
+TEST_F(StudioScript, StopSignalClosesTheConnectionAndGivesThePortBack) {
+  Process sim({kSim, "--no-pacing", "--latency", "1"});
+  const std::string device = sim.ReadLine(5000);
+  ASSERT_FALSE(device.empty());
+  // A known state of the line that is not the camera's.
+  const int keep = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(keep, 0);
+  termios known{};
+  ASSERT_EQ(::tcgetattr(keep, &known), 0);
+  cfsetspeed(&known, B19200);
+  known.c_lflag |= ICANON;
+  ASSERT_EQ(::tcsetattr(keep, TCSANOW, &known), 0);
+
+  Process studio({kStudio, "-platform", "offscreen", "--script", "-"}, Env(device));
+  studio.Write("get #1\necho ready\n");
+  std::string line;
+  for (int i = 0; i < 20 && line != "ready"; ++i) line = studio.ReadLine(1500);
+  ASSERT_EQ(line, "ready");
+  termios open{};
+  ::tcgetattr(keep, &open);
+  EXPECT_EQ(cfgetospeed(&open), B9600);  // the control holds the line
+
+  studio.Kill(SIGINT);
+  const Result r = studio.Wait(10000);
+  EXPECT_EQ(r.exitStatus, 130) << r.err;
+  termios after{};
+  ASSERT_EQ(::tcgetattr(keep, &after), 0);
+  EXPECT_EQ(cfgetospeed(&after), B19200);
+  EXPECT_TRUE(after.c_lflag & ICANON);
+  int exclusive = 1;
+  ASSERT_EQ(::ioctl(keep, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  ::close(keep);
 }

@@ -1,7 +1,12 @@
 // vexq4-studio: the control's host, for operators (its strip and tool
 // windows on the desktop) and integrators (every member by name, every
 // event logged; a script mode that drives the control line by line).
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QMainWindow>
@@ -141,6 +146,36 @@ bool NeedsNoDisplay(int argc, char** argv) {
   return false;
 }
 
+// SIGINT, SIGTERM and SIGHUP end the event loop in order: the control is
+// destroyed on the way out, which closes the connection, so the serial port
+// gets its settings back and its exclusive use is released. The signal is
+// taken up when the event loop runs again (an exchange under way finishes
+// or times out first); a second one ends the program at once.
+class StopSignals {
+ public:
+  StopSignals() {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;  // default actions stay
+    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] {
+      char sig = 0;
+      if (::read(pipe_[0], &sig, 1) == 1) QCoreApplication::exit(128 + sig);
+    });
+    struct sigaction action {};
+    action.sa_handler = [](int sig) {
+      const char byte = static_cast<char>(sig);
+      [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &byte, 1);
+      ::signal(sig, SIG_DFL);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  }
+
+ private:
+  static inline int pipe_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +270,7 @@ int main(int argc, char** argv) {
     setenv("VEXQ4_COM1", sim->slavePath().c_str(), screenshots ? 1 : 0);
   }
 
+  const StopSignals stopSignals;
   int status = 0;
   if (scriptInput) {
     // The script mode's window is the plain frame around the control: what
