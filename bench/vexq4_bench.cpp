@@ -59,7 +59,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vexq4;
 
-constexpr double kDrainMs = 101;  // one empty read of the COM time-outs
+constexpr double kDrainMs = 101;   // one empty read of the COM time-outs
 constexpr int kShortDrainMs = 15;  // fast reads, as vexq4 --fast-reads sets it
 constexpr double kCommandGapMs = 600;
 constexpr double kFramePauseMs = 1000;
@@ -83,8 +83,8 @@ long PeakRssKb() {
 // One exchange after another with the given drains: the library's fixed
 // waits and the camera's own time.
 struct Timeline {
-  double queryDrainMs;    // the drain before a query of a setting or identity
-  double otherDrainMs;    // before a command or the shading query
+  double queryDrainMs;  // the drain before a query of a setting or identity
+  double otherDrainMs;  // before a command or the shading query
   double t = 0;
   double lastAck = -1e9;  // the bench leaves more than the gap before each operation
 
@@ -131,8 +131,7 @@ Minimum MinimumOf(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& 
     }
     const bool query = !frame && text.find('?') != std::string::npos;
     const bool shadingQuery = text.starts_with("SHD?");
-    const double latency =
-        text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
+    const double latency = text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
     const bool acknowledged = answer.find("COMPLETE") != std::string::npos;
     for (Timeline* timeline : {&protocol, &line}) {
       timeline->Add(query, query && !shadingQuery, shadingQuery || frame, latency, answer.size(),
@@ -166,7 +165,8 @@ class Bench {
     const std::string path = server_.slavePath();
     platform::SetSerialOpener([path](unsigned) { return platform::OpenSerialDevice(path); });
     if (model_.SetComPort(1) != 0) {
-      std::fprintf(stderr, "vexq4-bench: the simulated camera did not answer on %s\n", path.c_str());
+      std::fprintf(stderr, "vexq4-bench: the simulated camera did not answer on %s\n",
+                   path.c_str());
       return false;
     }
     dir_ = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
@@ -215,8 +215,8 @@ class Bench {
         lines = camera->log();
       }
       const Minimum minimum =
-          MinimumOf(std::move(replica), lines,
-                    row.queryDrainMs != 0 ? row.queryDrainMs : kDrainMs, &row.exchanges);
+          MinimumOf(std::move(replica), lines, row.queryDrainMs != 0 ? row.queryDrainMs : kDrainMs,
+                    &row.exchanges);
       row.minimumMs += minimum.protocolMs;
       row.lineMs += minimum.lineMs;
     }
@@ -240,10 +240,9 @@ class Bench {
       const double share = r.wallMs > 0 ? r.hostCpuMs / r.wallMs : 0;
       const bool miss = ratio > kWallRatioTarget || share > kCpuShareTarget || r.status != 0;
       missed |= miss;
-      std::printf("%-26s %-6s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n",
-                  r.name.c_str(), DrainText(r).c_str(), r.exchanges, r.wallMs, r.minimumMs, ratio,
-                  r.hostCpuMs, share * 100, r.processCpuMs, r.status,
-                  miss ? "  <- misses a target" : "");
+      std::printf("%-26s %-6s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n", r.name.c_str(),
+                  DrainText(r).c_str(), r.exchanges, r.wallMs, r.minimumMs, ratio, r.hostCpuMs,
+                  share * 100, r.processCpuMs, r.status, miss ? "  <- misses a target" : "");
     }
     std::printf("peak resident memory of this process (host and simulator): %.1f MB\n",
                 PeakRssKb() / 1024.0);
@@ -361,7 +360,9 @@ int main(int argc, char** argv) {
   const fs::path dir = bench.dir();
   int gain = 0;
   std::fprintf(stderr, "measuring (%s run)...\n",
-               quick ? "quick" : fastReadsOnly ? "fast reads" : "full");
+               quick           ? "quick"
+               : fastReadsOnly ? "fast reads"
+                               : "full");
   const auto reads = [&] {
     if (!quick) {
       bench.Measure("read-all", 1, [&] { return m.ReadAllFromCamera(); });

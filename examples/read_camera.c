@@ -12,15 +12,24 @@
 
 static const char *status_text(int status) {
   switch (status) {
-    case VEXQ4_OK: return "ok";
-    case VEXQ4_E_ARGUMENT: return "argument out of range";
-    case VEXQ4_E_PORT_OPEN: return "the port could not be opened";
-    case VEXQ4_E_NOT_ACKNOWLEDGED: return "not acknowledged";
-    case VEXQ4_E_MALFORMED: return "malformed answer";
-    case VEXQ4_E_NO_CONNECTION: return "no connection";
-    case VEXQ4_E_TIMEOUT: return "no answer in time";
-    case VEXQ4_E_CAMERA_LINK: return "Camera Link library missing";
-    default: return "Camera Link error";
+    case VEXQ4_OK:
+      return "ok";
+    case VEXQ4_E_ARGUMENT:
+      return "argument out of range";
+    case VEXQ4_E_PORT_OPEN:
+      return "the port could not be opened";
+    case VEXQ4_E_NOT_ACKNOWLEDGED:
+      return "not acknowledged";
+    case VEXQ4_E_MALFORMED:
+      return "malformed answer";
+    case VEXQ4_E_NO_CONNECTION:
+      return "no connection";
+    case VEXQ4_E_TIMEOUT:
+      return "no answer in time";
+    case VEXQ4_E_CAMERA_LINK:
+      return "Camera Link library missing";
+    default:
+      return "Camera Link error";
   }
 }
 
@@ -44,8 +53,10 @@ int main(int argc, char **argv) {
   if (VexQ4GetCameraID((int)port, id) == VEXQ4_OK) printf("CameraID=%s\n", id);
   if (VexQ4GetUserID((int)port, user) == VEXQ4_OK) printf("UserID=%s\n", user);
   if (VexQ4GetCameraData((int)port, VN, &value) == VEXQ4_OK) printf("FirmwareVersion=%d\n", value);
-  if (VexQ4GetCameraData((int)port, SH, &value) == VEXQ4_OK) printf("ShutterSpeedIndex=%d\n", value);
-  if (VexQ4GetCameraData((int)port, WB, &value) == VEXQ4_OK) printf("WhiteBalanceIndex=%d\n", value);
+  if (VexQ4GetCameraData((int)port, SH, &value) == VEXQ4_OK)
+    printf("ShutterSpeedIndex=%d\n", value);
+  if (VexQ4GetCameraData((int)port, WB, &value) == VEXQ4_OK)
+    printf("WhiteBalanceIndex=%d\n", value);
 
   status = VexQ4SendCameraData((int)port, GA, gain);
   printf("set MasterGainLevel=%d: %d (%s)\n", gain, status, status_text(status));

@@ -64,8 +64,8 @@ inline std::string_view AsText(std::span<const std::uint8_t> bytes) {
 // in the replay test it fails the test.
 [[noreturn]] void Fail(std::string_view what);
 
-#define VEXQ4_FUZZ_CHECK(cond, what) \
-  do {                               \
+#define VEXQ4_FUZZ_CHECK(cond, what)        \
+  do {                                      \
     if (!(cond)) ::vexq4::fuzz::Fail(what); \
   } while (0)
 

@@ -162,9 +162,7 @@ ScriptedLink::~ScriptedLink() {
 }
 
 sim::VirtualClock& ScriptedLink::clock() { return state_->clock; }
-sim::SimCamera* ScriptedLink::camera() {
-  return state_->camera ? &*state_->camera : nullptr;
-}
+sim::SimCamera* ScriptedLink::camera() { return state_->camera ? &*state_->camera : nullptr; }
 void ScriptedLink::Follow(FuzzInput* script) {
   state_->script = script;
   if (!script) state_->mode = Mode::kPass;

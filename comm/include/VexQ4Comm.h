@@ -84,24 +84,24 @@ typedef enum ParameterCode {
 /* Status codes. */
 enum {
   VEXQ4_OK = 0,
-  VEXQ4_E_ARGUMENT = -1,        /* argument out of range, code not accepted */
-  VEXQ4_E_PORT_OPEN = -2,       /* COM port not openable or not configurable */
-  VEXQ4_E_NOT_ACKNOWLEDGED = -3,/* not written, not "COMPLETE", bad checksum */
-  VEXQ4_E_MALFORMED = -4,       /* reply without "=" or without CR after it */
-  VEXQ4_E_NO_CONNECTION = -5,   /* no ready connection; port already open */
-  VEXQ4_E_TIMEOUT = -6,         /* no complete reply line in time */
-  VEXQ4_E_CAMERA_LINK = -8      /* Camera Link library or function missing */
+  VEXQ4_E_ARGUMENT = -1,         /* argument out of range, code not accepted */
+  VEXQ4_E_PORT_OPEN = -2,        /* COM port not openable or not configurable */
+  VEXQ4_E_NOT_ACKNOWLEDGED = -3, /* not written, not "COMPLETE", bad checksum */
+  VEXQ4_E_MALFORMED = -4,        /* reply without "=" or without CR after it */
+  VEXQ4_E_NO_CONNECTION = -5,    /* no ready connection; port already open */
+  VEXQ4_E_TIMEOUT = -6,          /* no complete reply line in time */
+  VEXQ4_E_CAMERA_LINK = -8       /* Camera Link library or function missing */
 };
 
 /* Sizes of the caller's buffers. */
 enum {
-  VEXQ4_CAMERA_ID_SIZE = 10,    /* at most 9 characters and a NUL */
-  VEXQ4_MODEL_NAME_SIZE = 10,   /* at most 9 characters and a NUL */
-  VEXQ4_USER_ID_SIZE = 20,      /* at most 19 characters and a NUL */
-  VEXQ4_USER_ID_MAX_SET = 16,   /* longest user ID VexQ4SetUserID sends */
+  VEXQ4_CAMERA_ID_SIZE = 10,  /* at most 9 characters and a NUL */
+  VEXQ4_MODEL_NAME_SIZE = 10, /* at most 9 characters and a NUL */
+  VEXQ4_USER_ID_SIZE = 20,    /* at most 19 characters and a NUL */
+  VEXQ4_USER_ID_MAX_SET = 16, /* longest user ID VexQ4SetUserID sends */
   VEXQ4_SHADING_READ_INTS = 1546,
   VEXQ4_SHADING_SEND_INTS = 768,
-  VEXQ4_CL_NAME_SIZE = 255      /* Camera Link name and port ID buffers */
+  VEXQ4_CL_NAME_SIZE = 255 /* Camera Link name and port ID buffers */
 };
 
 /* Connections. grabberIndex 0 with allSerialMode 0 opens COM port `port`;

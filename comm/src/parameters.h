@@ -28,18 +28,61 @@ constexpr Parameter None() { return {}; }
 inline constexpr std::array<Parameter, kParameterCount> kParameters = [] {
   using namespace detail;
   return std::array<Parameter, kParameterCount>{
-      Both("EB"),   Both("SC"),   Both("TR"),       Both("SH"),   Both("TP"),    // 0-4
-      Both("SL"),   Both("RF"),   None(),           Both("CBAR"), None(),        // 5-9
-      None(),       Both("KN"),   Both("GA"),       Both("SA"),   Both("LD"),    // 10-14
-      Both("SM"),   Both("PE"),   None(),           None(),       Both("TI"),    // 15-19
-      Both("LS"),   Both("BA"),   Both("BI"),       Both("GAB"),  Both("BLB"),   // 20-24
-      Both("PER"),  Both("PEG"),  Both("PEB"),      Both("KPB"),  Both("KSR"),   // 25-29
-      Both("GAR"),  Both("BL"),   Both("BLR"),      Both("KPG"),  Both("KPR"),   // 30-34
-      Both("WB"),   Text("ID", false), Text("MD", false), Text("UD", true),
-      SetOnly("AW"),                                                             // 35-39
-      Both("KSG"),  Both("KSB"),  QueryOnly("VN"),  QueryOnly("EA"), Both("BLG"),  // 40-44
-      QueryOnly("AWRS"), Both("SDM"), Both("WA"),   SetOnly("ATSH"), Both("WPR1"), // 45-49
-      Both("WPB1"), Both("WPR2"), Both("WPB2"),     Both("WPR3"), Both("WPB3"),  // 50-54
+      Both("EB"),
+      Both("SC"),
+      Both("TR"),
+      Both("SH"),
+      Both("TP"),  // 0-4
+      Both("SL"),
+      Both("RF"),
+      None(),
+      Both("CBAR"),
+      None(),  // 5-9
+      None(),
+      Both("KN"),
+      Both("GA"),
+      Both("SA"),
+      Both("LD"),  // 10-14
+      Both("SM"),
+      Both("PE"),
+      None(),
+      None(),
+      Both("TI"),  // 15-19
+      Both("LS"),
+      Both("BA"),
+      Both("BI"),
+      Both("GAB"),
+      Both("BLB"),  // 20-24
+      Both("PER"),
+      Both("PEG"),
+      Both("PEB"),
+      Both("KPB"),
+      Both("KSR"),  // 25-29
+      Both("GAR"),
+      Both("BL"),
+      Both("BLR"),
+      Both("KPG"),
+      Both("KPR"),  // 30-34
+      Both("WB"),
+      Text("ID", false),
+      Text("MD", false),
+      Text("UD", true),
+      SetOnly("AW"),  // 35-39
+      Both("KSG"),
+      Both("KSB"),
+      QueryOnly("VN"),
+      QueryOnly("EA"),
+      Both("BLG"),  // 40-44
+      QueryOnly("AWRS"),
+      Both("SDM"),
+      Both("WA"),
+      SetOnly("ATSH"),
+      Both("WPR1"),  // 45-49
+      Both("WPB1"),
+      Both("WPR2"),
+      Both("WPB2"),
+      Both("WPR3"),
+      Both("WPB3"),  // 50-54
   };
 }();
 

@@ -28,10 +28,10 @@ class ComTransport final : public ByteTransport {
 
 struct PortSlot {
   int isOpen = 0;
-  int isReady = 0;  // every transaction checks this first
-  std::uint32_t lastCommandTick = 0;  // tick of the last acknowledged command
+  int isReady = 0;                              // every transaction checks this first
+  std::uint32_t lastCommandTick = 0;            // tick of the last acknowledged command
   std::unique_ptr<platform::SerialDevice> com;  // the open COM port, if any
-  std::optional<std::mutex> lock;  // exists only while the slot is open
+  std::optional<std::mutex> lock;               // exists only while the slot is open
   ComTransport comTransport;
 };
 

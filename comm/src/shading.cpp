@@ -46,8 +46,8 @@ void BuildShadingFrame(std::span<const int, kShadingValueCount> values,
     frame[kShadingValuesOffset + 2 * i] = static_cast<std::uint8_t>(v >> 8);
     frame[kShadingValuesOffset + 2 * i + 1] = static_cast<std::uint8_t>(v);
   }
-  const std::uint16_t crc =
-      ShadingCrc(std::span<const std::uint8_t>(frame).subspan(kShadingValuesOffset, 2 * kShadingValueCount));
+  const std::uint16_t crc = ShadingCrc(
+      std::span<const std::uint8_t>(frame).subspan(kShadingValuesOffset, 2 * kShadingValueCount));
   frame[kShadingChecksumOffset] = static_cast<std::uint8_t>(crc >> 8);
   frame[kShadingChecksumOffset + 1] = static_cast<std::uint8_t>(crc);
 }
@@ -84,8 +84,8 @@ int ReceiveShadingFrame(int port, std::span<int, kShadingReadInts> values) {
   values[2 + kShadingValueCount] = received;
 
   if (filled != frame.size()) return VEXQ4_E_NOT_ACKNOWLEDGED;
-  const std::uint16_t crc =
-      ShadingCrc(std::span<const std::uint8_t>(frame).subspan(kShadingValuesOffset, 2 * kShadingValueCount));
+  const std::uint16_t crc = ShadingCrc(
+      std::span<const std::uint8_t>(frame).subspan(kShadingValuesOffset, 2 * kShadingValueCount));
   return crc == received ? VEXQ4_OK : VEXQ4_E_NOT_ACKNOWLEDGED;
 }
 

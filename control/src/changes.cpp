@@ -1,7 +1,7 @@
 // The model's notifications as the control passes them on.
-#include <array>
-
 #include "vexq4/control/changes.h"
+
+#include <array>
 
 namespace vexq4::control {
 namespace {
@@ -68,7 +68,8 @@ constexpr std::array kChanges = {
     Row(VEXQ4_CHANGE(ModelNameChanged), 0, kAbout, nullptr, &M::modelName),
     Row(VEXQ4_CHANGE(EEPROMCurrentAreaNoChanged), 0, kComm, &M::eepromCurrentAreaNo),
     Row(VEXQ4_CHANGE(OnePushResultChanged), 0, kGain, &M::onePushResult),
-    Row(VEXQ4_CHANGE(AutoWhiteAreaChanged), 39, kGain, &M::autoWhiteAreaIndex, &M::autoWhiteAreaStr),
+    Row(VEXQ4_CHANGE(AutoWhiteAreaChanged), 39, kGain, &M::autoWhiteAreaIndex,
+        &M::autoWhiteAreaStr),
 };
 #undef VEXQ4_CHANGE
 

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
-
 #include <array>
 
 #include "module_state.h"
@@ -47,8 +46,7 @@ class MessageHook : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress ||
-        static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
       return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || !Belongs(widget)) return false;
@@ -77,7 +75,8 @@ CXVexCamCtrl::CXVexCamCtrl(QWidget* parent) : QWidget(parent) {
   resize(sizeHint());
   for (int i = 0; i < ctl::kToolWindowCount; ++i) {
     frames_[static_cast<std::size_t>(i)] = std::make_unique<CDlg1>();
-    pages_[static_cast<std::size_t>(i)] = ctl::CreateToolWindowPage(static_cast<ctl::ToolWindow>(i));
+    pages_[static_cast<std::size_t>(i)] =
+        ctl::CreateToolWindowPage(static_cast<ctl::ToolWindow>(i));
   }
   CreateToolWindowFrames(false);
 }
@@ -114,14 +113,16 @@ void CXVexCamCtrl::OnCreate() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(strip_, 0, Qt::AlignTop);
-  for (int i = 0; i < ctl::kToolWindowCount; ++i) strip_->SetButtonPressed(i, visible_[static_cast<std::size_t>(i)] != 0);
+  for (int i = 0; i < ctl::kToolWindowCount; ++i)
+    strip_->SetButtonPressed(i, visible_[static_cast<std::size_t>(i)] != 0);
   hook_ = std::make_unique<ctl::MessageHook>(this);
   if (!toolWindowsShown_) ApplySavedVisibility();
 }
 
 void CXVexCamCtrl::ApplySavedVisibility() {
   toolWindowsShown_ = true;
-  for (int i = 0; i < ctl::kToolWindowCount; ++i) SetToolWindowVisible(i, visible_[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < ctl::kToolWindowCount; ++i)
+    SetToolWindowVisible(i, visible_[static_cast<std::size_t>(i)]);
 }
 
 void CXVexCamCtrl::paintEvent(QPaintEvent*) {

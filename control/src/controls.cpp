@@ -1,4 +1,6 @@
 // The link label, the spin button and the status pictures.
+#include "vexq4/control/controls.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -11,7 +13,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "vexq4/control/controls.h"
 #include "vexq4/control/ui_services.h"
 
 namespace vexq4::control {

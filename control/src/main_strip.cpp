@@ -1,14 +1,14 @@
 // The control's strip and its toolbar.
+#include "vexq4/control/main_strip.h"
+
 #include <QAction>
 #include <QHBoxLayout>
 #include <QProxyStyle>
 #include <QToolButton>
-
 #include <array>
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
-#include "vexq4/control/main_strip.h"
 #include "vexq4/control/module.h"
 
 namespace {
@@ -56,7 +56,8 @@ QString CToolBarEx::ButtonTextOf(const QString& commandString) {
   return lineBreak < 0 ? commandString : commandString.mid(lineBreak + 1);
 }
 
-QAction* CToolBarEx::AddCommandButton(int command, const QString& commandString, const QIcon& icon) {
+QAction* CToolBarEx::AddCommandButton(int command, const QString& commandString,
+                                      const QIcon& icon) {
   auto* action = addAction(icon, ButtonTextOf(commandString));
   action->setCheckable(true);
   action->setData(command);
@@ -73,8 +74,9 @@ CMainDlg::CMainDlg(CXVexCamCtrl* control) : QWidget(control) {
   toolBar_ = new CToolBarEx(this);
   for (std::size_t i = 0; i < kButtons.size(); ++i) {
     const int command = CXVexCamCtrl::kToolbarCommands[i];
-    buttons_[i] = toolBar_->AddCommandButton(command, QString::fromLatin1(kButtons[i].commandString),
-                                             vexq4::control::ResourceIcon(QString::fromLatin1(kButtons[i].icon)));
+    buttons_[i] = toolBar_->AddCommandButton(
+        command, QString::fromLatin1(kButtons[i].commandString),
+        vexq4::control::ResourceIcon(QString::fromLatin1(kButtons[i].icon)));
     // The button shows the window's state; a click asks the control, which
     // sets it back through SetButtonPressed.
     connect(buttons_[i], &QAction::triggered, this, [this, control, command, i] {

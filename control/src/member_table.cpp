@@ -4,7 +4,6 @@
 // member through a thunk generated from the member's C++ signature, so
 // dispatch converts arguments in one place for every member.
 #include <QStringList>
-
 #include <algorithm>
 #include <limits>
 #include <tuple>
@@ -19,22 +18,33 @@ namespace vexq4::control {
 
 QString LoadString(int id) {
   switch (id) {
-    case kIdsOnlyCom1To16: return QStringLiteral("Only COM 1..16 is valid");
+    case kIdsOnlyCom1To16:
+      return QStringLiteral("Only COM 1..16 is valid");
     case kIdsCameraNotFound:
       return QStringLiteral(
           "Camera not found or unable to open communication port\n  Communication port %d.\n\n"
           "Make sure that no other programs \n are connected to this port.");
-    case kIdsInvalidNull: return QStringLiteral("Invalid input parameter (NULL)");
-    case kIdsInvalidParameter: return QStringLiteral("Invalid input parameter");
+    case kIdsInvalidNull:
+      return QStringLiteral("Invalid input parameter (NULL)");
+    case kIdsInvalidParameter:
+      return QStringLiteral("Invalid input parameter");
     case kIdsUnknownCommand:
-    case kIdsUnknownCommandReply: return QStringLiteral("Unknown Command");
-    case kIdsCameraOffline: return QStringLiteral("Operation failed. The Camera is offline");
-    case kIdsErrorWriting: return QStringLiteral("Error writing to file");
-    case kIdsErrorReading: return QStringLiteral("Error reading file");
-    case kIdsNotValidIniFile: return QStringLiteral("The file \"%s\" is not a valid inifile for RX-Q4");
-    case kIdsOnlyGrabber1To16: return QStringLiteral("Only Frame Grabber 1..16 is valid");
-    case kIdsGrabberNotFound: return QStringLiteral("Frame Grabber Manufacturer not found ");
-    default: return {};
+    case kIdsUnknownCommandReply:
+      return QStringLiteral("Unknown Command");
+    case kIdsCameraOffline:
+      return QStringLiteral("Operation failed. The Camera is offline");
+    case kIdsErrorWriting:
+      return QStringLiteral("Error writing to file");
+    case kIdsErrorReading:
+      return QStringLiteral("Error reading file");
+    case kIdsNotValidIniFile:
+      return QStringLiteral("The file \"%s\" is not a valid inifile for RX-Q4");
+    case kIdsOnlyGrabber1To16:
+      return QStringLiteral("Only Frame Grabber 1..16 is valid");
+    case kIdsGrabberNotFound:
+      return QStringLiteral("Frame Grabber Manufacturer not found ");
+    default:
+      return {};
   }
 }
 
@@ -145,8 +155,8 @@ struct Thunk<Fn> {
 template <auto Getter, auto Setter>
 MemberInfo Property(int dispid, std::string_view name, VarType type) {
   static_assert(Thunk<Getter>::kArity == 0 && Thunk<Setter>::kArity == 1);
-  return {dispid, name, MemberKind::kProperty, type, {}, &Thunk<Getter>::Get,
-          &Thunk<Setter>::Put, nullptr};
+  return {dispid, name, MemberKind::kProperty, type, {}, &Thunk<Getter>::Get, &Thunk<Setter>::Put,
+          nullptr};
 }
 
 template <auto Fn>
@@ -157,8 +167,9 @@ MemberInfo Method(int dispid, std::string_view name, VarType result,
 
 // ---- Parameter lists.
 constexpr ParamInfo kMinMaxParams[] = {{"pMin", kShort, kOut}, {"pMax", kShort, kOut}};
-#define VEXQ4_VALID_PARAMS(dispid, Name, IndexParam, TextParam, list) \
-  constexpr ParamInfo kValid##Name##Params[] = {{#IndexParam, kShort, kIn}, {#TextParam, kText, kOut}};
+#define VEXQ4_VALID_PARAMS(dispid, Name, IndexParam, TextParam, list)       \
+  constexpr ParamInfo kValid##Name##Params[] = {{#IndexParam, kShort, kIn}, \
+                                                {#TextParam, kText, kOut}};
 VEXQ4_VALID_METHODS(VEXQ4_VALID_PARAMS)
 #undef VEXQ4_VALID_PARAMS
 constexpr ParamInfo kAutoSearchParams[] = {
@@ -192,7 +203,8 @@ std::vector<MemberInfo> BuildTable() {
 
   // Properties, by DISPID.
   rows.push_back(Property<&C::GetComPort, &C::SetComPort>(1, "ComPort", kShort));
-  rows.push_back(Property<&C::GetShowShutterWnd, &C::SetShowShutterWnd>(2, "ShowShutterWnd", kBool));
+  rows.push_back(
+      Property<&C::GetShowShutterWnd, &C::SetShowShutterWnd>(2, "ShowShutterWnd", kBool));
   rows.push_back(Property<&C::GetShowGainWnd, &C::SetShowGainWnd>(3, "ShowGainWnd", kBool));
   rows.push_back(Property<&C::GetShowCommunicationWnd, &C::SetShowCommunicationWnd>(
       4, "ShowCommunicationWnd", kBool));
@@ -205,8 +217,8 @@ std::vector<MemberInfo> BuildTable() {
   rows.push_back(Property<&C::Get##Name, &C::Set##Name>(dispid, #Name, kText));
   VEXQ4_TEXT_PROPERTIES(VEXQ4_TEXT_ROW)
 #undef VEXQ4_TEXT_ROW
-  rows.push_back(
-      Property<&C::GetFrameGrabberIndex, &C::SetFrameGrabberIndex>(24, "FrameGrabberIndex", kShort));
+  rows.push_back(Property<&C::GetFrameGrabberIndex, &C::SetFrameGrabberIndex>(
+      24, "FrameGrabberIndex", kShort));
   rows.push_back(Property<&C::GetUserID, &C::SetUserID>(39, "UserID", kText));
 
   // Methods.
@@ -217,7 +229,8 @@ std::vector<MemberInfo> BuildTable() {
   rows.push_back(Method<&C::GetMinMaxFrameGrabberIndex>(78, "GetMinMaxFrameGrabberIndex", kShort,
                                                         kMinMaxParams));
 #define VEXQ4_VALID_ROW(dispid, Name, IndexParam, TextParam, list) \
-  rows.push_back(Method<&C::GetValid##Name>(dispid, "GetValid" #Name, kShort, kValid##Name##Params));
+  rows.push_back(                                                  \
+      Method<&C::GetValid##Name>(dispid, "GetValid" #Name, kShort, kValid##Name##Params));
   VEXQ4_VALID_METHODS(VEXQ4_VALID_ROW)
 #undef VEXQ4_VALID_ROW
   rows.push_back(Method<&C::AutoSearchComPort>(53, "AutoSearchComPort", kLong, kAutoSearchParams));
@@ -293,9 +306,7 @@ const std::vector<MemberInfo>& Table() {
   return table;
 }
 
-bool IsNumber(VarType type) {
-  return type == kShort || type == kLong || type == kBool;
-}
+bool IsNumber(VarType type) { return type == kShort || type == kLong || type == kBool; }
 
 // Whether `value` can travel as `type`; fills `result` when it cannot.
 bool CheckValue(const Value& value, VarType type, std::string_view what, InvokeResult& result) {
@@ -303,9 +314,10 @@ bool CheckValue(const Value& value, VarType type, std::string_view what, InvokeR
   const bool isText = std::holds_alternative<QString>(value);
   if ((IsNumber(type) && !number) || (type == kText && !isText)) {
     result.status = InvokeResult::kTypeMismatch;
-    result.problem = QStringLiteral("%1 takes %2")
-                         .arg(QString::fromUtf8(what.data(), static_cast<int>(what.size())),
-                              IsNumber(type) ? QStringLiteral("a number") : QStringLiteral("a text"));
+    result.problem =
+        QStringLiteral("%1 takes %2")
+            .arg(QString::fromUtf8(what.data(), static_cast<int>(what.size())),
+                 IsNumber(type) ? QStringLiteral("a number") : QStringLiteral("a text"));
     result.error = AutomationError(kTypeMismatch, QStringLiteral("Type mismatch"), 0);
     return false;
   }
@@ -358,20 +370,28 @@ const MemberInfo* FindEvent(int dispid) {
 
 std::string_view KindName(MemberKind kind) {
   switch (kind) {
-    case MemberKind::kProperty: return "property";
-    case MemberKind::kMethod: return "method";
-    case MemberKind::kEvent: return "event";
+    case MemberKind::kProperty:
+      return "property";
+    case MemberKind::kMethod:
+      return "method";
+    case MemberKind::kEvent:
+      return "event";
   }
   return "";
 }
 
 std::string_view TypeName(VarType type) {
   switch (type) {
-    case VarType::kVoid: return "void";
-    case VarType::kShort: return "short";
-    case VarType::kLong: return "long";
-    case VarType::kBool: return "BOOL";
-    case VarType::kText: return "BSTR";
+    case VarType::kVoid:
+      return "void";
+    case VarType::kShort:
+      return "short";
+    case VarType::kLong:
+      return "long";
+    case VarType::kBool:
+      return "BOOL";
+    case VarType::kText:
+      return "BSTR";
   }
   return "";
 }
@@ -383,8 +403,9 @@ InvokeResult Invoke(CXVexCamCtrl& control, const MemberInfo& member, InvokeKind 
   if (member.kind == MemberKind::kEvent)
     return Refuse(InvokeResult::kWrongKind, kNotCallable, name + QStringLiteral(" is an event"));
   if (isProperty != (kind != InvokeKind::kCall))
-    return Refuse(InvokeResult::kWrongKind, kMemberNotFound,
-                  name + (isProperty ? QStringLiteral(" is a property") : QStringLiteral(" is a method")));
+    return Refuse(
+        InvokeResult::kWrongKind, kMemberNotFound,
+        name + (isProperty ? QStringLiteral(" is a property") : QStringLiteral(" is a method")));
 
   InvokeResult result;
   if (kind == InvokeKind::kGet) {
@@ -404,8 +425,10 @@ InvokeResult Invoke(CXVexCamCtrl& control, const MemberInfo& member, InvokeKind 
       const ParamInfo& param = member.params[i];
       if (param.dir == ParamDir::kIn) {
         if (!args[i].present)
-          return Refuse(InvokeResult::kTypeMismatch, kTypeMismatch,
-                        QStringLiteral("%1 is not an out-parameter").arg(QString::fromUtf8(param.name.data(), static_cast<int>(param.name.size()))));
+          return Refuse(
+              InvokeResult::kTypeMismatch, kTypeMismatch,
+              QStringLiteral("%1 is not an out-parameter")
+                  .arg(QString::fromUtf8(param.name.data(), static_cast<int>(param.name.size()))));
         if (!CheckValue(args[i].value, param.type, param.name, result)) return result;
       } else if (args[i].present && !std::holds_alternative<std::monostate>(args[i].value)) {
         if (!CheckValue(args[i].value, param.type, param.name, result)) return result;
@@ -415,9 +438,15 @@ InvokeResult Invoke(CXVexCamCtrl& control, const MemberInfo& member, InvokeKind 
 
   try {
     switch (kind) {
-      case InvokeKind::kGet: result.result = member.get(control); break;
-      case InvokeKind::kPut: member.put(control, args[0].value); break;
-      case InvokeKind::kCall: result.result = member.call(control, args); break;
+      case InvokeKind::kGet:
+        result.result = member.get(control);
+        break;
+      case InvokeKind::kPut:
+        member.put(control, args[0].value);
+        break;
+      case InvokeKind::kCall:
+        result.result = member.call(control, args);
+        break;
     }
   } catch (const AutomationError& error) {
     result.status = InvokeResult::kException;
@@ -431,7 +460,8 @@ InvokeResult Invoke(CXVexCamCtrl& control, std::string_view name, InvokeKind kin
   const MemberInfo* member = FindMember(name);
   if (!member)
     return Refuse(InvokeResult::kWrongKind, kMemberNotFound,
-                  QStringLiteral("no member named %1").arg(QString::fromUtf8(name.data(), static_cast<int>(name.size()))));
+                  QStringLiteral("no member named %1")
+                      .arg(QString::fromUtf8(name.data(), static_cast<int>(name.size()))));
   return Invoke(control, *member, kind, args);
 }
 
@@ -446,13 +476,21 @@ InvokeResult Invoke(CXVexCamCtrl& control, int dispid, InvokeKind kind, std::spa
 std::vector<QString> PredefinedStrings(int dispid) {
   std::span<const std::string_view> list;
   switch (dispid) {
-    case 7: list = vexq4::model::kShutterSpeedList; break;
-    case 9: list = vexq4::model::kTriggerTypeList; break;
-    case 45: list = vexq4::model::kAutoWhiteAreaList; break;
-    default: return {};
+    case 7:
+      list = vexq4::model::kShutterSpeedList;
+      break;
+    case 9:
+      list = vexq4::model::kTriggerTypeList;
+      break;
+    case 45:
+      list = vexq4::model::kAutoWhiteAreaList;
+      break;
+    default:
+      return {};
   }
   std::vector<QString> texts;
-  for (auto text : list) texts.push_back(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  for (auto text : list)
+    texts.push_back(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
   return texts;
 }
 

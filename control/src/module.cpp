@@ -1,5 +1,7 @@
 // The module: application object, class factories, registration, the
 // property page, and the module-wide object count.
+#include "vexq4/control/module.h"
+
 #include <dlfcn.h>
 
 #include <QCheckBox>
@@ -8,7 +10,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -21,7 +22,6 @@
 
 #include "module_state.h"
 #include "vexq4/control/XVexCamCtrl.h"
-#include "vexq4/control/module.h"
 #include "vexq4/control/ui_services.h"
 #include "vexq4/platform/ini_file.h"
 
@@ -175,8 +175,7 @@ const CXVexCamApp& CXVexCamApp::Instance() {
 
 fs::path CXVexCamApp::ModulePath() const {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) == 0 || !info.dli_fname)
-    return {};
+  if (dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) == 0 || !info.dli_fname) return {};
   std::error_code ec;
   const fs::path path = fs::canonical(info.dli_fname, ec);
   return ec ? fs::path(info.dli_fname) : path;
@@ -189,16 +188,17 @@ fs::path RegistryDirectory() {
   };
   if (const char* dir = env("VEXQ4_REGISTRY_DIR")) return dir;
   if (const char* data = env("XDG_DATA_HOME")) return fs::path(data) / "vexq4" / "registry";
-  if (const char* home = env("HOME")) return fs::path(home) / ".local" / "share" / "vexq4" / "registry";
+  if (const char* home = env("HOME"))
+    return fs::path(home) / ".local" / "share" / "vexq4" / "registry";
   return fs::path(".local") / "share" / "vexq4" / "registry";
 }
 
 std::string ControlRegistryFile(const fs::path& module) {
   return "[Class]\r\n" + Line("CLSID", GuidText(kControlClsid)) + Line("ProgID", kControlProgId) +
          Line("TypeName", "XVexQ4 Control") + Line("Module", module.string()) +
-         Line("ThreadingModel", "Apartment") + Line("MiscStatus", std::to_string(kControlMiscStatus)) +
-         Line("ToolboxBitmap", "1") + Line("Control", "1") + Line("TypeLib", GuidText(kLibId)) +
-         Line("Version", "1.0");
+         Line("ThreadingModel", "Apartment") +
+         Line("MiscStatus", std::to_string(kControlMiscStatus)) + Line("ToolboxBitmap", "1") +
+         Line("Control", "1") + Line("TypeLib", GuidText(kLibId)) + Line("Version", "1.0");
 }
 
 std::string PropPageRegistryFile(const fs::path& module) {

@@ -1,12 +1,11 @@
 // The progress window of the COM-port search.
-#include <QLabel>
+#include "vexq4/control/progress.h"
 
-#include <algorithm>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include "vexq4/control/progress.h"
+#include <algorithm>
 
 CProgress::CProgress(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Progress (64 %)"));
@@ -64,8 +63,8 @@ void CProgress::SetText(const QString& text) { text_->setText(text); }
 QString CProgress::text() const { return text_->text(); }
 
 QString CProgress::TitleFor(int lower, int upper, int position) {
-  const float percent =
-      upper == lower ? 100.0f
-                     : static_cast<float>(position - lower) / static_cast<float>(upper - lower) * 100.0f;
+  const float percent = upper == lower ? 100.0f
+                                       : static_cast<float>(position - lower) /
+                                             static_cast<float>(upper - lower) * 100.0f;
   return QStringLiteral("Progress") + QString::asprintf("%5.1f%%", static_cast<double>(percent));
 }

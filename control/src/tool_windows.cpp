@@ -1,11 +1,12 @@
 // Frames and the page base of the tool windows.
+#include "vexq4/control/tool_windows.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMoveEvent>
 #include <QVBoxLayout>
 
 #include "vexq4/control/XVexCamCtrl.h"
-#include "vexq4/control/tool_windows.h"
 #include "vexq4/control/ui_services.h"
 #include "vexq4/platform/ini_file.h"
 

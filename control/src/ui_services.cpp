@@ -1,4 +1,6 @@
 // The desktop's answers to the user-interface services.
+#include "vexq4/control/ui_services.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -7,8 +9,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
-
-#include "vexq4/control/ui_services.h"
 
 namespace vexq4::control {
 namespace {
@@ -21,16 +21,31 @@ class DesktopServices final : public UiServices {
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
-      case Icon::kNone: break;
-      case Icon::kInformation: box.setIcon(QMessageBox::Information); break;
-      case Icon::kWarning: box.setIcon(QMessageBox::Warning); break;
-      case Icon::kError: box.setIcon(QMessageBox::Critical); break;
-      case Icon::kQuestion: box.setIcon(QMessageBox::Question); break;
+      case Icon::kNone:
+        break;
+      case Icon::kInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+      case Icon::kWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case Icon::kError:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case Icon::kQuestion:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-      case Buttons::kOk: box.setStandardButtons(QMessageBox::Ok); break;
-      case Buttons::kOkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-      case Buttons::kYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+      case Buttons::kOk:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+      case Buttons::kOkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+      case Buttons::kYesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     // The wait cursor must not hide the box's buttons.
     const bool waiting = QApplication::overrideCursor() != nullptr;
@@ -38,10 +53,14 @@ class DesktopServices final : public UiServices {
     const int answer = box.exec();
     if (waiting) QApplication::restoreOverrideCursor();
     switch (answer) {
-      case QMessageBox::Cancel: return Answer::kCancel;
-      case QMessageBox::Yes: return Answer::kYes;
-      case QMessageBox::No: return Answer::kNo;
-      default: return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kOk;
+      case QMessageBox::Cancel:
+        return Answer::kCancel;
+      case QMessageBox::Yes:
+        return Answer::kYes;
+      case QMessageBox::No:
+        return Answer::kNo;
+      default:
+        return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kOk;
     }
   }
 
@@ -117,7 +136,9 @@ QString QtFilter(const QString& filter) {
     if (parts[i].isEmpty()) break;
     filters << (parts[i].contains(QLatin1Char('('))
                     ? parts[i]
-                    : QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '))));
+                    : QStringLiteral("%1 (%2)").arg(
+                          parts[i],
+                          QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '))));
   }
   return filters.join(QStringLiteral(";;"));
 }

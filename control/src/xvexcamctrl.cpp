@@ -1,12 +1,12 @@
 // The control's automation members: each checks its arguments, calls the
 // model and turns the model's status codes into automation errors.
-#include <QCoreApplication>
+#include "vexq4/control/XVexCamCtrl.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 
 #include "VexQ4Comm.h"
-#include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/progress.h"
 #include "vexq4/control/tool_windows.h"
 #include "vexq4/control/ui_services.h"
@@ -36,9 +36,7 @@ std::string ToPath(const QString& fileName) { return fileName.toUtf8().toStdStri
 
 short Short(int value) { return static_cast<short>(value); }
 
-const model::SettingRow& Row(std::string_view property) {
-  return *model::FindSetting(property);
-}
+const model::SettingRow& Row(std::string_view property) { return *model::FindSetting(property); }
 
 // The camera's own rule for a user ID: at most 16 printable characters.
 constexpr qsizetype kUserIdMaxLength = 16;
@@ -97,16 +95,16 @@ void CXVexCamCtrl::TextSet(const QString& text, std::span<const std::string_view
   Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
 }
 
-#define VEXQ4_DEFINE_NUMERIC(dispid, Name, lo, hi)                                  \
-  short CXVexCamCtrl::Get##Name() { return NumericGet(dispid); }                    \
+#define VEXQ4_DEFINE_NUMERIC(dispid, Name, lo, hi)               \
+  short CXVexCamCtrl::Get##Name() { return NumericGet(dispid); } \
   void CXVexCamCtrl::Set##Name(short value) { NumericSet(dispid, value, lo, hi); }
 VEXQ4_NUMERIC_PROPERTIES(VEXQ4_DEFINE_NUMERIC)
 #undef VEXQ4_DEFINE_NUMERIC
 
-#define VEXQ4_DEFINE_TEXT(dispid, Name, Index, list)                                      \
-  QString CXVexCamCtrl::Get##Name() { return FromModel(this->*Row(#Index).text); }        \
-  void CXVexCamCtrl::Set##Name(const QString& value) {                                   \
-    TextSet(value, model::list, &CXVexCamCtrl::Set##Index);                              \
+#define VEXQ4_DEFINE_TEXT(dispid, Name, Index, list)                               \
+  QString CXVexCamCtrl::Get##Name() { return FromModel(this->*Row(#Index).text); } \
+  void CXVexCamCtrl::Set##Name(const QString& value) {                             \
+    TextSet(value, model::list, &CXVexCamCtrl::Set##Index);                        \
   }
 VEXQ4_TEXT_PROPERTIES(VEXQ4_DEFINE_TEXT)
 #undef VEXQ4_DEFINE_TEXT
@@ -116,8 +114,8 @@ short CXVexCamCtrl::GetComPort() { return Short(comPort); }
 void CXVexCamCtrl::SetComPort(short value) {
   if (CVexCamInterface::SetComPort(value) != VEXQ4_OK) {
     throw AutomationError(kDeviceIoError,
-                          ctl::LoadString(ctl::kIdsCameraNotFound).replace(QLatin1String("%d"),
-                                                                           QString::number(value)),
+                          ctl::LoadString(ctl::kIdsCameraNotFound)
+                              .replace(QLatin1String("%d"), QString::number(value)),
                           0);
   }
   SetModifiedFlag();
@@ -178,9 +176,9 @@ short CXVexCamCtrl::MinMax(short lo, short hi, short* pMin, short* pMax) {
   return 0;
 }
 
-#define VEXQ4_DEFINE_MINMAX(dispid, Name, lo, hi)                         \
-  short CXVexCamCtrl::GetMinMax##Name(short* pMin, short* pMax) {         \
-    return MinMax(lo, hi, pMin, pMax);                                    \
+#define VEXQ4_DEFINE_MINMAX(dispid, Name, lo, hi)                 \
+  short CXVexCamCtrl::GetMinMax##Name(short* pMin, short* pMax) { \
+    return MinMax(lo, hi, pMin, pMax);                            \
   }
 VEXQ4_MINMAX_METHODS(VEXQ4_DEFINE_MINMAX)
 #undef VEXQ4_DEFINE_MINMAX
@@ -194,8 +192,7 @@ short CXVexCamCtrl::GetMinMaxFrameGrabberIndex(short* pMin, short* pMax) {
   return 0;
 }
 
-short CXVexCamCtrl::ValidEntry(std::span<const std::string_view> list, short index,
-                               QString* text) {
+short CXVexCamCtrl::ValidEntry(std::span<const std::string_view> list, short index, QString* text) {
   if (!text) {
     FireError(kInvalidPropertyValue, ctl::kIdsInvalidNull);
     return -1;
@@ -209,7 +206,7 @@ short CXVexCamCtrl::ValidEntry(std::span<const std::string_view> list, short ind
   return 0;
 }
 
-#define VEXQ4_DEFINE_VALID(dispid, Name, IndexParam, TextParam, list)      \
+#define VEXQ4_DEFINE_VALID(dispid, Name, IndexParam, TextParam, list)        \
   short CXVexCamCtrl::GetValid##Name(short IndexParam, QString* TextParam) { \
     return ValidEntry(model::list, IndexParam, TextParam);                   \
   }
@@ -273,8 +270,9 @@ CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
 
 short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
-  return CountInto(pNumManufacturers, OnFailure::kAsReported,
-                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumManufacturers(count); });
+  return CountInto(pNumManufacturers, OnFailure::kAsReported, [this](unsigned* count) {
+    return CVexCamInterface::ClSerialGetNumManufacturers(count);
+  });
 }
 
 short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* ManufacturerName,
@@ -282,7 +280,8 @@ short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* Ma
   RequirePresent(ManufacturerName, BufferSize, Version);
   std::array<char, 256> name{};
   // The library may fill as much as it is told: never more than our buffer.
-  unsigned size = static_cast<unsigned>(std::clamp<int>(*BufferSize, 0, static_cast<int>(name.size())));
+  unsigned size =
+      static_cast<unsigned>(std::clamp<int>(*BufferSize, 0, static_cast<int>(name.size())));
   unsigned version = static_cast<unsigned short>(*Version);
   const int result = CVexCamInterface::ClSerialGetManufacturer(
       static_cast<unsigned short>(ManufacturerIndex), name.data(), &size, &version);
@@ -294,17 +293,20 @@ short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* Ma
 }
 
 short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) {
-  return Short(CVexCamInterface::ClSerialSelectManufacturer(ManufacturerName.toLatin1().constData()));
+  return Short(
+      CVexCamInterface::ClSerialSelectManufacturer(ManufacturerName.toLatin1().constData()));
 }
 
 short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
-  return CountInto(NumSerialPorts, OnFailure::kAsReported,
-                   [this](unsigned* count) { return CVexCamInterface::ClSerialGetNumSerialPorts(count); });
+  return CountInto(NumSerialPorts, OnFailure::kAsReported, [this](unsigned* count) {
+    return CVexCamInterface::ClSerialGetNumSerialPorts(count);
+  });
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumPorts(short* numPorts) {
-  return CountInto(numPorts, OnFailure::kUntouched,
-                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumPorts(count); });
+  return CountInto(numPorts, OnFailure::kUntouched, [this](unsigned* count) {
+    return CVexCamInterface::ClAllSerialGetNumPorts(count);
+  });
 }
 
 short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* ManufacturerName,
@@ -346,13 +348,15 @@ short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {
-  return CountInto(numBytes, OnFailure::kUntouched,
-                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetNumBytesAvail(count); });
+  return CountInto(numBytes, OnFailure::kUntouched, [this](unsigned* count) {
+    return CVexCamInterface::ClAllSerialGetNumBytesAvail(count);
+  });
 }
 
 short CXVexCamCtrl::ClAllSerialGetSupportedBaudRates(short* baudRates) {
-  return CountInto(baudRates, OnFailure::kUntouched,
-                   [this](unsigned* count) { return CVexCamInterface::ClAllSerialGetSupportedBaudRates(count); });
+  return CountInto(baudRates, OnFailure::kUntouched, [this](unsigned* count) {
+    return CVexCamInterface::ClAllSerialGetSupportedBaudRates(count);
+  });
 }
 
 short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {
@@ -591,6 +595,5 @@ void CXVexCamCtrl::CommandMessage(std::string line) {
   if (page && page->window()) page->AppendMessage(text);
   const auto sinks = sinks_;
   for (auto* sink : sinks)
-    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end())
-      sink->OnCommandMessage(text);
+    if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) sink->OnCommandMessage(text);
 }

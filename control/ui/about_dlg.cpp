@@ -283,14 +283,21 @@ void CAboutDlg::SetUserIdText(const QString& text) {
 
 void CAboutDlg::Refresh(ctl::Change change, int number, const QString& text) {
   switch (change) {
-    case ctl::Change::CameraIDChanged: SetCameraId(text); break;
-    case ctl::Change::ModelNameChanged: SetModelName(text); break;
-    case ctl::Change::UserIDChanged: SetUserIdText(text); break;
+    case ctl::Change::CameraIDChanged:
+      SetCameraId(text);
+      break;
+    case ctl::Change::ModelNameChanged:
+      SetModelName(text);
+      break;
+    case ctl::Change::UserIDChanged:
+      SetUserIdText(text);
+      break;
     case ctl::Change::OnlineStatusChanged:
       if (onlineBar_)
         onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

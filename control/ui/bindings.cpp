@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "vexq4/control/XVexCamCtrl.h"
@@ -92,7 +91,8 @@ QGroupBox* BoundPage::RadioGroup(QWidget* parent, const char* title, Change chan
     const int index = static_cast<int>(w.radios.size());
     w.radios.emplace_back(radio);
     layout->addWidget(radio);
-    connect(radio, &QRadioButton::clicked, this, [this, change, index] { RadioAction(change, index); });
+    connect(radio, &QRadioButton::clicked, this,
+            [this, change, index] { RadioAction(change, index); });
   }
   if (!stacked) layout->addStretch(1);
   return group;
@@ -137,7 +137,8 @@ void BoundPage::OnDestroyWindow() {
 
 void BoundPage::ShowOnlineFromControl() {
   const bool online = control()->GetIsOnline() != 0;
-  if (onlineBar_) onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
+  if (onlineBar_)
+    onlineBar_->SetState(online ? QStringLiteral("online") : QStringLiteral("offline"));
 }
 
 void BoundPage::SetRanges(std::span<const Change> order) {
@@ -193,8 +194,10 @@ void BoundPage::Push(std::span<const Change> order) {
 int BoundPage::Shown(Change change) {
   BoundWidgets& w = Widgets(change);
   switch (Row(change).widget) {
-    case BoundWidget::kSpin: return w.spin ? w.spin->Position() : 0;
-    case BoundWidget::kList: return w.list ? w.list->currentIndex() : -1;
+    case BoundWidget::kSpin:
+      return w.spin ? w.spin->Position() : 0;
+    case BoundWidget::kList:
+      return w.list ? w.list->currentIndex() : -1;
     case BoundWidget::kRadios:
       for (std::size_t i = 0; i < w.radios.size(); ++i)
         if (w.radios[i] && w.radios[i]->isChecked()) return static_cast<int>(i);
@@ -227,7 +230,8 @@ void BoundPage::OnBoxChanged(Change change) {
 
 void BoundPage::Refresh(Change change, int number, const QString& text) {
   if (change == Change::OnlineStatusChanged) {
-    if (onlineBar_) onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
+    if (onlineBar_)
+      onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
     return;
   }
   const auto it = std::find_if(table_.begin(), table_.end(),

@@ -9,16 +9,14 @@
 // table.
 #pragma once
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
+#include <QRadioButton>
 #include <QString>
-
 #include <array>
 #include <span>
 #include <vector>
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
 
 #include "vexq4/control/changes.h"
 #include "vexq4/control/controls.h"

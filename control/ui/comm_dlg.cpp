@@ -1,6 +1,9 @@
 // The Communication window.
 #include "comm_dlg.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QFile>
 #include <QFontDatabase>
@@ -13,10 +16,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "vexq4/control/XVexCamCtrl.h"
@@ -48,11 +47,16 @@ const QString kMarkerFailed = QStringLiteral("failed");
 
 QString AreaText(int area) {
   switch (area) {
-    case 0: return QStringLiteral("Factory");
-    case 1: return QStringLiteral("User 1");
-    case 2: return QStringLiteral("User 2");
-    case 3: return QStringLiteral("User 3");
-    default: return {};
+    case 0:
+      return QStringLiteral("Factory");
+    case 1:
+      return QStringLiteral("User 1");
+    case 2:
+      return QStringLiteral("User 2");
+    case 3:
+      return QStringLiteral("User 3");
+    default:
+      return {};
   }
 }
 
@@ -572,7 +576,8 @@ void CCommDlg::Refresh(Change change, int number, const QString& /*text*/) {
       RefreshControls();
       WriteProfile("EEPROM Current Area", eepromText_);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

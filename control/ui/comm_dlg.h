@@ -10,7 +10,6 @@
 
 #include <QPointer>
 #include <QString>
-
 #include <vector>
 
 #include "vexq4/control/tool_windows.h"

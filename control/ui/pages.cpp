@@ -9,11 +9,16 @@ namespace vexq4::control {
 
 std::unique_ptr<CToolWinDlg> CreateToolWindowPage(ToolWindow window) {
   switch (window) {
-    case kShutterWindow: return std::make_unique<CShutterDlg>();
-    case kGainWindow: return std::make_unique<CGainDlg>();
-    case kCommunicationWindow: return std::make_unique<CCommDlg>();
-    case kAboutWindow: return std::make_unique<CAboutDlg>();
-    case kToolWindowCount: break;
+    case kShutterWindow:
+      return std::make_unique<CShutterDlg>();
+    case kGainWindow:
+      return std::make_unique<CGainDlg>();
+    case kCommunicationWindow:
+      return std::make_unique<CCommDlg>();
+    case kAboutWindow:
+      return std::make_unique<CAboutDlg>();
+    case kToolWindowCount:
+      break;
   }
   return nullptr;
 }

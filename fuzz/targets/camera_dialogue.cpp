@@ -6,9 +6,9 @@
 #include <array>
 #include <string>
 
+#include "file_formats.h"
 #include "model_checks.h"
 #include "scripted_camera.h"
-#include "file_formats.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/clock.h"
 #include "vexq4/platform/ini_file.h"
@@ -26,12 +26,21 @@ constexpr int kOps = 22;
 std::uint32_t BoundMs(int op) {
   const std::uint32_t e = reliability::ExchangeBoundMs(600);
   switch (op) {
-    case 2: case 3: case 4: case 21: return 90 * e;
-    case 15: return 270 * e;
-    case 16: return reliability::kShadingReadBoundMs + 2 * e;
-    case 17: return 4 * e + 5000;
-    case 18: return reliability::ExchangeBoundMs(10000) + 2 * e;
-    default: return 10 * e;
+    case 2:
+    case 3:
+    case 4:
+    case 21:
+      return 90 * e;
+    case 15:
+      return 270 * e;
+    case 16:
+      return reliability::kShadingReadBoundMs + 2 * e;
+    case 17:
+      return 4 * e + 5000;
+    case 18:
+      return reliability::ExchangeBoundMs(10000) + 2 * e;
+    default:
+      return 10 * e;
   }
 }
 
@@ -46,7 +55,8 @@ void CheckFiles(const fs::path& dir) {
   if (fs::exists(dir / "shading.csv")) {
     const std::string text = testing::ReadFile(dir / "shading.csv");
     std::size_t lines = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
       ++lines;
     VEXQ4_FUZZ_CHECK(lines == 3 + 128 && text.ends_with("\r\n"), "shading file incomplete");
   }
@@ -77,16 +87,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t start = platform::TickCount();
     int rc = 0;
     switch (op) {
-      case 0: rc = model.GetSetting(settings[in.Byte() % settings.size()]); break;
+      case 0:
+        rc = model.GetSetting(settings[in.Byte() % settings.size()]);
+        break;
       case 1: {
         const auto& row = settings[in.Byte() % settings.size()];
         rc = model.SetSetting(row, static_cast<std::int16_t>(in.Word()));
         break;
       }
-      case 2: rc = model.ReadAllFromCamera(); break;
-      case 3: rc = model.WriteAllToCamera(); break;
-      case 4: rc = model.LoadSettings(in.Byte() % 5 - 1); break;
-      case 5: rc = model.StoreSettings(in.Byte() % 5 - 1); break;
+      case 2:
+        rc = model.ReadAllFromCamera();
+        break;
+      case 3:
+        rc = model.WriteAllToCamera();
+        break;
+      case 4:
+        rc = model.LoadSettings(in.Byte() % 5 - 1);
+        break;
+      case 5:
+        rc = model.StoreSettings(in.Byte() % 5 - 1);
+        break;
       case 6: {
         std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
         rc = model.GetCameraID(id.data());
@@ -97,30 +117,59 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rc = model.GetModelName(name.data());
         break;
       }
-      case 8: rc = model.GetUserID(); break;
-      case 9: rc = model.SetUserID(in.Until(0).substr(0, 24)); break;
-      case 10: rc = model.GetFirmwareVersion(); break;
-      case 11: rc = model.GetEEPROMCurrentAreaNo(); break;
-      case 12: rc = model.SetOnePushMode(); break;
-      case 13: rc = model.GetOnePushResult(); break;
-      case 14: rc = model.SetWhiteBalanceIndex(in.Byte() % 6); break;
-      case 15: rc = model.WriteCameraDataToFile((dir / "report.txt").string()); break;
-      case 16: rc = model.SaveShadingDataIntoFile((dir / "shading.csv").string()); break;
-      case 17: rc = model.LoadShadingDataFromFile((dir / "valid.csv").string()); break;
-      case 18: rc = model.StartAutoShadingCorrection(); break;
-      case 19: rc = model.SetComPort(port); break;
-      case 20: rc = model.CloseConnection(); break;
+      case 8:
+        rc = model.GetUserID();
+        break;
+      case 9:
+        rc = model.SetUserID(in.Until(0).substr(0, 24));
+        break;
+      case 10:
+        rc = model.GetFirmwareVersion();
+        break;
+      case 11:
+        rc = model.GetEEPROMCurrentAreaNo();
+        break;
+      case 12:
+        rc = model.SetOnePushMode();
+        break;
+      case 13:
+        rc = model.GetOnePushResult();
+        break;
+      case 14:
+        rc = model.SetWhiteBalanceIndex(in.Byte() % 6);
+        break;
+      case 15:
+        rc = model.WriteCameraDataToFile((dir / "report.txt").string());
+        break;
+      case 16:
+        rc = model.SaveShadingDataIntoFile((dir / "shading.csv").string());
+        break;
+      case 17:
+        rc = model.LoadShadingDataFromFile((dir / "valid.csv").string());
+        break;
+      case 18:
+        rc = model.StartAutoShadingCorrection();
+        break;
+      case 19:
+        rc = model.SetComPort(port);
+        break;
+      case 20:
+        rc = model.CloseConnection();
+        break;
       default:
         rc = (in.Byte() & 1) ? model.WriteAllToFile((dir / "settings.cam").string())
                              : model.ReadAllFromFile((dir / "settings.cam").string());
         break;
     }
     const std::string where = "operation " + std::to_string(op) + ": ";
-    VEXQ4_FUZZ_CHECK(reliability::IsDocumentedCode(rc), where + "undocumented code " + std::to_string(rc));
-    VEXQ4_FUZZ_CHECK(fuzz::ElapsedSince(start) <= BoundMs(op), where + "took longer than its bound");
+    VEXQ4_FUZZ_CHECK(reliability::IsDocumentedCode(rc),
+                     where + "undocumented code " + std::to_string(rc));
+    VEXQ4_FUZZ_CHECK(fuzz::ElapsedSince(start) <= BoundMs(op),
+                     where + "took longer than its bound");
     const std::string problem = reliability::CheckModel(model);
     VEXQ4_FUZZ_CHECK(problem.empty(), where + problem);
-    VEXQ4_FUZZ_CHECK(model.isOnline == (link.isOpen() ? 1 : 0), where + "online flag does not match the port");
+    VEXQ4_FUZZ_CHECK(model.isOnline == (link.isOpen() ? 1 : 0),
+                     where + "online flag does not match the port");
     // Close, the settings files, sets (off-line they fail) and the
     // operations whose code is that of their first exchange (white
     // balance, one-push result: the gain reads after it may lose the

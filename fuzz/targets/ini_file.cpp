@@ -2,11 +2,12 @@
 // line kept and CR LF after each, and a write of one key changes only that
 // key's line (or adds it, or adds its section), after which the key reads
 // back as written.
+#include "vexq4/platform/ini_file.h"
+
 #include <string>
 #include <vector>
 
 #include "fuzz_input.h"
-#include "vexq4/platform/ini_file.h"
 
 using namespace vexq4;
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "work_dir.h"
 #include "model_checks.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "work_dir.h"
 
 using namespace vexq4;
 namespace fs = std::filesystem;
@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int rewritten = again.ReadAllFromFile(in.string());
   VEXQ4_FUZZ_CHECK(rewritten == reread, "a rewritten file reads unlike a new one");
   SameSettings(model, again);
-  VEXQ4_FUZZ_CHECK(reliability::StrayTempFiles(fuzz::WorkDir()).empty(), "temporary file left behind");
+  VEXQ4_FUZZ_CHECK(reliability::StrayTempFiles(fuzz::WorkDir()).empty(),
+                   "temporary file left behind");
   return 0;
 }

@@ -26,8 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& line : camera.log()) frameSent |= line.text.starts_with("<SHD");
   if (rc == 0) {
     for (std::size_t i = 0; i < camera.shadingTable().size(); ++i) {
-      VEXQ4_FUZZ_CHECK(camera.shadingTable()[i] == static_cast<std::uint16_t>(model.shadingTable[i]),
-                       "the camera does not hold the loaded table");
+      VEXQ4_FUZZ_CHECK(
+          camera.shadingTable()[i] == static_cast<std::uint16_t>(model.shadingTable[i]),
+          "the camera does not hold the loaded table");
     }
   } else {
     VEXQ4_FUZZ_CHECK(!frameSent, "a file without data lines reached the camera");

@@ -89,7 +89,8 @@ void ClearSelection() {
 // A library loaded only for the time of one look at it.
 class ScopedLibrary {
  public:
-  explicit ScopedLibrary(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  explicit ScopedLibrary(const std::string& path)
+      : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
   ~ScopedLibrary() {
     if (handle_) dlclose(handle_);
   }
@@ -225,7 +226,9 @@ bool ResolveSelection(void* module, uint32_t version) {
          Resolve(module, "clGetErrorText", s.getErrorText);
 }
 
-bool VersionedCallsAllowed() { return g.selection.record >= 0 && g.selection.version >= kVersion1_0; }
+bool VersionedCallsAllowed() {
+  return g.selection.record >= 0 && g.selection.version >= kVersion1_0;
+}
 
 __attribute__((constructor)) void LoadLinkport() { Discover(); }
 

@@ -156,7 +156,8 @@ std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section
   return std::nullopt;
 }
 
-std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header, std::string_view key) const {
+std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header,
+                                                    std::string_view key) const {
   for (std::size_t i = header + 1; i < lines_.size(); ++i) {
     if (SectionName(lines_[i], false)) break;
     const auto kv = SplitKeyValue(lines_[i]);
@@ -184,8 +185,8 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
   // comment, nor split at another "=".
   if (section.empty() || Trim(section) != section || key.empty() || HasLineBreaker(section) ||
       HasLineBreaker(key) || HasLineBreaker(value) || key.find('=') != std::string_view::npos ||
-      section.find(']') != std::string_view::npos || key.front() == '[' ||
-      key.front() == ';' || key.front() == '#') {
+      section.find(']') != std::string_view::npos || key.front() == '[' || key.front() == ';' ||
+      key.front() == '#') {
     return false;
   }
   std::string text;
@@ -266,7 +267,8 @@ std::optional<int> LeadingNumber(std::string_view text) {
   if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
   long long magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (magnitude <= static_cast<long long>(INT_MAX) + 1) magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+      magnitude = magnitude * 10 + (text[i] - '0');
   }
   const long long value = negative ? -magnitude : magnitude;
   if (value > INT_MAX) return INT_MAX;
@@ -343,7 +345,7 @@ bool AtomicFile::Open(const fs::path& path) {
     if (ec) return false;
     target_ = dest.is_absolute() ? dest : target_.parent_path() / dest;
   }
-  struct stat old{};
+  struct stat old {};
   const bool exists = ::stat(target_.c_str(), &old) == 0;
   if (exists) {
     // A read-only or non-regular target stays as it is, as a plain write
@@ -431,7 +433,7 @@ int OpenRegularFileForReading(const fs::path& path) {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     errno = EINVAL;  // a folder, FIFO or device: never an endless read

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -44,9 +44,7 @@ int RemainingMs(SteadyClock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
-void SleepUntil(SteadyClock::time_point deadline) {
-  std::this_thread::sleep_until(deadline);
-}
+void SleepUntil(SteadyClock::time_point deadline) { std::this_thread::sleep_until(deadline); }
 
 std::string ErrorText(std::string_view what, const std::string& path, int err) {
   std::string text(path);
@@ -221,8 +219,8 @@ OpenResult Failure(OpenError kind, std::string detail) {
 // 0x13, and the binary shading frame carries those bytes as data.
 termios RawSettings(const termios& original) {
   termios t = original;
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                       ICRNL | IXON | INPCK);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                      IXON | INPCK);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
@@ -268,8 +266,9 @@ OpenResult OpenSerialDevice(const std::string& path) {
 
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
-    const OpenError kind =
-        (err == EWOULDBLOCK || err == EAGAIN || err == EBUSY) ? OpenError::kBusy : OpenError::kOther;
+    const OpenError kind = (err == EWOULDBLOCK || err == EAGAIN || err == EBUSY)
+                               ? OpenError::kBusy
+                               : OpenError::kOther;
     return Failure(kind, ErrorText("exclusive use", path, err));
   }
 

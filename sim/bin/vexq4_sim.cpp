@@ -38,12 +38,24 @@ std::string ApplySetting(vexq4::sim::Config& config, const std::string& item) {
   const std::string mnemonic = item.substr(0, eq);
   const std::string value = item.substr(eq + 1);
   auto& id = config.identity;
-  if (mnemonic == "ID") { id.cameraId = value; return {}; }
-  if (mnemonic == "MD") { id.modelName = value; return {}; }
-  if (mnemonic == "UD") { id.userId = value; return {}; }
+  if (mnemonic == "ID") {
+    id.cameraId = value;
+    return {};
+  }
+  if (mnemonic == "MD") {
+    id.modelName = value;
+    return {};
+  }
+  if (mnemonic == "UD") {
+    id.userId = value;
+    return {};
+  }
   const auto number = ParseInt(value);
   if (!number) return "'" + value + "' is not a number (in '" + item + "')";
-  if (mnemonic == "VN") { id.firmwareVersion = *number; return {}; }
+  if (mnemonic == "VN") {
+    id.firmwareVersion = *number;
+    return {};
+  }
   if (mnemonic == "EA") {
     if (*number < 0 || *number >= vexq4::sim::kAreas) return "EA must be 0 to 3";
     id.eepromArea = *number;
@@ -120,9 +132,10 @@ int main(int argc, char** argv) {
   std::size_t exitAfterLines = 0;
   auto& faults = config.faults;
 
-  CLI::App app{"Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
-               "its first line and serves until SIGINT, SIGTERM or SIGHUP.",
-               "vexq4-sim"};
+  CLI::App app{
+      "Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
+      "its first line and serves until SIGINT, SIGTERM or SIGHUP.",
+      "vexq4-sim"};
   app.footer(kExamples);
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return "vexq4-sim: " + std::string(e.what()) + "\nRun with --help for more information.\n";
@@ -160,7 +173,8 @@ int main(int argc, char** argv) {
   faultGroup->add_flag("--silent", faults.silent, "Answer nothing at all");
   faultGroup->add_flag("--garble", faults.garble, "Replace reply bytes by noise (CR LF kept)");
   faultGroup->add_flag("--truncate", faults.truncate, "Cut every reply line before its CR LF");
-  faultGroup->add_flag("--echo-query", faults.echoQuery, "Echo each query (\"SH?\") before its answer");
+  faultGroup->add_flag("--echo-query", faults.echoQuery,
+                       "Echo each query (\"SH?\") before its answer");
   faultGroup->add_flag("--overlong", faults.overlongLine, "Answer 150 bytes without CR LF");
   faultGroup->add_flag("--corrupt-shading", faults.corruptShading,
                        "Flip one value byte of the shading frame sent");
@@ -170,11 +184,13 @@ int main(int argc, char** argv) {
                        "Answer every command with ERROR (queries still answered)");
   faultGroup->add_option("--late", faults.lateReplyMs, "Extra milliseconds before every reply")
       ->type_name("MS");
-  faultGroup->add_option("--late-spread", faults.lateReplySpreadMs,
-                         "Each reply line a further 0 to MS milliseconds late, at random")
+  faultGroup
+      ->add_option("--late-spread", faults.lateReplySpreadMs,
+                   "Each reply line a further 0 to MS milliseconds late, at random")
       ->type_name("MS");
-  faultGroup->add_option("--reject-one-in", faults.rejectOneIn,
-                         "Refuse a command with ERROR by chance, one in N (1: every one)")
+  faultGroup
+      ->add_option("--reject-one-in", faults.rejectOneIn,
+                   "Refuse a command with ERROR by chance, one in N (1: every one)")
       ->type_name("N");
   app.add_flag("--log", logLines, "Log each received line on standard error with the time");
   app.add_option("--exit-after-lines", exitAfterLines,

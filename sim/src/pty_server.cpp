@@ -26,9 +26,7 @@ std::uint32_t NowMs() {
       std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-std::string SysError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
+std::string SysError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 bool MakeRaw(int fd) {
   termios t{};
@@ -46,13 +44,13 @@ bool MakeRaw(int fd) {
 std::string TimeOfDay() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      now.time_since_epoch()).count() % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   localtime_r(&secs, &tm);
   std::array<char, 32> buf{};
-  std::snprintf(buf.data(), buf.size(), "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min,
-                tm.tm_sec, static_cast<int>(ms));
+  std::snprintf(buf.data(), buf.size(), "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ms));
   return buf.data();
 }
 

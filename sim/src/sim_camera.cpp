@@ -17,14 +17,13 @@ struct Setting {
 };
 
 constexpr Setting kSettings[] = {
-    {"EB", 0},     {"SC", 0},     {"TR", 0},      {"SH", 0},     {"TP", 0},
-    {"SL", 0},     {"RF", 0},     {"CBAR", 0},    {"KN", 1},     {"GA", 0},
-    {"SM", 0},     {"PE", 395},   {"TI", 0},      {"LS", 0},     {"BA", 0},
-    {"BI", 0},     {"GAB", 0},    {"BLB", 32},    {"PER", 395},  {"PEG", 395},
-    {"PEB", 395},  {"KPB", 800},  {"KSR", 64},    {"GAR", 0},    {"BL", 32},
-    {"BLR", 32},   {"KPG", 800},  {"KPR", 800},   {"WB", 1},     {"KSG", 64},
-    {"KSB", 64},   {"BLG", 32},   {"SDM", 1},     {"WA", 0},     {"WPR1", -68},
-    {"WPB1", 95},  {"WPR2", -12}, {"WPB2", 20},   {"WPR3", 25},  {"WPB3", -30},
+    {"EB", 0},     {"SC", 0},    {"TR", 0},    {"SH", 0},     {"TP", 0},     {"SL", 0},
+    {"RF", 0},     {"CBAR", 0},  {"KN", 1},    {"GA", 0},     {"SM", 0},     {"PE", 395},
+    {"TI", 0},     {"LS", 0},    {"BA", 0},    {"BI", 0},     {"GAB", 0},    {"BLB", 32},
+    {"PER", 395},  {"PEG", 395}, {"PEB", 395}, {"KPB", 800},  {"KSR", 64},   {"GAR", 0},
+    {"BL", 32},    {"BLR", 32},  {"KPG", 800}, {"KPR", 800},  {"WB", 1},     {"KSG", 64},
+    {"KSB", 64},   {"BLG", 32},  {"SDM", 1},   {"WA", 0},     {"WPR1", -68}, {"WPB1", 95},
+    {"WPR2", -12}, {"WPB2", 20}, {"WPR3", 25}, {"WPB3", -30},
 };
 
 const Setting* FindSetting(std::string_view mnemonic) {
@@ -45,9 +44,7 @@ constexpr std::uint16_t kFlatShading = 4096;  // a gain of 1.0
 
 // Time of the k-th byte (from 1) after `start`: exact to the nanosecond, so
 // a long reply does not drift.
-std::int64_t ByteOffsetNs(std::int64_t k) {
-  return k * kBitsPerByte * 1'000'000'000 / kBaud;
-}
+std::int64_t ByteOffsetNs(std::int64_t k) { return k * kBitsPerByte * 1'000'000'000 / kBaud; }
 
 // Strict decimal: optional "-", digits, nothing else, within 32 bits.
 std::optional<int> ParseNumber(std::string_view text) {
@@ -67,9 +64,7 @@ std::string Line(std::string_view text) {
 
 }  // namespace
 
-bool IsStoredSetting(std::string_view mnemonic) {
-  return FindSetting(mnemonic) != nullptr;
-}
+bool IsStoredSetting(std::string_view mnemonic) { return FindSetting(mnemonic) != nullptr; }
 
 std::uint16_t ShadingChecksum(std::span<const std::uint8_t> bytes) {
   std::uint16_t reg = 0;
@@ -90,7 +85,7 @@ struct SimCamera::Impl {
   std::vector<ReceivedLine> log;
 
   // Receiving.
-  std::string line;          // bytes of the line being assembled
+  std::string line;           // bytes of the line being assembled
   bool lineOverflow = false;  // the line passed kMaxLine: refuse it at its end
   bool inFrame = false;       // collecting a binary shading upload
   std::vector<std::uint8_t> frame;
@@ -185,8 +180,7 @@ struct SimCamera::Impl {
   }
 
   void DropFrame(std::int64_t whenMs) {
-    log.push_back({"<SHD frame dropped after " + std::to_string(frame.size()) +
-                       " bytes>",
+    log.push_back({"<SHD frame dropped after " + std::to_string(frame.size()) + " bytes>",
                    static_cast<std::uint32_t>(whenMs)});
     inFrame = false;
     frame.clear();
@@ -202,9 +196,8 @@ struct SimCamera::Impl {
     }
     const std::span<const std::uint8_t> bytes(frame);
     const std::uint16_t sum = ShadingChecksum(bytes.subspan(8, 2 * kShadingValues));
-    const std::uint16_t sent =
-        static_cast<std::uint16_t>((bytes[kShadingFrameBytes - 2] << 8) |
-                                   bytes[kShadingFrameBytes - 1]);
+    const std::uint16_t sent = static_cast<std::uint16_t>((bytes[kShadingFrameBytes - 2] << 8) |
+                                                          bytes[kShadingFrameBytes - 1]);
     if (sum != sent) {
       Send(kErrorReply, now, config.replyLatencyMs);
       return;
@@ -329,8 +322,8 @@ struct SimCamera::Impl {
     Acknowledge(mnemonic, std::to_string(v), now, latency);
   }
 
-  void Acknowledge(const std::string& mnemonic, const std::string& value,
-                   std::int64_t now, std::uint32_t latency) {
+  void Acknowledge(const std::string& mnemonic, const std::string& value, std::int64_t now,
+                   std::uint32_t latency) {
     if (config.shape == ReplyShape::kEchoThenComplete) {
       Send(Line(mnemonic + "=" + value), now, latency);
     }
@@ -359,8 +352,7 @@ struct SimCamera::Impl {
       f.push_back(static_cast<std::uint8_t>(v >> 8));
       f.push_back(static_cast<std::uint8_t>(v & 0xFF));
     }
-    const std::uint16_t sum =
-        ShadingChecksum(std::span<const std::uint8_t>(f).subspan(8));
+    const std::uint16_t sum = ShadingChecksum(std::span<const std::uint8_t>(f).subspan(8));
     f.push_back(static_cast<std::uint8_t>(sum >> 8));
     f.push_back(static_cast<std::uint8_t>(sum & 0xFF));
     return f;
@@ -379,8 +371,7 @@ struct SimCamera::Impl {
   }
 
   // Queues one reply line, with the line faults applied.
-  void Send(std::string text, std::int64_t now, std::uint32_t delayMs,
-            bool applyFaults = true) {
+  void Send(std::string text, std::int64_t now, std::uint32_t delayMs, bool applyFaults = true) {
     const Faults& f = config.faults;
     if (applyFaults) {
       const bool hasEnd = text.size() >= 2 && text.ends_with("\r\n");
@@ -399,8 +390,7 @@ struct SimCamera::Impl {
         if (f.truncate) text.resize(body);
       }
     }
-    Queue(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-          now, delayMs);
+    Queue(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), now, delayMs);
   }
 
   void Queue(std::span<const std::uint8_t> bytes, std::int64_t now, std::uint32_t delayMs) {
@@ -486,9 +476,7 @@ void SimCamera::SetAreaValue(int area, std::string_view mnemonic, int value) {
 
 Identity& SimCamera::identity() { return impl_->config.identity; }
 
-std::array<std::uint16_t, kShadingValues>& SimCamera::shadingTable() {
-  return impl_->shading;
-}
+std::array<std::uint16_t, kShadingValues>& SimCamera::shadingTable() { return impl_->shading; }
 
 Faults& SimCamera::faults() { return impl_->config.faults; }
 

@@ -9,8 +9,7 @@ namespace detail {
 
 struct LinkState {
   explicit LinkState(SimCamera cam) : camera(std::move(cam)), clock(&ownClock) {}
-  LinkState(SimCamera cam, VirtualClock& external)
-      : camera(std::move(cam)), clock(&external) {}
+  LinkState(SimCamera cam, VirtualClock& external) : camera(std::move(cam)), clock(&external) {}
 
   SimCamera camera;  // a handle: copies share the one camera
   VirtualClock ownClock;
@@ -43,7 +42,7 @@ struct LinkState {
 
 namespace {
 
-constexpr std::uint32_t kReadTimeoutMs = 101;  // the COM read time-outs
+constexpr std::uint32_t kReadTimeoutMs = 101;                  // the COM read time-outs
 constexpr std::int64_t kByteNs = 10LL * 1'000'000'000 / 9600;  // 10 bits at 9600 baud
 
 }  // namespace
@@ -115,8 +114,7 @@ bool SimSerialDevice::ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs)
 }
 
 VirtualLink::VirtualLink(Config config, unsigned comPort)
-    : state_(std::make_shared<detail::LinkState>(SimCamera(std::move(config)))),
-      comPort_(comPort) {
+    : state_(std::make_shared<detail::LinkState>(SimCamera(std::move(config)))), comPort_(comPort) {
   platform::SetClock(state_->clock);
   std::weak_ptr<detail::LinkState> weak = state_;
   const unsigned port = comPort_;

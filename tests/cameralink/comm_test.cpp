@@ -106,8 +106,8 @@ TEST_F(CameraLinkComm, LinkportDrainStopsAtARepeatedPairOrSilence) {
   ASSERT_EQ(VexQ4InitComm(1, 3, 0), VEXQ4_OK);
   vexq4::comm::ByteTransport& link = vexq4::comm::cameralink::LinkportTransport();
   const auto pending = [&](std::string_view query) {
-    EXPECT_TRUE(link.WriteBlock(std::span(reinterpret_cast<const std::uint8_t*>(query.data()),
-                                          query.size())));
+    EXPECT_TRUE(link.WriteBlock(
+        std::span(reinterpret_cast<const std::uint8_t*>(query.data()), query.size())));
     link.DrainInput(vexq4::comm::kStandardDrain);
     std::string rest;
     std::uint8_t byte = 0;
@@ -115,8 +115,8 @@ TEST_F(CameraLinkComm, LinkportDrainStopsAtARepeatedPairOrSilence) {
     return rest;
   };
   EXPECT_EQ(pending("XX?\r\n"), "=0\r\n");  // the fake answers "XX=0\r\n"
-  EXPECT_EQ(pending("SH?\r\n"), "");          // "SH=0\r\n" has no repeated pair
-  EXPECT_EQ(pending("ABC?\r\n"), "");         // ends on a pair with an empty second read
+  EXPECT_EQ(pending("SH?\r\n"), "");        // "SH=0\r\n" has no repeated pair
+  EXPECT_EQ(pending("ABC?\r\n"), "");       // ends on a pair with an empty second read
 }
 
 TEST_F(CameraLinkComm, ClosingAfterSelectingComPortsStillReleasesTheGrabber) {

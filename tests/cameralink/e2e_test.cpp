@@ -83,7 +83,8 @@ TEST_F(SimulatedGrabber, ShadingRoundTrip) {
   EXPECT_EQ(read[2 + 100], 100 * 85 + 7);
 
   std::array<int, VEXQ4_SHADING_SEND_INTS> send{};
-  for (int i = 0; i < VEXQ4_SHADING_SEND_INTS; ++i) send[static_cast<std::size_t>(i)] = read[2 + i] ^ 0x0101;
+  for (int i = 0; i < VEXQ4_SHADING_SEND_INTS; ++i)
+    send[static_cast<std::size_t>(i)] = read[2 + i] ^ 0x0101;
   ASSERT_EQ(VexQ4SendShadingData(kPort, send.data()), VEXQ4_OK);
   auto camera = server_.camera();
   EXPECT_EQ(camera->shadingTable()[100], (100 * 85 + 7) ^ 0x0101);

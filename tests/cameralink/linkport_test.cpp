@@ -1,5 +1,7 @@
 // The dispatcher loaded as a user loads it (dlopen), over folders of fake
 // vendor libraries. Each test loads it afresh, so discovery runs again.
+#include "linkport.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "cl_test_support.h"
-#include "linkport.h"
 
 namespace vexq4::cltest {
 namespace {

@@ -18,7 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int Remaining(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -170,7 +171,8 @@ PtyProcess::~PtyProcess() {
 }
 
 void PtyProcess::Type(const std::string& text) {
-  if (master_ >= 0 && !text.empty()) [[maybe_unused]] auto n = ::write(master_, text.data(), text.size());
+  if (master_ >= 0 && !text.empty()) [[maybe_unused]]
+    auto n = ::write(master_, text.data(), text.size());
 }
 
 std::string PtyProcess::ReadUntil(const std::string& token, int timeoutMs) {
@@ -216,7 +218,7 @@ int PtyProcess::Wait(int timeoutMs) {
 }
 
 Result RunProgram(const std::vector<std::string>& argv, const std::string& input, int timeoutMs,
-           const std::vector<std::string>& env) {
+                  const std::vector<std::string>& env) {
   Process p(argv, env);
   p.Write(input);
   return p.Wait(timeoutMs);

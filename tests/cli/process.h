@@ -76,6 +76,6 @@ class PtyProcess {
 
 // Runs to the end with `input` on standard input.
 Result RunProgram(const std::vector<std::string>& argv, const std::string& input = "",
-           int timeoutMs = 30000, const std::vector<std::string>& env = {});
+                  int timeoutMs = 30000, const std::vector<std::string>& env = {});
 
 }  // namespace vexq4::cli::test

@@ -1,5 +1,7 @@
 // The checks the host makes before anything reaches the camera, and the
 // text forms it reads and prints.
+#include "properties.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,7 +11,6 @@
 #include <set>
 
 #include "console.h"
-#include "properties.h"
 #include "status.h"
 #include "vexq4/model/VexCamInterface.h"
 
@@ -23,24 +24,40 @@ Checked Check(std::string_view name, std::string_view value) {
 }
 
 TEST(Properties, RangesAreThoseOfThePropertySetters) {
-  struct Case { const char* name; const char* value; bool ok; };
+  struct Case {
+    const char* name;
+    const char* value;
+    bool ok;
+  };
   const Case cases[] = {
-      {"MasterGainLevel", "-132", true}, {"MasterGainLevel", "429", true},
-      {"MasterGainLevel", "-133", false}, {"MasterGainLevel", "430", false},
-      {"ShutterSpeedIndex", "11", true}, {"ShutterSpeedIndex", "12", false},
-      {"ShutterSpeedIndex", "-1", false}, {"AutoWhiteAreaIndex", "9", true},
-      {"AutoWhiteAreaIndex", "10", false}, {"RedGainLevel", "-231", true},
-      {"Blue5600KWBalPreset", "232", false}, {"RedKneeSlope", "0", false},
-      {"BlueKneeSlope", "4095", true}, {"GreenKneeSlope", "4096", false},
-      {"ProgrammableExposureGreen", "791", true}, {"ProgrammableExposure", "792", false},
+      {"MasterGainLevel", "-132", true},
+      {"MasterGainLevel", "429", true},
+      {"MasterGainLevel", "-133", false},
+      {"MasterGainLevel", "430", false},
+      {"ShutterSpeedIndex", "11", true},
+      {"ShutterSpeedIndex", "12", false},
+      {"ShutterSpeedIndex", "-1", false},
+      {"AutoWhiteAreaIndex", "9", true},
+      {"AutoWhiteAreaIndex", "10", false},
+      {"RedGainLevel", "-231", true},
+      {"Blue5600KWBalPreset", "232", false},
+      {"RedKneeSlope", "0", false},
+      {"BlueKneeSlope", "4095", true},
+      {"GreenKneeSlope", "4096", false},
+      {"ProgrammableExposureGreen", "791", true},
+      {"ProgrammableExposure", "792", false},
       // No check of the control's own: anything of the property's type.
-      {"TriggerPolarity", "5", true}, {"TriggerPolarity", "32768", false},
+      {"TriggerPolarity", "5", true},
+      {"TriggerPolarity", "32768", false},
       // Refused by the model's set operation; the host says so up front.
-      {"WhiteBalanceIndex", "7", false}, {"PartialScanIndex", "3", true},
+      {"WhiteBalanceIndex", "7", false},
+      {"PartialScanIndex", "3", true},
       {"BinningIndex", "2", false},
       // Not numbers at all.
-      {"MasterGainLevel", "", false}, {"MasterGainLevel", "12dB", false},
-      {"MasterGainLevel", "0x10", false}, {"MasterGainLevel", "+20", true},
+      {"MasterGainLevel", "", false},
+      {"MasterGainLevel", "12dB", false},
+      {"MasterGainLevel", "0x10", false},
+      {"MasterGainLevel", "+20", true},
   };
   for (const Case& c : cases) {
     Checked r = Check(c.name, c.value);

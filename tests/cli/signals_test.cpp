@@ -64,7 +64,7 @@ TEST(StopSignals, WatchdogReleasesWhatAStuckProgramHolds) {
                       .count();
   ASSERT_TRUE(WIFEXITED(status)) << "still running or killed";
   EXPECT_EQ(WEXITSTATUS(status), 143);
-  EXPECT_GE(ms, 900);   // the program had its chance to unwind
+  EXPECT_GE(ms, 900);  // the program had its chance to unwind
   EXPECT_LT(ms, 3000);
 
   termios after{};

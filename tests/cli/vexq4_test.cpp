@@ -82,8 +82,8 @@ TEST(Vexq4, RefusesToRunWithoutANamedCamera) {
     EXPECT_TRUE(Has(r.err, option)) << r.err;
   EXPECT_EQ(r.out, "");
 
-  EXPECT_EQ(RunProgram({kVexq4}).exitStatus, 2);                                     // no command
-  EXPECT_EQ(RunProgram({kVexq4, "--com", "1", "--sim", "list"}).exitStatus, 2);     // two cameras
+  EXPECT_EQ(RunProgram({kVexq4}).exitStatus, 2);                                 // no command
+  EXPECT_EQ(RunProgram({kVexq4, "--com", "1", "--sim", "list"}).exitStatus, 2);  // two cameras
   EXPECT_EQ(RunProgram({kVexq4, "--grabber", "17", "list"}).exitStatus, 2);
   EXPECT_EQ(RunProgram({kVexq4, "--sim", "frobnicate"}).exitStatus, 2);
   EXPECT_EQ(RunProgram({kVexq4, "--sim", "store", "4"}).exitStatus, 2);
@@ -96,9 +96,9 @@ TEST(Vexq4, HelpOnTheProgramAndEveryCommand) {
   EXPECT_TRUE(Has(top.out, "EXIT STATUS"));
   EXPECT_TRUE(Has(top.out, "vexq4 --sim list"));
   for (const char* command :
-       {"get", "set", "list", "read-all", "write-all", "store", "load", "identity",
-        "save-settings", "load-settings", "report", "shading-save", "shading-load",
-        "auto-shading", "one-push", "search", "grabbers", "shell"}) {
+       {"get", "set", "list", "read-all", "write-all", "store", "load", "identity", "save-settings",
+        "load-settings", "report", "shading-save", "shading-load", "auto-shading", "one-push",
+        "search", "grabbers", "shell"}) {
     Result r = RunProgram({kVexq4, command, "--help"});
     EXPECT_EQ(r.exitStatus, 0) << command;
     EXPECT_TRUE(Has(r.out, "EXIT STATUS")) << command << "\n" << r.out;
@@ -112,19 +112,19 @@ TEST(Vexq4, HelpOnTheProgramAndEveryCommand) {
 // next ones run.
 TEST(Vexq4, ShellKeepsOneConnectionAcrossCommands) {
   Result r = RunProgram({kVexq4, "--sim", "--events", "shell"},
-                 "get MasterGainLevel\n"
-                 "set MasterGainLevel=123 'ShutterSpeedStr=1/250'\n"
-                 "# a comment line\n"
-                 "set MasterGainLevel=999\n"
-                 "frobnicate\n"
-                 "get MasterGainLevel ShutterSpeedStr ShutterSpeedIndex\n"
-                 "quit\n"
-                 "get MasterGainLevel\n");
+                        "get MasterGainLevel\n"
+                        "set MasterGainLevel=123 'ShutterSpeedStr=1/250'\n"
+                        "# a comment line\n"
+                        "set MasterGainLevel=999\n"
+                        "frobnicate\n"
+                        "get MasterGainLevel ShutterSpeedStr ShutterSpeedIndex\n"
+                        "quit\n"
+                        "get MasterGainLevel\n");
   EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitStatus, 2) << r.err;  // the refused lines
-  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"MasterGainLevel=0", "MasterGainLevel=123",
-                                                    "ShutterSpeedStr=\"1/250\"",
-                                                    "ShutterSpeedIndex=4"}));
+  EXPECT_EQ(Lines(r.out),
+            (std::vector<std::string>{"MasterGainLevel=0", "MasterGainLevel=123",
+                                      "ShutterSpeedStr=\"1/250\"", "ShutterSpeedIndex=4"}));
   EXPECT_TRUE(Has(r.err, "-132..429")) << r.err;
   std::size_t connects = 0;
   for (const std::string& line : Lines(r.err)) connects += line == "event OnlineStatusChanged(1)";
@@ -174,9 +174,9 @@ TEST(Vexq4, RefusedValuesSendNothing) {
   ASSERT_FALSE(sim.path().empty());
   const std::vector<std::vector<std::string>> refused = {
       {"set", "MasterGainLevel=430"},
-      {"set", "ShutterSpeedStr=off"},                           // letter case
-      {"set", "MasterGainLevel=10", "ShutterSpeedIndex=12"},   // the second one
-      {"set", "MasterGainLevle=10"},                            // unknown name
+      {"set", "ShutterSpeedStr=off"},                         // letter case
+      {"set", "MasterGainLevel=10", "ShutterSpeedIndex=12"},  // the second one
+      {"set", "MasterGainLevle=10"},                          // unknown name
       {"set", "MasterGainLevel"},
       {"get", "Nonsense"},
   };
@@ -206,10 +206,12 @@ TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
     return RunProgram(argv, "", 60000);
   };
 
-  Result set = run({"set", "MasterGainLevel=-20", "TriggerTypeStr=Edge Pre-select", "UserID=LINE 3"});
+  Result set =
+      run({"set", "MasterGainLevel=-20", "TriggerTypeStr=Edge Pre-select", "UserID=LINE 3"});
   ASSERT_EQ(set.exitStatus, 0) << set.err;
   Result get = run({"get", "MasterGainLevel", "TriggerTypeStr", "UserID"});
-  EXPECT_EQ(get.out, "MasterGainLevel=-20\nTriggerTypeStr=\"Edge Pre-select\"\nUserID=\"LINE 3\"\n");
+  EXPECT_EQ(get.out,
+            "MasterGainLevel=-20\nTriggerTypeStr=\"Edge Pre-select\"\nUserID=\"LINE 3\"\n");
 
   const fs::path cam = dir_ / "line3.cam";
   Result save = run({"save-settings", cam.string()});
@@ -232,7 +234,8 @@ TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
   std::ofstream(bad) << "[Main]\r\nCamera Type=XY-Z1\r\n[Gain]\r\nMaster Gain Level=5\r\n";
   Result invalid = run({"load-settings", bad.string()});
   EXPECT_EQ(invalid.exitStatus, 1);
-  EXPECT_TRUE(Has(invalid.err, "The file \"" + bad.string() + "\" is not a valid inifile for RX-Q4"))
+  EXPECT_TRUE(
+      Has(invalid.err, "The file \"" + bad.string() + "\" is not a valid inifile for RX-Q4"))
       << invalid.err;
   Result missing = run({"load-settings", (dir_ / "none.cam").string()});
   EXPECT_EQ(missing.exitStatus, 1);
@@ -278,8 +281,8 @@ TEST(Vexq4, SearchFindsTheCameraOnItsPort) {
   Result simulated = RunProgram({kVexq4, "--sim", "search", "4", "6"});
   EXPECT_EQ(simulated.exitStatus, 0) << simulated.err;
   EXPECT_EQ(simulated.out, "ComPort=4\n");
-  Result none = RunProgram({kVexq4, "--device", "/nonexistent/tty", "--events", "search"}, "", 20000,
-                           {"VEXQ4_COM2=" + sim.path()});
+  Result none = RunProgram({kVexq4, "--device", "/nonexistent/tty", "--events", "search"}, "",
+                           20000, {"VEXQ4_COM2=" + sim.path()});
   EXPECT_EQ(none.exitStatus, 1);
   EXPECT_EQ(none.out, "");
   EXPECT_TRUE(Has(none.err, "no camera found on COM1 (/nonexistent/tty)")) << none.err;

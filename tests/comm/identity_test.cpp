@@ -82,8 +82,8 @@ TEST_F(IdentityTest, UserIdIsSentAsGiven) {
 
 TEST_F(IdentityTest, UserIdsTheCameraCannotTakeAreRefusedUnsent) {
   FakeLine& line = Open();
-  for (const char* text : {"0123456789abcdefg", "A\r\nSH=1", "tab\there", "bell\a", "del\x7f",
-                           "caf\xc3\xa9"}) {
+  for (const char* text :
+       {"0123456789abcdefg", "A\r\nSH=1", "tab\there", "bell\a", "del\x7f", "caf\xc3\xa9"}) {
     EXPECT_EQ(VexQ4SetUserID(1, text), VEXQ4_E_ARGUMENT) << text;
   }
   EXPECT_EQ(VexQ4SetUserID(1, nullptr), VEXQ4_E_ARGUMENT);

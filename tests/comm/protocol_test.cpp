@@ -44,16 +44,15 @@ TEST_F(ProtocolTest, CodesWithoutTheFormAreRejectedBeforeAnythingIsWritten) {
   EXPECT_EQ(VexQ4GetCameraData(1, SH, nullptr), VEXQ4_E_ARGUMENT);
   EXPECT_EQ(value, 42);
   EXPECT_TRUE(line.writes.empty());
-
 }
 
 // The camera's mnemonic of every code, "" where the code is unassigned.
 constexpr const char* kMnemonics[55] = {
-    "EB",   "SC",   "TR",   "SH",   "TP",   "SL",  "RF",  "",     "CBAR", "",    "",
-    "KN",   "GA",   "SA",   "LD",   "SM",   "PE",  "",    "",     "TI",   "LS",  "BA",
-    "BI",   "GAB",  "BLB",  "PER",  "PEG",  "PEB", "KPB", "KSR",  "GAR",  "BL",  "BLR",
-    "KPG",  "KPR",  "WB",   "ID",   "MD",   "UD",  "AW",  "KSG",  "KSB",  "VN",  "EA",
-    "BLG",  "AWRS", "SDM",  "WA",   "ATSH", "WPR1", "WPB1", "WPR2", "WPB2", "WPR3", "WPB3"};
+    "EB",  "SC",   "TR",  "SH",  "TP",   "SL",   "RF",   "",     "CBAR", "",     "",
+    "KN",  "GA",   "SA",  "LD",  "SM",   "PE",   "",     "",     "TI",   "LS",   "BA",
+    "BI",  "GAB",  "BLB", "PER", "PEG",  "PEB",  "KPB",  "KSR",  "GAR",  "BL",   "BLR",
+    "KPG", "KPR",  "WB",  "ID",  "MD",   "UD",   "AW",   "KSG",  "KSB",  "VN",   "EA",
+    "BLG", "AWRS", "SDM", "WA",  "ATSH", "WPR1", "WPB1", "WPR2", "WPB2", "WPR3", "WPB3"};
 
 bool InRanges(unsigned code, std::initializer_list<std::pair<unsigned, unsigned>> ranges) {
   for (const auto& [low, high] : ranges) {
@@ -66,8 +65,8 @@ TEST_F(ProtocolTest, EachCodeIsAcceptedExactlyByItsFormsAndNamesItsMnemonic) {
   FakeLine& line = Open();
   for (unsigned code = 0; code <= 56; ++code) {
     const bool query = InRanges(code, {{0, 6}, {8, 8}, {11, 16}, {19, 35}, {40, 47}, {49, 54}});
-    const bool set = InRanges(code, {{0, 6}, {8, 8}, {11, 16}, {19, 35}, {39, 41}, {44, 44},
-                                     {46, 54}});
+    const bool set =
+        InRanges(code, {{0, 6}, {8, 8}, {11, 16}, {19, 35}, {39, 41}, {44, 44}, {46, 54}});
     line.writes.clear();
     int value = -99;
     const int got = VexQ4GetCameraData(1, code, &value);
@@ -97,9 +96,15 @@ TEST_F(ProtocolTest, EachCodeIsAcceptedExactlyByItsFormsAndNamesItsMnemonic) {
 TEST_F(ProtocolTest, ValueTextIsParsedAsTheCameraMeansIt) {
   FakeLine& line = Open();
   const std::pair<const char*, int> cases[] = {
-      {"12abc", 12},         {"", 0},           {"abc", 0},          {"  -42", -42},
-      {"+7", 7},             {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
-      {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+      {"12abc", 12},
+      {"", 0},
+      {"abc", 0},
+      {"  -42", -42},
+      {"+7", 7},
+      {"99999999999", INT_MAX},
+      {"-99999999999", INT_MIN},
+      {"2147483647", INT_MAX},
+      {"-2147483648", INT_MIN},
   };
   for (const auto& [text, expected] : cases) {
     line.values["SH"] = text;

@@ -178,7 +178,8 @@ TEST_F(QueryDrainTest, EnvironmentIsReadWhenAConnectionOpens) {
 TEST_F(QueryDrainTest, RefusedValuesChangeNothing) {
   FakeLine& line = Open();
   ASSERT_EQ(VexQ4SetQueryDrainTime(20), VEXQ4_OK);
-  for (int ms : {-2, 101, 600, -2147483647 - 1}) EXPECT_EQ(VexQ4SetQueryDrainTime(ms), VEXQ4_E_ARGUMENT);
+  for (int ms : {-2, 101, 600, -2147483647 - 1})
+    EXPECT_EQ(VexQ4SetQueryDrainTime(ms), VEXQ4_E_ARGUMENT);
   EXPECT_EQ(QueryDrain(line), 20u);
   ASSERT_EQ(VexQ4SetQueryDrainTime(100), VEXQ4_OK);
   ASSERT_EQ(VexQ4SetQueryDrainTime(1), VEXQ4_OK);

@@ -1,5 +1,7 @@
 // The termios serial device on a pseudo-terminal: settings, exclusive use,
 // bounded reads (also after a hang-up) and the COM port naming.
+#include "vexq4/platform/serial_device.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "vexq4/platform/abandon.h"
-#include "vexq4/platform/serial_device.h"
 
 namespace vexq4::platform {
 namespace {

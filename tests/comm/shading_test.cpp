@@ -1,10 +1,11 @@
 // The binary shading frame: checksum, layout both ways, failures that must
 // leave the caller's table alone.
+#include "../../comm/src/shading.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "../../comm/src/shading.h"
 #include "comm_fixture.h"
 
 namespace vexq4::test {
@@ -81,8 +82,8 @@ TEST_F(ShadingTest, ReadFillsTheArrayAsLaidOut) {
   EXPECT_EQ(values[0], 1024);
   EXPECT_EQ(values[1], 768);
   for (int i = 0; i < 768; ++i) ASSERT_EQ(values[2 + i], table[i]) << i;
-  EXPECT_EQ(values[770], (static_cast<std::uint8_t>(frame[1544]) << 8) |
-                             static_cast<std::uint8_t>(frame[1545]));
+  EXPECT_EQ(values[770],
+            (static_cast<std::uint8_t>(frame[1544]) << 8) | static_cast<std::uint8_t>(frame[1545]));
   for (int i = 771; i < 1546; ++i) ASSERT_EQ(values[i], 0) << i;
 
   // All-zero values with a zero checksum are a valid frame.

@@ -102,11 +102,11 @@ TEST_F(SimLinkTest, EveryQueryCodeThroughAnEchoingCamera) {
     config.faults.echoQuery = echo;
     VirtualLink link(config);
     int n = 0;
-    for (const char* mnemonic : {"SC", "TR", "SH", "TP", "SL", "RF", "CBAR", "KN", "GA", "SM",
-                                 "PE", "TI", "LS", "BA", "BI", "GAB", "BLB", "PER", "PEG", "PEB",
-                                 "KPB", "KSR", "GAR", "BLR", "KPG", "KPR", "WB", "KSG", "KSB",
-                                 "BLG", "SDM", "WA", "WPR1", "WPB1", "WPR2", "WPB2", "WPR3",
-                                 "WPB3"}) {
+    for (const char* mnemonic :
+         {"SC",  "TR",  "SH",   "TP",   "SL",   "RF",   "CBAR", "KN",  "GA",  "SM",
+          "PE",  "TI",  "LS",   "BA",   "BI",   "GAB",  "BLB",  "PER", "PEG", "PEB",
+          "KPB", "KSR", "GAR",  "BLR",  "KPG",  "KPR",  "WB",   "KSG", "KSB", "BLG",
+          "SDM", "WA",  "WPR1", "WPB1", "WPR2", "WPB2", "WPR3", "WPB3"}) {
       link.camera().SetValue(mnemonic, 100 + n++);  // tells each answer from the others
     }
     link.camera().identity().userId = "LINE 7";
@@ -115,9 +115,11 @@ TEST_F(SimLinkTest, EveryQueryCodeThroughAnEchoingCamera) {
     for (unsigned code = 0; code < 56; ++code) {
       int value = -1;
       const int rc = VexQ4GetCameraData(1, code, &value);
-      results.push_back(std::to_string(code) + ":" + std::to_string(rc) + ":" + std::to_string(value));
+      results.push_back(std::to_string(code) + ":" + std::to_string(rc) + ":" +
+                        std::to_string(value));
     }
-    char id[VEXQ4_CAMERA_ID_SIZE] = {}, model[VEXQ4_MODEL_NAME_SIZE] = {}, user[VEXQ4_USER_ID_SIZE] = {};
+    char id[VEXQ4_CAMERA_ID_SIZE] = {}, model[VEXQ4_MODEL_NAME_SIZE] = {},
+         user[VEXQ4_USER_ID_SIZE] = {};
     results.push_back(std::to_string(VexQ4GetCameraID(1, id)) + id);
     results.push_back(std::to_string(VexQ4GetModelName(1, model)) + model);
     results.push_back(std::to_string(VexQ4GetUserID(1, user)) + user);

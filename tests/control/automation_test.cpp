@@ -1,13 +1,14 @@
 // The control's automation members against the simulated camera in virtual
 // time: range and list checks, the two ways of reporting errors, the file
 // methods' error mapping, out-parameters, and dispatch through the table.
+#include "vexq4/control/automation.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
 #include "control_fixture.h"
-#include "vexq4/control/automation.h"
 
 namespace ctl = vexq4::control;
 using vexq4::testing::ControlTest;
@@ -25,14 +26,14 @@ std::optional<ctl::AutomationError> Raised(F&& f) {
   return std::nullopt;
 }
 
-#define EXPECT_RAISES(call, code, help, text)                      \
-  do {                                                             \
-    const auto e = Raised([&] { call; });                          \
-    ASSERT_TRUE(e.has_value()) << #call " raised nothing";         \
-    EXPECT_EQ(e->scode(), code);                                   \
-    EXPECT_EQ(e->helpContext(), help);                             \
-    EXPECT_EQ(e->description().toStdString(), std::string(text));  \
-    EXPECT_EQ(e->source().toStdString(), "XVexQ4");                \
+#define EXPECT_RAISES(call, code, help, text)                     \
+  do {                                                            \
+    const auto e = Raised([&] { call; });                         \
+    ASSERT_TRUE(e.has_value()) << #call " raised nothing";        \
+    EXPECT_EQ(e->scode(), code);                                  \
+    EXPECT_EQ(e->helpContext(), help);                            \
+    EXPECT_EQ(e->description().toStdString(), std::string(text)); \
+    EXPECT_EQ(e->source().toStdString(), "XVexQ4");               \
   } while (0)
 
 constexpr auto kInvalid = ctl::kInvalidPropertyValue;
@@ -115,7 +116,8 @@ TEST_F(ControlTest, FrameGrabberIndexAcceptsTheWholeRange) {
 
 TEST_F(ControlTest, TextPropertiesTakeExactListTexts) {
   auto& c = MakeOnlineControl();
-  EXPECT_RAISES(c.SetShutterSpeedStr(QStringLiteral("off")), kInvalid, 32796, "Invalid input parameter");
+  EXPECT_RAISES(c.SetShutterSpeedStr(QStringLiteral("off")), kInvalid, 32796,
+                "Invalid input parameter");
   EXPECT_RAISES(c.SetAutoWhiteAreaStr(QStringLiteral("Middle Right")), kInvalid, 32796,
                 "Invalid input parameter");
   EXPECT_TRUE(sink.events.empty());
@@ -162,11 +164,13 @@ TEST_F(ControlTest, GetIsOnlineProbesAndAnnouncesSending) {
   sink.Clear();
   link->SetUnplugged(true);
   EXPECT_EQ(c.GetIsOnline(), 0);
-  EXPECT_EQ(sink.events, (std::vector<std::string>{"SendingToCamStatusChanged", "SendingToCamStatusChanged",
-                                                   "SynchronizedStatusChanged", "OnlineStatusChanged"}));
+  EXPECT_EQ(sink.events,
+            (std::vector<std::string>{"SendingToCamStatusChanged", "SendingToCamStatusChanged",
+                                      "SynchronizedStatusChanged", "OnlineStatusChanged"}));
   sink.Clear();
   EXPECT_EQ(c.GetIsOnline(), 0);  // off-line too: the probe marks its query as sending
-  EXPECT_EQ(sink.events, (std::vector<std::string>{"SendingToCamStatusChanged", "SendingToCamStatusChanged"}));
+  EXPECT_EQ(sink.events,
+            (std::vector<std::string>{"SendingToCamStatusChanged", "SendingToCamStatusChanged"}));
 }
 
 TEST_F(ControlTest, ComPortFailureNamesThePort) {
@@ -202,7 +206,7 @@ TEST_F(ControlTest, RangeAndListQueriesUseTheErrorEvent) {
   EXPECT_EQ(c.GetValidShutterSpeed(12, &text), -1);
   EXPECT_EQ(text.toStdString(), "x");
   EXPECT_EQ(sink.errors.back().helpContext(), 32796);
-  EXPECT_EQ(ui.boxes.size(), 1u);  // cancelled: no box
+  EXPECT_EQ(ui.boxes.size(), 1u);                    // cancelled: no box
   EXPECT_EQ(c.GetValidShutterSpeed(-1, &text), -1);  // compared unsigned
   EXPECT_EQ(c.GetValidShutterSpeed(0, &text), 0);
   EXPECT_EQ(text.toStdString(), "OFF");
@@ -277,8 +281,8 @@ TEST_F(ControlTest, FileMethodsMapTheirFailures) {
   const QString name = QString::fromStdString(foreign.string());
   EXPECT_RAISES(c.ReadAllFromFile(name), kInvalid, 0,
                 "The file \"" + foreign.string() + "\" is not a valid inifile for RX-Q4");
-  EXPECT_RAISES(c.SaveShadingDataIntoFile(QString::fromStdString((dir / "s.csv").string())), kInvalid,
-                32799, "Operation failed. The Camera is offline");
+  EXPECT_RAISES(c.SaveShadingDataIntoFile(QString::fromStdString((dir / "s.csv").string())),
+                kInvalid, 32799, "Operation failed. The Camera is offline");
   EXPECT_RAISES(c.LoadShadingDataFromFile(missingDir), kInvalid, 32799,
                 "Operation failed. The Camera is offline");
   // A good file written off-line reads back (the model starts with knee
@@ -330,13 +334,17 @@ TEST_F(ControlTest, DispatchByNameAndDispidReachesTheSameMember) {
   EXPECT_EQ(std::get<QString>(args[1].value).toStdString(), "OFF");
 
   std::vector<ctl::Arg> wrong = {{true, QStringLiteral("one")}, {true, QString()}};
-  EXPECT_EQ(ctl::Invoke(c, 65, ctl::InvokeKind::kCall, wrong).status, ctl::InvokeResult::kTypeMismatch);
-  EXPECT_EQ(ctl::Invoke(c, 65, ctl::InvokeKind::kCall, {}).status, ctl::InvokeResult::kBadParamCount);
+  EXPECT_EQ(ctl::Invoke(c, 65, ctl::InvokeKind::kCall, wrong).status,
+            ctl::InvokeResult::kTypeMismatch);
+  EXPECT_EQ(ctl::Invoke(c, 65, ctl::InvokeKind::kCall, {}).status,
+            ctl::InvokeResult::kBadParamCount);
   ctl::Arg huge{true, std::int32_t{70000}};
   EXPECT_EQ(ctl::Invoke(c, 12, ctl::InvokeKind::kPut, std::span(&huge, 1)).status,
             ctl::InvokeResult::kOverflow);
-  EXPECT_EQ(ctl::Invoke(c, "GetIsOnline", ctl::InvokeKind::kGet, {}).status, ctl::InvokeResult::kWrongKind);
-  EXPECT_EQ(ctl::Invoke(c, "NoSuchMember", ctl::InvokeKind::kGet, {}).status, ctl::InvokeResult::kWrongKind);
+  EXPECT_EQ(ctl::Invoke(c, "GetIsOnline", ctl::InvokeKind::kGet, {}).status,
+            ctl::InvokeResult::kWrongKind);
+  EXPECT_EQ(ctl::Invoke(c, "NoSuchMember", ctl::InvokeKind::kGet, {}).status,
+            ctl::InvokeResult::kWrongKind);
 }
 
 TEST_F(ControlTest, PredefinedStringsOfTheListProperties) {

@@ -84,8 +84,10 @@ TEST_F(ControlTest, SearchWithProgressShowsEachPortAndCanBeCancelled) {
   c.AddEventSink(&presser);
   EXPECT_EQ(c.AutoSearchComPort(1, 11, 1), 0);
   c.RemoveEventSink(&presser);
-  EXPECT_EQ(titles, (std::vector<std::string>{"Progress 10.0%", "Progress 20.0%", "Progress 30.0%"}));
-  EXPECT_EQ(texts, (std::vector<std::string>{"Check COM1 ...", "Check COM2 ...", "Check COM3 ..."}));
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{"Progress 10.0%", "Progress 20.0%", "Progress 30.0%"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"Check COM1 ...", "Check COM2 ...", "Check COM3 ..."}));
   EXPECT_EQ(sink.Count("ComPortChanged"), 3);  // stopped before port 4
   EXPECT_EQ(c.ProgressWindow(), nullptr);
   EXPECT_TRUE(c.window()->isEnabled());  // given back

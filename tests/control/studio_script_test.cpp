@@ -1,8 +1,7 @@
 // vexq4-studio's script mode run as a user runs it, against vexq4-sim on a
 // pseudo-terminal (real time).
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,7 +32,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::size_t IndexOf(const std::vector<std::string>& lines, const std::string& line, std::size_t from = 0) {
+std::size_t IndexOf(const std::vector<std::string>& lines, const std::string& line,
+                    std::size_t from = 0) {
   for (std::size_t i = from; i < lines.size(); ++i)
     if (lines[i] == line) return i;
   return std::string::npos;
@@ -65,8 +65,8 @@ TEST_F(StudioScript, DrivesTheControlAgainstASimulatedCamera) {
       "get #6\n"
       "call GetMinMaxMasterGainLevel ? null\n"
       "echo done with \"quotes\"\n";
-  const Result r = RunProgram({kStudio, "-platform", "offscreen", "--script", "-"}, script, 30000,
-                              Env(device));
+  const Result r =
+      RunProgram({kStudio, "-platform", "offscreen", "--script", "-"}, script, 30000, Env(device));
   sim.Kill(SIGTERM);
   const std::string log = sim.Wait(5000).err;
   ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
@@ -125,8 +125,8 @@ TEST_F(StudioScript, ListsTheTypeDescriptionAndWorksTheStrip) {
       "get ShowGainWnd\n";
   const std::string scriptFile = (dir / "lines.txt").string();
   vexq4::testing::WriteFile(scriptFile, script);
-  const Result r = RunProgram({kStudio, "-platform", "offscreen", "--script", scriptFile}, "", 30000,
-                              Env("/nonexistent/tty"));
+  const Result r = RunProgram({kStudio, "-platform", "offscreen", "--script", scriptFile}, "",
+                              30000, Env("/nonexistent/tty"));
   ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
   const auto out = Lines(r.out);
   EXPECT_EQ(out[0], "1 property ComPort");

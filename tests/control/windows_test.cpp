@@ -192,9 +192,9 @@ TEST_F(ControlTest, WithoutAStripThePlaceholderIsDrawn) {
   image.fill(Qt::red);
   c.render(&image);
   ASSERT_EQ(c.MainStrip(), nullptr);
-  EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));         // outside the ellipse
-  EXPECT_EQ(image.pixelColor(120, 0).lightness(), 0);            // top of the ellipse
-  EXPECT_EQ(image.pixelColor(0, 30).lightness(), 0);             // its left end
+  EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));  // outside the ellipse
+  EXPECT_EQ(image.pixelColor(120, 0).lightness(), 0);    // top of the ellipse
+  EXPECT_EQ(image.pixelColor(0, 30).lightness(), 0);     // its left end
   int dark = 0;  // the text, centred in its box from y 10 to 50
   for (int y = 10; y < 30; ++y)
     for (int x = 20; x < 220; ++x) dark += image.pixelColor(x, y).lightness() < 128;
@@ -205,8 +205,9 @@ TEST(ToolBarEx, TipsAreTheTextBeforeTheLineBreak) {
   EXPECT_EQ(CToolBarEx::TipOf(QStringLiteral("Camera Communication\nCommunication")).toStdString(),
             "Camera Communication");
   EXPECT_EQ(CToolBarEx::TipOf(QStringLiteral("Gain")).toStdString(), "Gain");
-  EXPECT_EQ(CToolBarEx::ButtonTextOf(QStringLiteral("Shutter and Sync Signals\nShutter")).toStdString(),
-            "Shutter");
+  EXPECT_EQ(
+      CToolBarEx::ButtonTextOf(QStringLiteral("Shutter and Sync Signals\nShutter")).toStdString(),
+      "Shutter");
 }
 
 TEST_F(ControlTest, LinkLabelOpensItsTextOnlyWhenEnabled) {

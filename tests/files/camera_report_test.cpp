@@ -70,8 +70,8 @@ vexq4::sim::Config KnownAreas() {
   c.values = {{"WB", 2}, {"SM", 1}, {"GA", 100}};  // working: "3200 K"
   // The factory area keeps the simulator's defaults ("Continuous AWB").
   c.areas[1] = {{"WB", 0}, {"GAR", 11}, {"GAB", -12}, {"KN", 0}};
-  c.areas[2] = {{"SM", 7}, {"WA", 12}, {"LS", 1}, {"RF", 1}, {"TI", 1},
-                {"TP", 1},  {"BA", 1},  {"SL", 1}, {"CBAR", 1}};  // and the second texts
+  c.areas[2] = {{"SM", 7}, {"WA", 12}, {"LS", 1}, {"RF", 1},  {"TI", 1},
+                {"TP", 1}, {"BA", 1},  {"SL", 1}, {"CBAR", 1}};  // and the second texts
   c.areas[3] = {{"WB", 4}, {"SDM", 0}};
   return c;
 }
@@ -110,9 +110,8 @@ TEST(CameraReport, AllAreasSideBySide) {
   using Cells = std::vector<std::string>;
   auto rows = Rows(lines, 5);
   ASSERT_EQ(rows.size(), 32u);
-  EXPECT_EQ(rows["Shutter Mode"],
-            (Cells{"Progr.Exp.(RGB Common set)", "Shutter Speed", "Shutter Speed", "7",
-                   "Shutter Speed"}));
+  EXPECT_EQ(rows["Shutter Mode"], (Cells{"Progr.Exp.(RGB Common set)", "Shutter Speed",
+                                         "Shutter Speed", "7", "Shutter Speed"}));
   EXPECT_EQ(rows["White Balance"],
             (Cells{"3200 K", "Continuous AWB", "Manual/One Push", "Continuous AWB", "5600 K"}));
   EXPECT_EQ(rows["Master Gain Level"], (Cells{"100", "0", "0", "0", "0"}));
@@ -137,16 +136,17 @@ TEST(CameraReport, AllAreasSideBySide) {
   // The rows in their fixed order.
   std::vector<std::string> labels;
   for (std::size_t i = 5; i < lines.size(); ++i) labels.push_back(Trimmed(Fields(lines[i])[0]));
-  EXPECT_EQ(labels,
-            (std::vector<std::string>{
-                "Shutter Mode", "Shutter Speed", "Progr. Exp.", "Progr. Exp. Red",
-                "Progr. Exp. Green", "Progr. Exp. Blue", "Trigger Mode", "Smearless",
-                "LVAL Accumulation", "RCT FVAL Type", "Trigger Input", "Trigger Polarity",
-                "Partial Scan Mode", "Binning", "Output Bit Allocation", "Color Bar",
-                "White Balance", "Master Gain Level", "Gain Level Red", "Gain Level Blue",
-                "Black Level Green", "Black Level Red", "Black Level Blue", "Knee",
-                "Red Knee Slope", "Green Knee Slope", "Blue Knee Slope", "Red Knee Point",
-                "Green Knee Point", "Blue Knee Point", "Shading Mode", "Auto White Area"}));
+  EXPECT_EQ(
+      labels,
+      (std::vector<std::string>{
+          "Shutter Mode",      "Shutter Speed",     "Progr. Exp.",           "Progr. Exp. Red",
+          "Progr. Exp. Green", "Progr. Exp. Blue",  "Trigger Mode",          "Smearless",
+          "LVAL Accumulation", "RCT FVAL Type",     "Trigger Input",         "Trigger Polarity",
+          "Partial Scan Mode", "Binning",           "Output Bit Allocation", "Color Bar",
+          "White Balance",     "Master Gain Level", "Gain Level Red",        "Gain Level Blue",
+          "Black Level Green", "Black Level Red",   "Black Level Blue",      "Knee",
+          "Red Knee Slope",    "Green Knee Slope",  "Blue Knee Slope",       "Red Knee Point",
+          "Green Knee Point",  "Blue Knee Point",   "Shading Mode",          "Auto White Area"}));
 
   // The report itself reports no message lines; the closing write-all does,
   // and gives the camera back the model's settings.
@@ -168,9 +168,9 @@ TEST(CameraReport, AllAreasSideBySide) {
   // On the wire the master gain comes before the white balance, whose mode
   // picks the gains: the working area ("3200 K") reads its presets, the
   // factory area ("Continuous AWB") none.
-  const std::vector<std::string> head = {"SM?", "SH?", "PE?", "PER?", "PEG?", "PEB?",
-                                         "TR?", "SL?", "LS?", "RF?",  "TI?",  "TP?",
-                                         "SC?", "BI?", "BA?", "CBAR?", "GA?", "WB?"};
+  const std::vector<std::string> head = {"SM?", "SH?", "PE?", "PER?",  "PEG?", "PEB?",
+                                         "TR?", "SL?", "LS?", "RF?",   "TI?",  "TP?",
+                                         "SC?", "BI?", "BA?", "CBAR?", "GA?",  "WB?"};
   const std::vector<std::string> tail = {"BLG?", "BLR?", "BLB?", "KN?",  "KSR?", "KSG?",
                                          "KSB?", "KPR?", "KPG?", "KPB?", "SDM?", "WA?"};
   std::vector<std::string> current = head;

@@ -23,18 +23,23 @@ using vexq4::testing::WriteFile;
 class Model : public CVexCamInterface {
  public:
   std::vector<std::string> seen;
-  RECORD(ShutterMode) RECORD(ShutterSpeed) RECORD(ProgrammableExposure)
-  RECORD(ProgrammableExposureRed) RECORD(ProgrammableExposureGreen)
-  RECORD(ProgrammableExposureBlue) RECORD(TriggerType) RECORD(Smearless) RECORD(Accumulation)
-  RECORD(RCTFVALType) RECORD(TriggerInput) RECORD(TriggerPolarity) RECORD(PartialScan)
-  RECORD(Binning) RECORD(OutputBitAllocation) RECORD(ColorBar) RECORD(AutoWhiteArea)
-  RECORD(MasterGainLevel) RECORD(RedGainLevel) RECORD(BlueGainLevel) RECORD(WhiteBalance)
-  RECORD(GreenBlackLevel) RECORD(RedBlackLevel) RECORD(BlueBlackLevel) RECORD(KneeSelect)
-  RECORD(RedKneeSlope) RECORD(GreenKneeSlope) RECORD(BlueKneeSlope) RECORD(RedKneePoint)
-  RECORD(GreenKneePoint) RECORD(BlueKneePoint) RECORD(ShadingMode)
-  RECORD(Red3200KWBalPreset) RECORD(Blue3200KWBalPreset) RECORD(Red4600KWBalPreset)
-  RECORD(Blue4600KWBalPreset) RECORD(Red5600KWBalPreset) RECORD(Blue5600KWBalPreset)
-  RECORD(UserID) RECORD(CameraID) RECORD(ModelName)
+  RECORD(ShutterMode)
+  RECORD(ShutterSpeed) RECORD(ProgrammableExposure) RECORD(ProgrammableExposureRed)
+      RECORD(ProgrammableExposureGreen) RECORD(ProgrammableExposureBlue) RECORD(TriggerType)
+          RECORD(Smearless) RECORD(Accumulation) RECORD(RCTFVALType) RECORD(TriggerInput)
+              RECORD(TriggerPolarity) RECORD(PartialScan) RECORD(Binning)
+                  RECORD(OutputBitAllocation) RECORD(ColorBar) RECORD(AutoWhiteArea)
+                      RECORD(MasterGainLevel) RECORD(RedGainLevel) RECORD(BlueGainLevel)
+                          RECORD(WhiteBalance) RECORD(GreenBlackLevel) RECORD(RedBlackLevel)
+                              RECORD(BlueBlackLevel) RECORD(KneeSelect) RECORD(RedKneeSlope)
+                                  RECORD(GreenKneeSlope) RECORD(BlueKneeSlope) RECORD(RedKneePoint)
+                                      RECORD(GreenKneePoint) RECORD(BlueKneePoint)
+                                          RECORD(ShadingMode) RECORD(Red3200KWBalPreset)
+                                              RECORD(Blue3200KWBalPreset) RECORD(Red4600KWBalPreset)
+                                                  RECORD(Blue4600KWBalPreset)
+                                                      RECORD(Red5600KWBalPreset)
+                                                          RECORD(Blue5600KWBalPreset) RECORD(UserID)
+                                                              RECORD(CameraID) RECORD(ModelName)
 };
 #undef RECORD
 
@@ -179,16 +184,38 @@ TEST_F(SettingsFileTest, WritesEveryKeyInOrderAndReadsEveryFieldBack) {
   EXPECT_EQ(target.ReadAllFromFile(file_), 0);
   ExpectSameFileFields(source_, target);
   // Off-line, the windows are refreshed in the fixed order.
-  EXPECT_EQ(target.seen,
-            (std::vector<std::string>{
-                "ShutterMode", "ShutterSpeed", "ProgrammableExposure", "ProgrammableExposureRed",
-                "ProgrammableExposureGreen", "ProgrammableExposureBlue", "TriggerType",
-                "Smearless", "Accumulation", "RCTFVALType", "TriggerInput", "TriggerPolarity",
-                "PartialScan", "Binning", "OutputBitAllocation", "ColorBar", "AutoWhiteArea",
-                "MasterGainLevel", "RedGainLevel", "BlueGainLevel", "WhiteBalance",
-                "GreenBlackLevel", "RedBlackLevel", "BlueBlackLevel", "KneeSelect",
-                "RedKneeSlope", "GreenKneeSlope", "BlueKneeSlope", "RedKneePoint",
-                "GreenKneePoint", "BlueKneePoint", "ShadingMode"}));
+  EXPECT_EQ(target.seen, (std::vector<std::string>{"ShutterMode",
+                                                   "ShutterSpeed",
+                                                   "ProgrammableExposure",
+                                                   "ProgrammableExposureRed",
+                                                   "ProgrammableExposureGreen",
+                                                   "ProgrammableExposureBlue",
+                                                   "TriggerType",
+                                                   "Smearless",
+                                                   "Accumulation",
+                                                   "RCTFVALType",
+                                                   "TriggerInput",
+                                                   "TriggerPolarity",
+                                                   "PartialScan",
+                                                   "Binning",
+                                                   "OutputBitAllocation",
+                                                   "ColorBar",
+                                                   "AutoWhiteArea",
+                                                   "MasterGainLevel",
+                                                   "RedGainLevel",
+                                                   "BlueGainLevel",
+                                                   "WhiteBalance",
+                                                   "GreenBlackLevel",
+                                                   "RedBlackLevel",
+                                                   "BlueBlackLevel",
+                                                   "KneeSelect",
+                                                   "RedKneeSlope",
+                                                   "GreenKneeSlope",
+                                                   "BlueKneeSlope",
+                                                   "RedKneePoint",
+                                                   "GreenKneePoint",
+                                                   "BlueKneePoint",
+                                                   "ShadingMode"}));
 }
 
 TEST_F(SettingsFileTest, CameraTypeIsCheckedButTheRestStillApplies) {
@@ -314,8 +341,8 @@ TEST_F(SettingsFileTest, GainKeysHoldPresetsOnlyOnline) {
   source_.blue3200KWBalPreset = -32;
   source_.red5600KWBalPreset = 56;
   source_.blue5600KWBalPreset = -56;
-  const char* const expected[][2] = {{"-231", "231"}, {"-231", "231"}, {"32", "-32"},
-                                     {"40", "-41"},   {"56", "-56"}};
+  const char* const expected[][2] = {
+      {"-231", "231"}, {"-231", "231"}, {"32", "-32"}, {"40", "-41"}, {"56", "-56"}};
   for (int mode = 0; mode <= 4; ++mode) {
     SCOPED_TRACE(mode);
     source_.whiteBalanceIndex = mode;

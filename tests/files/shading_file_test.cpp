@@ -60,7 +60,8 @@ TEST(ShadingFile, SaveWritesTitleAndOneLinePerPoint) {
   EXPECT_EQ(lines[2], "ADR,R,G,B,R,G,B");
   for (int k = 0; k < 128; ++k) {
     std::string expected = std::to_string(k + 1);
-    for (int c = 0; c < 6; ++c) expected += "," + std::to_string(table[static_cast<std::size_t>(c * 128 + k)]);
+    for (int c = 0; c < 6; ++c)
+      expected += "," + std::to_string(table[static_cast<std::size_t>(c * 128 + k)]);
     ASSERT_EQ(lines[static_cast<std::size_t>(3 + k)], expected);
   }
   EXPECT_TRUE(lines[3].starts_with("1,"));
@@ -88,24 +89,28 @@ TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   const auto original = online.camera().shadingTable();
   const auto path = dir / "in.csv";
   std::string text = ",,,DYNAMIC SHADING,,,\r\nADR,R,G,B,R,G,B\n";
-  text += "5,10,11,12,13,14,15\r\n";              // numbering only decides whether
-  text += "3,20,21,22\n";                         // a line is taken; 3 values only
-  text += " 9,30,31,32,33,34,35,36,37\r\n";       // fields after the sixth ignored
-  text += "0,99,99,99,99,99,99\r\n";              // outside 1..128: skipped
+  text += "5,10,11,12,13,14,15\r\n";         // numbering only decides whether
+  text += "3,20,21,22\n";                    // a line is taken; 3 values only
+  text += " 9,30,31,32,33,34,35,36,37\r\n";  // fields after the sixth ignored
+  text += "0,99,99,99,99,99,99\r\n";         // outside 1..128: skipped
   text += "129,99,99,99,99,99,99\r\n";
   text += "x,99,99,99,99,99,99\r\n";
-  text += "7,65535,0,abc,,44 ,45\r\n";            // "abc" and "" keep their entries
+  text += "7,65535,0,abc,,44 ,45\r\n";  // "abc" and "" keep their entries
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << "missing file";
   WriteFile(path, text);
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
 
   const auto& table = online.camera().shadingTable();
-  auto at = [&](int curve, int point) { return table[static_cast<std::size_t>(curve * 128 + point)]; };
+  auto at = [&](int curve, int point) {
+    return table[static_cast<std::size_t>(curve * 128 + point)];
+  };
   EXPECT_EQ(at(0, 0), 10);
   EXPECT_EQ(at(5, 0), 15);
   EXPECT_EQ(at(0, 1), 20);
   EXPECT_EQ(at(2, 1), 22);
-  auto was = [&](int curve, int point) { return original[static_cast<std::size_t>(curve * 128 + point)]; };
+  auto was = [&](int curve, int point) {
+    return original[static_cast<std::size_t>(curve * 128 + point)];
+  };
   EXPECT_EQ(at(3, 1), was(3, 1));  // unfilled: the camera's own value
   EXPECT_EQ(at(0, 2), 30);
   EXPECT_EQ(at(5, 2), 35);
@@ -162,7 +167,8 @@ TEST(ShadingFile, UnfilledEntriesKeepTheCamerasValues) {
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
   EXPECT_EQ(reads(), 1);
   auto expected = original;
-  for (int c = 0; c < 6; ++c) expected[static_cast<std::size_t>(c * 128)] = static_cast<std::uint16_t>(c + 1);
+  for (int c = 0; c < 6; ++c)
+    expected[static_cast<std::size_t>(c * 128)] = static_cast<std::uint16_t>(c + 1);
   EXPECT_EQ(online.camera().shadingTable(), expected);
 
   // The table just sent is the camera's: no second read.
@@ -205,11 +211,13 @@ TEST(ShadingFile, LoadTakesAtMost128LinesAndSplitsOverlongLines) {
   OnlineModel online;
   const auto path = dir / "long.csv";
   std::string text;
-  for (int n = 1; n <= 128; ++n) text += std::to_string(n) + "," + std::to_string(n) + ",1,1,1,1,1\r\n";
+  for (int n = 1; n <= 128; ++n)
+    text += std::to_string(n) + "," + std::to_string(n) + ",1,1,1,1,1\r\n";
   for (int n = 1; n <= 72; ++n) text += std::to_string(n) + ",9999,9,9,9,9,9\r\n";
   WriteFile(path, text);
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
-  for (int k = 0; k < 128; ++k) EXPECT_EQ(online.camera().shadingTable()[static_cast<std::size_t>(k)], k + 1);
+  for (int k = 0; k < 128; ++k)
+    EXPECT_EQ(online.camera().shadingTable()[static_cast<std::size_t>(k)], k + 1);
 
   // A line of more than 4499 characters is read as several lines.
   std::string first = "1,7,7,7,7,7,7";

@@ -11,10 +11,9 @@ TEST(ModelConnect, NoCameraOnThePortReportsOfflineOnce) {
   EXPECT_NE(model.SetComPort(3), 0);
   EXPECT_EQ(model.comPort, 3);
   EXPECT_EQ(model.isOnline, 0);
-  EXPECT_EQ(model.events,
-            (Events{"ComPortChanged", "SendingToCamStatusChanged(1)",
-                    "SendingToCamStatusChanged(0)", "SynchronizedStatusChanged(0)",
-                    "OnlineStatusChanged(0)"}));
+  EXPECT_EQ(model.events, (Events{"ComPortChanged", "SendingToCamStatusChanged(1)",
+                                  "SendingToCamStatusChanged(0)", "SynchronizedStatusChanged(0)",
+                                  "OnlineStatusChanged(0)"}));
   EXPECT_TRUE(model.lines.empty());  // a connect is silent
   // The search can go on to the next port at once.
   model.Clear();
@@ -28,10 +27,9 @@ TEST_F(OnlineModel, ReconnectOnTheSamePortClosesFirst) {
   model.masterGainLevel = 42;
   model.Clear();
   EXPECT_EQ(model.SetComPort(1), 0);
-  EXPECT_EQ(model.events,
-            (Events{"ComPortChanged", "SynchronizedStatusChanged(0)", "OnlineStatusChanged(0)",
-                    "SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)",
-                    "OnlineStatusChanged(1)"}));
+  EXPECT_EQ(model.events, (Events{"ComPortChanged", "SynchronizedStatusChanged(0)",
+                                  "OnlineStatusChanged(0)", "SendingToCamStatusChanged(1)",
+                                  "SendingToCamStatusChanged(0)", "OnlineStatusChanged(1)"}));
   EXPECT_EQ(model.isSynchronized, 0);
   EXPECT_EQ(model.masterGainLevel, 42);
   EXPECT_EQ(link.opens(), 2);
@@ -83,8 +81,7 @@ TEST_F(OnlineModel, CheckConnectionProbesSilently) {
   EXPECT_EQ(model.CheckConnection(), 0);
   EXPECT_EQ(Wire(), Events{"SH?"});
   EXPECT_TRUE(model.lines.empty());
-  EXPECT_EQ(model.events,
-            (Events{"SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)"}));
+  EXPECT_EQ(model.events, (Events{"SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)"}));
   EXPECT_EQ(model.CloseConnection(), 0);
   EXPECT_EQ(model.CloseConnection(), -5);
   EXPECT_EQ(model.Count("OnlineStatusChanged(0)"), 1);

@@ -5,7 +5,6 @@
 #include <map>
 
 #include "VexQ4Comm.h"
-
 #include "recording_model.h"
 
 using vexq4::model::Direction;
@@ -106,8 +105,8 @@ TEST(ModelOffline, RangeChecksRejectWithoutChange) {
 TEST(ModelOffline, OnlyTheListSettingsCheckTheirRange) {
   // The list settings refuse one past their last entry, and negatives
   // (taken as unsigned); every other setting takes any value into the cache.
-  const std::map<std::string_view, int> kFirstRefused = {
-      {"SH", 12}, {"TR", 5}, {"SC", 4}, {"BI", 2}, {"WB", 5}, {"WA", 10}};
+  const std::map<std::string_view, int> kFirstRefused = {{"SH", 12}, {"TR", 5}, {"SC", 4},
+                                                         {"BI", 2},  {"WB", 5}, {"WA", 10}};
   RecordingModel model;
   for (const auto& row : vexq4::model::Settings()) {
     SCOPED_TRACE(std::string(row.property));
@@ -185,8 +184,7 @@ TEST(ModelForwards, CameraLinkListingIsTheLibrarysAnswer) {
   EXPECT_EQ(a, b);
   EXPECT_EQ(model.ClAllSerialGetNumPorts(&a), VexQ4CLAllSerialGetNumPorts(&b));
   EXPECT_EQ(model.ClAllSerialGetNumBytesAvail(&a), VexQ4CLAllSerialGetNumBytesAvail(&b));
-  EXPECT_EQ(model.ClAllSerialGetSupportedBaudRates(&a),
-            VexQ4CLAllSerialGetSupportedBaudRates(&b));
+  EXPECT_EQ(model.ClAllSerialGetSupportedBaudRates(&a), VexQ4CLAllSerialGetSupportedBaudRates(&b));
   EXPECT_EQ(model.ClAllSerialSetBaudRate(9600), VexQ4CLAllSerialSetBaudRate(9600));
   EXPECT_EQ(model.ClAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verA),
             VexQ4CLAllSerialGetPortInfo(0, nameA, &sizeA, nameB, &sizeB, &verB));

@@ -125,9 +125,8 @@ TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
     const int receives = kQuiet.count(row.mnemonic) ? 0 : 1;
     EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), receives);
     EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(0)"), receives);
-    EXPECT_EQ(model.lines, Events{std::string(row.mnemonic) + "?\r\n" +
-                                  std::string(row.mnemonic) + "=" + std::to_string(1 - value) +
-                                  "\r\n"});
+    EXPECT_EQ(model.lines, Events{std::string(row.mnemonic) + "?\r\n" + std::string(row.mnemonic) +
+                                  "=" + std::to_string(1 - value) + "\r\n"});
     EXPECT_EQ(model.events.back(), notification + "Changed");
   }
 }
@@ -210,8 +209,8 @@ TEST_F(OnlineModel, FirmwareAndAreaQueries) {
   EXPECT_TRUE(model.events.empty());  // neither a notification nor isReceiving
   EXPECT_EQ(model.GetEEPROMCurrentAreaNo(), 0);
   EXPECT_EQ(model.events, Events{"EEPROMCurrentAreaNoChanged"});
-  EXPECT_EQ(model.lines.front(), "VN?\r\nVN=" +
-                                     std::to_string(vexq4::sim::kDefaultFirmwareVersion) + "\r\n");
+  EXPECT_EQ(model.lines.front(),
+            "VN?\r\nVN=" + std::to_string(vexq4::sim::kDefaultFirmwareVersion) + "\r\n");
 }
 
 TEST(ModelLifetime, DestructionClosesThePortWithoutReachingOverrides) {

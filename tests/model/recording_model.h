@@ -25,7 +25,9 @@ class RecordingModel : public CVexCamInterface {
     return static_cast<int>(std::count(events.begin(), events.end(), event));
   }
 
-  void OnlineStatusChanged(int v) override { Record("OnlineStatusChanged(" + std::to_string(v) + ")"); }
+  void OnlineStatusChanged(int v) override {
+    Record("OnlineStatusChanged(" + std::to_string(v) + ")");
+  }
   void SynchronizedStatusChanged(int v) override {
     CVexCamInterface::SynchronizedStatusChanged(v);
     Record("SynchronizedStatusChanged(" + std::to_string(v) + ")");

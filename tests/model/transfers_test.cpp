@@ -11,11 +11,10 @@ Events Queries(std::initializer_list<const char*> mnemonics) {
   return out;
 }
 
-const Events kReadAllWb1 = Queries({"SM",  "SH",  "PE",  "PER", "PEG", "PEB", "TR",
-                                    "SL",  "LS",  "RF",  "TI",  "TP",  "SC",  "BI",
-                                    "BA",  "CBAR", "WB", "WA",  "GA",  "BLG", "BLR",
-                                    "BLB", "KN",  "KSR", "KSG", "KSB", "KPR", "KPG",
-                                    "KPB", "SDM", "UD",  "MD",  "ID",  "EA"});
+const Events kReadAllWb1 =
+    Queries({"SM",  "SH",  "PE",  "PER",  "PEG", "PEB", "TR", "SL",  "LS",  "RF",  "TI", "TP",
+             "SC",  "BI",  "BA",  "CBAR", "WB",  "WA",  "GA", "BLG", "BLR", "BLB", "KN", "KSR",
+             "KSG", "KSB", "KPR", "KPG",  "KPB", "SDM", "UD", "MD",  "ID",  "EA"});
 
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.starts_with(prefix); }
 
@@ -111,11 +110,10 @@ TEST_F(OnlineModel, CameraGoneMidReadAllReportsEveryLaterQueryOffline) {
 }
 
 TEST_F(OnlineModel, WriteAllWithEmptyUserIdEndsSynchronized) {
-  const Events expected = {"SM=0",  "SH=0",  "PE=0",  "PER=0", "PEG=0", "PEB=0", "TR=0",
-                           "SL=0",  "LS=0",  "RF=0",  "TI=0",  "TP=0",  "SC=0",  "BI=0",
-                           "BA=0",  "CBAR=0", "GA=0", "GAR=0", "GAB=0", "WB=1",  "BLG=0",
-                           "BLR=0", "BLB=0", "KN=0",  "KSR=1", "KSG=1", "KSB=1", "KPR=0",
-                           "KPG=0", "KPB=0", "SDM=0"};
+  const Events expected = {"SM=0",  "SH=0",  "PE=0",  "PER=0", "PEG=0", "PEB=0", "TR=0",  "SL=0",
+                           "LS=0",  "RF=0",  "TI=0",  "TP=0",  "SC=0",  "BI=0",  "BA=0",  "CBAR=0",
+                           "GA=0",  "GAR=0", "GAB=0", "WB=1",  "BLG=0", "BLR=0", "BLB=0", "KN=0",
+                           "KSR=1", "KSG=1", "KSB=1", "KPR=0", "KPG=0", "KPB=0", "SDM=0"};
   model.redKneeSlope = model.greenKneeSlope = model.blueKneeSlope = 1;
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   EXPECT_EQ(Wire(), expected);
@@ -196,11 +194,10 @@ TEST_F(OnlineModel, PresetWhiteBalanceReReadsItsPresetsEvenWhenRefused) {
   EXPECT_EQ(model.whiteBalanceStr, "5600 K");
   EXPECT_EQ(model.red5600KWBalPreset, 21);
   EXPECT_EQ(model.blue5600KWBalPreset, -22);
-  EXPECT_EQ(model.events,
-            (Events{"WhiteBalanceChanged", "ReceiveFromCamStatusChanged(1)",
-                    "ReceiveFromCamStatusChanged(0)", "Red5600KWBalPresetChanged",
-                    "ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
-                    "Blue5600KWBalPresetChanged"}));
+  EXPECT_EQ(model.events, (Events{"WhiteBalanceChanged", "ReceiveFromCamStatusChanged(1)",
+                                  "ReceiveFromCamStatusChanged(0)", "Red5600KWBalPresetChanged",
+                                  "ReceiveFromCamStatusChanged(1)",
+                                  "ReceiveFromCamStatusChanged(0)", "Blue5600KWBalPresetChanged"}));
   // A refused mode is reported and probed; the re-reads run all the same and
   // the command's code is returned.
   model.Clear();

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QSize>
 #include <QString>
-
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -31,8 +30,8 @@ class FakeUi final : public control::UiServices {
     QString text;
     Buttons buttons;
   };
-  std::deque<Answer> answers;       // taken in order; else the first button
-  std::deque<FileOutcome> files;    // taken in order; else Cancel
+  std::deque<Answer> answers;     // taken in order; else the first button
+  std::deque<FileOutcome> files;  // taken in order; else Cancel
   std::vector<Box> boxes;
   std::vector<FileRequest> dialogs;
   std::vector<QString> opened;
@@ -67,7 +66,9 @@ class FakeUi final : public control::UiServices {
   }
   QSize ScreenSize() override { return screen; }
 
-  void QueueFile(const std::string& path) { files.push_back({FileOutcome::kOk, QString::fromStdString(path)}); }
+  void QueueFile(const std::string& path) {
+    files.push_back({FileOutcome::kOk, QString::fromStdString(path)});
+  }
 };
 
 // Events, error events and message lines of one control, in order.

@@ -14,9 +14,7 @@ namespace vexq4::reliability {
 
 // Every code a model operation may return: the library's, and the three of
 // the file operations (-7 not writable, -8 not readable, -9 invalid).
-inline bool IsDocumentedCode(int rc) {
-  return rc <= 0 && rc >= -9;
-}
+inline bool IsDocumentedCode(int rc) { return rc <= 0 && rc >= -9; }
 
 // Longest (virtual) time one camera exchange may take: the drain of
 // whatever was pending (a few lines), the command gap, and two reply lines,

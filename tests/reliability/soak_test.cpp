@@ -49,25 +49,49 @@ unsigned long EnvNumber(const char* name, unsigned long fallback) {
 }
 
 enum Op {
-  kGet, kSet, kReadAll, kWriteAll, kReport, kShadingSave, kShadingLoad, kReconnect, kIdentity,
-  kSetUserId, kSettingsWrite, kSettingsRead, kClose, kLoadArea, kStoreArea, kOnePush, kWhiteBalance,
+  kGet,
+  kSet,
+  kReadAll,
+  kWriteAll,
+  kReport,
+  kShadingSave,
+  kShadingLoad,
+  kReconnect,
+  kIdentity,
+  kSetUserId,
+  kSettingsWrite,
+  kSettingsRead,
+  kClose,
+  kLoadArea,
+  kStoreArea,
+  kOnePush,
+  kWhiteBalance,
   kOpCount
 };
-constexpr std::array<int, kOpCount> kWeights = {30, 25, 4, 4, 1, 3, 3, 5, 5, 3, 2, 2, 2, 2, 2, 2, 4};
+constexpr std::array<int, kOpCount> kWeights = {30, 25, 4, 4, 1, 3, 3, 5, 5,
+                                                3,  2,  2, 2, 2, 2, 2, 4};
 constexpr std::array<const char*, kOpCount> kOpNames = {
-    "get", "set", "read-all", "write-all", "report", "shading save", "shading load", "reconnect",
-    "identity", "set user ID", "settings write", "settings read", "close", "load area",
-    "store area", "one-push", "white balance"};
+    "get",          "set",       "read-all",   "write-all",   "report",         "shading save",
+    "shading load", "reconnect", "identity",   "set user ID", "settings write", "settings read",
+    "close",        "load area", "store area", "one-push",    "white balance"};
 
 // Generous: every exchange may be followed by a probe.
 std::uint32_t BoundMs(int op) {
   const std::uint32_t e = ExchangeBoundMs(600);
   switch (op) {
-    case kReadAll: case kWriteAll: case kLoadArea: case kSettingsRead: return 90 * e;
-    case kReport: return 270 * e;
-    case kShadingSave: return kShadingReadBoundMs + 2 * e + 2000;
-    case kShadingLoad: return 4 * e + 8000;
-    default: return 10 * e;
+    case kReadAll:
+    case kWriteAll:
+    case kLoadArea:
+    case kSettingsRead:
+      return 90 * e;
+    case kReport:
+      return 270 * e;
+    case kShadingSave:
+      return kShadingReadBoundMs + 2 * e + 2000;
+    case kShadingLoad:
+      return 4 * e + 8000;
+    default:
+      return 10 * e;
   }
 }
 
@@ -90,12 +114,13 @@ struct FaultSet {
   std::string Describe() const {
     const sim::Faults& f = faults;
     std::ostringstream s;
-    s << (unplugged ? "unplugged " : "") << (f.silent ? "silent " : "") << (f.garble ? "garble " : "")
-      << (f.truncate ? "truncate " : "") << (f.echoQuery ? "echoQuery " : "")
-      << (f.overlongLine ? "overlongLine " : "") << (f.corruptShading ? "corruptShading " : "")
-      << (f.shortShading ? "shortShading " : "") << (f.rejectCommands ? "rejectCommands " : "")
-      << (echoShape ? "echoShape " : "") << "late=" << f.lateReplyMs
-      << " spread=" << f.lateReplySpreadMs << " rejectOneIn=" << f.rejectOneIn;
+    s << (unplugged ? "unplugged " : "") << (f.silent ? "silent " : "")
+      << (f.garble ? "garble " : "") << (f.truncate ? "truncate " : "")
+      << (f.echoQuery ? "echoQuery " : "") << (f.overlongLine ? "overlongLine " : "")
+      << (f.corruptShading ? "corruptShading " : "") << (f.shortShading ? "shortShading " : "")
+      << (f.rejectCommands ? "rejectCommands " : "") << (echoShape ? "echoShape " : "")
+      << "late=" << f.lateReplyMs << " spread=" << f.lateReplySpreadMs
+      << " rejectOneIn=" << f.rejectOneIn;
     return s.str();
   }
 };
@@ -112,33 +137,53 @@ FaultSet RandomFaults(std::mt19937& rng, bool lateOften) {
   }
   if (rng() % 2 == 0) return set;  // half the time the camera behaves
   switch (rng() % 12) {
-    case 0: set.faults.silent = true; break;
-    case 1: set.faults.garble = true; break;
-    case 2: set.faults.truncate = true; break;
-    case 3: set.faults.overlongLine = true; break;
-    case 4: set.faults.corruptShading = true; break;
-    case 5: set.faults.shortShading = true; break;
-    case 6: set.faults.rejectCommands = true; break;
-    case 7: set.faults.lateReplyMs = 300; break;
-    case 8: set.faults.lateReplyMs = 700 + rng() % 1500; break;
+    case 0:
+      set.faults.silent = true;
+      break;
+    case 1:
+      set.faults.garble = true;
+      break;
+    case 2:
+      set.faults.truncate = true;
+      break;
+    case 3:
+      set.faults.overlongLine = true;
+      break;
+    case 4:
+      set.faults.corruptShading = true;
+      break;
+    case 5:
+      set.faults.shortShading = true;
+      break;
+    case 6:
+      set.faults.rejectCommands = true;
+      break;
+    case 7:
+      set.faults.lateReplyMs = 300;
+      break;
+    case 8:
+      set.faults.lateReplyMs = 700 + rng() % 1500;
+      break;
     // Every answer 0 to 700 ms late: some come after the host gave up on
     // them, while it waits for the next answer. With some commands
     // refused, a late "COMPLETE" may float past a refused command.
-    case 9: set.faults.lateReplySpreadMs = 700; break;
+    case 9:
+      set.faults.lateReplySpreadMs = 700;
+      break;
     case 10:
       set.faults.lateReplySpreadMs = 700;
       set.faults.rejectOneIn = 3;
       break;
-    default: set.unplugged = true; break;
+    default:
+      set.unplugged = true;
+      break;
   }
   return set;
 }
 
 class SoakTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    platform::SetClock(&drain_);
-  }
+  void SetUp() override { platform::SetClock(&drain_); }
   void TearDown() override {
     CVexCamInterface::SetQueryDrainTime(-1);
     if (HasFailure()) {
@@ -178,8 +223,8 @@ TEST_F(SoakTest, RandomOperationsWithTheShortQueryDrainAndLateAnswers) {
 void SoakTest::Run(bool lateOften) {
   const unsigned long seed = EnvNumber("VEXQ4_SOAK_SEED", kDefaultSeed);
   const long count = static_cast<long>(EnvNumber("VEXQ4_SOAK_OPS", kDefaultOps));
-  SCOPED_TRACE("soak seed " + std::to_string(seed) + " (repeat with VEXQ4_SOAK_SEED=" +
-               std::to_string(seed) + ")");
+  SCOPED_TRACE("soak seed " + std::to_string(seed) +
+               " (repeat with VEXQ4_SOAK_SEED=" + std::to_string(seed) + ")");
   std::mt19937 rng(static_cast<std::mt19937::result_type>(seed));
   std::discrete_distribution<int> pickOp(kWeights.begin(), kWeights.end());
   const auto settings = model::Settings();
@@ -218,7 +263,8 @@ void SoakTest::Run(bool lateOften) {
     const bool wasOnline = model_.isOnline != 0;
     const std::string before[] = {ReadFile(settingsFile), ReadFile(reportFile),
                                   ReadFile(shadingFile)};
-    const bool existed[] = {fs::exists(settingsFile), fs::exists(reportFile), fs::exists(shadingFile)};
+    const bool existed[] = {fs::exists(settingsFile), fs::exists(reportFile),
+                            fs::exists(shadingFile)};
     std::ostringstream where;
     where << "operation #" << i << " (" << kOpNames[op] << ") with faults {" << faults.Describe()
           << "}, online before: " << wasOnline;
@@ -230,19 +276,33 @@ void SoakTest::Run(bool lateOften) {
     const std::uint32_t start = platform::TickCount();
     int rc = 0;
     switch (op) {
-      case kGet: rc = model_.GetSetting(row); break;
+      case kGet:
+        rc = model_.GetSetting(row);
+        break;
       case kSet:
         // Mostly inside the row's checks, sometimes a value they refuse.
         value = row.checkMax >= 0 ? static_cast<int>(rng() % (row.checkMax + 2))
                                   : 1 + static_cast<int>(rng() % 100);
         rc = model_.SetSetting(row, value);
         break;
-      case kReadAll: rc = model_.ReadAllFromCamera(); break;
-      case kWriteAll: rc = model_.WriteAllToCamera(); break;
-      case kReport: rc = model_.WriteCameraDataToFile(reportFile.string()); break;
-      case kShadingSave: rc = model_.SaveShadingDataIntoFile(shadingFile.string()); break;
-      case kShadingLoad: rc = model_.LoadShadingDataFromFile(loadFile.string()); break;
-      case kReconnect: rc = model_.SetComPort(1); break;
+      case kReadAll:
+        rc = model_.ReadAllFromCamera();
+        break;
+      case kWriteAll:
+        rc = model_.WriteAllToCamera();
+        break;
+      case kReport:
+        rc = model_.WriteCameraDataToFile(reportFile.string());
+        break;
+      case kShadingSave:
+        rc = model_.SaveShadingDataIntoFile(shadingFile.string());
+        break;
+      case kShadingLoad:
+        rc = model_.LoadShadingDataFromFile(loadFile.string());
+        break;
+      case kReconnect:
+        rc = model_.SetComPort(1);
+        break;
       case kIdentity: {
         std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
         value = static_cast<int>(rng() % 2);  // 1: the camera ID, 0: the user ID
@@ -253,13 +313,30 @@ void SoakTest::Run(bool lateOften) {
         text = "SOAK" + std::to_string(rng() % 100000);
         rc = model_.SetUserID(text);
         break;
-      case kSettingsWrite: rc = model_.WriteAllToFile(settingsFile.string()); break;
-      case kSettingsRead: rc = model_.ReadAllFromFile(settingsFile.string()); break;
-      case kClose: rc = model_.CloseConnection(); break;
-      case kLoadArea: value = static_cast<int>(rng() % 4); rc = model_.LoadSettings(value); break;
-      case kStoreArea: value = 1 + static_cast<int>(rng() % 3); rc = model_.StoreSettings(value); break;
-      case kOnePush: rc = rng() % 2 ? model_.SetOnePushMode() : model_.GetOnePushResult(); break;
-      default: value = static_cast<int>(rng() % 5); rc = model_.SetWhiteBalanceIndex(value); break;
+      case kSettingsWrite:
+        rc = model_.WriteAllToFile(settingsFile.string());
+        break;
+      case kSettingsRead:
+        rc = model_.ReadAllFromFile(settingsFile.string());
+        break;
+      case kClose:
+        rc = model_.CloseConnection();
+        break;
+      case kLoadArea:
+        value = static_cast<int>(rng() % 4);
+        rc = model_.LoadSettings(value);
+        break;
+      case kStoreArea:
+        value = 1 + static_cast<int>(rng() % 3);
+        rc = model_.StoreSettings(value);
+        break;
+      case kOnePush:
+        rc = rng() % 2 ? model_.SetOnePushMode() : model_.GetOnePushResult();
+        break;
+      default:
+        value = static_cast<int>(rng() % 5);
+        rc = model_.SetWhiteBalanceIndex(value);
+        break;
     }
     const std::uint32_t took = platform::TickCount() - start;
     (rc == 0 ? successes : failures)++;
@@ -327,7 +404,7 @@ void SoakTest::Run(bool lateOften) {
         for (const SettingRow& r : settings) {
           const std::string_view m = r.mnemonic;
           if (m.starts_with("WP") || m == "GAR" || m == "GAB") continue;  // depend on the mode
-          if (op == kWriteAll && m == "WA") continue;  // not part of a write-all
+          if (op == kWriteAll && m == "WA") continue;                     // not part of a write-all
           ASSERT_EQ(model_.*r.field, CameraValue(camera, r)) << r.property;
         }
       }

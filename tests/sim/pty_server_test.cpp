@@ -1,11 +1,12 @@
 // A few short real-time checks of the camera on a pseudo-terminal, opened
 // the way a serial-port client would open it.
+#include "vexq4/sim/pty_server.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <string>
 
 #include "vexq4/platform/serial_device.h"
-#include "vexq4/sim/pty_server.h"
 
 namespace vexq4::sim {
 namespace {
@@ -41,7 +41,8 @@ class Client {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (got.size() < count) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now()).count();
+                            end - std::chrono::steady_clock::now())
+                            .count();
       if (left <= 0) break;
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -94,8 +95,8 @@ TEST(PtyServer, BinaryShadingFramePassesUnchangedBothWays) {
     frame.push_back(static_cast<char>(v >> 8));
     frame.push_back(static_cast<char>(v & 0xFF));
   }
-  const auto sum = ShadingChecksum(std::span(
-      reinterpret_cast<const std::uint8_t*>(frame.data()) + 8, 1536));
+  const auto sum =
+      ShadingChecksum(std::span(reinterpret_cast<const std::uint8_t*>(frame.data()) + 8, 1536));
   frame.push_back(static_cast<char>(sum >> 8));
   frame.push_back(static_cast<char>(sum & 0xFF));
 
@@ -116,8 +117,8 @@ TEST(PtyServer, ServesThePlatformSerialDeviceAcrossReopens) {
     auto opened = platform::OpenSerialDevice(server.slavePath());
     ASSERT_TRUE(opened.device) << opened.detail;
     const std::string q = "EA?\r\n";
-    ASSERT_TRUE(opened.device->Write(
-        std::span(reinterpret_cast<const std::uint8_t*>(q.data()), q.size())));
+    ASSERT_TRUE(
+        opened.device->Write(std::span(reinterpret_cast<const std::uint8_t*>(q.data()), q.size())));
     std::string got;
     std::uint8_t b = 0;
     for (int i = 0; i < 30 && !got.ends_with("\r\n"); ++i) {

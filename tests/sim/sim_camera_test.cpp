@@ -1,13 +1,13 @@
 // The simulated camera driven byte by byte in virtual time: replies, areas,
 // identity, the shading frame in both directions, faults and line timing.
+#include "vexq4/sim/sim_camera.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "vexq4/sim/sim_camera.h"
 
 namespace vexq4::sim {
 namespace {
@@ -82,9 +82,21 @@ TEST(SimCamera, CommandsAreAcknowledgedInBothShapes) {
 TEST(SimCamera, RefusesLinesItDoesNotTakeWithoutChangingState) {
   SimCamera cam;
   const std::vector<std::string> refused = {
-      "\r\n",         "XX?\r\n",      "AW?\r\n",        "ATSH?\r\n",   "SA?\r\n",
-      "ID=5\r\n",     "VN=3\r\n",     "GA=abc\r\n",     "GA=\r\n",     "GA=+5\r\n",
-      "GA=5 \r\n",    "ga=5\r\n",     "GA=99999999999\r\n", "SH?x\r\n", "SHD?1,2\r\n",
+      "\r\n",
+      "XX?\r\n",
+      "AW?\r\n",
+      "ATSH?\r\n",
+      "SA?\r\n",
+      "ID=5\r\n",
+      "VN=3\r\n",
+      "GA=abc\r\n",
+      "GA=\r\n",
+      "GA=+5\r\n",
+      "GA=5 \r\n",
+      "ga=5\r\n",
+      "GA=99999999999\r\n",
+      "SH?x\r\n",
+      "SHD?1,2\r\n",
       "UD=12345678901234567\r\n",
   };
   for (const auto& line : refused) {

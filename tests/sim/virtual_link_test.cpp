@@ -1,12 +1,13 @@
 // The virtual-time link: the opener seam, line timing in both directions,
 // the read time-out and a pulled plug.
+#include "vexq4/sim/virtual_link.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "vexq4/platform/clock.h"
 #include "vexq4/platform/serial_device.h"
-#include "vexq4/sim/virtual_link.h"
 
 namespace vexq4::sim {
 namespace {

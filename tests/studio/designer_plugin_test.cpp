@@ -9,7 +9,6 @@
 #include <QWidget>
 #include <QXmlStreamReader>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
-
 #include <cstdlib>
 #include <memory>
 

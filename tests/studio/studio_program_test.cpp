@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QImage>
-
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -34,7 +33,8 @@ std::vector<std::string> Lines(const std::string& text) {
 // Private profile and registry for every run, headless.
 std::vector<std::string> Env(const TestDir& dir) {
   return {"QT_QPA_PLATFORM=offscreen", "VEXQ4_PROFILE_DIR=" + dir.path().string(),
-          "VEXQ4_REGISTRY_DIR=" + (dir / "registry").string(), "XDG_RUNTIME_DIR=" + dir.path().string()};
+          "VEXQ4_REGISTRY_DIR=" + (dir / "registry").string(),
+          "XDG_RUNTIME_DIR=" + dir.path().string()};
 }
 
 bool NotBlank(const QImage& image) {
@@ -49,7 +49,8 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
   TestDir dir("vexq4-shots");
   auto env = Env(dir);
   env.push_back("BUILD_DIR=" VEXQ4_BUILD_DIR);
-  const auto result = RunProgram({"/bin/bash", VEXQ4_SCREENSHOTS_SCRIPT, (dir / "pictures").string()}, "", 60000, env);
+  const auto result = RunProgram(
+      {"/bin/bash", VEXQ4_SCREENSHOTS_SCRIPT, (dir / "pictures").string()}, "", 60000, env);
   ASSERT_EQ(result.exitStatus, 0) << result.err;
 
   // One line per picture: PATH WIDTHxHEIGHT "WINDOW".
@@ -68,7 +69,8 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
   }
   ASSERT_EQ(sizes.size(), 6u) << result.out;
   EXPECT_EQ(sizes["strip"], QSize(175, 30));  // the control's own extent
-  for (const char* window : {"Shutter and Sync Signals", "Gain and Setup Levels", "Communication", "About"}) {
+  for (const char* window :
+       {"Shutter and Sync Signals", "Gain and Setup Levels", "Communication", "About"}) {
     ASSERT_TRUE(sizes.count(window)) << window;
     EXPECT_GE(sizes[window].width(), 100) << window;
     EXPECT_GE(sizes[window].height(), 50) << window;
@@ -81,20 +83,22 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
 
 TEST(StudioProgram, ScriptModePrintsOnlyWhatTheScriptAsks) {
   TestDir dir("vexq4-studio");
-  const auto result = RunProgram({kStudio, "--sim", "--script", "-"},
-                                 "echo start\nmembers\nerror-display off\necho end\n", 60000, Env(dir));
+  const auto result =
+      RunProgram({kStudio, "--sim", "--script", "-"},
+                 "echo start\nmembers\nerror-display off\necho end\n", 60000, Env(dir));
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   const auto lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 2u + 172u) << result.out;
   EXPECT_EQ(lines.front(), "start");
   EXPECT_EQ(lines.back(), "end");
   const std::regex member(R"(-?\d+ (property|method|event) \w+)");
-  for (std::size_t i = 1; i + 1 < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], member)) << lines[i];
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+    EXPECT_TRUE(std::regex_match(lines[i], member)) << lines[i];
   // The desktop's settings file is not the script mode's business.
   EXPECT_FALSE(fs::exists(dir / "vexq4-studio.conf"));
 
-  const auto both = RunProgram({kStudio, "--screenshots", (dir / "x").string(), "--script", "-"}, "", 30000,
-                               Env(dir));
+  const auto both = RunProgram({kStudio, "--screenshots", (dir / "x").string(), "--script", "-"},
+                               "", 30000, Env(dir));
   EXPECT_EQ(both.exitStatus, 2);
   EXPECT_TRUE(both.out.empty());
 }

@@ -1,6 +1,8 @@
 // The studio's desktop window around a control in virtual time: the member
 // browser against the type description and the control, the event log's
 // order, the title, the layout file, the menus, and the pictures.
+#include "studio_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,7 +12,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
-
 #include <filesystem>
 #include <map>
 
@@ -18,7 +19,6 @@
 #include "event_log.h"
 #include "member_browser.h"
 #include "screenshots.h"
-#include "studio_window.h"
 #include "ui_access.h"
 #include "vexq4/control/module.h"
 #include "vexq4/control/tool_windows.h"
@@ -56,7 +56,8 @@ class StudioTest : public ControlTest {
   ScopedEnv com1{"VEXQ4_COM1", "/dev/rxq4-test"};
 
   // A window around a new control (shown, so the strip exists).
-  std::unique_ptr<StudioWindow> MakeWindow(bool online, studio::StudioOptions options = NoLayout()) {
+  std::unique_ptr<StudioWindow> MakeWindow(bool online,
+                                           studio::StudioOptions options = NoLayout()) {
     if (online)
       MakeOnlineControl();
     else
@@ -207,9 +208,9 @@ TEST_F(StudioTest, EventLogHasEveryEventErrorEventAndMessageLineInOrder) {
     if (e.kind == EventLog::Kind::kEvent) events.push_back(e.text.toStdString());
   }
   const std::vector<std::string> expected = {
-      "studio", "event", "message", "studio",                        // put ShutterSpeedIndex
-      "studio", "event", "message", "studio",                        // put TriggerPolarity
-      "studio", "error-event", "studio", "studio"};                   // call with pMax missing
+      "studio", "event",       "message", "studio",   // put ShutterSpeedIndex
+      "studio", "event",       "message", "studio",   // put TriggerPolarity
+      "studio", "error-event", "studio",  "studio"};  // call with pMax missing
   EXPECT_EQ(kinds, expected);
   EXPECT_EQ(events, sink.events);
   const auto& entries = log.entries();
@@ -349,8 +350,9 @@ TEST_F(StudioTest, HelpAsksTheControlForTheOperatorsGuide) {
   auto window = MakeWindow(false);
   const fs::path module = ctl::CXVexCamApp::Instance().ModulePath();
   const fs::path guide = module.parent_path() / "vexq4-operator-guide.pdf";
-  const bool someGuide = fs::exists(guide) || fs::exists(module.parent_path() / ".." / "doc" / guide.filename()) ||
-                         fs::exists(module.parent_path() / ".." / "share" / "doc" / "vexq4" / guide.filename());
+  const bool someGuide =
+      fs::exists(guide) || fs::exists(module.parent_path() / ".." / "doc" / guide.filename()) ||
+      fs::exists(module.parent_path() / ".." / "share" / "doc" / "vexq4" / guide.filename());
   if (!someGuide) {
     EXPECT_FALSE(window->OpenOperatorGuide());
     EXPECT_TRUE(ui.opened.empty());
@@ -371,7 +373,8 @@ TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {
   auto window = MakeWindow(true);
   CXVexCamCtrl& c = *window->control();
   QString error;
-  const auto shots = studio::RenderScreenshots(c, window.get(), QString::fromStdString((dir / "shots").string()), &error);
+  const auto shots = studio::RenderScreenshots(
+      c, window.get(), QString::fromStdString((dir / "shots").string()), &error);
   ASSERT_EQ(shots.size(), 2u + ctl::kToolWindowCount) << error.toStdString();
 
   std::vector<QString> expected = {"strip"};
@@ -397,7 +400,9 @@ TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {
   EXPECT_EQ(studio::ScreenshotFileName("Shutter and Sync Signals"), "shutter-and-sync-signals.png");
   EXPECT_EQ(studio::ScreenshotFileName(" A -- b! "), "a-b.png");
   WriteFile(dir / "taken", "x");
-  EXPECT_TRUE(studio::RenderScreenshots(c, nullptr, QString::fromStdString((dir / "taken").string()), &error).empty());
+  EXPECT_TRUE(studio::RenderScreenshots(c, nullptr,
+                                        QString::fromStdString((dir / "taken").string()), &error)
+                  .empty());
   EXPECT_FALSE(error.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 // help list, the always-on-top choice across its own rebuild, and the
 // window as drawn.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -11,8 +12,6 @@
 #include <QLineEdit>
 #include <filesystem>
 #include <fstream>
-
-#include <sys/stat.h>
 
 #include "about_dlg.h"
 #include "control_fixture.h"

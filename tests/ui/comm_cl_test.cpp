@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-
 #include <string>
 #include <vector>
 

@@ -35,8 +35,8 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 
 std::vector<std::string> Studio(const TestDir& dir, const std::string& script) {
   const auto result =
-      RunProgram({VEXQ4_STUDIO_EXE, "-platform", "offscreen", "--sim", "--script", "-"}, script, 60000,
-                 {"VEXQ4_PROFILE_DIR=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen"});
+      RunProgram({VEXQ4_STUDIO_EXE, "-platform", "offscreen", "--sim", "--script", "-"}, script,
+                 60000, {"VEXQ4_PROFILE_DIR=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen"});
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   return Lines(result.out);
 }

@@ -1,6 +1,7 @@
 // The Communication window against the simulated camera on COM1, driven
 // through the same accessible names the studio's scripts use.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -9,9 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
-
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>

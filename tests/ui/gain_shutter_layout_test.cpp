@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -61,7 +60,8 @@ const Tips kShutterTips = {
     {"Binning", "Select Binning Mode"},
     {"Programmable Exposure: RGB common set",
      "Select relative Programmable Exposure (RGB common set) value, 0...791  "},
-    {"Programmable Exposure: Red", "Select relative Programmable Exposure for Red, 0...791 (decimal)"},
+    {"Programmable Exposure: Red",
+     "Select relative Programmable Exposure for Red, 0...791 (decimal)"},
     {"Programmable Exposure: Green",
      "Select relative Programmable Exposure for Green, 0...791 (decimal)"},
     {"Programmable Exposure: Blue",
@@ -107,7 +107,8 @@ class LayoutTest : public ControlTest {
     }
     Tips actual;
     for (QWidget* w : studio::NamedWidgets(window))
-      if (!w->toolTip().isEmpty()) actual[w->accessibleName().toStdString()] = w->toolTip().toStdString();
+      if (!w->toolTip().isEmpty())
+        actual[w->accessibleName().toStdString()] = w->toolTip().toStdString();
     EXPECT_EQ(actual, expected);
   }
 
@@ -128,9 +129,11 @@ class LayoutTest : public ControlTest {
       const QRect inside = w->parentWidget()->rect();
       EXPECT_TRUE(inside.contains(w->geometry())) << w->accessibleName().toStdString();
       for (QWidget* other : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (other == w || !other->isVisibleTo(window) || other->accessibleName().isEmpty()) continue;
+        if (other == w || !other->isVisibleTo(window) || other->accessibleName().isEmpty())
+          continue;
         EXPECT_FALSE(w->geometry().intersects(other->geometry()))
-            << w->accessibleName().toStdString() << " over " << other->accessibleName().toStdString();
+            << w->accessibleName().toStdString() << " over "
+            << other->accessibleName().toStdString();
       }
     }
   }
@@ -145,8 +148,9 @@ class LayoutTest : public ControlTest {
 TEST_F(LayoutTest, GainWindow) {
   MakeOnlineControl();
   QWidget* window = Show(control::kGainWindow);
-  ASSERT_EQ(studio::Select(window, QStringLiteral("White Balance"), QStringLiteral("Continuous AWB")),
-            std::nullopt);
+  ASSERT_EQ(
+      studio::Select(window, QStringLiteral("White Balance"), QStringLiteral("Continuous AWB")),
+      std::nullopt);
   ExpectNamesAndTips(window, kGainTips);
   ExpectNothingCutOrOverlapping(window);
   Render(window, "gain-window.png");

@@ -22,8 +22,8 @@ bool Has(const std::string& text, const std::string& part) {
 TEST(GainShutterStudio, SettingsReachTheCameraAndSurviveARestart) {
   TestDir dir("vexq4-studio");
   const std::vector<std::string> env = {"VEXQ4_PROFILE_DIR=" + dir.path().string()};
-  const std::vector<std::string> argv = {VEXQ4_STUDIO_EXE, "-platform", "offscreen", "--sim",
-                                         "--script", "-"};
+  const std::vector<std::string> argv = {VEXQ4_STUDIO_EXE, "-platform", "offscreen",
+                                         "--sim",          "--script",  "-"};
 
   const Result first = RunProgram(argv,
                                   "put ComPort 1\n"
@@ -40,7 +40,8 @@ TEST(GainShutterStudio, SettingsReachTheCameraAndSurviveARestart) {
   ASSERT_EQ(first.exitStatus, 0) << first.out << first.err;
   for (const char* line : {"GA=250", "KN=0", "TR=1", "SM=2", "PER=300"})
     EXPECT_TRUE(Has(first.out, std::string("message \"") + line + "\\r\\nCOMPLETE\\r\\n\""))
-        << line << "\n" << first.out;
+        << line << "\n"
+        << first.out;
 
   // A stored speed that the control does not know is reported once while
   // the windows are created; the script goes on.

@@ -1,7 +1,6 @@
 // The Gain window against the simulated camera, worked through the names a
 // script or a screen reader uses.
 #include <QLineEdit>
-
 #include <fstream>
 
 #include "bound_window_fixture.h"
@@ -39,14 +38,22 @@ TEST_F(GainWindowTest, FirstStartPushesTheDefaultsIntoControlAndProfile) {
   EXPECT_EQ(control->GetAutoWhiteAreaIndex(), 0);
 
   const std::pair<const char*, const char*> keys[] = {
-      {"Master Gain Level", "122"},     {"Gain Level for red", "122"},
-      {"Gain Level for Blue", "24"},    {"Black Level for Red", "122"},
-      {"Black Level for Green", "127"}, {"Black Level for Blue", "127"},
-      {"Knee Point for Red", "122"},    {"Knee Point for Green", "122"},
-      {"Knee Point for Blue", "127"},   {"Knee Slope for Red", "127"},
-      {"Knee Slope for Green", "127"},  {"Knee Slope for Blue", "127"},
-      {"Knee Select", "1"},             {"Shading Mode", "1"},
-      {"White Balance", "0"},           {"Auto White Area", "0"},
+      {"Master Gain Level", "122"},
+      {"Gain Level for red", "122"},
+      {"Gain Level for Blue", "24"},
+      {"Black Level for Red", "122"},
+      {"Black Level for Green", "127"},
+      {"Black Level for Blue", "127"},
+      {"Knee Point for Red", "122"},
+      {"Knee Point for Green", "122"},
+      {"Knee Point for Blue", "127"},
+      {"Knee Slope for Red", "127"},
+      {"Knee Slope for Green", "127"},
+      {"Knee Slope for Blue", "127"},
+      {"Knee Select", "1"},
+      {"Shading Mode", "1"},
+      {"White Balance", "0"},
+      {"Auto White Area", "0"},
   };
   for (auto [key, value] : keys) EXPECT_EQ(Gain(key), value) << key;
 
@@ -95,10 +102,10 @@ TEST_F(GainWindowTest, CreationSendsTheStoredValuesInOrder) {
   // A set that moves a spin button rewrites its box, and the box sends
   // what it shows: each level reaches the camera twice.
   const Lines expected = {
-      "SH?",                                    // the online bar asks
-      "KN=1", "WA=0", "GA=122", "GA=122", "GAR=122", "GAR=122", "GAB=24", "GAB=24",
+      "SH?",  // the online bar asks
+      "KN=1",    "WA=0",    "GA=122",  "GA=122",  "GAR=122", "GAR=122", "GAB=24",  "GAB=24",
       "SH?",                                    // the white balance rule asks
-      "WB=0", "WA?", "GAR?", "GAB?",            // the camera's manual gains
+      "WB=0",    "WA?",     "GAR?",    "GAB?",  // the camera's manual gains
       "BLR=122", "BLR=122", "KPG=122", "KPG=122", "KPR=122", "KPR=122", "BLG=127", "BLG=127",
       "BLB=127", "BLB=127", "KPB=127", "KPB=127", "KSR=127", "KSR=127", "KSG=127", "KSG=127",
       "KSB=127", "KSB=127", "SDM=1"};
@@ -145,8 +152,8 @@ TEST_F(GainWindowTest, WhiteBalanceModesOffline) {
   EXPECT_EQ(Text(kRed), "60");
   EXPECT_EQ(Text(kBlue), "24");
   EXPECT_EQ(control->GetRedGainLevel(), 60);
-  for (const char* name : {kRed, kBlue, "Gain Level: Red spin", "One Push", "One Push Result",
-                           "Auto White Area"})
+  for (const char* name :
+       {kRed, kBlue, "Gain Level: Red spin", "One Push", "One Push Result", "Auto White Area"})
     EXPECT_TRUE(Enabled(name)) << name;
 }
 

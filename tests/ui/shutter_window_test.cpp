@@ -26,12 +26,11 @@ TEST_F(ShutterWindowTest, FirstStartPushesTheDefaults) {
   EXPECT_EQ(control->GetProgrammableExposureRed(), 127);
   EXPECT_EQ(control->GetProgrammableExposureGreen(), 127);
   EXPECT_EQ(control->GetProgrammableExposureBlue(), 127);
-  for (short value : {control->GetShutterMode(), control->GetTriggerTypeIndex(),
-                      control->GetPartialScanIndex(), control->GetBinningIndex(),
-                      control->GetTriggerPolarity(), control->GetSmearless(),
-                      control->GetTriggerInput(), control->GetAccumulation(),
-                      control->GetRCTFVALType(), control->GetOutputBitAllocation(),
-                      control->GetColorBar()})
+  for (short value :
+       {control->GetShutterMode(), control->GetTriggerTypeIndex(), control->GetPartialScanIndex(),
+        control->GetBinningIndex(), control->GetTriggerPolarity(), control->GetSmearless(),
+        control->GetTriggerInput(), control->GetAccumulation(), control->GetRCTFVALType(),
+        control->GetOutputBitAllocation(), control->GetColorBar()})
     EXPECT_EQ(value, 0);
 
   const std::pair<const char*, const char*> keys[] = {
@@ -106,10 +105,9 @@ TEST_F(ShutterWindowTest, CreationSendsTheStoredValuesInOrder) {
   Recreate();
   // Exposures move their spin buttons, whose boxes send again.
   const Lines expected = {"SH?",  // the online bar asks
-                          "TR=0",    "SC=0",    "TI=0",    "TP=0",    "SL=0",    "RF=0",
-                          "LS=0",    "BA=0",    "SM=0",    "PE=2",    "PE=2",    "PER=127",
-                          "PER=127", "PEG=127", "PEG=127", "PEB=127", "PEB=127", "SH=0",
-                          "BI=0",    "CBAR=0"};
+                          "TR=0",    "SC=0",    "TI=0",    "TP=0", "SL=0",    "RF=0",    "LS=0",
+                          "BA=0",    "SM=0",    "PE=2",    "PE=2", "PER=127", "PER=127", "PEG=127",
+                          "PEG=127", "PEB=127", "PEB=127", "SH=0", "BI=0",    "CBAR=0"};
   EXPECT_EQ(Wire(), expected);
 }
 

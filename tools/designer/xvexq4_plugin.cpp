@@ -21,17 +21,23 @@ QString XVexQ4DesignerPlugin::whatsThis() const {
       "The RX-Q4 camera control: a strip whose buttons show the Shutter, Gain, Communication and "
       "About windows, and every camera setting as an automation member.");
 }
-QString XVexQ4DesignerPlugin::includeFile() const { return QStringLiteral("vexq4/control/XVexCamCtrl.h"); }
-QIcon XVexQ4DesignerPlugin::icon() const { return QIcon(QStringLiteral(":/vexq4-designer/xvexq4.svg")); }
+QString XVexQ4DesignerPlugin::includeFile() const {
+  return QStringLiteral("vexq4/control/XVexCamCtrl.h");
+}
+QIcon XVexQ4DesignerPlugin::icon() const {
+  return QIcon(QStringLiteral(":/vexq4-designer/xvexq4.svg"));
+}
 bool XVexQ4DesignerPlugin::isContainer() const { return false; }
 bool XVexQ4DesignerPlugin::isInitialized() const { return initialized_; }
 void XVexQ4DesignerPlugin::initialize(QDesignerFormEditorInterface*) { initialized_ = true; }
 
 QWidget* XVexQ4DesignerPlugin::createWidget(QWidget* parent) {
   void* object = nullptr;
-  if (DllGetClassObject(&ctl::kControlClsid, &ctl::kClassFactoryIid, &object) == ctl::kSOk && object) {
+  if (DllGetClassObject(&ctl::kControlClsid, &ctl::kClassFactoryIid, &object) == ctl::kSOk &&
+      object) {
     void* control = nullptr;
-    if (static_cast<IVexClassFactory*>(object)->CreateInstance(parent, &control) == ctl::kSOk && control)
+    if (static_cast<IVexClassFactory*>(object)->CreateInstance(parent, &control) == ctl::kSOk &&
+        control)
       return static_cast<CXVexCamCtrl*>(control);
   }
   // Designer needs a widget in any case; say what went wrong on the form.

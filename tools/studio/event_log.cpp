@@ -70,10 +70,14 @@ void EventLog::Detach() {
 
 QString EventLog::KindName(Kind kind) {
   switch (kind) {
-    case Kind::kEvent: return QStringLiteral("event");
-    case Kind::kErrorEvent: return QStringLiteral("error-event");
-    case Kind::kMessage: return QStringLiteral("message");
-    case Kind::kNote: return QStringLiteral("studio");
+    case Kind::kEvent:
+      return QStringLiteral("event");
+    case Kind::kErrorEvent:
+      return QStringLiteral("error-event");
+    case Kind::kMessage:
+      return QStringLiteral("message");
+    case Kind::kNote:
+      return QStringLiteral("studio");
   }
   return {};
 }
@@ -104,7 +108,8 @@ bool EventLog::SaveTo(const QString& path, QString* error) const {
   QByteArray text;
   for (const Entry& entry : entries_) {
     // The file says the date too: logs are kept across days.
-    const QString line = entry.time.toString(Qt::ISODateWithMs) + QStringLiteral("  ") + Body(entry);
+    const QString line =
+        entry.time.toString(Qt::ISODateWithMs) + QStringLiteral("  ") + Body(entry);
     text += (line + QLatin1Char('\n')).toUtf8();
   }
   auto fail = [&](const QString& why) {
@@ -135,14 +140,16 @@ void EventLog::SaveWithDialog() {
   if (outcome.kind != ctl::UiServices::FileOutcome::kOk) return;
   QString error;
   if (!SaveTo(outcome.path, &error))
-    ctl::Ui().MessageBox(window(), QStringLiteral("vexq4-studio"),
-                         QStringLiteral("The event log could not be saved to %1:\n%2").arg(outcome.path, error),
-                         ctl::UiServices::Buttons::kOk, ctl::UiServices::Icon::kWarning);
+    ctl::Ui().MessageBox(
+        window(), QStringLiteral("vexq4-studio"),
+        QStringLiteral("The event log could not be saved to %1:\n%2").arg(outcome.path, error),
+        ctl::UiServices::Buttons::kOk, ctl::UiServices::Icon::kWarning);
 }
 
 // ---- What the control fires.
 void EventLog::OnEvent(const ctl::MemberInfo& event) {
-  Add(Kind::kEvent, QString::fromLatin1(event.name.data(), static_cast<qsizetype>(event.name.size())));
+  Add(Kind::kEvent,
+      QString::fromLatin1(event.name.data(), static_cast<qsizetype>(event.name.size())));
 }
 
 void EventLog::OnErrorEvent(const ctl::AutomationError& error, bool&) {

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <deque>
 
 #include "vexq4/control/XVexCamCtrl.h"

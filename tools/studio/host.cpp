@@ -1,10 +1,11 @@
 // Creating the control through the module's class factory.
+#include "host.h"
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 
-#include "host.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/module.h"
 
@@ -26,7 +27,8 @@ CXVexCamCtrl* CreateWith(GetClassObject get, const VexGuid& clsid, QWidget* pare
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
@@ -48,7 +50,9 @@ CXVexCamCtrl* CreateControl(QWidget* parent, QString* source) {
       // which stays loaded for the life of the process.
       auto get = reinterpret_cast<GetClassObject>(dlsym(module, "DllGetClassObject"));
       if (auto* control = CreateWith(get, registered->clsid, parent)) {
-        if (source) *source = QStringLiteral("registry: ") + QString::fromStdString(registered->module.string());
+        if (source)
+          *source =
+              QStringLiteral("registry: ") + QString::fromStdString(registered->module.string());
         return control;
       }
     }

@@ -6,12 +6,11 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QMainWindow>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -67,8 +66,10 @@ class ScriptFeed : public QObject {
     std::thread([this] {
       std::string line;
       while (std::getline(in_, line))
-        QMetaObject::invokeMethod(this, [this, line] { Add(line); }, Qt::QueuedConnection);
-      QMetaObject::invokeMethod(this, [this] { End(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, line] { Add(line); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this] { End(); }, Qt::QueuedConnection);
     }).detach();
   }
 
@@ -105,7 +106,8 @@ class ScriptFeed : public QObject {
 // and each is reported on standard error, so a run in CI never waits.
 class UnattendedUi final : public vexq4::control::UiServices {
  public:
-  Answer MessageBox(QWidget*, const QString& caption, const QString& text, Buttons buttons, Icon) override {
+  Answer MessageBox(QWidget*, const QString& caption, const QString& text, Buttons buttons,
+                    Icon) override {
     std::fprintf(stderr, "vexq4-studio: message box \"%s\": %s\n", qPrintable(caption),
                  qPrintable(text.simplified()));
     return buttons == Buttons::kYesNo ? Answer::kYes : Answer::kOk;
@@ -188,19 +190,23 @@ int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   parser.addHelpOption();
-  const QCommandLineOption simOption(QStringLiteral("sim"),
-                                     QStringLiteral("Start a simulated camera on COM1 (a pseudo-terminal)."));
-  const QCommandLineOption scriptOption(QStringLiteral("script"),
-                                        QStringLiteral("Run the commands of FILE (- for standard input), then exit."),
-                                        QStringLiteral("FILE"));
-  const QCommandLineOption registerOption(QStringLiteral("register"),
-                                          QStringLiteral("Register the control in the registry folder and exit."));
-  const QCommandLineOption unregisterOption(QStringLiteral("unregister"),
-                                            QStringLiteral("Remove the control's registration and exit."));
+  const QCommandLineOption simOption(
+      QStringLiteral("sim"),
+      QStringLiteral("Start a simulated camera on COM1 (a pseudo-terminal)."));
+  const QCommandLineOption scriptOption(
+      QStringLiteral("script"),
+      QStringLiteral("Run the commands of FILE (- for standard input), then exit."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption registerOption(
+      QStringLiteral("register"),
+      QStringLiteral("Register the control in the registry folder and exit."));
+  const QCommandLineOption unregisterOption(
+      QStringLiteral("unregister"), QStringLiteral("Remove the control's registration and exit."));
   const QCommandLineOption screenshotsOption(
       QStringLiteral("screenshots"),
-      QStringLiteral("Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
-                     "against a simulated camera with a fresh profile, then exit."),
+      QStringLiteral(
+          "Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
+          "against a simulated camera with a fresh profile, then exit."),
       QStringLiteral("DIR"));
   parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption});
   if (!parser.parse(QApplication::arguments())) {
@@ -217,7 +223,8 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
   const bool screenshots = parser.isSet(screenshotsOption);
-  if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) || parser.isSet(unregisterOption))) {
+  if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) ||
+                      parser.isSet(unregisterOption))) {
     std::fprintf(stderr, "vexq4-studio: --screenshots runs on its own (see --help)\n");
     return kUsageError;
   }
@@ -314,8 +321,9 @@ int main(int argc, char** argv) {
     UnattendedUi unattended;
     vexq4::control::SetUiServices(&unattended);
     QString error;
-    const auto shots = vexq4::studio::RenderScreenshots(*control, window.get(), parser.value(screenshotsOption),
-                                                        &error, [&] { PutSomethingOnTheStudio(*window); });
+    const auto shots =
+        vexq4::studio::RenderScreenshots(*control, window.get(), parser.value(screenshotsOption),
+                                         &error, [&] { PutSomethingOnTheStudio(*window); });
     window.reset();
     vexq4::control::SetUiServices(nullptr);
     if (shots.empty()) {
@@ -327,7 +335,8 @@ int main(int argc, char** argv) {
                   qPrintable(shot.window));
     return 0;
   }
-  QObject::connect(window.get(), &vexq4::studio::StudioWindow::closed, qApp, &QCoreApplication::quit);
+  QObject::connect(window.get(), &vexq4::studio::StudioWindow::closed, qApp,
+                   &QCoreApplication::quit);
   status = QApplication::exec();
   window.reset();
   return status;

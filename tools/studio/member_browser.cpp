@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <limits>
 
 #include "script.h"
@@ -29,15 +28,19 @@ constexpr int kMemberRole = Qt::UserRole + 1;  // index into ctl::Members()
 
 QString DirName(ctl::ParamDir dir) {
   switch (dir) {
-    case ctl::ParamDir::kIn: return QStringLiteral("in");
-    case ctl::ParamDir::kOut: return QStringLiteral("out");
-    case ctl::ParamDir::kInOut: return QStringLiteral("in/out");
+    case ctl::ParamDir::kIn:
+      return QStringLiteral("in");
+    case ctl::ParamDir::kOut:
+      return QStringLiteral("out");
+    case ctl::ParamDir::kInOut:
+      return QStringLiteral("in/out");
   }
   return {};
 }
 
 QString ParamText(const ctl::ParamInfo& p) {
-  return DirName(p.dir) + QLatin1Char(' ') + Name(ctl::TypeName(p.type)) + QLatin1Char(' ') + Name(p.name);
+  return DirName(p.dir) + QLatin1Char(' ') + Name(ctl::TypeName(p.type)) + QLatin1Char(' ') +
+         Name(p.name);
 }
 
 QString Signature(const ctl::MemberInfo& m) {
@@ -45,10 +48,12 @@ QString Signature(const ctl::MemberInfo& m) {
   for (const auto& p : m.params) params << ParamText(p);
   const QString type = Name(ctl::TypeName(m.type));
   switch (m.kind) {
-    case ctl::MemberKind::kProperty: return QStringLiteral("property %1 %2").arg(type, Name(m.name));
+    case ctl::MemberKind::kProperty:
+      return QStringLiteral("property %1 %2").arg(type, Name(m.name));
     case ctl::MemberKind::kMethod:
       return QStringLiteral("%1 %2(%3)").arg(type, Name(m.name), params.join(QStringLiteral(", ")));
-    case ctl::MemberKind::kEvent: return QStringLiteral("event %1").arg(Name(m.name));
+    case ctl::MemberKind::kEvent:
+      return QStringLiteral("event %1").arg(Name(m.name));
   }
   return {};
 }
@@ -60,12 +65,15 @@ std::optional<ctl::Value> Parse(const QString& text, ctl::VarType type, bool out
   const QString t = text.trimmed();
   if (t.isEmpty() && outParam) return ctl::Value(std::int32_t{0});
   if (type == ctl::VarType::kBool) {
-    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return ctl::Value(std::int32_t{-1});
-    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return ctl::Value(std::int32_t{0});
+    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+      return ctl::Value(std::int32_t{-1});
+    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+      return ctl::Value(std::int32_t{0});
   }
   bool ok = false;
   const qlonglong n = t.toLongLong(&ok, 10);
-  if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::int32_t>::max())
+  if (!ok || n < std::numeric_limits<std::int32_t>::min() ||
+      n > std::numeric_limits<std::int32_t>::max())
     return std::nullopt;
   return ctl::Value(static_cast<std::int32_t>(n));
 }
@@ -77,8 +85,8 @@ QString Failure(const ctl::InvokeResult& result) {
 }
 
 // Runs one dispatch call; nothing thrown escapes into Qt.
-ctl::InvokeResult SafeInvoke(CXVexCamCtrl& control, const ctl::MemberInfo& member, ctl::InvokeKind kind,
-                             std::span<ctl::Arg> args) {
+ctl::InvokeResult SafeInvoke(CXVexCamCtrl& control, const ctl::MemberInfo& member,
+                             ctl::InvokeKind kind, std::span<ctl::Arg> args) {
   try {
     ctl::WaitCursor wait;
     return ctl::Invoke(control, member, kind, args);
@@ -186,7 +194,8 @@ void MemberBrowser::BuildTree() {
       QStringList params;
       for (const auto& p : m.params) params << ParamText(p);
       item->setText(kType, Name(ctl::TypeName(m.type)));
-      item->setText(kValue, QLatin1Char('(') + params.join(QStringLiteral(", ")) + QLatin1Char(')'));
+      item->setText(kValue,
+                    QLatin1Char('(') + params.join(QStringLiteral(", ")) + QLatin1Char(')'));
     } else if (m.kind == ctl::MemberKind::kProperty) {
       item->setText(kType, Name(ctl::TypeName(m.type)));
       if (GetReachesCamera(m)) item->setText(kValue, QStringLiteral("(Get reads the camera)"));
@@ -241,7 +250,8 @@ void MemberBrowser::RefreshValues() {
     const auto& m = members[static_cast<std::size_t>(item->data(kName, kMemberRole).toInt())];
     if (GetReachesCamera(m)) continue;
     const auto result = SafeInvoke(*control_, m, ctl::InvokeKind::kGet, {});
-    item->setText(kValue, result.status == ctl::InvokeResult::kOk ? FormatValue(result.result) : Failure(result));
+    item->setText(kValue, result.status == ctl::InvokeResult::kOk ? FormatValue(result.result)
+                                                                  : Failure(result));
   }
 }
 
@@ -313,7 +323,8 @@ void MemberBrowser::ShowDetails(QTreeWidgetItem* item) {
       box->setAccessibleName(QStringLiteral("Value"));
       // Start from the value shown in the list (a text without its quotes).
       QString shown = item->text(kValue);
-      if (member->type == ctl::VarType::kText && shown.size() >= 2 && shown.startsWith(QLatin1Char('"')))
+      if (member->type == ctl::VarType::kText && shown.size() >= 2 &&
+          shown.startsWith(QLatin1Char('"')))
         shown = shown.mid(1, shown.size() - 2);
       value_->setText(GetReachesCamera(*member) ? QString() : shown);
       rows->addRow(QStringLiteral("Value (%1):").arg(Name(ctl::TypeName(member->type))), box);
@@ -336,8 +347,8 @@ void MemberBrowser::ShowDetails(QTreeWidgetItem* item) {
           row.missing->setToolTip(QStringLiteral("Pass no pointer for this parameter"));
           line->addWidget(row.missing);
         }
-        rows->addRow(QStringLiteral("%1 (%2 %3):").arg(Name(p.name), DirName(p.dir),
-                                                        Name(ctl::TypeName(p.type))),
+        rows->addRow(QStringLiteral("%1 (%2 %3):")
+                         .arg(Name(p.name), DirName(p.dir), Name(ctl::TypeName(p.type))),
                      line);
         params_.push_back(row);
       }
@@ -345,7 +356,8 @@ void MemberBrowser::ShowDetails(QTreeWidgetItem* item) {
       break;
     }
     case ctl::MemberKind::kEvent:
-      rows->addRow(new QLabel(QStringLiteral("Fired by the control; every firing is logged."), form_));
+      rows->addRow(
+          new QLabel(QStringLiteral("Fired by the control; every firing is logged."), form_));
       break;
   }
   buttons->addStretch();
@@ -362,7 +374,8 @@ void MemberBrowser::SetEntry(int index, const QString& text) {
 
 QString MemberBrowser::Entry(int index) const {
   if (index < 0) return value_ ? value_->text() : QString();
-  if (static_cast<std::size_t>(index) < params_.size()) return params_[static_cast<std::size_t>(index)].edit->text();
+  if (static_cast<std::size_t>(index) < params_.size())
+    return params_[static_cast<std::size_t>(index)].edit->text();
   return {};
 }
 
@@ -438,11 +451,13 @@ void MemberBrowser::Call() {
     }
     const auto value = Parse(row.edit->text(), p.type, out);
     if (!value) {
-      ShowResult(QStringLiteral("%1: \"%2\" is not a number.").arg(Name(p.name), row.edit->text()), true);
+      ShowResult(QStringLiteral("%1: \"%2\" is not a number.").arg(Name(p.name), row.edit->text()),
+                 true);
       return;
     }
     args.push_back({true, *value});
-    request += QLatin1Char(' ') + (out && row.edit->text().isEmpty() ? QStringLiteral("?") : FormatValue(*value));
+    request += QLatin1Char(' ') +
+               (out && row.edit->text().isEmpty() ? QStringLiteral("?") : FormatValue(*value));
   }
   emit Requested(request);
   const int generation = generation_;
@@ -453,7 +468,9 @@ void MemberBrowser::Call() {
     return;
   }
   QStringList lines;
-  lines << (m.type == ctl::VarType::kVoid ? Name(m.name) : Name(m.name) + QLatin1Char('=') + FormatValue(result.result));
+  lines << (m.type == ctl::VarType::kVoid
+                ? Name(m.name)
+                : Name(m.name) + QLatin1Char('=') + FormatValue(result.result));
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (m.params[i].dir == ctl::ParamDir::kIn || !args[i].present) continue;
     lines << Name(m.params[i].name) + QLatin1Char('=') + FormatValue(args[i].value);

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <optional>
 #include <string_view>
 #include <vector>

@@ -24,8 +24,8 @@ void Settle(int ms) {
   loop.exec();
 }
 
-bool Save(QWidget* window, const QString& name, const QString& folder, std::vector<Screenshot>& shots,
-          QString* error) {
+bool Save(QWidget* window, const QString& name, const QString& folder,
+          std::vector<Screenshot>& shots, QString* error) {
   if (!window) {
     if (error) *error = QStringLiteral("no window ") + name;
     return false;
@@ -54,8 +54,9 @@ QString ScreenshotFileName(const QString& window) {
   return name + QStringLiteral(".png");
 }
 
-std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio, const QString& folder,
-                                          QString* error, const std::function<void()>& beforeStudio) {
+std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio,
+                                          const QString& folder, QString* error,
+                                          const std::function<void()>& beforeStudio) {
   std::vector<Screenshot> shots;
   if (!QDir().mkpath(folder)) {
     if (error) *error = QStringLiteral("cannot create the folder ") + folder;
@@ -67,7 +68,8 @@ std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio
     top->show();
   }
   Settle(100);
-  if (!Save(FindWindow(control, QStringLiteral("strip")), QStringLiteral("strip"), folder, shots, error))
+  if (!Save(FindWindow(control, QStringLiteral("strip")), QStringLiteral("strip"), folder, shots,
+            error))
     return {};
 
   for (int i = 0; i < ctl::kToolWindowCount; ++i) {
@@ -82,8 +84,10 @@ std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio
   if (studio) {
     if (beforeStudio) beforeStudio();
     Settle(100);
-    if (!Save(studio, studio->objectName().isEmpty() ? QStringLiteral("vexq4-studio") : studio->objectName(),
-              folder, shots, error))
+    if (!Save(
+            studio,
+            studio->objectName().isEmpty() ? QStringLiteral("vexq4-studio") : studio->objectName(),
+            folder, shots, error))
       return {};
   }
   return shots;

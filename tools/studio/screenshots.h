@@ -7,7 +7,6 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
-
 #include <functional>
 #include <vector>
 
@@ -29,7 +28,8 @@ QString ScreenshotFileName(const QString& window);
 // moment, then returned to its state), then `studio` when given (after
 // `beforeStudio` has run, to put something on it), into `folder` (created
 // when missing). Empty with `error` set when a picture could not be written.
-std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio, const QString& folder,
-                                          QString* error, const std::function<void()>& beforeStudio = {});
+std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio,
+                                          const QString& folder, QString* error,
+                                          const std::function<void()>& beforeStudio = {});
 
 }  // namespace vexq4::studio

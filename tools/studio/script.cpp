@@ -1,13 +1,13 @@
 // The script mode's commands and what they print.
+#include "script.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QTimer>
-
 #include <limits>
 
-#include "script.h"
 #include "ui_access.h"
 #include "vexq4/control/tool_windows.h"
 
@@ -20,7 +20,9 @@ std::optional<std::vector<Token>> Tokenize(const QString& line) {
   std::vector<Token> tokens;
   qsizetype i = 0;
   const qsizetype n = line.size();
-  auto blank = [&](qsizetype at) { return line[at] == QLatin1Char(' ') || line[at] == QLatin1Char('\t'); };
+  auto blank = [&](qsizetype at) {
+    return line[at] == QLatin1Char(' ') || line[at] == QLatin1Char('\t');
+  };
   while (i < n) {
     while (i < n && blank(i)) ++i;
     if (i >= n) break;
@@ -116,26 +118,34 @@ std::optional<ctl::Value> ValueOf(const Token& token) {
 
 QString ButtonsName(UiServices::Buttons buttons) {
   switch (buttons) {
-    case UiServices::Buttons::kOk: return QStringLiteral("OK");
-    case UiServices::Buttons::kOkCancel: return QStringLiteral("OKCancel");
-    case UiServices::Buttons::kYesNo: return QStringLiteral("YesNo");
+    case UiServices::Buttons::kOk:
+      return QStringLiteral("OK");
+    case UiServices::Buttons::kOkCancel:
+      return QStringLiteral("OKCancel");
+    case UiServices::Buttons::kYesNo:
+      return QStringLiteral("YesNo");
   }
   return {};
 }
 
 QString AnswerName(UiServices::Answer answer) {
   switch (answer) {
-    case UiServices::Answer::kOk: return QStringLiteral("OK");
-    case UiServices::Answer::kCancel: return QStringLiteral("Cancel");
-    case UiServices::Answer::kYes: return QStringLiteral("Yes");
-    case UiServices::Answer::kNo: return QStringLiteral("No");
+    case UiServices::Answer::kOk:
+      return QStringLiteral("OK");
+    case UiServices::Answer::kCancel:
+      return QStringLiteral("Cancel");
+    case UiServices::Answer::kYes:
+      return QStringLiteral("Yes");
+    case UiServices::Answer::kNo:
+      return QStringLiteral("No");
   }
   return {};
 }
 
 bool Fits(UiServices::Answer answer, UiServices::Buttons buttons) {
   switch (buttons) {
-    case UiServices::Buttons::kOk: return answer == UiServices::Answer::kOk;
+    case UiServices::Buttons::kOk:
+      return answer == UiServices::Answer::kOk;
     case UiServices::Buttons::kOkCancel:
       return answer == UiServices::Answer::kOk || answer == UiServices::Answer::kCancel;
     case UiServices::Buttons::kYesNo:
@@ -145,7 +155,8 @@ bool Fits(UiServices::Answer answer, UiServices::Buttons buttons) {
 }
 
 UiServices::Answer FirstButton(UiServices::Buttons buttons) {
-  return buttons == UiServices::Buttons::kYesNo ? UiServices::Answer::kYes : UiServices::Answer::kOk;
+  return buttons == UiServices::Buttons::kYesNo ? UiServices::Answer::kYes
+                                                : UiServices::Answer::kOk;
 }
 
 }  // namespace
@@ -211,9 +222,15 @@ UiServices::FileOutcome ScriptRunner::FileDialog(QWidget*, const FileRequest& re
   }
   QString shown;
   switch (outcome.kind) {
-    case FileOutcome::kOk: shown = Quote(outcome.path); break;
-    case FileOutcome::kCancel: shown = QStringLiteral("cancel"); break;
-    case FileOutcome::kFailed: shown = QStringLiteral("fail"); break;
+    case FileOutcome::kOk:
+      shown = Quote(outcome.path);
+      break;
+    case FileOutcome::kCancel:
+      shown = QStringLiteral("cancel");
+      break;
+    case FileOutcome::kFailed:
+      shown = QStringLiteral("fail");
+      break;
   }
   Print(QStringLiteral("filedialog %1 %2 %3 -> %4")
             .arg(request.save ? QStringLiteral("save") : QStringLiteral("open"),
@@ -246,7 +263,8 @@ void ScriptRunner::Execute(const QString& rawLine) {
   const QString command = words->front().quoted ? QString() : words->front().text;
   const auto count = words->size();
   auto onOff = [&](bool& flag) {
-    if (count != 2 || (words->at(1).text != QLatin1String("on") && words->at(1).text != QLatin1String("off")))
+    if (count != 2 ||
+        (words->at(1).text != QLatin1String("on") && words->at(1).text != QLatin1String("off")))
       return Error(command + QStringLiteral(" takes on or off"));
     flag = words->at(1).text == QLatin1String("on");
   };
@@ -265,8 +283,10 @@ void ScriptRunner::Execute(const QString& rawLine) {
   if (command == QLatin1String("messages")) return onOff(messages_);
   if (command == QLatin1String("error-display")) return onOff(errorDisplay_);
   if (command == QLatin1String("answer")) {
-    static const std::pair<const char*, Answer> kAnswers[] = {
-        {"OK", Answer::kOk}, {"Cancel", Answer::kCancel}, {"Yes", Answer::kYes}, {"No", Answer::kNo}};
+    static const std::pair<const char*, Answer> kAnswers[] = {{"OK", Answer::kOk},
+                                                              {"Cancel", Answer::kCancel},
+                                                              {"Yes", Answer::kYes},
+                                                              {"No", Answer::kNo}};
     if (count == 2)
       for (auto [text, answer] : kAnswers)
         if (words->at(1).text == QLatin1String(text)) {
@@ -308,7 +328,8 @@ const ctl::MemberInfo* ScriptRunner::Member(const Token& word) {
     return ok ? ctl::FindMember(dispid) : nullptr;
   }
   const QByteArray name = word.text.toUtf8();
-  const auto* member = ctl::FindMember(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+  const auto* member =
+      ctl::FindMember(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
   return member && member->kind != ctl::MemberKind::kEvent ? member : nullptr;
 }
 
@@ -336,7 +357,8 @@ void ScriptRunner::Put(const std::vector<Token>& words) {
   const auto value = ValueOf(words[2]);
   if (!value) return Error(QStringLiteral("not a number or a quoted text: ") + words[2].text);
   ctl::Arg arg{true, *value};
-  const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kPut, std::span<ctl::Arg>(&arg, 1));
+  const auto result =
+      ctl::Invoke(*control_, *member, ctl::InvokeKind::kPut, std::span<ctl::Arg>(&arg, 1));
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   Print(QStringLiteral("ok"));
 }
@@ -348,16 +370,15 @@ void ScriptRunner::Call(const std::vector<Token>& words) {
   std::vector<ctl::Arg> args;
   for (std::size_t i = 2; i < words.size(); ++i) {
     const Token& word = words[i];
-    const bool outParam = i - 2 < member->params.size() &&
-                          member->params[i - 2].dir != ctl::ParamDir::kIn;
+    const bool outParam =
+        i - 2 < member->params.size() && member->params[i - 2].dir != ctl::ParamDir::kIn;
     if (!word.quoted && (word.text == QLatin1String("?") || word.text == QLatin1String("null"))) {
-      if (!outParam)
-        return Error(word.text + QStringLiteral(" is only for out-parameters"));
+      if (!outParam) return Error(word.text + QStringLiteral(" is only for out-parameters"));
       const bool present = word.text == QLatin1String("?");
       ctl::Value initial;
       if (present)
         initial = member->params[i - 2].type == ctl::VarType::kText ? ctl::Value(QString())
-                                                                     : ctl::Value(std::int32_t{0});
+                                                                    : ctl::Value(std::int32_t{0});
       args.push_back({present, initial});
       continue;
     }
@@ -368,7 +389,8 @@ void ScriptRunner::Call(const std::vector<Token>& words) {
   const auto result = ctl::Invoke(*control_, *member, ctl::InvokeKind::kCall, args);
   if (result.status != ctl::InvokeResult::kOk) return PrintFailure(result);
   const QString name = Name(member->name);
-  Print(member->type == ctl::VarType::kVoid ? name : name + QLatin1Char('=') + FormatValue(result.result));
+  Print(member->type == ctl::VarType::kVoid ? name
+                                            : name + QLatin1Char('=') + FormatValue(result.result));
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (member->params[i].dir == ctl::ParamDir::kIn || !args[i].present) continue;
     Print(Name(member->params[i].name) + QLatin1Char('=') + FormatValue(args[i].value));
@@ -389,8 +411,9 @@ void ScriptRunner::Ui(const std::vector<Token>& words) {
     for (int i = 0; i < ctl::kToolWindowCount; ++i) {
       QWidget* frame = control_->FrameWindow(i);
       Print(QStringLiteral("window %1 %2")
-                .arg(Quote(control_->Frame(i).caption()),
-                     frame && frame->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
+                .arg(Quote(control_->Frame(i).caption()), frame && frame->isVisible()
+                                                              ? QStringLiteral("shown")
+                                                              : QStringLiteral("hidden")));
     }
     Print(QStringLiteral("ok"));
     return;
@@ -412,11 +435,12 @@ void ScriptRunner::Ui(const std::vector<Token>& words) {
   if (verb == QLatin1String("dump")) {
     if (!expect(3, "dump WINDOW")) return;
     for (QWidget* w : NamedWidgets(window)) {
-      QString line = QStringLiteral("%1 %2 %3 %4 %5")
-                         .arg(KindOf(w), Quote(w->accessibleName()),
-                              w->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
-                              IsShownIn(w, window) ? QStringLiteral("shown") : QStringLiteral("hidden"),
-                              Quote(TextOf(w)));
+      QString line =
+          QStringLiteral("%1 %2 %3 %4 %5")
+              .arg(KindOf(w), Quote(w->accessibleName()),
+                   w->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                   IsShownIn(w, window) ? QStringLiteral("shown") : QStringLiteral("hidden"),
+                   Quote(TextOf(w)));
       if (IsReadOnly(w)) line += QStringLiteral(" readonly");
       Print(line);
     }

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <cstdio>
 #include <deque>
 #include <optional>

@@ -56,7 +56,9 @@ class OpenProbe final : public UiServices {
   UiServices& inner_;
 };
 
-QString Hex(std::int32_t code) { return QString::asprintf("0x%08X", static_cast<std::uint32_t>(code)); }
+QString Hex(std::int32_t code) {
+  return QString::asprintf("0x%08X", static_cast<std::uint32_t>(code));
+}
 
 }  // namespace
 
@@ -96,8 +98,10 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   memberDock_->setWidget(browser_);
   addDockWidget(Qt::RightDockWidgetArea, memberDock_);
 
-  connect(browser_, &MemberBrowser::Requested, log_, [this](const QString& r) { log_->Note(QStringLiteral("> ") + r); });
-  connect(browser_, &MemberBrowser::Answered, log_, [this](const QString& a) { log_->Note(QStringLiteral("< ") + a); });
+  connect(browser_, &MemberBrowser::Requested, log_,
+          [this](const QString& r) { log_->Note(QStringLiteral("> ") + r); });
+  connect(browser_, &MemberBrowser::Answered, log_,
+          [this](const QString& a) { log_->Note(QStringLiteral("< ") + a); });
 
   connection_ = new QLabel(this);
   statusBar()->addPermanentWidget(connection_);
@@ -128,7 +132,8 @@ StudioWindow::~StudioWindow() {
 
 void StudioWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  QAction* save = file->addAction(QStringLiteral("&Save event log..."), log_, &EventLog::SaveWithDialog);
+  QAction* save =
+      file->addAction(QStringLiteral("&Save event log..."), log_, &EventLog::SaveWithDialog);
   save->setShortcut(QKeySequence::Save);
   file->addSeparator();
   QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
@@ -139,7 +144,8 @@ void StudioWindow::BuildMenus() {
   alwaysOnTop_ = control->addAction(QStringLiteral("Always on &top"));
   alwaysOnTop_->setCheckable(true);
   alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
-  alwaysOnTop_->setToolTip(QStringLiteral("Keeps the tool windows above other windows (rebuilds and hides them)"));
+  alwaysOnTop_->setToolTip(
+      QStringLiteral("Keeps the tool windows above other windows (rebuilds and hides them)"));
   connect(alwaysOnTop_, &QAction::triggered, this, &StudioWindow::SetAlwaysOnTop);
   // The About window can change it too: the menu shows the frames' choice.
   connect(control, &QMenu::aboutToShow, this, [this] {
@@ -158,7 +164,8 @@ void StudioWindow::BuildMenus() {
   view->addAction(memberDock_->toggleViewAction());
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  guide_ = help->addAction(QStringLiteral("&Operator's guide"), this, [this] { OpenOperatorGuide(); });
+  guide_ =
+      help->addAction(QStringLiteral("&Operator's guide"), this, [this] { OpenOperatorGuide(); });
   guide_->setShortcut(QKeySequence::HelpContents);
   help->addAction(QStringLiteral("&About vexq4-studio"), this, &StudioWindow::AboutStudio);
 }
@@ -199,7 +206,8 @@ void StudioWindow::OnEvent(const ctl::MemberInfo& event) {
 
 // ---- Layout.
 QString StudioWindow::SettingsPath() {
-  return QString::fromStdString((vexq4::platform::ProfileDirectory() / "vexq4-studio.conf").string());
+  return QString::fromStdString(
+      (vexq4::platform::ProfileDirectory() / "vexq4-studio.conf").string());
 }
 
 void StudioWindow::RestoreLayout() {
@@ -214,7 +222,8 @@ void StudioWindow::SaveLayout() {
   settings.setValue(QStringLiteral("window/state"), saveState(kLayoutVersion));
   settings.sync();
   if (settings.status() != QSettings::NoError)
-    statusBar()->showMessage(QStringLiteral("The window's layout could not be saved to ") + SettingsPath());
+    statusBar()->showMessage(QStringLiteral("The window's layout could not be saved to ") +
+                             SettingsPath());
 }
 
 void StudioWindow::closeEvent(QCloseEvent* event) {
@@ -239,13 +248,15 @@ bool StudioWindow::OpenOperatorGuide() {
   ctl::SetUiServices(&previous == &ctl::DesktopUiServices() ? nullptr : &previous);
   if (probe.opened) return true;
   if (probe.told) return false;  // the control's own message box said it
-  const QString library = QString::fromStdString(ctl::CXVexCamApp::Instance().ModulePath().string());
-  ctl::Ui().MessageBox(this, kCaption,
-                       QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found.\n"
-                                      "It is looked for beside the control's library %1, "
-                                      "in ../doc and in ../share/doc/vexq4 from there.")
-                           .arg(library),
-                       UiServices::Buttons::kOk, UiServices::Icon::kInformation);
+  const QString library =
+      QString::fromStdString(ctl::CXVexCamApp::Instance().ModulePath().string());
+  ctl::Ui().MessageBox(
+      this, kCaption,
+      QStringLiteral("The operator's guide vexq4-operator-guide.pdf was not found.\n"
+                     "It is looked for beside the control's library %1, "
+                     "in ../doc and in ../share/doc/vexq4 from there.")
+          .arg(library),
+      UiServices::Buttons::kOk, UiServices::Icon::kInformation);
   return false;
 }
 
@@ -273,8 +284,9 @@ std::int32_t StudioWindow::Register() {
           ? QStringLiteral("The control is registered in %1.").arg(folder)
           : QStringLiteral("Registering the control in %1 failed (%2).").arg(folder, Hex(result));
   log_->Note(text);
-  ctl::Ui().MessageBox(this, kCaption, text, UiServices::Buttons::kOk,
-                       result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
+  ctl::Ui().MessageBox(
+      this, kCaption, text, UiServices::Buttons::kOk,
+      result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
   return result;
 }
 
@@ -284,19 +296,22 @@ std::int32_t StudioWindow::Unregister() {
   const QString text =
       result == ctl::kSOk
           ? QStringLiteral("The control's registration was removed from %1.").arg(folder)
-          : QStringLiteral("Removing the registration from %1 failed (%2).").arg(folder, Hex(result));
+          : QStringLiteral("Removing the registration from %1 failed (%2).")
+                .arg(folder, Hex(result));
   log_->Note(text);
-  ctl::Ui().MessageBox(this, kCaption, text, UiServices::Buttons::kOk,
-                       result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
+  ctl::Ui().MessageBox(
+      this, kCaption, text, UiServices::Buttons::kOk,
+      result == ctl::kSOk ? UiServices::Icon::kInformation : UiServices::Icon::kWarning);
   return result;
 }
 
 void StudioWindow::AboutStudio() {
   ctl::Ui().MessageBox(
       this, QStringLiteral("About vexq4-studio"),
-      QStringLiteral("vexq4-studio %1\n\nThe RX-Q4 camera control's host: its strip and tool windows, "
-                     "every member by name and every event in the log.\n\n"
-                     "Control: %2\nWindow layout: %3")
+      QStringLiteral(
+          "vexq4-studio %1\n\nThe RX-Q4 camera control's host: its strip and tool windows, "
+          "every member by name and every event in the log.\n\n"
+          "Control: %2\nWindow layout: %3")
           .arg(QCoreApplication::applicationVersion(), options_.controlSource, SettingsPath()),
       UiServices::Buttons::kOk, UiServices::Icon::kInformation);
 }

@@ -1,4 +1,6 @@
 // Finding and working the control's widgets as an operator does.
+#include "ui_access.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,7 +12,6 @@
 #include <QTextEdit>
 #include <QToolButton>
 
-#include "ui_access.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
 #include "vexq4/control/main_strip.h"
@@ -55,7 +56,8 @@ QString KindOf(QWidget* w) {
   if (qobject_cast<QCheckBox*>(w)) return QStringLiteral("check");
   if (qobject_cast<QAbstractButton*>(w)) return QStringLiteral("button");
   if (qobject_cast<QComboBox*>(w)) return QStringLiteral("list");
-  if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w))
+  if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+      qobject_cast<QTextEdit*>(w))
     return QStringLiteral("edit");
   if (qobject_cast<SpinButton*>(w)) return QStringLiteral("spin");
   if (qobject_cast<StatusPicture*>(w)) return QStringLiteral("picture");
@@ -71,7 +73,8 @@ QString TextOf(QWidget* w) {
   if (auto* b = qobject_cast<QAbstractButton*>(w))
     return b->isCheckable() ? QString(b->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))
                             : b->text();
-  if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentIndex() < 0 ? QString() : c->currentText();
+  if (auto* c = qobject_cast<QComboBox*>(w))
+    return c->currentIndex() < 0 ? QString() : c->currentText();
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
   if (auto* e = qobject_cast<QPlainTextEdit*>(w)) return e->toPlainText();
   if (auto* e = qobject_cast<QTextEdit*>(w)) return e->toPlainText();

@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <optional>
 #include <vector>
 

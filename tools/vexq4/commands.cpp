@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include <CLI/CLI.hpp>
-
 #include <array>
 #include <charconv>
 #include <csignal>
@@ -165,7 +164,8 @@ int RunOperation(Host& host, std::string_view what, int status, std::string_view
 // of reasonable size; a missing one is left to the caller. The camera has
 // not been touched yet.
 bool Readable(Host& host, std::string_view command, const std::string& file,
-              const InputFileCheck& check, std::string_view untouched = "nothing was sent to the camera") {
+              const InputFileCheck& check,
+              std::string_view untouched = "nothing was sent to the camera") {
   if (check.ok || check.missing) return true;
   host.console().Error(std::string(command) + " " + file + ": " + check.problem + "; " +
                        std::string(untouched));
@@ -236,8 +236,8 @@ int RunSearch(Host& host, int first, int last) {
   if (StopSignal() != 0) return kExitFailure;
   if (first == last)
     host.console().Error("no camera found on COM" + std::to_string(first) + " (" +
-                         Host::PortDevice(first) + "): " +
-                         DiagnoseDevice(Host::PortDevice(first)).text);
+                         Host::PortDevice(first) +
+                         "): " + DiagnoseDevice(Host::PortDevice(first)).text);
   else
     host.console().Error("no camera found on COM" + std::to_string(first) + "..COM" +
                          std::to_string(last));
@@ -248,7 +248,8 @@ int RunGrabbers(Host& host) {
   unsigned count = 0;
   int status = host.ClSerialGetNumManufacturers(&count);
   if (status != 0) {
-    host.console().Error("frame grabbers: status " + std::to_string(status) + ": " + LinkStatusText(status));
+    host.console().Error("frame grabbers: status " + std::to_string(status) + ": " +
+                         LinkStatusText(status));
   } else {
     Print(FormatNumber("GrabberCount", static_cast<int>(count)));
     for (unsigned i = 0; i < count && i < 256; ++i) {
@@ -258,7 +259,8 @@ int RunGrabbers(Host& host) {
       int s = host.ClSerialGetManufacturer(i, name.data(), &size, &version);
       name.back() = '\0';
       if (s != 0) {
-        host.console().Error("frame grabber " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
+        host.console().Error("frame grabber " + std::to_string(i) + ": status " +
+                             std::to_string(s) + ": " + LinkStatusText(s));
         continue;
       }
       Print(FormatText("Grabber" + std::to_string(i), name.data()));
@@ -267,7 +269,8 @@ int RunGrabbers(Host& host) {
   unsigned ports = 0;
   status = host.ClAllSerialGetNumPorts(&ports);
   if (status != 0) {
-    host.console().Error("clallserial: status " + std::to_string(status) + ": " + LinkStatusText(status));
+    host.console().Error("clallserial: status " + std::to_string(status) + ": " +
+                         LinkStatusText(status));
     return kExitOk;  // the library is optional; no camera was asked anything
   }
   Print(FormatNumber("ClAllSerialPortCount", static_cast<int>(ports)));
@@ -277,7 +280,8 @@ int RunGrabbers(Host& host) {
     int s = host.ClAllSerialGetPortInfo(i, maker.data(), &makerSize, id.data(), &idSize, &version);
     maker.back() = id.back() = '\0';
     if (s != 0) {
-      host.console().Error("clallserial port " + std::to_string(i) + ": status " + std::to_string(s) + ": " + LinkStatusText(s));
+      host.console().Error("clallserial port " + std::to_string(i) + ": status " +
+                           std::to_string(s) + ": " + LinkStatusText(s));
       continue;
     }
     Print(FormatText("ClAllSerialPort" + std::to_string(i) + "Manufacturer", maker.data()));
@@ -297,9 +301,10 @@ std::string SettingsHelp() {
     out += line + DescribeValues(p) + "\n";
     out += std::string(29, ' ') + std::string(p.help) + "\n";
   }
-  out += "  Read-only (get, list): ComPort, FrameGrabberIndex, CameraID, ModelName,\n"
-         "  FirmwareVersion, EEPROMCurrentAreaNo.\n"
-         "  Names are matched without regard to letter case; list texts are not.\n";
+  out +=
+      "  Read-only (get, list): ComPort, FrameGrabberIndex, CameraID, ModelName,\n"
+      "  FirmwareVersion, EEPROMCurrentAreaNo.\n"
+      "  Names are matched without regard to letter case; list texts are not.\n";
   return out;
 }
 
@@ -327,7 +332,8 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
     auto names = std::make_shared<std::vector<std::string>>();
     auto* cmd = app.add_subcommand("get", "query settings from the camera and print NAME=value");
     cmd->add_option("NAME", *names, "setting names (see 'set --help')")->required();
-    cmd->footer(Footer("  " + prog + "get MasterGainLevel ShutterSpeedStr\n") + "\n" + SettingsHelp());
+    cmd->footer(Footer("  " + prog + "get MasterGainLevel ShutterSpeedStr\n") + "\n" +
+                SettingsHelp());
     cmd->callback([&plan, names] {
       std::vector<const Property*> props;
       for (const auto& n : *names) props.push_back(&Resolve(n));
@@ -377,21 +383,26 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   };
   simple("read-all", "read every setting from the camera into the program",
          "  " + prog + "read-all\n", [](Host& h) {
-           return RunOperation(h, "read-all", h.WithProgress("ReadAllFromCamera", [&] { return h.ReadAllFromCamera(); }));
+           return RunOperation(h, "read-all", h.WithProgress("ReadAllFromCamera", [&] {
+             return h.ReadAllFromCamera();
+           }));
          });
   simple("write-all", "write every setting the program holds to the camera (takes > 20 s)",
          "  printf 'read-all\\nset MasterGainLevel=50\\nwrite-all\\n' | vexq4 --com 1 shell\n\n"
          "On its own run the program holds its initial values, not the camera's:\n"
-         "use write-all in a shell after read-all, set or load-settings.\n", [](Host& h) {
-           return RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] { return h.WriteAllToCamera(); }));
+         "use write-all in a shell after read-all, set or load-settings.\n",
+         [](Host& h) {
+           return RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] {
+             return h.WriteAllToCamera();
+           }));
          });
   simple("identity", "print CameraID, ModelName, UserID, FirmwareVersion, EEPROMCurrentAreaNo",
          "  " + prog + "identity\n", RunIdentity);
   simple("auto-shading", "start the camera's automatic shading correction (up to 10 s)",
          "  " + prog + "auto-shading\n", [](Host& h) {
            return RunOperation(h, "auto-shading", h.WithProgress("StartAutoShadingCorrection", [&] {
-                                 return h.StartAutoShadingCorrection();
-                               }));
+             return h.StartAutoShadingCorrection();
+           }));
          });
   simple("one-push", "one-push white balance: start it, then print its result",
          "  " + prog + "one-push\n", RunOnePush);
@@ -406,7 +417,9 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       int a = ParseArea(*area, min, max, name);
       plan.name = name;
       if (store)
-        plan.run = [a](Host& h) { return RunOperation(h, "store " + std::to_string(a), h.StoreSettings(a)); };
+        plan.run = [a](Host& h) {
+          return RunOperation(h, "store " + std::to_string(a), h.StoreSettings(a));
+        };
       else
         plan.run = [a](Host& h) {
           return RunOperation(h, "load " + std::to_string(a),
@@ -415,7 +428,8 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
     });
   };
   areaCommand("store", "store the camera's working settings into a user area", 1, 3, true);
-  areaCommand("load", "load an area into the camera's working settings, then read all", 0, 3, false);
+  areaCommand("load", "load an area into the camera's working settings, then read all", 0, 3,
+              false);
 
   auto fileCommand = [&](const char* name, const char* help, const std::string& example,
                          std::function<int(Host&, const std::string&)> run) {
@@ -433,33 +447,41 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
               "  " + prog + "save-settings line3.cam\n", RunSaveSettings);
   fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
               "  " + prog + "load-settings line3.cam\n", RunLoadSettings);
-  fileCommand("report", "write the camera data report: identity and every area's settings",
-              "  " + prog + "report camera.txt\n\n"
-              "The report loads every stored area into the camera, then writes the\n"
-              "program's settings back; on a fresh connection it first reads them all\n"
-              "from the camera, so the camera ends with its own working settings.\n",
-              [](Host& h, const std::string& f) {
-                return RunOperation(h, "report " + f,
-                                    h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
-              });
+  fileCommand(
+      "report", "write the camera data report: identity and every area's settings",
+      "  " + prog +
+          "report camera.txt\n\n"
+          "The report loads every stored area into the camera, then writes the\n"
+          "program's settings back; on a fresh connection it first reads them all\n"
+          "from the camera, so the camera ends with its own working settings.\n",
+      [](Host& h, const std::string& f) {
+        return RunOperation(
+            h, "report " + f,
+            h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
+      });
   fileCommand("shading-save", "read the camera's shading table into a CSV file",
               "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
                 return RunOperation(h, "shading-save " + f,
-                                    h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingDataIntoFile(f); }), f);
+                                    h.WithProgress("SaveShadingDataIntoFile",
+                                                   [&] { return h.SaveShadingDataIntoFile(f); }),
+                                    f);
               });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
-              "  " + prog + "shading-load shading.csv\n\n"
-              "Values must lie in 0..65535. Entries the file leaves out keep the\n"
-              "camera's values (its table is read first on a fresh connection).\n",
+              "  " + prog +
+                  "shading-load shading.csv\n\n"
+                  "Values must lie in 0..65535. Entries the file leaves out keep the\n"
+                  "camera's values (its table is read first on a fresh connection).\n",
               [](Host& h, const std::string& f) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
-                const int status = h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingDataFromFile(f); });
+                const int status = h.WithProgress("LoadShadingDataFromFile",
+                                                  [&] { return h.LoadShadingDataFromFile(f); });
                 // A readable file refused by the model is not a shading table.
                 const bool notATable = status == -8 && CheckInputFile(f).ok;
-                return RunOperation(h, "shading-load " + f +
-                                           (notATable ? " (no value in it, or one outside "
-                                                        "0..65535; nothing was sent)"
-                                                      : ""),
+                return RunOperation(h,
+                                    "shading-load " + f +
+                                        (notATable ? " (no value in it, or one outside "
+                                                     "0..65535; nothing was sent)"
+                                                   : ""),
                                     status, f);
               });
 
@@ -491,8 +513,8 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
     });
   }
   {
-    auto* cmd = app.add_subcommand("grabbers",
-                                   "list the Camera Link frame grabbers and clallserial ports");
+    auto* cmd =
+        app.add_subcommand("grabbers", "list the Camera Link frame grabbers and clallserial ports");
     cmd->footer(Footer("  vexq4 grabbers\n  vexq4 --grabber 1 identity\n"));
     cmd->callback([&plan] {
       plan.name = "grabbers";
@@ -598,7 +620,8 @@ int RunShell(Host& host, std::FILE* in) {
       status = 128 + SIGINT;
       host.console().Error("interrupted");
       reconnect = !host.isOnline && host.Reconnect() != 0;
-      if (reconnect) host.console().Error("the camera does not answer yet; the next command tries again");
+      if (reconnect)
+        host.console().Error("the camera does not answer yet; the next command tries again");
     }
     if (status != kExitOk) last = status;
   }

@@ -16,12 +16,12 @@ namespace vexq4::cli {
 class Host;
 
 struct Plan {
-  std::string name;                 // the command, for messages
-  bool needsCamera = true;          // false: grabbers, search
+  std::string name;         // the command, for messages
+  bool needsCamera = true;  // false: grabbers, search
   bool isShell = false;
   bool isSearch = false;
   int searchFirst = 1, searchLast = 16;  // search: the COM ports to try
-  std::function<int(Host&)> run;    // returns an exit status
+  std::function<int(Host&)> run;         // returns an exit status
 };
 
 // Adds every command as a subcommand of `app`; the one parsed fills `plan`.

@@ -55,8 +55,8 @@ std::string Console::FitLine(int step, int total, std::string_view operation, lo
   std::string words(Words(operation));
   std::string time = seconds > 0 ? "  " + std::to_string(seconds) + " s" : "";
   const std::size_t rest = Bar(step, total, words, 1).size() - 1 + time.size();
-  const int width = static_cast<int>(
-      std::clamp<long>(static_cast<long>(room) - static_cast<long>(rest), kNarrowestBar, kWidestBar));
+  const int width = static_cast<int>(std::clamp<long>(
+      static_cast<long>(room) - static_cast<long>(rest), kNarrowestBar, kWidestBar));
   std::string line = Bar(step, total, words, width) + time;
   if (line.size() > room) line = Bar(step, total, words, width);  // the seconds go first
   if (line.size() > room) line.resize(room);                      // then the end of the words
@@ -65,9 +65,9 @@ std::string Console::FitLine(int step, int total, std::string_view operation, lo
 
 void Console::Draw() {
   if (!barEnabled_ || operation_.empty()) return;
-  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                     std::chrono::steady_clock::now() - start_)
-                     .count();
+  auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_)
+          .count();
   const std::string bar = FitLine(step_, total_, operation_, seconds, Columns(err_));
   std::fputs("\r", err_);
   std::fputs(bar.c_str(), err_);

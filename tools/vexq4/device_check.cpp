@@ -46,7 +46,8 @@ DeviceDiagnosis FromOpenErrno(int err) {
                      "in use by another program (a terminal program, or ModemManager probing a "
                      "new adapter)");
     default:
-      return Problem(DeviceProblem::kNoDevice, std::string("cannot open it: ") + std::strerror(err));
+      return Problem(DeviceProblem::kNoDevice,
+                     std::string("cannot open it: ") + std::strerror(err));
   }
 }
 
@@ -57,7 +58,8 @@ DeviceDiagnosis DiagnoseDevice(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return FromOpenErrno(errno);
   if (!S_ISCHR(st.st_mode))
-    return Problem(DeviceProblem::kNotSerial, std::string("not a serial device (") + KindOf(st.st_mode) + ")");
+    return Problem(DeviceProblem::kNotSerial,
+                   std::string("not a serial device (") + KindOf(st.st_mode) + ")");
 
   // Non-blocking, so that the open waits for no carrier; nothing is
   // changed on the device.

@@ -7,11 +7,11 @@
 namespace vexq4::cli {
 
 enum class DeviceProblem {
-  kNoDevice,        // no such device (or no device named for the port)
-  kPermission,      // not allowed to open it
-  kBusy,            // another program holds it
-  kNotSerial,       // a regular file, a folder, a FIFO, a device that is no terminal
-  kNoAnswer,        // it opens as a serial device: no camera answered there
+  kNoDevice,    // no such device (or no device named for the port)
+  kPermission,  // not allowed to open it
+  kBusy,        // another program holds it
+  kNotSerial,   // a regular file, a folder, a FIFO, a device that is no terminal
+  kNoAnswer,    // it opens as a serial device: no camera answered there
 };
 
 struct DeviceDiagnosis {

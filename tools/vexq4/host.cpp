@@ -8,9 +8,8 @@
 namespace vexq4::cli {
 
 Host::Host(Console& console, HostOptions options) : console_(console), options_(options) {
-  SetProgressHandler([this](const model::ProgressStep& s) {
-    console_.Progress(s.step, s.total, s.operation);
-  });
+  SetProgressHandler(
+      [this](const model::ProgressStep& s) { console_.Progress(s.step, s.total, s.operation); });
 }
 
 Host::~Host() {
@@ -76,7 +75,8 @@ void Host::Event(std::string_view name) {
 }
 
 void Host::Event(std::string_view name, int value) {
-  if (options_.events) console_.Line("event " + std::string(name) + "(" + std::to_string(value) + ")");
+  if (options_.events)
+    console_.Line("event " + std::string(name) + "(" + std::to_string(value) + ")");
 }
 
 void Host::OnlineStatusChanged(int online) {

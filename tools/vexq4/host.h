@@ -87,7 +87,8 @@ class Host : public CVexCamInterface {
   void SynchronizedStatusChanged(int synchronized) override;
   void SendingToCamStatusChanged(int sending) override;
   void ReceiveFromCamStatusChanged(int receiving) override;
-#define VEXQ4_CLI_EVENT(Name) void Name() override { Event(#Name); }
+#define VEXQ4_CLI_EVENT(Name) \
+  void Name() override { Event(#Name); }
   VEXQ4_CLI_EVENT(ComPortChanged)
   VEXQ4_CLI_EVENT(FrameGrabberChanged)
   VEXQ4_CLI_EVENT(ShutterSpeedChanged)

@@ -1,7 +1,6 @@
 // vexq4: the RX-Q4 camera from a shell, for integrators and for scripted
 // set-up on a production line.
 #include <CLI/CLI.hpp>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -115,9 +114,9 @@ static int Run(int argc, char** argv) {
                                 "library (see 'vexq4 grabbers')")
                      ->check(CLI::Range(0, 32767))
                      ->group("Connection");
-  auto* simOpt = app.add_flag("--sim", conn.sim,
-                              "start the built-in simulated camera and connect to it")
-                     ->group("Connection");
+  auto* simOpt =
+      app.add_flag("--sim", conn.sim, "start the built-in simulated camera and connect to it")
+          ->group("Connection");
   const std::vector<CLI::Option*> connOpts{comOpt, devOpt, grabOpt, allOpt, simOpt};
   for (auto* a : connOpts)
     for (auto* b : connOpts)
@@ -159,13 +158,16 @@ static int Run(int argc, char** argv) {
 
   if (plan.isSearch && (conn.com || conn.grabber || conn.clallserial)) {
     console.Error("search scans COM ports FIRST..LAST; give them instead of " +
-                  std::string(conn.com ? "--com" : conn.grabber ? "--grabber" : "--clallserial"));
+                  std::string(conn.com       ? "--com"
+                              : conn.grabber ? "--grabber"
+                                             : "--clallserial"));
     return kExitUsage;
   }
   if (plan.needsCamera && !conn.any()) {
     console.Error(plan.name +
                   ": no camera named; give one of --com N, --device PATH, --grabber N, "
-                  "--clallserial N or --sim (try 'vexq4 --sim " + plan.name + "')");
+                  "--clallserial N or --sim (try 'vexq4 --sim " +
+                  plan.name + "')");
     return kExitUsage;
   }
 
@@ -234,11 +236,12 @@ int main(int argc, char** argv) {
   const bool written = FinishOutput(error);
   if (const int sig = StopSignal(); sig != 0) {
     std::fprintf(stderr, "vexq4: stopped by %s\n",
-                 sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+                 sig == SIGINT    ? "SIGINT"
+                 : sig == SIGTERM ? "SIGTERM"
+                                  : "SIGHUP");
     code = 128 + sig;
   } else if (!written) {
-    std::fprintf(stderr, "vexq4: cannot write the results to standard output: %s\n",
-                 error.c_str());
+    std::fprintf(stderr, "vexq4: cannot write the results to standard output: %s\n", error.c_str());
     if (code == kExitOk) code = kExitFailure;
   }
   MarkFinished();

@@ -24,8 +24,7 @@ using model::kWhiteBalanceList;
 constexpr int kShortMin = -32768;
 constexpr int kShortMax = 32767;
 
-constexpr Property Num(std::string_view name, int dispid, int min, int max,
-                       std::string_view help) {
+constexpr Property Num(std::string_view name, int dispid, int min, int max, std::string_view help) {
   return {name, dispid, Kind::kNumber, min, max, true, {}, help};
 }
 // No range check in the control's setter: any value of the property's type
@@ -33,8 +32,8 @@ constexpr Property Num(std::string_view name, int dispid, int min, int max,
 constexpr Property Free(std::string_view name, int dispid, std::string_view help) {
   return {name, dispid, Kind::kNumber, kShortMin, kShortMax, false, {}, help};
 }
-constexpr Property List(std::string_view name, int dispid,
-                        std::span<const std::string_view> list, std::string_view help) {
+constexpr Property List(std::string_view name, int dispid, std::span<const std::string_view> list,
+                        std::string_view help) {
   return {name, dispid, Kind::kListText, 0, static_cast<int>(list.size()) - 1, true, list, help};
 }
 constexpr Property ReadOnly(std::string_view name, int dispid, std::string_view help) {
@@ -83,8 +82,7 @@ constexpr std::array kProperties = {
     Free("KneeSelect", 36, "0 on, 1 off"),
     Num("WhiteBalanceIndex", 37, 0, 4, "index into the WhiteBalanceStr list"),
     List("WhiteBalanceStr", 38, kWhiteBalanceList, "white balance mode"),
-    Property{"UserID", 39, Kind::kText, 1, 16, false, {},
-             "user ID, 1 to 16 printable characters"},
+    Property{"UserID", 39, Kind::kText, 1, 16, false, {}, "user ID, 1 to 16 printable characters"},
     Num("GreenKneeSlope", 40, 1, 4095, "green knee slope"),
     Num("BlueKneeSlope", 41, 1, 4095, "blue knee slope"),
     Num("GreenBlackLevel", 42, 0, 1023, "green black level"),
@@ -106,8 +104,8 @@ constexpr std::array kProperties = {
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::optional<long long> ParseInteger(std::string_view text) {
@@ -127,7 +125,8 @@ std::size_t Distance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       std::size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1)});
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diag + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1)});
       diag = up;
     }
   }
@@ -135,7 +134,6 @@ std::size_t Distance(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
 
 std::span<const Property> Properties() { return kProperties; }
 
@@ -202,7 +200,8 @@ Checked CheckValue(const Property& p, std::string_view value) {
     case Kind::kNumber: {
       auto v = ParseInteger(value);
       if (!v) {
-        c.error = name + ": " + Quote(value) + " is not a whole number; valid: " + DescribeValues(p);
+        c.error =
+            name + ": " + Quote(value) + " is not a whole number; valid: " + DescribeValues(p);
       } else if (*v < p.min || *v > p.max) {
         c.error = name + ": " + std::string(value) + " is out of range " + DescribeValues(p);
       } else {
@@ -220,8 +219,8 @@ Checked CheckValue(const Property& p, std::string_view value) {
           return c;
         }
       }
-      c.error = name + ": " + Quote(value) + " is not in the list; valid (exact letter case): " +
-                DescribeValues(p);
+      c.error = name + ": " + Quote(value) +
+                " is not in the list; valid (exact letter case): " + DescribeValues(p);
       return c;
     }
     case Kind::kText: {
@@ -234,8 +233,8 @@ Checked CheckValue(const Property& p, std::string_view value) {
       }
       // The camera takes at most 16 printable characters; the library would
       // refuse anything else only after the model had stored it.
-      bool printable = std::all_of(value.begin(), value.end(),
-                                   [](char ch) { return ch >= 0x20 && ch <= 0x7e; });
+      bool printable =
+          std::all_of(value.begin(), value.end(), [](char ch) { return ch >= 0x20 && ch <= 0x7e; });
       if (value.size() > 16 || !printable) {
         c.error = name + ": " + Quote(value) + " is not valid; " + DescribeValues(p);
         return c;

@@ -13,20 +13,20 @@
 namespace vexq4::cli {
 
 enum class Kind {
-  kNumber,      // a short, range-checked or not
-  kListText,    // one text of a value list, exactly and case-sensitively
-  kText,        // free text (the user ID)
-  kReadOnly,    // shown by get/list, not settable (connection, identity)
+  kNumber,    // a short, range-checked or not
+  kListText,  // one text of a value list, exactly and case-sensitively
+  kText,      // free text (the user ID)
+  kReadOnly,  // shown by get/list, not settable (connection, identity)
   kReadOnlyText,
 };
 
 struct Property {
   std::string_view name;
-  int dispid;          // the automation DISPID; 0 for the read-only extras
+  int dispid;  // the automation DISPID; 0 for the read-only extras
   Kind kind;
-  int min;             // accepted range; for unchecked properties the range
-  int max;             //   of the automation type (short)
-  bool checked;        // whether the control's setter checks the range itself
+  int min;                                 // accepted range; for unchecked properties the range
+  int max;                                 //   of the automation type (short)
+  bool checked;                            // whether the control's setter checks the range itself
   std::span<const std::string_view> list;  // kListText: the texts by index
   std::string_view help;
 };
@@ -42,9 +42,9 @@ std::string SuggestProperty(std::string_view name);
 // A value given on the command line, checked before anything is sent.
 struct Checked {
   bool ok = false;
-  int number = 0;       // kNumber, kListText (the index)
-  std::string text;     // kText, kListText
-  std::string error;    // when !ok: names the property and the valid values
+  int number = 0;     // kNumber, kListText (the index)
+  std::string text;   // kText, kListText
+  std::string error;  // when !ok: names the property and the valid values
 };
 Checked CheckValue(const Property& p, std::string_view value);
 

@@ -21,12 +21,12 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr auto kGraceTime = std::chrono::milliseconds(1000);
 
 // Written by the handler: lock-free atomics only.
-std::atomic<int> g_pending{0};      // a stop signal the program has not taken up
-std::atomic<int> g_exitSignal{0};   // the signal that ends the program
+std::atomic<int> g_pending{0};     // a stop signal the program has not taken up
+std::atomic<int> g_exitSignal{0};  // the signal that ends the program
 std::atomic<bool> g_commandOnly{false};
 std::atomic<bool> g_finished{false};
-int g_wake[2] = {-1, -1};           // handler -> watchdog
-pid_t g_mainThread = 0;             // the main thread's id is the process id
+int g_wake[2] = {-1, -1};  // handler -> watchdog
+pid_t g_mainThread = 0;    // the main thread's id is the process id
 
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 

@@ -1,7 +1,6 @@
 // --sim: the same simulated camera that vexq4-sim serves, on a
 // pseudo-terminal whose server thread lives in this process.
 #include "sim_server.h"
-
 #include "vexq4/sim/pty_server.h"
 
 namespace vexq4::cli {

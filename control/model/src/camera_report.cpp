@@ -87,19 +87,24 @@ constexpr std::array<int, 32> kReadOrder = {0,  1,  2,  3,  4,  5,  6,  7,  8,  
                                             11, 12, 13, 14, 15, 17, 16, 18, 19, 20, 21,
                                             22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
 
-constexpr std::array<std::string_view, 5> kColumns = {
-    "Current Settings", "Factory Settings", "User Area 1", "User Area 2", "User Area 3"};
+constexpr std::array<std::string_view, 5> kColumns = {"Current Settings", "Factory Settings",
+                                                      "User Area 1", "User Area 2", "User Area 3"};
 
 // The red or blue gain code of a white balance mode; none for "Continuous
 // AWB" (and for a mode the camera should not have).
 std::optional<unsigned> GainCode(unsigned which, int mode) {
   const bool red = which == kRedGain;
   switch (mode) {
-    case 0: return red ? GAR : GAB;
-    case 2: return red ? WPR1 : WPB1;
-    case 3: return red ? WPR2 : WPB2;
-    case 4: return red ? WPR3 : WPB3;
-    default: return std::nullopt;
+    case 0:
+      return red ? GAR : GAB;
+    case 2:
+      return red ? WPR1 : WPB1;
+    case 3:
+      return red ? WPR2 : WPB2;
+    case 4:
+      return red ? WPR3 : WPB3;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -209,9 +214,8 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
       const int result = VexQ4GetCameraData(comPort, code, &value);
       if (row.keepsStatus) status = result;
       if (result == 0 && code == WB) mode = value;
-      lines[static_cast<std::size_t>(index)]
-          .append(",")
-          .append(Pad(result == 0 ? CellText(row, value) : std::string()));
+      lines[static_cast<std::size_t>(index)].append(",").append(
+          Pad(result == 0 ? CellText(row, value) : std::string()));
     }
     step = areaEnd;
   }

@@ -127,10 +127,20 @@ int CVexCamInterface::WriteAllToFile(std::string_view path) {
   int blue = blueGainLevel;
   if (isOnline) {
     switch (whiteBalanceIndex) {
-      case 2: red = red3200KWBalPreset; blue = blue3200KWBalPreset; break;
-      case 3: red = red4600KWBalPreset; blue = blue4600KWBalPreset; break;
-      case 4: red = red5600KWBalPreset; blue = blue5600KWBalPreset; break;
-      default: break;
+      case 2:
+        red = red3200KWBalPreset;
+        blue = blue3200KWBalPreset;
+        break;
+      case 3:
+        red = red4600KWBalPreset;
+        blue = blue4600KWBalPreset;
+        break;
+      case 4:
+        red = red5600KWBalPreset;
+        blue = blue5600KWBalPreset;
+        break;
+      default:
+        break;
     }
   }
 

@@ -15,15 +15,14 @@ constexpr int kNoCheck = -1;
 constexpr SettingRow Number(std::string_view property, unsigned code, std::string_view mnemonic,
                             int M::*field, void (M::*notification)(), bool quietReceive = false,
                             bool closeOnFailedSet = false) {
-  return {property, code,    mnemonic,     field,           nullptr,
-          {},       kNoCheck, quietReceive, closeOnFailedSet, notification};
+  return {property, code,         mnemonic,         field,       nullptr, {},
+          kNoCheck, quietReceive, closeOnFailedSet, notification};
 }
 
 constexpr SettingRow Indexed(std::string_view property, unsigned code, std::string_view mnemonic,
                              int M::*field, std::string M::*text,
-                             std::span<const std::string_view> list,
-                             void (M::*notification)()) {
-  return {property, code, mnemonic, field, text, list, static_cast<int>(list.size()) - 1,
+                             std::span<const std::string_view> list, void (M::*notification)()) {
+  return {property, code,  mnemonic,    field, text, list, static_cast<int>(list.size()) - 1,
           false,    false, notification};
 }
 

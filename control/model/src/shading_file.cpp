@@ -93,8 +93,8 @@ std::string FormatShadingFile(std::span<const int> values) {
       const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + k);
       return i < values.size() ? values[i] : 0;
     };
-    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d,%d\r\n", k + 1, at(0),
-                                at(1), at(2), at(3), at(4), at(5));
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d,%d\r\n", k + 1, at(0), at(1),
+                                at(2), at(3), at(4), at(5));
     out.append(line, static_cast<std::size_t>(n));
   }
   return out;
@@ -109,8 +109,8 @@ ShadingLine ApplyShadingLine(std::string_view line, int row, std::span<int> valu
   if (row < 0 || row >= kShadingPoints) return result;
   result.data = true;
 
-  std::string_view rest = comma == std::string_view::npos ? std::string_view{}
-                                                          : line.substr(comma + 1);
+  std::string_view rest =
+      comma == std::string_view::npos ? std::string_view{} : line.substr(comma + 1);
   while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
 
   for (int curve = 0; curve < kShadingCurves && !rest.empty(); ++curve) {

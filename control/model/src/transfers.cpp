@@ -17,17 +17,21 @@ std::span<const unsigned> GainsOfMode(int mode) {
   static constexpr std::array<unsigned, 2> k4600 = {WPR2, WPB2};
   static constexpr std::array<unsigned, 2> k5600 = {WPR3, WPB3};
   switch (mode) {
-    case 0: return kManual;
-    case 2: return k3200;
-    case 3: return k4600;
-    case 4: return k5600;
-    default: return {};
+    case 0:
+      return kManual;
+    case 2:
+      return k3200;
+    case 3:
+      return k4600;
+    case 4:
+      return k5600;
+    default:
+      return {};
   }
 }
 
-constexpr std::array<unsigned, 19> kReadBeforeGains = {SM, SH, PE, PER, PEG, PEB, TR,
-                                                       SL, LS, RF, TI, TP, SC, BI,
-                                                       BA, CBAR, WB, WA, GA};
+constexpr std::array<unsigned, 19> kReadBeforeGains = {SM, SH, PE, PER, PEG, PEB,  TR, SL, LS, RF,
+                                                       TI, TP, SC, BI,  BA,  CBAR, WB, WA, GA};
 constexpr std::array<unsigned, 11> kReadAfterGains = {BLG, BLR, BLB, KN,  KSR, KSG,
                                                       KSB, KPR, KPG, KPB, SDM};
 // UD, MD, ID and EA follow the settings.
@@ -41,8 +45,8 @@ int ReadAllExchanges(int mode) {
 }
 
 constexpr std::array<unsigned, 31> kWriteOrder = {
-    SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS,  RF,  TI,  TP,  SC,  BI,  BA, CBAR,
-    GA, GAR, GAB, WB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
+    SM, SH,  PE,  PER, PEG, PEB, TR,  SL, LS,  RF,  TI,  TP,  SC,  BI,  BA, CBAR,
+    GA, GAR, GAB, WB,  BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
 
 }  // namespace
 

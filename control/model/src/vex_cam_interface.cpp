@@ -1,10 +1,9 @@
 // The model's core: construction, notifications, the probe, message lines
 // and the two shapes every single-setting get and set take.
-#include "vexq4/model/VexCamInterface.h"
-
 #include <utility>
 
 #include "VexQ4Comm.h"
+#include "vexq4/model/VexCamInterface.h"
 
 using vexq4::model::Direction;
 using vexq4::model::SettingRow;
@@ -217,8 +216,7 @@ int CVexCamInterface::Query(const SettingRow& row) {
   if (!row.quietReceive) NotifyReceiving(0);
   // The camera sends only list positions; anything else is a garbled
   // answer, and indexing the list with it would read past its end.
-  if (result == VEXQ4_OK && !row.list.empty() &&
-      static_cast<unsigned>(value) >= row.list.size())
+  if (result == VEXQ4_OK && !row.list.empty() && static_cast<unsigned>(value) >= row.list.size())
     result = VEXQ4_E_MALFORMED;
   ReportCommand(Direction::kQuery, row.mnemonic, value, {}, result);
   if (result == VEXQ4_OK) {
@@ -266,7 +264,7 @@ int CVexCamInterface::SetSetting(const SettingRow& row, int value) {
 int CVexCamInterface::Value(const SettingRow& row) const { return this->*row.field; }
 
 // ---- The settings, one get and one set each.
-#define VEXQ4_SETTING(Property, Code)                                   \
+#define VEXQ4_SETTING(Property, Code)                                 \
   int CVexCamInterface::Get##Property() { return QueryByCode(Code); } \
   int CVexCamInterface::Set##Property(int v) { return SetByCode(Code, v); }
 

@@ -31,12 +31,23 @@ void SleepUntil(Clock::time_point deadline) {
 
 bool SpeedOf(std::uint32_t rateBit, speed_t& speed) {
   switch (rateBit) {
-    case 0x1: speed = B9600; return true;
-    case 0x2: speed = B19200; return true;
-    case 0x4: speed = B38400; return true;
-    case 0x8: speed = B57600; return true;
-    case 0x10: speed = B115200; return true;
-    default: return false;
+    case 0x1:
+      speed = B9600;
+      return true;
+    case 0x2:
+      speed = B19200;
+      return true;
+    case 0x4:
+      speed = B38400;
+      return true;
+    case 0x8:
+      speed = B57600;
+      return true;
+    case 0x10:
+      speed = B115200;
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -3,11 +3,12 @@
 // time-out. Shared by libclsersim.so and libclallserial.so.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <termios.h>
 
 // The Camera Link functions a library exports (everything else is hidden).
 #define CL_EXPORT extern "C" __attribute__((visibility("default")))

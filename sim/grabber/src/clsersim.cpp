@@ -33,7 +33,8 @@ CL_EXPORT int32_t clGetNumSerialPorts(uint32_t* numSerialPorts) {
   return kOk;
 }
 
-CL_EXPORT int32_t clGetSerialPortIdentifier(uint32_t serialIndex, char* type, uint32_t* bufferSize) {
+CL_EXPORT int32_t clGetSerialPortIdentifier(uint32_t serialIndex, char* type,
+                                            uint32_t* bufferSize) {
   if (serialIndex != 0) return kInvalidIndex;
   const std::string device = DevicePath();
   return CopyOut(device.empty() ? "sim0" : "sim0 " + device, type, bufferSize);

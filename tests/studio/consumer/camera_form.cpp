@@ -1,14 +1,13 @@
 // A form with the RX-Q4 control, as Designer saves it; prints what it sees
 // of the control, and of the Designer plugin when given its file.
+#include <vexq4/control/XVexCamCtrl.h>
+#include <vexq4/control/automation.h>
+
 #include <QApplication>
 #include <QPluginLoader>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
-
 #include <cstdio>
 #include <memory>
-
-#include <vexq4/control/XVexCamCtrl.h>
-#include <vexq4/control/automation.h>
 
 #include "ui_camera_form.h"
 
@@ -34,7 +33,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::unique_ptr<QWidget> made(entry->createWidget(nullptr));
-    std::printf("plugin %s: %s\n", qPrintable(entry->name()), made ? made->metaObject()->className() : "none");
+    std::printf("plugin %s: %s\n", qPrintable(entry->name()),
+                made ? made->metaObject()->className() : "none");
   }
   return 0;
 }

@@ -1,9 +1,8 @@
 /* The two C libraries from their installed place: VexQ4Comm loads linkport
  * from its own folder, and linkport answers directly. */
-#include <stdio.h>
-
 #include <VexQ4Comm.h>
 #include <linkport.h>
+#include <stdio.h>
 
 int main(void) {
   unsigned viaComm = 0;

@@ -12,7 +12,6 @@
 
 #include <QPointer>
 #include <QWidget>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -238,7 +237,8 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   void PaintPlaceholder(QPainter& painter, const QRect& bounds);
   short NumericGet(int dispid);
   void NumericSet(int dispid, short value, int lo, int hi);
-  void TextSet(const QString& text, std::span<const std::string_view> list, void (CXVexCamCtrl::*set)(short));
+  void TextSet(const QString& text, std::span<const std::string_view> list,
+               void (CXVexCamCtrl::*set)(short));
   short MinMax(short lo, short hi, short* pMin, short* pMax);
   short ValidEntry(std::span<const std::string_view> list, short index, QString* text);
 

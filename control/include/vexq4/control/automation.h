@@ -9,7 +9,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -71,8 +70,11 @@ class VEXQ4_CONTROL_API AutomationError : public std::exception {
  public:
   AutomationError(std::uint32_t scode, QString description, int helpContext,
                   QString source = QString::fromLatin1(kModuleName))
-      : scode_(scode), description_(std::move(description)), source_(std::move(source)),
-        helpContext_(helpContext), what_(description_.toUtf8()) {}
+      : scode_(scode),
+        description_(std::move(description)),
+        source_(std::move(source)),
+        helpContext_(helpContext),
+        what_(description_.toUtf8()) {}
   // Text from the string table, help context = its identifier.
   static AutomationError FromId(std::uint32_t scode, int id) {
     return AutomationError(scode, LoadString(id), id);
@@ -125,8 +127,8 @@ struct MemberInfo {
   MemberKind kind;
   VarType type;  // a property's type, a method's result type
   std::span<const ParamInfo> params;
-  GetThunk get = nullptr;   // properties
-  PutThunk put = nullptr;   // properties
+  GetThunk get = nullptr;    // properties
+  PutThunk put = nullptr;    // properties
   CallThunk call = nullptr;  // methods
 };
 
@@ -150,8 +152,8 @@ enum class InvokeKind { kGet, kPut, kCall };
 struct InvokeResult {
   enum Status {
     kOk,
-    kException,     // the member raised `error`
-    kWrongKind,     // get/put of a method, call of a property, an event
+    kException,  // the member raised `error`
+    kWrongKind,  // get/put of a method, call of a property, an event
     kBadParamCount,
     kTypeMismatch,  // a text where a number belongs, or the reverse
     kOverflow,      // a number outside its type (a short beyond 16 bits)
@@ -168,8 +170,8 @@ struct InvokeResult {
 VEXQ4_CONTROL_API InvokeResult Invoke(CXVexCamCtrl& control, const MemberInfo& member,
                                       InvokeKind kind, std::span<Arg> args);
 // Invoke by name or by DISPID (properties and methods).
-VEXQ4_CONTROL_API InvokeResult Invoke(CXVexCamCtrl& control, std::string_view name,
-                                      InvokeKind kind, std::span<Arg> args);
+VEXQ4_CONTROL_API InvokeResult Invoke(CXVexCamCtrl& control, std::string_view name, InvokeKind kind,
+                                      std::span<Arg> args);
 VEXQ4_CONTROL_API InvokeResult Invoke(CXVexCamCtrl& control, int dispid, InvokeKind kind,
                                       std::span<Arg> args);
 

@@ -4,7 +4,6 @@
 
 #include <QToolBar>
 #include <QWidget>
-
 #include <array>
 
 #include "vexq4/control/automation.h"

@@ -13,7 +13,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -47,7 +46,8 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   virtual void HideRequest() {}
   // The control reports a changed value the page shows (only while the
   // page's window exists).
-  virtual void Refresh(vexq4::control::Change /*change*/, int /*number*/, const QString& /*text*/) {}
+  virtual void Refresh(vexq4::control::Change /*change*/, int /*number*/, const QString& /*text*/) {
+  }
   // A message line of the model (the Communication window shows them).
   virtual void AppendMessage(const QString& /*line*/) {}
 

@@ -57,9 +57,9 @@ VEXQ4_CONTROL_API UiServices& DesktopUiServices();
 VEXQ4_CONTROL_API QString DefaultCaption();
 
 // Shows `text` in an OK box with the default caption.
-VEXQ4_CONTROL_API UiServices::Answer ShowMessage(QWidget* parent, const QString& text,
-                                                 UiServices::Buttons buttons = UiServices::Buttons::kOk,
-                                                 UiServices::Icon icon = UiServices::Icon::kWarning);
+VEXQ4_CONTROL_API UiServices::Answer ShowMessage(
+    QWidget* parent, const QString& text, UiServices::Buttons buttons = UiServices::Buttons::kOk,
+    UiServices::Icon icon = UiServices::Icon::kWarning);
 
 // The wait cursor for one scope.
 class VEXQ4_CONTROL_API WaitCursor {

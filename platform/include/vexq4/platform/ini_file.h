@@ -78,8 +78,8 @@ std::string GetProfileString(const std::filesystem::path& path, std::string_view
 // GetPrivateProfileInt-like: the value's leading decimal number (blanks
 // skipped, optional sign, saturated to the int range); `defaultValue` when
 // the key is missing or its value does not begin with a number.
-int GetProfileInt(const std::filesystem::path& path, std::string_view section,
-                  std::string_view key, int defaultValue);
+int GetProfileInt(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                  int defaultValue);
 
 // WritePrivateProfileString-like: one key, one atomic replacement of the
 // file (created when missing). False on a refused name or value or when the

@@ -31,10 +31,10 @@ class SerialDevice {
 // Why an open failed, for messages a user can act on.
 enum class OpenError {
   kNone,
-  kNoDevice,      // no device path for the port, or the path does not exist
-  kPermission,    // e.g. not in the dialout group
-  kBusy,          // another program holds the port
-  kSettings,      // the line settings could not be read or written
+  kNoDevice,    // no device path for the port, or the path does not exist
+  kPermission,  // e.g. not in the dialout group
+  kBusy,        // another program holds the port
+  kSettings,    // the line settings could not be read or written
   kOther,
 };
 

@@ -51,15 +51,15 @@ enum class ReplyShape { kComplete, kEchoThenComplete };
 
 // Faults that the next replies carry; each stays until cleared.
 struct Faults {
-  bool silent = false;           // answer nothing at all
-  bool garble = false;           // reply bytes replaced by noise (keeps CR LF)
-  bool truncate = false;         // reply cut before its CR LF
-  bool echoQuery = false;        // a query is first echoed ("SH?\r\n")
-  bool overlongLine = false;     // a reply of 150 bytes without CR LF
-  bool corruptShading = false;   // one value byte of the frame flipped
-  bool shortShading = false;     // only the first 1000 bytes of the frame
-  bool rejectCommands = false;   // commands answered without "COMPLETE"
-  std::uint32_t lateReplyMs = 0; // extra delay before every reply
+  bool silent = false;            // answer nothing at all
+  bool garble = false;            // reply bytes replaced by noise (keeps CR LF)
+  bool truncate = false;          // reply cut before its CR LF
+  bool echoQuery = false;         // a query is first echoed ("SH?\r\n")
+  bool overlongLine = false;      // a reply of 150 bytes without CR LF
+  bool corruptShading = false;    // one value byte of the frame flipped
+  bool shortShading = false;      // only the first 1000 bytes of the frame
+  bool rejectCommands = false;    // commands answered without "COMPLETE"
+  std::uint32_t lateReplyMs = 0;  // extra delay before every reply
   // Each reply line a further 0..N ms late, drawn afresh (in order: the
   // line still sends one byte after another).
   std::uint32_t lateReplySpreadMs = 0;
@@ -92,8 +92,8 @@ struct Config {
 
 // One line (or binary frame) that reached the camera.
 struct ReceivedLine {
-  std::string text;       // without CR LF; a shading upload reads "<SHD frame>"
-  std::uint32_t timeMs;   // when its last byte arrived
+  std::string text;      // without CR LF; a shading upload reads "<SHD frame>"
+  std::uint32_t timeMs;  // when its last byte arrived
 };
 
 class SimCamera {

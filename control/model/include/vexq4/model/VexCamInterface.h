@@ -20,23 +20,21 @@ namespace vexq4::model {
 // Texts of the value lists, exactly as the operator sees them and the
 // settings files hold them ("Midle Right" included).
 inline constexpr std::array<std::string_view, 10> kAutoWhiteAreaList = {
-    "Full Area",   "Upper Left", "Upper Middle", "Upper Right",  "Middle Left",
-    "Middle",      "Midle Right", "Lower Left",  "Under Middle", "Lower Right"};
+    "Full Area", "Upper Left",  "Upper Middle", "Upper Right",  "Middle Left",
+    "Middle",    "Midle Right", "Lower Left",   "Under Middle", "Lower Right"};
 inline constexpr std::array<std::string_view, 12> kShutterSpeedList = {
-    "OFF",    "1/60",   "1/100",   "1/120",   "1/250",   "1/500",
+    "OFF",    "1/60",   "1/100",  "1/120",   "1/250",   "1/500",
     "1/1000", "1/2000", "1/4000", "1/10000", "1/16000", "1/50000"};
 inline constexpr std::array<std::string_view, 5> kTriggerTypeList = {
-    "Normal (Continuous)", "Edge Pre-select", "Pulse Width control",
-    "Sensor Gate Control", "Reset Continuous"};
-inline constexpr std::array<std::string_view, 4> kPartialScanList = {
-    "Full Frame", "1/2 Partial", "1/4 Partial", "1/8 Partial"};
-inline constexpr std::array<std::string_view, 2> kBinningList = {"Binning OFF",
-                                                                 "Vertical Binning"};
+    "Normal (Continuous)", "Edge Pre-select", "Pulse Width control", "Sensor Gate Control",
+    "Reset Continuous"};
+inline constexpr std::array<std::string_view, 4> kPartialScanList = {"Full Frame", "1/2 Partial",
+                                                                     "1/4 Partial", "1/8 Partial"};
+inline constexpr std::array<std::string_view, 2> kBinningList = {"Binning OFF", "Vertical Binning"};
 inline constexpr std::array<std::string_view, 5> kWhiteBalanceList = {
     "Manual/One Push", "Continuous AWB", "3200 K", "4600 K", "5600 K"};
 inline constexpr std::array<std::string_view, 7> kOnePushResultList = {
-    "Complete", "Too Bright", "Too Dark", "Timeout Error",
-    "Busy",     "Limit",      "Trig is not Normal"};
+    "Complete", "Too Bright", "Too Dark", "Timeout Error", "Busy", "Limit", "Trig is not Normal"};
 
 // One step of a long operation (read-all, write-all, load, report, shading
 // transfer), announced before each camera exchange and once more at the end
@@ -398,11 +396,11 @@ struct SettingRow {
   unsigned code;              // ParameterCode
   std::string_view mnemonic;  // e.g. "GA"
   int CVexCamInterface::*field;
-  std::string CVexCamInterface::*text;   // list text field, or nullptr
+  std::string CVexCamInterface::*text;     // list text field, or nullptr
   std::span<const std::string_view> list;  // empty for plain numbers
-  int checkMax;             // set rejects unsigned(v) > checkMax; -1: no check
-  bool quietReceive;        // get raises no ReceiveFromCamStatusChanged
-  bool closeOnFailedSet;    // failed set closes without probing (PEG, PEB)
+  int checkMax;                            // set rejects unsigned(v) > checkMax; -1: no check
+  bool quietReceive;                       // get raises no ReceiveFromCamStatusChanged
+  bool closeOnFailedSet;                   // failed set closes without probing (PEG, PEB)
   void (CVexCamInterface::*notification)();
 };
 
