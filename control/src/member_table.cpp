@@ -5,6 +5,8 @@
 // dispatch converts arguments in one place for every member.
 #include <QStringList>
 #include <algorithm>
+#include <array>
+#include <deque>
 #include <limits>
 #include <tuple>
 #include <type_traits>
@@ -153,7 +155,7 @@ struct Thunk<Fn> {
 };
 
 template <auto Getter, auto Setter>
-MemberInfo Property(int dispid, std::string_view name, VarType type) {
+MemberInfo PropertyRow(int dispid, std::string_view name, VarType type) {
   static_assert(Thunk<Getter>::kArity == 0 && Thunk<Setter>::kArity == 1);
   return {dispid, name, MemberKind::kProperty, type, {}, &Thunk<Getter>::Get, &Thunk<Setter>::Put,
           nullptr};
@@ -172,6 +174,23 @@ constexpr ParamInfo kMinMaxParams[] = {{"pMin", kShort, kOut}, {"pMax", kShort, 
                                                 {#TextParam, kText, kOut}};
 VEXQ4_VALID_METHODS(VEXQ4_VALID_PARAMS)
 #undef VEXQ4_VALID_PARAMS
+
+// The parameters of a setting's GetValid<Methods>, named as the row names them.
+std::span<const ParamInfo> ValidParams(const model::SettingRow& row) {
+  static std::deque<std::array<ParamInfo, 2>> lists;  // stable addresses
+  lists.push_back(
+      {ParamInfo{row.validParams[0], kShort, kIn}, ParamInfo{row.validParams[1], kText, kOut}});
+  return lists.back();
+}
+
+const model::SettingRow& Row(std::string_view property) { return *model::FindSetting(property); }
+
+// The DISPID of a property the model announces that is not a setting's.
+int ModelDispid(std::string_view property) {
+  for (const model::NotificationRow& row : model::Notifications())
+    if (row.property == property) return row.dispid;
+  return 0;
+}
 constexpr ParamInfo kAutoSearchParams[] = {
     {"FirstPort", kShort, kIn}, {"LastPort", kShort, kIn}, {"DoShowProgress", kShort, kIn}};
 constexpr ParamInfo kGetPositionParams[] = {{"pXPos", kShort, kOut}, {"pYPos", kShort, kOut}};
@@ -202,24 +221,38 @@ std::vector<MemberInfo> BuildTable() {
   rows.reserve(51 + 76 + 45);
 
   // Properties, by DISPID.
-  rows.push_back(Property<&C::GetComPort, &C::SetComPort>(1, "ComPort", kShort));
-  rows.push_back(
-      Property<&C::GetShowShutterWnd, &C::SetShowShutterWnd>(2, "ShowShutterWnd", kBool));
-  rows.push_back(Property<&C::GetShowGainWnd, &C::SetShowGainWnd>(3, "ShowGainWnd", kBool));
-  rows.push_back(Property<&C::GetShowCommunicationWnd, &C::SetShowCommunicationWnd>(
-      4, "ShowCommunicationWnd", kBool));
-  rows.push_back(Property<&C::GetShowAboutWnd, &C::SetShowAboutWnd>(5, "ShowAboutWnd", kBool));
-#define VEXQ4_NUMERIC_ROW(dispid, Name, lo, hi) \
-  rows.push_back(Property<&C::Get##Name, &C::Set##Name>(dispid, #Name, kShort));
-  VEXQ4_NUMERIC_PROPERTIES(VEXQ4_NUMERIC_ROW)
-#undef VEXQ4_NUMERIC_ROW
-#define VEXQ4_TEXT_ROW(dispid, Name, Index, list) \
-  rows.push_back(Property<&C::Get##Name, &C::Set##Name>(dispid, #Name, kText));
-  VEXQ4_TEXT_PROPERTIES(VEXQ4_TEXT_ROW)
-#undef VEXQ4_TEXT_ROW
-  rows.push_back(Property<&C::GetFrameGrabberIndex, &C::SetFrameGrabberIndex>(
-      24, "FrameGrabberIndex", kShort));
-  rows.push_back(Property<&C::GetUserID, &C::SetUserID>(39, "UserID", kText));
+#define VEXQ4_CONTROL_PROPERTY_ROW(Name, Type, Parameter, Var, Dispid, readsCamera) \
+  rows.push_back(PropertyRow<&C::Get##Name, &C::Set##Name>(                         \
+      Dispid != 0 ? Dispid : ModelDispid(#Name), #Name, Var));                      \
+  rows.back().getReadsCamera = readsCamera;
+  VEXQ4_CONTROL_PROPERTIES(VEXQ4_CONTROL_PROPERTY_ROW)
+#undef VEXQ4_CONTROL_PROPERTY_ROW
+
+  // The settings' properties and their range and list queries.
+#define VEXQ4_PROPERTY_ROWS(Property)                                                     \
+  rows.push_back(PropertyRow<&C::Get##Property, &C::Set##Property>(Row(#Property).dispid, \
+                                                                   #Property, kShort));
+#define VEXQ4_RANGE_ROWS(Methods, Property)                                                        \
+  rows.push_back(Method<&C::GetMinMax##Methods>(Row(#Property).minMaxDispid, "GetMinMax" #Methods, \
+                                                kShort, kMinMaxParams));
+#define VEXQ4_LIST_ROWS(Notification, Property, TextProperty, Methods, ...)                     \
+  VEXQ4_PROPERTY_ROWS(Property)                                                                 \
+  rows.push_back(PropertyRow<&C::Get##TextProperty, &C::Set##TextProperty>(                     \
+      Row(#Property).textDispid, #TextProperty, kText));                                        \
+  VEXQ4_RANGE_ROWS(Methods, Property)                                                           \
+  rows.push_back(Method<&C::GetValid##Methods>(Row(#Property).validDispid, "GetValid" #Methods, \
+                                               kShort, ValidParams(Row(#Property))));
+#define VEXQ4_RANGED_ROWS(Notification, Property, ...) \
+  VEXQ4_PROPERTY_ROWS(Property)                        \
+  VEXQ4_RANGE_ROWS(Property, Property)
+#define VEXQ4_PLAIN_ROWS(Notification, Property, ...) VEXQ4_PROPERTY_ROWS(Property)
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_LIST_ROWS, VEXQ4_RANGED_ROWS,
+                            VEXQ4_PLAIN_ROWS)
+#undef VEXQ4_PROPERTY_ROWS
+#undef VEXQ4_RANGE_ROWS
+#undef VEXQ4_LIST_ROWS
+#undef VEXQ4_RANGED_ROWS
+#undef VEXQ4_PLAIN_ROWS
 
   // Methods.
 #define VEXQ4_MINMAX_ROW(dispid, Name, lo, hi) \
@@ -294,10 +327,15 @@ std::vector<MemberInfo> BuildTable() {
                    [&](const MemberInfo& a, const MemberInfo& b) { return order(a) < order(b); });
 
   // Events.
-#define VEXQ4_EVENT_ROW(dispid, Name) \
-  rows.push_back({dispid, #Name, MemberKind::kEvent, kVoid, {}, nullptr, nullptr, nullptr});
-  VEXQ4_EVENTS(VEXQ4_EVENT_ROW)
-#undef VEXQ4_EVENT_ROW
+  // Events: the model's notifications that fire one, by DISPID.
+  std::vector<MemberInfo> events;
+  for (const model::NotificationRow& n : model::Notifications())
+    if (n.eventDispid != 0)
+      events.push_back(
+          {n.eventDispid, n.name, MemberKind::kEvent, kVoid, {}, nullptr, nullptr, nullptr});
+  std::sort(events.begin(), events.end(),
+            [](const MemberInfo& a, const MemberInfo& b) { return a.dispid < b.dispid; });
+  rows.insert(rows.end(), events.begin(), events.end());
   return rows;
 }
 
@@ -474,23 +512,12 @@ InvokeResult Invoke(CXVexCamCtrl& control, int dispid, InvokeKind kind, std::spa
 }
 
 std::vector<QString> PredefinedStrings(int dispid) {
-  std::span<const std::string_view> list;
-  switch (dispid) {
-    case 7:
-      list = vexq4::model::kShutterSpeedList;
-      break;
-    case 9:
-      list = vexq4::model::kTriggerTypeList;
-      break;
-    case 45:
-      list = vexq4::model::kAutoWhiteAreaList;
-      break;
-    default:
-      return {};
-  }
   std::vector<QString> texts;
-  for (auto text : list)
-    texts.push_back(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  for (const model::SettingRow& row : model::Settings()) {
+    if (row.textDispid != dispid || !row.browserList) continue;
+    for (auto text : row.list)
+      texts.push_back(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  }
   return texts;
 }
 

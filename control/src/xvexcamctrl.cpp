@@ -69,17 +69,14 @@ short CountInto(short* out, OnFailure onFailure, Query&& query) {
 }  // namespace
 
 // ---- Numeric and text properties.
-short CXVexCamCtrl::NumericGet(int dispid) {
-  const auto* member = ctl::FindMember(dispid);
-  return Short(Value(Row(member->name)));
-}
+short CXVexCamCtrl::NumericGet(const model::SettingRow& row) { return Short(Value(row)); }
 
-void CXVexCamCtrl::NumericSet(int dispid, short value, int lo, int hi) {
-  if (value < lo || value > hi) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
-  const auto* member = ctl::FindMember(dispid);
+void CXVexCamCtrl::NumericSet(const model::SettingRow& row, short value) {
+  if (row.checked && (value < row.min || value > row.max))
+    Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
   // The model stores and announces the value before it reaches the camera,
   // so an off-line set succeeds for the host.
-  const int result = SetSetting(Row(member->name), value);
+  const int result = SetSetting(row, value);
   if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
   SetModifiedFlag();
 }
@@ -95,19 +92,36 @@ void CXVexCamCtrl::TextSet(const QString& text, std::span<const std::string_view
   Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
 }
 
-#define VEXQ4_DEFINE_NUMERIC(dispid, Name, lo, hi)               \
-  short CXVexCamCtrl::Get##Name() { return NumericGet(dispid); } \
-  void CXVexCamCtrl::Set##Name(short value) { NumericSet(dispid, value, lo, hi); }
-VEXQ4_NUMERIC_PROPERTIES(VEXQ4_DEFINE_NUMERIC)
-#undef VEXQ4_DEFINE_NUMERIC
-
-#define VEXQ4_DEFINE_TEXT(dispid, Name, Index, list)                               \
-  QString CXVexCamCtrl::Get##Name() { return FromModel(this->*Row(#Index).text); } \
-  void CXVexCamCtrl::Set##Name(const QString& value) {                             \
-    TextSet(value, model::list, &CXVexCamCtrl::Set##Index);                        \
+// The settings' typed members (declared from the same list).
+#define VEXQ4_DEFINE_PROPERTY(Property)                                      \
+  short CXVexCamCtrl::Get##Property() { return NumericGet(Row(#Property)); } \
+  void CXVexCamCtrl::Set##Property(short value) { NumericSet(Row(#Property), value); }
+#define VEXQ4_DEFINE_RANGE(Methods, Property)                        \
+  short CXVexCamCtrl::GetMinMax##Methods(short* pMin, short* pMax) { \
+    const model::SettingRow& row = Row(#Property);                   \
+    return MinMax(Short(row.min), Short(row.max), pMin, pMax);       \
   }
-VEXQ4_TEXT_PROPERTIES(VEXQ4_DEFINE_TEXT)
-#undef VEXQ4_DEFINE_TEXT
+#define VEXQ4_DEFINE_LIST(Notification, Property, TextProperty, Methods, ...)                 \
+  VEXQ4_DEFINE_PROPERTY(Property)                                                             \
+  VEXQ4_DEFINE_RANGE(Methods, Property)                                                       \
+  QString CXVexCamCtrl::Get##TextProperty() { return FromModel(this->*Row(#Property).text); } \
+  void CXVexCamCtrl::Set##TextProperty(const QString& value) {                                \
+    TextSet(value, Row(#Property).list, &CXVexCamCtrl::Set##Property);                        \
+  }                                                                                           \
+  short CXVexCamCtrl::GetValid##Methods(short index, QString* text) {                         \
+    return ValidEntry(Row(#Property).list, index, text);                                      \
+  }
+#define VEXQ4_DEFINE_RANGED(Notification, Property, ...) \
+  VEXQ4_DEFINE_PROPERTY(Property)                        \
+  VEXQ4_DEFINE_RANGE(Property, Property)
+#define VEXQ4_DEFINE_PLAIN(Notification, Property, ...) VEXQ4_DEFINE_PROPERTY(Property)
+VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_DEFINE_LIST, VEXQ4_DEFINE_RANGED,
+                          VEXQ4_DEFINE_PLAIN)
+#undef VEXQ4_DEFINE_PROPERTY
+#undef VEXQ4_DEFINE_RANGE
+#undef VEXQ4_DEFINE_LIST
+#undef VEXQ4_DEFINE_RANGED
+#undef VEXQ4_DEFINE_PLAIN
 
 short CXVexCamCtrl::GetComPort() { return Short(comPort); }
 
@@ -540,53 +554,10 @@ void CXVexCamCtrl::ReceiveFromCamStatusChanged(int receiving) {
   Changed(ctl::Change::ReceiveFromCamStatusChanged);
 }
 
-#define VEXQ4_DEFINE_NOTIFICATION(Name) \
+#define VEXQ4_DEFINE_NOTIFICATION(Name, ...) \
   void CXVexCamCtrl::Name() { Changed(ctl::Change::Name); }
-VEXQ4_DEFINE_NOTIFICATION(ComPortChanged)
-VEXQ4_DEFINE_NOTIFICATION(FrameGrabberChanged)
-VEXQ4_DEFINE_NOTIFICATION(ShutterSpeedChanged)
-VEXQ4_DEFINE_NOTIFICATION(TriggerTypeChanged)
-VEXQ4_DEFINE_NOTIFICATION(TriggerPolarityChanged)
-VEXQ4_DEFINE_NOTIFICATION(SmearlessChanged)
-VEXQ4_DEFINE_NOTIFICATION(RCTFVALTypeChanged)
-VEXQ4_DEFINE_NOTIFICATION(ShutterModeChanged)
-VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureChanged)
-VEXQ4_DEFINE_NOTIFICATION(BlueGainLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(BlueBlackLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureRedChanged)
-VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureGreenChanged)
-VEXQ4_DEFINE_NOTIFICATION(ProgrammableExposureBlueChanged)
-VEXQ4_DEFINE_NOTIFICATION(BlueKneePointChanged)
-VEXQ4_DEFINE_NOTIFICATION(RedKneeSlopeChanged)
-VEXQ4_DEFINE_NOTIFICATION(GreenKneeSlopeChanged)
-VEXQ4_DEFINE_NOTIFICATION(BlueKneeSlopeChanged)
-VEXQ4_DEFINE_NOTIFICATION(TriggerInputChanged)
-VEXQ4_DEFINE_NOTIFICATION(AccumulationChanged)
-VEXQ4_DEFINE_NOTIFICATION(OutputBitAllocationChanged)
-VEXQ4_DEFINE_NOTIFICATION(PartialScanChanged)
-VEXQ4_DEFINE_NOTIFICATION(BinningChanged)
-VEXQ4_DEFINE_NOTIFICATION(WhiteBalanceChanged)
-VEXQ4_DEFINE_NOTIFICATION(MasterGainLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(RedGainLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(RedBlackLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(Red3200KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(Blue3200KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(Red4600KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(Blue4600KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(Red5600KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(Blue5600KWBalPresetChanged)
-VEXQ4_DEFINE_NOTIFICATION(GreenBlackLevelChanged)
-VEXQ4_DEFINE_NOTIFICATION(GreenKneePointChanged)
-VEXQ4_DEFINE_NOTIFICATION(RedKneePointChanged)
-VEXQ4_DEFINE_NOTIFICATION(KneeSelectChanged)
-VEXQ4_DEFINE_NOTIFICATION(ShadingModeChanged)
-VEXQ4_DEFINE_NOTIFICATION(ColorBarChanged)
-VEXQ4_DEFINE_NOTIFICATION(UserIDChanged)
-VEXQ4_DEFINE_NOTIFICATION(CameraIDChanged)
-VEXQ4_DEFINE_NOTIFICATION(ModelNameChanged)
-VEXQ4_DEFINE_NOTIFICATION(EEPROMCurrentAreaNoChanged)
-VEXQ4_DEFINE_NOTIFICATION(OnePushResultChanged)
-VEXQ4_DEFINE_NOTIFICATION(AutoWhiteAreaChanged)
+VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_DEFINE_NOTIFICATION, VEXQ4_DEFINE_NOTIFICATION,
+                          VEXQ4_DEFINE_NOTIFICATION, VEXQ4_DEFINE_NOTIFICATION)
 #undef VEXQ4_DEFINE_NOTIFICATION
 
 void CXVexCamCtrl::CommandMessage(std::string line) {
@@ -597,3 +568,40 @@ void CXVexCamCtrl::CommandMessage(std::string line) {
   for (auto* sink : sinks)
     if (std::find(sinks_.begin(), sinks_.end(), sink) != sinks_.end()) sink->OnCommandMessage(text);
 }
+
+// ---- The settings' members, for the windows' bound widgets.
+namespace vexq4::control {
+namespace {
+
+using MemberTable = std::array<SettingMembers, static_cast<std::size_t>(Change::kCount)>;
+
+MemberTable BuildMembers() {
+  using C = CXVexCamCtrl;
+  MemberTable out{};
+#define VEXQ4_AT(Notification) out[static_cast<std::size_t>(Change::Notification)]
+#define VEXQ4_LIST_MEMBERS(Notification, Property, TextProperty, Methods, ...) \
+  VEXQ4_AT(Notification) = {                                                   \
+      model::FindSetting(#Property), &C::Get##Property,     &C::Set##Property, \
+      &C::GetMinMax##Methods,        &C::GetValid##Methods, &C::Set##TextProperty};
+#define VEXQ4_RANGED_MEMBERS(Notification, Property, ...)                                        \
+  VEXQ4_AT(Notification) = {model::FindSetting(#Property), &C::Get##Property, &C::Set##Property, \
+                            &C::GetMinMax##Property};
+#define VEXQ4_PLAIN_MEMBERS(Notification, Property, ...) \
+  VEXQ4_AT(Notification) = {model::FindSetting(#Property), &C::Get##Property, &C::Set##Property};
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_LIST_MEMBERS, VEXQ4_RANGED_MEMBERS,
+                            VEXQ4_PLAIN_MEMBERS)
+#undef VEXQ4_AT
+#undef VEXQ4_LIST_MEMBERS
+#undef VEXQ4_RANGED_MEMBERS
+#undef VEXQ4_PLAIN_MEMBERS
+  return out;
+}
+
+}  // namespace
+
+const SettingMembers& MembersOf(Change change) {
+  static const MemberTable members = BuildMembers();
+  return members[static_cast<std::size_t>(change)];
+}
+
+}  // namespace vexq4::control

@@ -38,9 +38,9 @@ class EventLog final : public QWidget, public vexq4::control::EventSink {
   void Detach();
 
   const std::deque<Entry>& entries() const { return entries_; }
-  // The line an entry shows: "12:03:04.567  event        MasterGainLevelChanged".
+  // The line an entry shows: "12:03:04.567  event        <event name>".
   static QString Line(const Entry& entry);
-  // The same without the time: "event        MasterGainLevelChanged".
+  // The same without the time: "event        <event name>".
   static QString Body(const Entry& entry);
   static QString KindName(Kind kind);
 

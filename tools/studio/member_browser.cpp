@@ -237,7 +237,7 @@ void MemberBrowser::Filter(const QString& text) {
 }
 
 bool MemberBrowser::GetReachesCamera(const ctl::MemberInfo& member) {
-  return member.kind == ctl::MemberKind::kProperty && member.name == "UserID";
+  return member.kind == ctl::MemberKind::kProperty && member.getReadsCamera;
 }
 
 void MemberBrowser::RefreshValues() {

@@ -60,7 +60,7 @@ class MemberBrowser final : public QWidget, public vexq4::control::EventSink {
   bool resultIsError() const { return resultIsError_; }
 
   // Reads every property that the control answers from its cache into the
-  // value column (UserID asks the camera, so it is read only by Get).
+  // value column (one whose getter asks the camera is read only by Get).
   void RefreshValues();
   // Whether reading the property reaches the camera.
   static bool GetReachesCamera(const vexq4::control::MemberInfo& member);
@@ -75,7 +75,7 @@ class MemberBrowser final : public QWidget, public vexq4::control::EventSink {
   void Call();
 
  signals:
-  // A request in the script mode's syntax ("put MasterGainLevel 100"), sent
+  // A request in the script mode's syntax ("put NAME VALUE"), sent
   // before it runs, and what it returned ("ok", "NAME=VALUE", "exception ...").
   void Requested(const QString& request);
   void Answered(const QString& outcome);

@@ -194,14 +194,14 @@ QString StudioWindow::TitleText() const {
 
 void StudioWindow::UpdateTitle() {
   const QString title = TitleText();
+  if (title == windowTitle()) return;
   setWindowTitle(title);
   connection_->setText(title.mid(kCaption.size() + 3));
 }
 
-void StudioWindow::OnEvent(const ctl::MemberInfo& event) {
-  if (event.name == "ComPortChanged" || event.name == "FrameGrabberChanged" ||
-      event.name == "OnlineStatusChanged")
-    UpdateTitle();
+void StudioWindow::OnEvent(const ctl::MemberInfo&) {
+  // The title names the connection; an event may have changed it.
+  UpdateTitle();
 }
 
 // ---- Layout.

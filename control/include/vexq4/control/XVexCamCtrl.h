@@ -60,31 +60,46 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   ~CXVexCamCtrl() override;
 
   // ---- Properties.
-#define VEXQ4_DECLARE_NUMERIC(dispid, Name, lo, hi) \
-  short Get##Name();                                \
-  void Set##Name(short value);
-  VEXQ4_NUMERIC_PROPERTIES(VEXQ4_DECLARE_NUMERIC)
-#undef VEXQ4_DECLARE_NUMERIC
-#define VEXQ4_DECLARE_TEXT(dispid, Name, Index, list) \
-  QString Get##Name();                                \
-  void Set##Name(const QString& value);
-  VEXQ4_TEXT_PROPERTIES(VEXQ4_DECLARE_TEXT)
-#undef VEXQ4_DECLARE_TEXT
-  short GetComPort();
-  void SetComPort(short value);
-  Bool GetShowShutterWnd();
-  void SetShowShutterWnd(Bool value);
-  Bool GetShowGainWnd();
-  void SetShowGainWnd(Bool value);
-  Bool GetShowCommunicationWnd();
-  void SetShowCommunicationWnd(Bool value);
-  Bool GetShowAboutWnd();
-  void SetShowAboutWnd(Bool value);
-  short GetFrameGrabberIndex();
-  void SetFrameGrabberIndex(short value);
-  // The getter reads the user ID from the camera first.
-  QString GetUserID();
-  void SetUserID(const QString& value);
+  // The settings' properties and their range and list queries, made from
+  // the model's description (vexq4/model/settings.h): Get/Set<Property>
+  // (short) for each setting; for a list setting also Get/Set<TextProperty>
+  // (its text), GetMinMax<Methods> and GetValid<Methods>; for a setting whose
+  // range the control checks, GetMinMax<Property>.
+#define VEXQ4_DECLARE_PROPERTY(Property) \
+  short Get##Property();                 \
+  void Set##Property(short value);
+#define VEXQ4_DECLARE_LIST(Notification, Property, TextProperty, Methods, ...) \
+  VEXQ4_DECLARE_PROPERTY(Property)                                             \
+  QString Get##TextProperty();                                                 \
+  void Set##TextProperty(const QString& value);                                \
+  short GetMinMax##Methods(short* pMin, short* pMax);                          \
+  short GetValid##Methods(short index, QString* text);
+#define VEXQ4_DECLARE_RANGED(Notification, Property, ...) \
+  VEXQ4_DECLARE_PROPERTY(Property)                        \
+  short GetMinMax##Property(short* pMin, short* pMax);
+#define VEXQ4_DECLARE_PLAIN(Notification, Property, ...) VEXQ4_DECLARE_PROPERTY(Property)
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_DECLARE_LIST, VEXQ4_DECLARE_RANGED,
+                            VEXQ4_DECLARE_PLAIN)
+#undef VEXQ4_DECLARE_PROPERTY
+#undef VEXQ4_DECLARE_LIST
+#undef VEXQ4_DECLARE_RANGED
+#undef VEXQ4_DECLARE_PLAIN
+  // The control's other properties: X(Name, Type, ParameterType, VarType,
+  // DISPID, getter reads the camera); DISPID 0 is the model's for the name.
+  // The user ID's getter reads it from the camera first.
+#define VEXQ4_CONTROL_PROPERTIES(X)                    \
+  X(ComPort, short, short, kShort, 0, false)           \
+  X(ShowShutterWnd, Bool, Bool, kBool, 2, false)       \
+  X(ShowGainWnd, Bool, Bool, kBool, 3, false)          \
+  X(ShowCommunicationWnd, Bool, Bool, kBool, 4, false) \
+  X(ShowAboutWnd, Bool, Bool, kBool, 5, false)         \
+  X(FrameGrabberIndex, short, short, kShort, 0, false) \
+  X(UserID, QString, const QString&, kText, 0, true)
+#define VEXQ4_DECLARE_CONTROL_PROPERTY(Name, Type, Parameter, ...) \
+  Type Get##Name();                                                \
+  void Set##Name(Parameter value);
+  VEXQ4_CONTROL_PROPERTIES(VEXQ4_DECLARE_CONTROL_PROPERTY)
+#undef VEXQ4_DECLARE_CONTROL_PROPERTY
 
   // ---- Methods: range and list queries (error event, never raise).
 #define VEXQ4_DECLARE_MINMAX(dispid, Name, lo, hi) short GetMinMax##Name(short* pMin, short* pMax);
@@ -170,56 +185,12 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   QSize sizeHint() const override { return {175, 30}; }
 
   // ---- Model notifications.
-  void OnlineStatusChanged(int online) override;
-  void SynchronizedStatusChanged(int synchronized) override;
-  void SendingToCamStatusChanged(int sending) override;
-  void ReceiveFromCamStatusChanged(int receiving) override;
-#define VEXQ4_DECLARE_NOTIFICATION(Name) void Name() override;
-  VEXQ4_DECLARE_NOTIFICATION(ComPortChanged)
-  VEXQ4_DECLARE_NOTIFICATION(FrameGrabberChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ShutterSpeedChanged)
-  VEXQ4_DECLARE_NOTIFICATION(TriggerTypeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(TriggerPolarityChanged)
-  VEXQ4_DECLARE_NOTIFICATION(SmearlessChanged)
-  VEXQ4_DECLARE_NOTIFICATION(RCTFVALTypeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ShutterModeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ProgrammableExposureChanged)
-  VEXQ4_DECLARE_NOTIFICATION(BlueGainLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(BlueBlackLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ProgrammableExposureRedChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ProgrammableExposureGreenChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ProgrammableExposureBlueChanged)
-  VEXQ4_DECLARE_NOTIFICATION(BlueKneePointChanged)
-  VEXQ4_DECLARE_NOTIFICATION(RedKneeSlopeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(GreenKneeSlopeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(BlueKneeSlopeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(TriggerInputChanged)
-  VEXQ4_DECLARE_NOTIFICATION(AccumulationChanged)
-  VEXQ4_DECLARE_NOTIFICATION(OutputBitAllocationChanged)
-  VEXQ4_DECLARE_NOTIFICATION(PartialScanChanged)
-  VEXQ4_DECLARE_NOTIFICATION(BinningChanged)
-  VEXQ4_DECLARE_NOTIFICATION(WhiteBalanceChanged)
-  VEXQ4_DECLARE_NOTIFICATION(MasterGainLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(RedGainLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(RedBlackLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Red3200KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Blue3200KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Red4600KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Blue4600KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Red5600KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(Blue5600KWBalPresetChanged)
-  VEXQ4_DECLARE_NOTIFICATION(GreenBlackLevelChanged)
-  VEXQ4_DECLARE_NOTIFICATION(GreenKneePointChanged)
-  VEXQ4_DECLARE_NOTIFICATION(RedKneePointChanged)
-  VEXQ4_DECLARE_NOTIFICATION(KneeSelectChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ShadingModeChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ColorBarChanged)
-  VEXQ4_DECLARE_NOTIFICATION(UserIDChanged)
-  VEXQ4_DECLARE_NOTIFICATION(CameraIDChanged)
-  VEXQ4_DECLARE_NOTIFICATION(ModelNameChanged)
-  VEXQ4_DECLARE_NOTIFICATION(EEPROMCurrentAreaNoChanged)
-  VEXQ4_DECLARE_NOTIFICATION(OnePushResultChanged)
-  VEXQ4_DECLARE_NOTIFICATION(AutoWhiteAreaChanged)
+#define VEXQ4_DECLARE_STATUS(Name, ...) void Name(int state) override;
+#define VEXQ4_DECLARE_NOTIFICATION(Name, ...) void Name() override;
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_DECLARE_STATUS, VEXQ4_DECLARE_NOTIFICATION,
+                            VEXQ4_DECLARE_NOTIFICATION, VEXQ4_DECLARE_NOTIFICATION,
+                            VEXQ4_DECLARE_NOTIFICATION)
+#undef VEXQ4_DECLARE_STATUS
 #undef VEXQ4_DECLARE_NOTIFICATION
   void CommandMessage(std::string line) override;
 
@@ -235,8 +206,8 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   void ApplySavedVisibility();
   void CreateToolWindowFrames(bool alwaysOnTop);
   void PaintPlaceholder(QPainter& painter, const QRect& bounds);
-  short NumericGet(int dispid);
-  void NumericSet(int dispid, short value, int lo, int hi);
+  short NumericGet(const vexq4::model::SettingRow& row);
+  void NumericSet(const vexq4::model::SettingRow& row, short value);
   void TextSet(const QString& text, std::span<const std::string_view> list,
                void (CXVexCamCtrl::*set)(short));
   short MinMax(short lo, short hi, short* pMin, short* pMax);

@@ -127,9 +127,10 @@ struct MemberInfo {
   MemberKind kind;
   VarType type;  // a property's type, a method's result type
   std::span<const ParamInfo> params;
-  GetThunk get = nullptr;    // properties
-  PutThunk put = nullptr;    // properties
-  CallThunk call = nullptr;  // methods
+  GetThunk get = nullptr;       // properties
+  PutThunk put = nullptr;       // properties
+  CallThunk call = nullptr;     // methods
+  bool getReadsCamera = false;  // a property whose getter asks the camera first
 };
 
 // Every member: the 51 properties (DISPID 1..51), the 75 methods (52..126)

@@ -1,101 +1,67 @@
-// What the camera model reports, as the control passes it on: one row per
-// model notification, naming the event it fires (if any), the tool windows
-// that show the value, and where the new value lives in the model.
+// What the camera model reports, as the control passes it on: the model's
+// notifications (vexq4/model/settings.h), each with the event it fires (if
+// any), the tool windows that show the value, and where the new value lives
+// in the model.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <span>
-#include <string>
-#include <string_view>
 
 #include "vexq4/control/automation.h"
 #include "vexq4/model/VexCamInterface.h"
+
+class CXVexCamCtrl;
+class QString;
 
 namespace vexq4::control {
 
 // The tool windows by index: the order of their frames, visibility
 // properties, toolbar buttons and profile sections.
 enum ToolWindow : int {
-  kShutterWindow = 0,
-  kGainWindow = 1,
-  kCommunicationWindow = 2,
-  kAboutWindow = 3,
+  kShutterWindow = static_cast<int>(model::Window::kShutter),
+  kGainWindow = static_cast<int>(model::Window::kGain),
+  kCommunicationWindow = static_cast<int>(model::Window::kCommunication),
+  kAboutWindow = static_cast<int>(model::Window::kAbout),
   kToolWindowCount = 4,
 };
 
 // Bits of ChangeInfo::windows.
 enum WindowMask : unsigned {
-  kShutterBit = 1u << kShutterWindow,
-  kGainBit = 1u << kGainWindow,
-  kCommunicationBit = 1u << kCommunicationWindow,
-  kAboutBit = 1u << kAboutWindow,
+  kShutterBit = model::kShutterBit,
+  kGainBit = model::kGainBit,
+  kCommunicationBit = model::kCommunicationBit,
+  kAboutBit = model::kAboutBit,
 };
 
 // The model's notifications except CommandMessage, in the model's order.
+#define VEXQ4_CHANGE(Name, ...) Name,
 enum class Change : int {
-  OnlineStatusChanged,
-  SynchronizedStatusChanged,
-  SendingToCamStatusChanged,
-  ReceiveFromCamStatusChanged,
-  ComPortChanged,
-  FrameGrabberChanged,
-  ShutterSpeedChanged,
-  TriggerTypeChanged,
-  TriggerPolarityChanged,
-  SmearlessChanged,
-  RCTFVALTypeChanged,
-  ShutterModeChanged,
-  ProgrammableExposureChanged,
-  BlueGainLevelChanged,
-  BlueBlackLevelChanged,
-  ProgrammableExposureRedChanged,
-  ProgrammableExposureGreenChanged,
-  ProgrammableExposureBlueChanged,
-  BlueKneePointChanged,
-  RedKneeSlopeChanged,
-  GreenKneeSlopeChanged,
-  BlueKneeSlopeChanged,
-  TriggerInputChanged,
-  AccumulationChanged,
-  OutputBitAllocationChanged,
-  PartialScanChanged,
-  BinningChanged,
-  WhiteBalanceChanged,
-  MasterGainLevelChanged,
-  RedGainLevelChanged,
-  RedBlackLevelChanged,
-  Red3200KWBalPresetChanged,
-  Blue3200KWBalPresetChanged,
-  Red4600KWBalPresetChanged,
-  Blue4600KWBalPresetChanged,
-  Red5600KWBalPresetChanged,
-  Blue5600KWBalPresetChanged,
-  GreenBlackLevelChanged,
-  GreenKneePointChanged,
-  RedKneePointChanged,
-  KneeSelectChanged,
-  ShadingModeChanged,
-  ColorBarChanged,
-  UserIDChanged,
-  CameraIDChanged,
-  ModelNameChanged,
-  EEPROMCurrentAreaNoChanged,
-  OnePushResultChanged,
-  AutoWhiteAreaChanged,
-  kCount,
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_CHANGE, VEXQ4_CHANGE, VEXQ4_CHANGE, VEXQ4_CHANGE, VEXQ4_CHANGE)
+      kCount,
 };
+#undef VEXQ4_CHANGE
 
-struct ChangeInfo {
-  Change change;
-  std::string_view name;  // the notification's (and its event's) name
-  int eventDispid;        // 0: no event
-  unsigned windows;       // WindowMask bits of the windows refreshed
-  // The new value: a number field, and for the texts a text field.
-  int CVexCamInterface::*number;
-  std::string CVexCamInterface::*text;
+using ChangeInfo = model::NotificationRow;
+
+inline std::span<const ChangeInfo> Changes() { return model::Notifications(); }
+inline const ChangeInfo& InfoOf(Change change) {
+  return model::Notifications()[static_cast<std::size_t>(change)];
+}
+// The setting a change announces, or nullptr.
+inline const model::SettingRow* SettingOf(Change change) { return InfoOf(change).setting; }
+
+// A setting's typed automation members, for the windows that bind widgets
+// to it, with its description (the profile key and default among it).
+struct SettingMembers {
+  const model::SettingRow* row = nullptr;
+  short (CXVexCamCtrl::*get)() = nullptr;
+  void (CXVexCamCtrl::*set)(short) = nullptr;
+  short (CXVexCamCtrl::*range)(short*, short*) = nullptr;   // nullptr: no range query
+  short (CXVexCamCtrl::*entry)(short, QString*) = nullptr;  // list settings
+  void (CXVexCamCtrl::*setText)(const QString&) = nullptr;  // list settings
 };
-
-VEXQ4_CONTROL_API std::span<const ChangeInfo> Changes();
-VEXQ4_CONTROL_API const ChangeInfo& InfoOf(Change change);
+// The members of the setting `change` announces (all null for the other
+// notifications).
+VEXQ4_CONTROL_API const SettingMembers& MembersOf(Change change);
 
 }  // namespace vexq4::control

@@ -77,9 +77,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int SetSetting(const vexq4::model::SettingRow& row, int value);
   int Value(const vexq4::model::SettingRow& row) const;
 
-  // Get<Property> and Set<Property> of every setting of settings.h, e.g.
-  // GetMasterGainLevel and SetMasterGainLevel. SetWhiteBalanceIndex also
-  // reads the gains (or the auto white area) the new mode uses.
+  // Get<Property> and Set<Property> of every setting of settings.h, by the
+  // query and the command shape. The white balance's set also reads the
+  // gains (or the auto white area) the new mode uses.
 #define VEXQ4_SETTING_MEMBERS(Notification, Property, ...) \
   int Get##Property();                                     \
   int Set##Property(int v);

@@ -129,6 +129,7 @@ struct SettingRow {
   int validDispid = 0;
   // Type library names of GetValid<methods>'s index and text parameters.
   std::array<std::string_view, 2> validParams = {};
+  bool browserList = false;  // property browsers offer the list as the text's values
 
   // ---- The tool window that shows it, its profile section and key.
   Window window = Window::kNone;
@@ -203,14 +204,14 @@ struct NotificationRow {
        .field = &M::shutterSpeedIndex, .text = &M::shutterSpeedStr, .list = kShutterSpeedList,     \
        .checked = true, .meaning = "shutter speed",                                                \
        .dispid = 6, .textDispid = 7, .eventDispid = 6, .minMaxDispid = 64, .validDispid = 65,      \
-       .validParams = {"ShutterIndex", "ShutterStr"},                                              \
+       .validParams = {"ShutterIndex", "ShutterStr"}, .browserList = true,                         \
        .window = Window::kShutter, .key = "Shutter Speed", .profileByText = true,                  \
        .reportLabel = "Shutter Speed")                                                             \
   LIST(TriggerTypeChanged, TriggerTypeIndex, TriggerTypeStr, TriggerType, TR,                      \
        .field = &M::triggerTypeIndex, .text = &M::triggerTypeStr, .list = kTriggerTypeList,        \
        .checked = true, .meaning = "trigger mode",                                                 \
        .dispid = 8, .textDispid = 9, .eventDispid = 7, .minMaxDispid = 66, .validDispid = 67,      \
-       .validParams = {"nIndex", "pStr"},                                                          \
+       .validParams = {"nIndex", "pStr"}, .browserList = true,                                     \
        .window = Window::kShutter, .key = "Trigger Mode", .reportLabel = "Trigger Mode")           \
   PLAIN(TriggerPolarityChanged, TriggerPolarity, TP,                                               \
         .field = &M::triggerPolarity, .meaning = "0 active low, 1 active high",                    \
@@ -407,6 +408,7 @@ struct NotificationRow {
        .list = kAutoWhiteAreaList, .checked = true, .meaning = "auto white balance area",          \
        .dispid = 44, .textDispid = 45, .eventDispid = 39, .minMaxDispid = 108,                     \
        .validDispid = 109, .validParams = {"AutoWhiteAreaIndex", "AutoWhiteAreaStr"},              \
+       .browserList = true,                                                                        \
        .window = Window::kGain, .key = "Auto White Area", .reportLabel = "Auto White Area")
 // clang-format on
 
