@@ -95,10 +95,10 @@ static_assert(Unique(kSettings, [](const SettingRow& r) { return r.textDispid; }
 static_assert(Unique(kSettings, [](const SettingRow& r) { return r.minMaxDispid; }));
 static_assert(Unique(kNotifications, [](const NotificationRow& r) { return r.eventDispid; }));
 static_assert(std::all_of(kSettings.begin(), kSettings.end(), [](const SettingRow& row) {
-  // A setting a window shows is kept under a key, and the report shows
-  // every setting the settings file holds.
-  return (row.window == Window::kNone) == row.key.empty() &&
-         row.reportLabel.empty() == row.key.empty() && row.dispid != 0 && row.eventDispid != 0;
+  // Every setting shows in a window, and the report shows every setting
+  // the settings file holds.
+  return row.window != Window::kNone && row.reportLabel.empty() == row.key.empty() &&
+         row.dispid != 0 && row.eventDispid != 0;
 }));
 
 }  // namespace

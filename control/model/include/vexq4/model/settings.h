@@ -67,8 +67,9 @@ inline constexpr std::array<std::string_view, 2> kReportPolarities = {"Active Lo
 inline constexpr std::array<std::string_view, 2> kReportBitAllocations = {"10bit", "8bit"};
 
 // The control's tool windows, by the index the control gives them. A
-// setting shown in the Shutter or Gain window is kept in that window's
-// profile section and in the settings file's section of the same name.
+// setting shown in the Shutter or Gain window is kept, when it has a key,
+// in that window's profile section and in the settings file's section of
+// the same name.
 enum class Window : std::int8_t { kShutter = 0, kGain = 1, kCommunication = 2, kAbout = 3, kNone };
 inline constexpr unsigned WindowBit(Window window) {
   return window == Window::kNone ? 0u : 1u << static_cast<int>(window);
@@ -131,7 +132,8 @@ struct SettingRow {
   std::array<std::string_view, 2> validParams = {};
   bool browserList = false;  // property browsers offer the list as the text's values
 
-  // ---- The tool window that shows it, its profile section and key.
+  // ---- The tool window that shows it (and refreshes on its notification),
+  // its profile section and key.
   Window window = Window::kNone;
   // The key in the window's profile section and in the settings file's
   // section of the same name (written exactly so, odd letter case
@@ -347,27 +349,33 @@ struct NotificationRow {
   RANGED(Red3200KWBalPresetChanged, Red3200KWBalPreset, WPR1,                                      \
          .field = &M::red3200KWBalPreset, .min = -231, .max = 231,                                 \
          .meaning = "white balance preset, red, 3200 K",                                           \
-         .dispid = 46, .eventDispid = 40, .minMaxDispid = 119)                                     \
+         .dispid = 46, .eventDispid = 40, .minMaxDispid = 119,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(Blue3200KWBalPresetChanged, Blue3200KWBalPreset, WPB1,                                    \
          .field = &M::blue3200KWBalPreset, .min = -231, .max = 231,                                \
          .meaning = "white balance preset, blue, 3200 K",                                          \
-         .dispid = 47, .eventDispid = 41, .minMaxDispid = 120)                                     \
+         .dispid = 47, .eventDispid = 41, .minMaxDispid = 120,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(Red4600KWBalPresetChanged, Red4600KWBalPreset, WPR2,                                      \
          .field = &M::red4600KWBalPreset, .min = -231, .max = 231,                                 \
          .meaning = "white balance preset, red, 4600 K",                                           \
-         .dispid = 48, .eventDispid = 42, .minMaxDispid = 121)                                     \
+         .dispid = 48, .eventDispid = 42, .minMaxDispid = 121,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(Blue4600KWBalPresetChanged, Blue4600KWBalPreset, WPB2,                                    \
          .field = &M::blue4600KWBalPreset, .min = -231, .max = 231,                                \
          .meaning = "white balance preset, blue, 4600 K",                                          \
-         .dispid = 49, .eventDispid = 43, .minMaxDispid = 122)                                     \
+         .dispid = 49, .eventDispid = 43, .minMaxDispid = 122,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(Red5600KWBalPresetChanged, Red5600KWBalPreset, WPR3,                                      \
          .field = &M::red5600KWBalPreset, .min = -231, .max = 231,                                 \
          .meaning = "white balance preset, red, 5600 K",                                           \
-         .dispid = 50, .eventDispid = 44, .minMaxDispid = 123)                                     \
+         .dispid = 50, .eventDispid = 44, .minMaxDispid = 123,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(Blue5600KWBalPresetChanged, Blue5600KWBalPreset, WPB3,                                    \
          .field = &M::blue5600KWBalPreset, .min = -231, .max = 231,                                \
          .meaning = "white balance preset, blue, 5600 K",                                          \
-         .dispid = 51, .eventDispid = 45, .minMaxDispid = 124)                                     \
+         .dispid = 51, .eventDispid = 45, .minMaxDispid = 124,                                     \
+         .window = Window::kGain)                                                                  \
   RANGED(GreenBlackLevelChanged, GreenBlackLevel, BLG,                                             \
          .field = &M::greenBlackLevel, .min = 0, .max = 1023,                                      \
          .meaning = "green black level", .dispid = 42, .eventDispid = 37, .minMaxDispid = 104,     \
