@@ -249,7 +249,12 @@ bool WriteProfileString(const fs::path& path, std::string_view section, std::str
   ProfileDocument doc;
   // An unreadable existing file must not be replaced by a nearly empty one.
   if (!doc.Load(path)) return false;
+  const std::string before = doc.Text();
   if (!doc.Set(section, key, value)) return false;
+  // A key that already holds the value leaves the file as it is: a window
+  // writes its keys on every refresh, and a replacement costs an fsync.
+  std::error_code ec;
+  if (doc.Text() == before && fs::is_regular_file(path, ec)) return true;
   return doc.Save(path);
 }
 
@@ -292,18 +297,84 @@ fs::path ProfileDirectory() {
 
 fs::path ModuleProfilePath() { return ProfileDirectory() / "XVexQ4.ini"; }
 
+namespace {
+
+// The module profile while a batch lives: the document read at its first
+// use, saved when the last batch ends.
+struct Batch {
+  int depth = 0;
+  bool loaded = false;
+  bool dirty = false;
+  fs::path path;
+  ProfileDocument doc;
+
+  // The document of the profile at `current`, or nullptr outside a batch
+  // or when the file cannot be read (the direct functions then say so).
+  ProfileDocument* Document(const fs::path& current) {
+    if (depth == 0) return nullptr;
+    if (loaded && current != path) Flush();  // the profile moved: keep both right
+    if (!loaded) {
+      path = current;
+      doc = ProfileDocument();
+      if (!doc.Load(path)) return nullptr;
+      loaded = true;
+    }
+    return &doc;
+  }
+  void Flush() {
+    if (loaded && dirty) {
+      std::error_code ec;
+      fs::create_directories(path.parent_path(), ec);  // a failure shows in the save
+      doc.Save(path);
+    }
+    loaded = false;
+    dirty = false;
+  }
+};
+
+Batch& TheBatch() {
+  static Batch batch;
+  return batch;
+}
+
+}  // namespace
+
+ModuleProfileBatch::ModuleProfileBatch() { ++TheBatch().depth; }
+
+ModuleProfileBatch::~ModuleProfileBatch() {
+  Batch& batch = TheBatch();
+  if (--batch.depth == 0) batch.Flush();
+}
+
 std::string GetModuleProfileString(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) {
-  return GetProfileString(ModuleProfilePath(), section, key, defaultValue);
+  const fs::path path = ModuleProfilePath();
+  if (ProfileDocument* doc = TheBatch().Document(path)) {
+    if (auto value = doc->Get(section, key)) return std::move(*value);
+    return std::string(defaultValue.substr(0, kProfileValueMax));
+  }
+  return GetProfileString(path, section, key, defaultValue);
 }
 
 int GetModuleProfileInt(std::string_view section, std::string_view key, int defaultValue) {
-  return GetProfileInt(ModuleProfilePath(), section, key, defaultValue);
+  const fs::path path = ModuleProfilePath();
+  if (ProfileDocument* doc = TheBatch().Document(path)) {
+    const auto value = doc->Get(section, key);
+    return value ? LeadingNumber(*value).value_or(defaultValue) : defaultValue;
+  }
+  return GetProfileInt(path, section, key, defaultValue);
 }
 
 bool WriteModuleProfileString(std::string_view section, std::string_view key,
                               std::string_view value) {
   const fs::path path = ModuleProfilePath();
+  Batch& batch = TheBatch();
+  if (ProfileDocument* doc = batch.Document(path)) {
+    const std::string before = doc->Text();
+    if (!doc->Set(section, key, value)) return false;
+    batch.dirty = batch.dirty || doc->Text() != before;
+    return true;
+  }
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);  // a failure shows in the write
   return WriteProfileString(path, section, key, value);

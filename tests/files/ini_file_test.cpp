@@ -313,5 +313,43 @@ TEST_F(ProfileDirTest, ModuleProfileCreatesItsFolder) {
   EXPECT_EQ(ReadFile(dir / "cfg" / "deep" / "XVexQ4.ini"), "[Gain]\r\nVisible=1\r\n");
 }
 
+TEST_F(ProfileDirTest, BatchSavesOnceWhenTheLastBatchEnds) {
+  TestDir dir;
+  ::setenv("VEXQ4_PROFILE_DIR", dir.path().c_str(), 1);
+  const auto file = dir / "XVexQ4.ini";
+  ASSERT_TRUE(WriteModuleProfileString("Gain", "Master Gain Level", "122"));
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  {
+    ModuleProfileBatch outer;
+    {
+      ModuleProfileBatch inner;
+      ASSERT_TRUE(WriteModuleProfileString("Gain", "Master Gain Level", "300"));
+      ASSERT_TRUE(WriteModuleProfileString("Shutter", "Shutter Speed", "1/250"));
+      EXPECT_FALSE(WriteModuleProfileString("Gain", "bad\nkey", "1"));
+    }
+    // The batch's reads see its writes; the file waits for the last batch.
+    EXPECT_EQ(GetModuleProfileInt("gain", "master gain level", 0), 300);
+    EXPECT_EQ(GetModuleProfileString("Shutter", "Shutter Speed", ""), "1/250");
+    EXPECT_EQ(ReadFile(file), "[Gain]\r\nMaster Gain Level=122\r\n");
+  }
+  EXPECT_EQ(ReadFile(file),
+            "[Gain]\r\nMaster Gain Level=300\r\n[Shutter]\r\nShutter Speed=1/250\r\n");
+
+  // A key that already holds its value leaves the file as it was, in a
+  // batch or not.
+  struct stat saved {};
+  ASSERT_EQ(::stat(file.c_str(), &saved), 0);
+  EXPECT_NE(saved.st_ino, before.st_ino);  // replaced once, above
+  ASSERT_TRUE(WriteModuleProfileString("Gain", "Master Gain Level", "300"));
+  {
+    ModuleProfileBatch batch;
+    ASSERT_TRUE(WriteModuleProfileString("Shutter", "Shutter Speed", "1/250"));
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, saved.st_ino);
+}
+
 }  // namespace
 }  // namespace vexq4::platform

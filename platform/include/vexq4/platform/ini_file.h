@@ -82,8 +82,9 @@ int GetProfileInt(const std::filesystem::path& path, std::string_view section, s
                   int defaultValue);
 
 // WritePrivateProfileString-like: one key, one atomic replacement of the
-// file (created when missing). False on a refused name or value or when the
-// file cannot be written.
+// file (created when missing); a key that already holds the value leaves
+// the file untouched. False on a refused name or value or when the file
+// cannot be written.
 bool WriteProfileString(const std::filesystem::path& path, std::string_view section,
                         std::string_view key, std::string_view value);
 
@@ -106,6 +107,20 @@ std::string GetModuleProfileString(std::string_view section, std::string_view ke
 int GetModuleProfileInt(std::string_view section, std::string_view key, int defaultValue);
 bool WriteModuleProfileString(std::string_view section, std::string_view key,
                               std::string_view value);
+
+// Holds back the module profile's writes while it lives: they change a
+// copy in memory, which the module profile's reads see too, and the last
+// batch to end saves the file once. A window writes its keys on every
+// refresh; an operation that refreshes many settings (a read of the whole
+// camera) then replaces the file once instead of once per key. Batches
+// nest; one thread at a time.
+class ModuleProfileBatch {
+ public:
+  ModuleProfileBatch();
+  ~ModuleProfileBatch();
+  ModuleProfileBatch(const ModuleProfileBatch&) = delete;
+  ModuleProfileBatch& operator=(const ModuleProfileBatch&) = delete;
+};
 
 // A file replaced atomically. Open creates a temporary file in the target's
 // folder (so a target that cannot be written fails before any other work),
