@@ -78,6 +78,9 @@ CXVexCamCtrl::CXVexCamCtrl(QWidget* parent) : QWidget(parent) {
     pages_[static_cast<std::size_t>(i)] =
         ctl::CreateToolWindowPage(static_cast<ctl::ToolWindow>(i));
   }
+  // The windows initialise now, each pushing and showing its settings: one
+  // profile save for all of them.
+  const vexq4::platform::ModuleProfileBatch batch;
   CreateToolWindowFrames(false);
 }
 
@@ -173,6 +176,8 @@ void CXVexCamCtrl::OnToolbarCommand(int command) {
 }
 
 short CXVexCamCtrl::SetWindowPosTopBottom(Long AlwaysOnTop) {
+  // The rebuilt windows push and show every setting: one profile save.
+  const vexq4::platform::ModuleProfileBatch batch;
   const int wasSynchronized = isSynchronized;
   CloseConnection();
   for (int i = 0; i < ctl::kToolWindowCount; ++i) {

@@ -55,6 +55,15 @@ void CToolWinDlg::OnInitDialog() {
   initialised_ = true;
 }
 
+void CToolWinDlg::Refresh(ctl::Change change, int number, const QString& text) {
+  struct Scope {
+    int& depth;
+    explicit Scope(int& d) : depth(d) { ++depth; }
+    ~Scope() { --depth; }
+  } scope(refreshing_);
+  OnRefresh(change, number, text);
+}
+
 void CToolWinDlg::SavePosition(int x, int y) {
   if (!initialised_) return;
   if (x == topLeftX_ && y == topLeftY_) return;  // nothing moved

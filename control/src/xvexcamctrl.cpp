@@ -378,8 +378,16 @@ short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {
 }
 
 // ---- Transfers, identity, white balance.
-short CXVexCamCtrl::WriteAllToCamera() { return Short(CVexCamInterface::WriteAllToCamera()); }
-short CXVexCamCtrl::ReadAllFromCamera() { return Short(CVexCamInterface::ReadAllFromCamera()); }
+// The whole-camera operations refresh every window many times: their
+// profile writes go to the file once, at the end (ModuleProfileBatch).
+short CXVexCamCtrl::WriteAllToCamera() {
+  const vexq4::platform::ModuleProfileBatch batch;
+  return Short(CVexCamInterface::WriteAllToCamera());
+}
+short CXVexCamCtrl::ReadAllFromCamera() {
+  const vexq4::platform::ModuleProfileBatch batch;
+  return Short(CVexCamInterface::ReadAllFromCamera());
+}
 
 short CXVexCamCtrl::StoreSettings(short AreaSelection) {
   const int result = CVexCamInterface::StoreSettings(AreaSelection);
@@ -388,6 +396,7 @@ short CXVexCamCtrl::StoreSettings(short AreaSelection) {
 }
 
 short CXVexCamCtrl::LoadSettings(short AreaSelection) {
+  const vexq4::platform::ModuleProfileBatch batch;
   return Short(CVexCamInterface::LoadSettings(AreaSelection));
 }
 
@@ -447,6 +456,7 @@ short CXVexCamCtrl::WriteAllToFile(const QString& FileName) {
 }
 
 short CXVexCamCtrl::ReadAllFromFile(const QString& FileName) {
+  const vexq4::platform::ModuleProfileBatch batch;
   const int result = CVexCamInterface::ReadAllFromFile(ToPath(FileName));
   if (result == kInvalidSettingsFile) {
     throw AutomationError(
@@ -458,6 +468,7 @@ short CXVexCamCtrl::ReadAllFromFile(const QString& FileName) {
 }
 
 short CXVexCamCtrl::WriteCameraDataToFile(const QString& FileName) {
+  const vexq4::platform::ModuleProfileBatch batch;
   const int result = CVexCamInterface::WriteCameraDataToFile(ToPath(FileName));
   if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
   return Short(result);

@@ -281,7 +281,7 @@ void CAboutDlg::SetUserIdText(const QString& text) {
   WriteProfile("User ID", text);
 }
 
-void CAboutDlg::Refresh(ctl::Change change, int number, const QString& text) {
+void CAboutDlg::OnRefresh(ctl::Change change, int number, const QString& text) {
   switch (change) {
     case ctl::Change::CameraIDChanged:
       SetCameraId(text);

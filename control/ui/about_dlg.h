@@ -36,7 +36,7 @@ class CAboutDlg final : public CToolWinDlg {
   CAboutDlg();
 
   void HideRequest() override;
-  void Refresh(vexq4::control::Change change, int number, const QString& text) override;
+  void OnRefresh(vexq4::control::Change change, int number, const QString& text) override;
 
   // The operator's actions, as the window's controls run them.
   void OnProtectUserId();

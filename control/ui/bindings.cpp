@@ -34,6 +34,8 @@ std::size_t BoundPage::IndexOf(Change change) const {
 
 const Binding& BoundPage::Row(Change change) const { return table_[IndexOf(change)]; }
 
+const SettingMembers& BoundPage::Members(Change change) { return MembersOf(change); }
+
 BoundWidgets& BoundPage::Widgets(Change change) { return widgets_[IndexOf(change)]; }
 
 // ---- Building.
@@ -71,8 +73,8 @@ void BoundPage::AddSpin(QGridLayout* grid, int line, Change change) {
   grid->addWidget(label, line, 0);
   grid->addWidget(w.box, line, 1);
   grid->addWidget(w.spin, line, 2);
-  // Every change of the text sends: typing, the spin button writing its
-  // position, and the window rewriting the text alike.
+  // A change of the text sends, typed or written by a spin step; one that
+  // a refresh writes does not.
   connect(w.box, &QLineEdit::textChanged, this, [this, change] { OnBoxChanged(change); });
 }
 
@@ -145,13 +147,13 @@ void BoundPage::SetRanges(std::span<const Change> order) {
   for (Change change : order) {
     short lower = 0;
     short upper = 0;
-    if ((control()->*Row(change).range)(&lower, &upper) != 0) continue;
+    if ((control()->*Members(change).range)(&lower, &upper) != 0) continue;
     if (SpinButton* spin = Widgets(change).spin) spin->SetRange(lower, upper);
   }
 }
 
 void BoundPage::FillList(Change change) {
-  const Binding& row = Row(change);
+  const SettingMembers& row = Members(change);
   QComboBox* list = Widgets(change).list;
   if (!list) return;
   list->clear();
@@ -167,24 +169,25 @@ void BoundPage::FillList(Change change) {
 
 void BoundPage::ReadProfile() {
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    const Binding& row = table_[i];
-    if (row.setText)
-      storedText_[i] = ProfileString(row.key, row.defaultText ? row.defaultText : "");
+    const model::SettingRow& setting = *Members(table_[i].change).row;
+    if (setting.profileByText)
+      storedText_[i] = ProfileString(
+          setting.key, setting.list[static_cast<std::size_t>(setting.profileDefault)]);
     else
-      stored_[i] = ProfileInt(row.key, row.defaultValue);
+      stored_[i] = ProfileInt(setting.key, setting.profileDefault);
   }
 }
 
 void BoundPage::Push(std::span<const Change> order) {
   for (Change change : order) {
     const std::size_t i = IndexOf(change);
-    const Binding& row = table_[i];
+    const SettingMembers& members = Members(change);
     // The values go as 16-bit numbers, as the property takes them.
     InitStep([&] {
-      if (row.setText)
-        (control()->*row.setText)(storedText_[i]);
+      if (members.row->profileByText)
+        (control()->*members.setText)(storedText_[i]);
       else
-        (control()->*row.set)(static_cast<short>(stored_[i]));
+        (control()->*members.set)(static_cast<short>(stored_[i]));
     });
   }
 }
@@ -207,7 +210,7 @@ int BoundPage::Shown(Change change) {
 }
 
 void BoundPage::SetProperty(Change change, int value) {
-  (control()->*Row(change).set)(static_cast<short>(value));
+  (control()->*Members(change).set)(static_cast<short>(value));
 }
 
 void BoundPage::RadioAction(Change change, int index) {
@@ -219,7 +222,8 @@ void BoundPage::RadioAction(Change change, int index) {
 
 void BoundPage::OnBoxChanged(Change change) {
   BoundWidgets& w = Widgets(change);
-  if (!control() || !w.spin) return;
+  // The model's value shown: the camera has it already.
+  if (!control() || !w.spin || refreshing()) return;
   // The spin button takes its position from the text; text that is not a
   // number in range sends the position it had.
   const int position = w.spin->Position();
@@ -228,7 +232,7 @@ void BoundPage::OnBoxChanged(Change change) {
 
 // ---- Refreshing.
 
-void BoundPage::Refresh(Change change, int number, const QString& text) {
+void BoundPage::OnRefresh(Change change, int number, const QString& text) {
   if (change == Change::OnlineStatusChanged) {
     if (onlineBar_)
       onlineBar_->SetState(number == 1 ? QStringLiteral("online") : QStringLiteral("offline"));
@@ -240,21 +244,21 @@ void BoundPage::Refresh(Change change, int number, const QString& text) {
 }
 
 void BoundPage::RefreshRow(const Binding& row, int number, const QString& text) {
+  const std::string_view key = Members(row.change).row->key;
   switch (row.widget) {
     case BoundWidget::kSpin: {
-      WriteProfile(row.key, number);
-      // Equal to what the spin holds: the box is left as it is, so nothing
-      // is sent back.
+      WriteProfile(key, number);
+      // Equal to what the spin holds: the box is left as it is.
       SpinButton* spin = Widgets(row.change).spin;
       if (spin && spin->Position() != number) spin->SetPosition(number);
       return;
     }
     case BoundWidget::kRadios:
       SelectRadio(row.change, number);
-      WriteProfile(row.key, number);
+      WriteProfile(key, number);
       return;
     case BoundWidget::kList:
-      if (row.setText) {
+      if (Members(row.change).row->profileByText) {
         // Searched from the top, so "1/100" finds "1/100" before "1/1000".
         int position = -1;
         if (QComboBox* list = Widgets(row.change).list) {
@@ -262,10 +266,10 @@ void BoundPage::RefreshRow(const Binding& row, int number, const QString& text) 
             if (list->itemText(i).startsWith(text)) position = i;
         }
         SelectListEntry(row.change, position);
-        WriteProfile(row.key, text);
+        WriteProfile(key, text);
       } else {
         SelectListEntry(row.change, number);
-        WriteProfile(row.key, number);
+        WriteProfile(key, number);
       }
       return;
   }

@@ -1,12 +1,14 @@
 // Widgets bound to the control's properties, as the Gain and Shutter windows
-// use them. A page describes each bound setting once, in a table row: the
-// property it sets, the widget that shows it, the range or list query that
-// fills that widget, its profile key and default, and the notification that
-// refreshes it. The page's creation (read the profile, push the values into
-// the control), its refreshes (write the profile, update the widget) and the
-// operator's actions (widget changed -> property set) are loops over the
-// rows; what a window does beyond that lives in named functions beside its
-// table.
+// use them. A page lists the settings it shows, each in a row naming the
+// notification that refreshes it and how it looks (the widget, its label,
+// accessible name and tooltip); the rest comes from the setting's own
+// description: the property it sets, the range or list query that fills the
+// widget, its profile key and default (vexq4/model/settings.h, reached
+// through the control's SettingMembers). The page's creation (read the
+// profile, push the values into the control), its refreshes (write the
+// profile, update the widget; nothing is sent) and the operator's actions
+// (widget changed -> property set) are loops over the rows; what a window
+// does beyond that lives in named functions beside its table.
 #pragma once
 
 #include <QComboBox>
@@ -44,20 +46,8 @@ struct RadioChoice {
 };
 
 struct Binding {
-  Change change;  // the notification that refreshes the widget
+  Change change;  // the notification that refreshes the widget: its setting's
   BoundWidget widget;
-  const char* key;  // profile key in the page's section
-  int defaultValue;
-  void (CXVexCamCtrl::*set)(short);
-  // Spins: the range; lists: the positions to fill.
-  short (CXVexCamCtrl::*range)(short*, short*) = nullptr;
-  // Lists: the entry text of a position.
-  short (CXVexCamCtrl::*entry)(short, QString*) = nullptr;
-  // A list kept by its entry's text: the profile holds the text, the page
-  // restores it through this property, and a refresh selects the first
-  // entry that begins with the notified text.
-  void (CXVexCamCtrl::*setText)(const QString&) = nullptr;
-  const char* defaultText = nullptr;
   // Spins: the label beside the box. Boxes and lists: accessible name and
   // tooltip.
   const char* label = nullptr;
@@ -86,10 +76,12 @@ class BoundPage : public CToolWinDlg {
 
   // Bound rows (and the online status) refresh here; pages call it for
   // what they do not handle themselves.
-  void Refresh(Change change, int number, const QString& text) override;
+  void OnRefresh(Change change, int number, const QString& text) override;
 
  protected:
   const Binding& Row(Change change) const;
+  // The bound setting's typed members and description (key, default).
+  static const SettingMembers& Members(Change change);
   BoundWidgets& Widgets(Change change);
 
   // ---- Building the window: every widget is named and tipped from its row

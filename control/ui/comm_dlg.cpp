@@ -532,7 +532,7 @@ void CCommDlg::SetMarker(bool on) {
 }
 
 // ---- Refresh operations.
-void CCommDlg::Refresh(Change change, int number, const QString& /*text*/) {
+void CCommDlg::OnRefresh(Change change, int number, const QString& /*text*/) {
   switch (change) {
     case Change::OnlineStatusChanged:
       onlineText_ = number != 0 ? QStringLiteral("On-line") : QStringLiteral("Off-line");

@@ -39,7 +39,7 @@ class CCommDlg final : public CToolWinDlg {
   CCommDlg();
 
   void HideRequest() override;
-  void Refresh(vexq4::control::Change change, int number, const QString& text) override;
+  void OnRefresh(vexq4::control::Change change, int number, const QString& text) override;
   void AppendMessage(const QString& line) override;
 
   // The log exactly as it stands (what "Write To File" writes).

@@ -18,151 +18,86 @@ namespace vexq4::control {
 
 namespace {
 
-using C = CXVexCamCtrl;
 using W = BoundWidget;
 using enum Change;
 
-// One row per setting the window keeps: what it sets, how it is shown, and
-// where its last value lives in the "Gain" section of the profile.
+// One row per setting the window keeps, and how it is shown; its profile
+// key in the "Gain" section and its default are the setting's own.
 const Binding kGainTable[] = {
     {.change = MasterGainLevelChanged,
      .widget = W::kSpin,
-     .key = "Master Gain Level",
-     .defaultValue = 122,
-     .set = &C::SetMasterGainLevel,
-     .range = &C::GetMinMaxMasterGainLevel,
      .label = "Master",
      .name = "Gain Level: Master",
      .tip = "Select relative Master Gain Level value, -132 ... +429 (0 is 0dB)"},
     {.change = RedGainLevelChanged,
      .widget = W::kSpin,
-     .key = "Gain Level for red",
-     .defaultValue = 122,
-     .set = &C::SetRedGainLevel,
-     .range = &C::GetMinMaxRedGainLevel,
      .label = "Red",
      .name = "Gain Level: Red",
      .tip = "Select relative Gain Level value for red, -231 ... +231 (0 is 0dB)"},
     {.change = BlueGainLevelChanged,
      .widget = W::kSpin,
-     .key = "Gain Level for Blue",
-     .defaultValue = 24,
-     .set = &C::SetBlueGainLevel,
-     .range = &C::GetMinMaxBlueGainLevel,
      .label = "Blue",
      .name = "Gain Level: Blue",
      .tip = "Select relative Gain Level value for blue, -231 ... +231 (0 is 0dB)"},
     {.change = RedBlackLevelChanged,
      .widget = W::kSpin,
-     .key = "Black Level for Red",
-     .defaultValue = 122,
-     .set = &C::SetRedBlackLevel,
-     .range = &C::GetMinMaxRedBlackLevel,
      .label = "Red",
      .name = "Black Level: Red",
      .tip = "Select relative Black Level value for red, 0 ... 1023 (decimal)"},
     {.change = GreenBlackLevelChanged,
      .widget = W::kSpin,
-     .key = "Black Level for Green",
-     .defaultValue = 127,
-     .set = &C::SetGreenBlackLevel,
-     .range = &C::GetMinMaxGreenBlackLevel,
      .label = "Green",
      .name = "Black Level: Green",
      .tip = "Select relative Black Level value for green, 0 ... 1023 (decimal)"},
     {.change = BlueBlackLevelChanged,
      .widget = W::kSpin,
-     .key = "Black Level for Blue",
-     .defaultValue = 127,
-     .set = &C::SetBlueBlackLevel,
-     .range = &C::GetMinMaxBlueBlackLevel,
      .label = "Blue",
      .name = "Black Level: Blue",
      .tip = "Select relative Black Level value for blue, 0 ... 1023 (decimal)"},
     {.change = RedKneePointChanged,
      .widget = W::kSpin,
-     .key = "Knee Point for Red",
-     .defaultValue = 122,
-     .set = &C::SetRedKneePoint,
-     .range = &C::GetMinMaxRedKneePoint,
      .label = "Red",
      .name = "Knee Point: Red",
      .tip = "Select relative Knee Point value for red, 0 ... 1023 (decimal)"},
     {.change = GreenKneePointChanged,
      .widget = W::kSpin,
-     .key = "Knee Point for Green",
-     .defaultValue = 122,
-     .set = &C::SetGreenKneePoint,
-     .range = &C::GetMinMaxGreenKneePoint,
      .label = "Green",
      .name = "Knee Point: Green",
      .tip = "Select relative Knee Point value for green, 0 ... 1023 (decimal)"},
     {.change = BlueKneePointChanged,
      .widget = W::kSpin,
-     .key = "Knee Point for Blue",
-     .defaultValue = 127,
-     .set = &C::SetBlueKneePoint,
-     .range = &C::GetMinMaxBlueKneePoint,
      .label = "Blue",
      .name = "Knee Point: Blue",
      .tip = "Select relative Knee Point Level value for blue, 0 ... 1023 (decimal)"},
     {.change = RedKneeSlopeChanged,
      .widget = W::kSpin,
-     .key = "Knee Slope for Red",
-     .defaultValue = 127,
-     .set = &C::SetRedKneeSlope,
-     .range = &C::GetMinMaxRedKneeSlope,
      .label = "Red",
      .name = "Knee Slope: Red",
      .tip = "Select relative Knee Slope value for red, 1 ... 4095 (decimal)"},
     {.change = GreenKneeSlopeChanged,
      .widget = W::kSpin,
-     .key = "Knee Slope for Green",
-     .defaultValue = 127,
-     .set = &C::SetGreenKneeSlope,
-     .range = &C::GetMinMaxGreenKneeSlope,
      .label = "Green",
      .name = "Knee Slope: Green",
      .tip = "Select relative Knee Slope value for green, 1 ... 4095 (decimal)"},
     {.change = BlueKneeSlopeChanged,
      .widget = W::kSpin,
-     .key = "Knee Slope for Blue",
-     .defaultValue = 127,
-     .set = &C::SetBlueKneeSlope,
-     .range = &C::GetMinMaxBlueKneeSlope,
      .label = "Blue",
      .name = "Knee Slope: Blue",
      .tip = "Select relative Knee Slope value for blue, 1 ... 4095 (decimal)"},
     {.change = KneeSelectChanged,
      .widget = W::kRadios,
-     .key = "Knee Select",
-     .defaultValue = 1,
-     .set = &C::SetKneeSelect,
      .choices = {{{"On", "Knee Select: On", "Knee Selection: On"},
                   {"Off", "Knee Select: Off", "Knee Selection: Off"}}}},
     {.change = ShadingModeChanged,
      .widget = W::kRadios,
-     .key = "Shading Mode",
-     .defaultValue = 1,
-     .set = &C::SetShadingMode,
      .choices = {{{"On", "Shading Mode: On", "Shading Mode On"},
                   {"Off", "Shading Mode: Off", "Shading Mode Off"}}}},
     {.change = WhiteBalanceChanged,
      .widget = W::kList,
-     .key = "White Balance",
-     .defaultValue = 0,
-     .set = &C::SetWhiteBalanceIndex,
-     .range = &C::GetMinMaxWhiteBalance,
-     .entry = &C::GetValidWhiteBalance,
      .name = "White Balance",
      .tip = "Select White Balance Mode"},
     {.change = AutoWhiteAreaChanged,
      .widget = W::kList,
-     .key = "Auto White Area",
-     .defaultValue = 0,
-     .set = &C::SetAutoWhiteAreaIndex,
-     .range = &C::GetMinMaxAutoWhiteArea,
-     .entry = &C::GetValidAutoWhiteArea,
      .name = "Auto White Area",
      .tip = "Select Auto White Area"},
 };
@@ -287,7 +222,7 @@ void CGainDlg::OnDestroyWindow() {
   BoundPage::OnDestroyWindow();
 }
 
-void CGainDlg::Refresh(Change change, int number, const QString& text) {
+void CGainDlg::OnRefresh(Change change, int number, const QString& text) {
   switch (change) {
     case WhiteBalanceChanged:
       SelectListEntry(change, number);
@@ -300,8 +235,8 @@ void CGainDlg::Refresh(Change change, int number, const QString& text) {
         onePushResult_->setText(result);
       return;
     }
-    // A preset shows in its gain box (and, being a change of that box's
-    // text, is set as the gain when it is in range).
+    // A preset shows in its gain box; being a refresh it is not set as the
+    // gain.
     case Red3200KWBalPresetChanged:
     case Red4600KWBalPresetChanged:
     case Red5600KWBalPresetChanged:
@@ -313,7 +248,7 @@ void CGainDlg::Refresh(Change change, int number, const QString& text) {
       if (QLineEdit* box = Widgets(BlueGainLevelChanged).box) box->setText(QString::number(number));
       return;
     default:
-      BoundPage::Refresh(change, number, text);
+      BoundPage::OnRefresh(change, number, text);
       return;
   }
 }
@@ -332,18 +267,18 @@ void CGainDlg::WhiteBalanceRule(int mode) {
   const bool online = control()->GetIsOnline() != 0;
   QLineEdit* red = Widgets(RedGainLevelChanged).box;
   QLineEdit* blue = Widgets(BlueGainLevelChanged).box;
-  // Emptying or refilling a box is a change of its text: it sends the
-  // spin position again.
+  // Emptying or refilling a box shows the mode; like every refresh it
+  // sends nothing (the spin positions are the profile's, not the camera's).
   if (mode == kContinuousAwb || (preset && !online)) {
     if (red) red->setText(QString());
     if (blue) blue->setText(QString());
   } else if (manual && !online) {
-    const Binding& redRow = Row(RedGainLevelChanged);
-    const Binding& blueRow = Row(BlueGainLevelChanged);
-    if (red) red->setText(QString::number(ProfileInt(redRow.key, redRow.defaultValue)));
-    if (blue) blue->setText(QString::number(ProfileInt(blueRow.key, blueRow.defaultValue)));
+    const model::SettingRow& redRow = *Members(RedGainLevelChanged).row;
+    const model::SettingRow& blueRow = *Members(BlueGainLevelChanged).row;
+    if (red) red->setText(QString::number(ProfileInt(redRow.key, redRow.profileDefault)));
+    if (blue) blue->setText(QString::number(ProfileInt(blueRow.key, blueRow.profileDefault)));
   }
-  WriteProfile(Row(WhiteBalanceChanged).key, mode);
+  WriteProfile(Members(WhiteBalanceChanged).row->key, mode);
 }
 
 void CGainDlg::ShadingSwitchOn(int result) {

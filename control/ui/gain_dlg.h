@@ -20,7 +20,7 @@ class CGainDlg final : public BoundPage {
   CGainDlg();
 
   void HideRequest() override;
-  void Refresh(Change change, int number, const QString& text) override;
+  void OnRefresh(Change change, int number, const QString& text) override;
 
  protected:
   void BuildWindow(QWidget* page) override;

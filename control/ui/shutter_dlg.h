@@ -19,7 +19,7 @@ class CShutterDlg final : public BoundPage {
   CShutterDlg();
 
   void HideRequest() override;
-  void Refresh(Change change, int number, const QString& text) override;
+  void OnRefresh(Change change, int number, const QString& text) override;
 
  protected:
   void BuildWindow(QWidget* page) override;

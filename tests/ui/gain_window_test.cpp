@@ -99,16 +99,14 @@ TEST_F(GainWindowTest, StoredValuesComeBack) {
 TEST_F(GainWindowTest, CreationSendsTheStoredValuesInOrder) {
   MakeOnlineControl();
   Recreate();
-  // A set that moves a spin button rewrites its box, and the box sends
-  // what it shows: each level reaches the camera twice.
-  const Lines expected = {
-      "SH?",  // the online bar asks
-      "KN=1",    "WA=0",    "GA=122",  "GA=122",  "GAR=122", "GAR=122", "GAB=24",  "GAB=24",
-      "SH?",                                    // the white balance rule asks
-      "WB=0",    "WA?",     "GAR?",    "GAB?",  // the camera's manual gains
-      "BLR=122", "BLR=122", "KPG=122", "KPG=122", "KPR=122", "KPR=122", "BLG=127", "BLG=127",
-      "BLB=127", "BLB=127", "KPB=127", "KPB=127", "KSR=127", "KSR=127", "KSG=127", "KSG=127",
-      "KSB=127", "KSB=127", "SDM=1"};
+  // Each stored value once: the refresh that moves a spin button sends
+  // nothing back.
+  const Lines expected = {"SH?",  // the online bar asks
+                          "KN=1",    "WA=0",    "GA=122",  "GAR=122", "GAB=24",
+                          "SH?",                                    // the white balance rule asks
+                          "WB=0",    "WA?",     "GAR?",    "GAB?",  // the camera's manual gains
+                          "BLR=122", "KPG=122", "KPR=122", "BLG=127", "BLB=127",
+                          "KPB=127", "KSR=127", "KSG=127", "KSB=127", "SDM=1"};
   EXPECT_EQ(Wire(), expected);
   EXPECT_EQ(Text("online bar"), "online");
 }
@@ -138,7 +136,7 @@ TEST_F(GainWindowTest, WhiteBalanceModesOffline) {
     EXPECT_FALSE(Enabled(name)) << name;
   EXPECT_TRUE(Enabled("Auto White Area"));
   EXPECT_EQ(Gain("White Balance"), "1");
-  // Emptying a box sends the spin button's unchanged position.
+  // Emptying a box shows the mode and sets nothing.
   EXPECT_EQ(control->GetRedGainLevel(), 122);
 
   Select("White Balance", "4600 K");
@@ -151,7 +149,7 @@ TEST_F(GainWindowTest, WhiteBalanceModesOffline) {
   Select("White Balance", "Manual/One Push");
   EXPECT_EQ(Text(kRed), "60");
   EXPECT_EQ(Text(kBlue), "24");
-  EXPECT_EQ(control->GetRedGainLevel(), 60);
+  EXPECT_EQ(control->GetRedGainLevel(), 122);  // shown, not set
   for (const char* name :
        {kRed, kBlue, "Gain Level: Red spin", "One Push", "One Push Result", "Auto White Area"})
     EXPECT_TRUE(Enabled(name)) << name;
@@ -160,17 +158,17 @@ TEST_F(GainWindowTest, WhiteBalanceModesOffline) {
 TEST_F(GainWindowTest, PresetsFillTheDisabledGainBoxesOnline) {
   MakeOnlineControl();
   Select("White Balance", "3200 K");
-  // The presets the camera reports show in the boxes, and a box that shows
-  // a value in range sets it as the gain.
-  EXPECT_EQ(Wire(), (Lines{"SH?", "WB=2", "WPR1?", "GAR=-68", "WPB1?", "GAB=95"}));
+  // The presets the camera reports show in the boxes; the camera's own
+  // gains are left alone.
+  EXPECT_EQ(Wire(), (Lines{"SH?", "WB=2", "WPR1?", "WPB1?"}));
   EXPECT_EQ(Text(kRed), "-68");
   EXPECT_EQ(Text(kBlue), "95");
   EXPECT_FALSE(Enabled(kRed));
-  EXPECT_EQ(control->GetRedGainLevel(), -68);
+  EXPECT_EQ(control->GetRedGainLevel(), 122);
 
   link->camera().ClearLog();
   Select("White Balance", "Continuous AWB");
-  EXPECT_EQ(Wire(), (Lines{"SH?", "GAR=-68", "GAB=95", "WB=1"}));
+  EXPECT_EQ(Wire(), (Lines{"SH?", "WB=1"}));
   EXPECT_EQ(Text(kRed), "");
   EXPECT_TRUE(Enabled("Auto White Area"));
 }
@@ -270,7 +268,7 @@ TEST_F(GainWindowTest, NotificationEqualToTheSpinOnlyWritesTheProfile) {
   link->camera().ClearLog();
   control->SetMasterGainLevel(131);
   EXPECT_EQ(Text("Gain Level: Master"), "131");
-  EXPECT_EQ(Wire(), (Lines{"GA=131", "GA=131"}));  // the rewritten box, then the host's
+  EXPECT_EQ(Wire(), Lines{"GA=131"});  // the box is rewritten, nothing sent back
 }
 
 TEST_F(GainWindowTest, ChoicesSendTheirIndex) {

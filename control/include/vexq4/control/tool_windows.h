@@ -45,9 +45,12 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   // The frame asks the page to hide (its close button, Esc).
   virtual void HideRequest() {}
   // The control reports a changed value the page shows (only while the
-  // page's window exists).
-  virtual void Refresh(vexq4::control::Change /*change*/, int /*number*/, const QString& /*text*/) {
-  }
+  // page's window exists): OnRefresh with refreshing() true. A refresh only
+  // shows the value and keeps it in the profile; it sends nothing back.
+  void Refresh(vexq4::control::Change change, int number, const QString& text);
+  // While a refresh runs, a widget that changes shows the model's value: it
+  // is not the operator's action and must not set a property.
+  bool refreshing() const { return refreshing_ > 0; }
   // A message line of the model (the Communication window shows them).
   virtual void AppendMessage(const QString& /*line*/) {}
 
@@ -78,6 +81,9 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   virtual void OnInitDialog();
   // Called before the window goes, so a page can drop pointers into it.
   virtual void OnDestroyWindow() {}
+  // Shows a changed value (Refresh).
+  virtual void OnRefresh(vexq4::control::Change /*change*/, int /*number*/,
+                         const QString& /*text*/) {}
 
   // Runs an operator's action: an automation error that the action does
   // not catch reaches the operator as a message box with its text.
@@ -98,6 +104,7 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   int topLeftX_ = 100;
   int topLeftY_ = 100;
   bool visible_ = false;
+  int refreshing_ = 0;  // nested refreshes (a refresh may ask the camera)
 };
 
 // The captioned top-level frame of one tool window.
