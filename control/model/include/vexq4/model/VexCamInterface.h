@@ -111,6 +111,12 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // standard drain (an empty read of about 101 ms), -1 back to
   // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
   static int SetQueryDrainTime(int ms);
+  // For a host asked to stop (a signal): the exchange under way ends
+  // early and every later one fails at once, sending nothing, so a long
+  // operation (a write-all, a report) unwinds at its next exchange.
+  // Closing the connection still gives the port its settings back. For the
+  // rest of the process; async-signal-safe (VexQ4AbandonComm).
+  static void AbandonCameraWork() noexcept;
 
   // ---- Whole-camera transfers and identity.
   int ReadAllFromCamera();
