@@ -169,11 +169,8 @@ MemberInfo Method(int dispid, std::string_view name, VarType result,
 
 // ---- Parameter lists.
 constexpr ParamInfo kMinMaxParams[] = {{"pMin", kShort, kOut}, {"pMax", kShort, kOut}};
-#define VEXQ4_VALID_PARAMS(dispid, Name, IndexParam, TextParam, list)       \
-  constexpr ParamInfo kValid##Name##Params[] = {{#IndexParam, kShort, kIn}, \
-                                                {#TextParam, kText, kOut}};
-VEXQ4_VALID_METHODS(VEXQ4_VALID_PARAMS)
-#undef VEXQ4_VALID_PARAMS
+constexpr ParamInfo kValidOnePushResultParams[] = {{"OnePushResultIndex", kShort, kIn},
+                                                   {"pOnePushResultStr", kText, kOut}};
 
 // The parameters of a setting's GetValid<Methods>, named as the row names them.
 std::span<const ParamInfo> ValidParams(const model::SettingRow& row) {
@@ -255,17 +252,17 @@ std::vector<MemberInfo> BuildTable() {
 #undef VEXQ4_PLAIN_ROWS
 
   // Methods.
-#define VEXQ4_MINMAX_ROW(dispid, Name, lo, hi) \
-  rows.push_back(Method<&C::GetMinMax##Name>(dispid, "GetMinMax" #Name, kShort, kMinMaxParams));
-  VEXQ4_MINMAX_METHODS(VEXQ4_MINMAX_ROW)
-#undef VEXQ4_MINMAX_ROW
+  rows.push_back(Method<&C::GetMinMaxComPortId>(52, "GetMinMaxComPortId", kShort, kMinMaxParams));
+  rows.push_back(
+      Method<&C::GetMinMaxUserSettingsId>(74, "GetMinMaxUserSettingsId", kShort, kMinMaxParams));
+  rows.push_back(
+      Method<&C::GetMinMaxPowerOnSettings>(75, "GetMinMaxPowerOnSettings", kShort, kMinMaxParams));
+  rows.push_back(
+      Method<&C::GetMinMaxOnePushResult>(106, "GetMinMaxOnePushResult", kShort, kMinMaxParams));
   rows.push_back(Method<&C::GetMinMaxFrameGrabberIndex>(78, "GetMinMaxFrameGrabberIndex", kShort,
                                                         kMinMaxParams));
-#define VEXQ4_VALID_ROW(dispid, Name, IndexParam, TextParam, list) \
-  rows.push_back(                                                  \
-      Method<&C::GetValid##Name>(dispid, "GetValid" #Name, kShort, kValid##Name##Params));
-  VEXQ4_VALID_METHODS(VEXQ4_VALID_ROW)
-#undef VEXQ4_VALID_ROW
+  rows.push_back(Method<&C::GetValidOnePushResult>(107, "GetValidOnePushResult", kShort,
+                                                   kValidOnePushResultParams));
   rows.push_back(Method<&C::AutoSearchComPort>(53, "AutoSearchComPort", kLong, kAutoSearchParams));
   rows.push_back(Method<&C::GetMainWindowDefaultPosition>(54, "GetMainWindowDefaultPosition",
                                                           kShort, kGetPositionParams));

@@ -89,6 +89,14 @@ void CToolWinDlg::WriteProfile(std::string_view key, int value) const {
   platform::WriteModuleProfileString(Std(section_), key, std::to_string(value));
 }
 
+int CToolWinDlg::ProfileIntIn(std::string_view section, std::string_view key, int defaultValue) {
+  return platform::GetModuleProfileInt(section, key, defaultValue);
+}
+
+void CToolWinDlg::WriteProfileIn(std::string_view section, std::string_view key, int value) {
+  platform::WriteModuleProfileString(section, key, std::to_string(value));
+}
+
 void CToolWinDlg::Act(const std::function<void()>& action) {
   try {
     action();

@@ -22,6 +22,14 @@ namespace {
 
 [[noreturn]] void Raise(std::uint32_t scode, int id) { throw AutomationError::FromId(scode, id); }
 
+using model::Status;
+
+// Raises `scode` with the outcome's own text when it is one of `raising`.
+void RaiseIfOneOf(Status status, std::initializer_list<Status> raising, std::uint32_t scode) {
+  for (Status s : raising)
+    if (status == s) Raise(scode, model::Describe(status).stringId);
+}
+
 // Out-parameters the host must supply.
 template <class... T>
 void RequirePresent(T*... pointers) {
@@ -77,7 +85,7 @@ void CXVexCamCtrl::NumericSet(const model::SettingRow& row, short value) {
   // The model stores and announces the value before it reaches the camera,
   // so an off-line set succeeds for the host.
   const int result = SetSetting(row, value);
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kNotAcknowledged}, kDeviceIoError);
   SetModifiedFlag();
 }
 
@@ -174,8 +182,8 @@ void CXVexCamCtrl::SetUserID(const QString& value) {
   // would refuse later.
   if (!AcceptableUserId(value)) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
   const int result = CVexCamInterface::SetUserID(value.toLatin1().toStdString());
-  if (result == VEXQ4_E_ARGUMENT) Raise(kInvalidPropertyValue, ctl::kIdsInvalidParameter);
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kOutOfRange}, kInvalidPropertyValue);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kNotAcknowledged}, kDeviceIoError);
   SetModifiedFlag();
 }
 
@@ -190,12 +198,19 @@ short CXVexCamCtrl::MinMax(short lo, short hi, short* pMin, short* pMax) {
   return 0;
 }
 
-#define VEXQ4_DEFINE_MINMAX(dispid, Name, lo, hi)                 \
-  short CXVexCamCtrl::GetMinMax##Name(short* pMin, short* pMax) { \
-    return MinMax(lo, hi, pMin, pMax);                            \
-  }
-VEXQ4_MINMAX_METHODS(VEXQ4_DEFINE_MINMAX)
-#undef VEXQ4_DEFINE_MINMAX
+// COM 1 to 16, user areas 1 to 3, the one-push result's list.
+short CXVexCamCtrl::GetMinMaxComPortId(short* pMin, short* pMax) {
+  return MinMax(1, 16, pMin, pMax);
+}
+short CXVexCamCtrl::GetMinMaxUserSettingsId(short* pMin, short* pMax) {
+  return MinMax(1, 3, pMin, pMax);
+}
+short CXVexCamCtrl::GetMinMaxPowerOnSettings(short* pMin, short* pMax) {
+  return MinMax(1, 3, pMin, pMax);
+}
+short CXVexCamCtrl::GetMinMaxOnePushResult(short* pMin, short* pMax) {
+  return MinMax(0, Short(static_cast<int>(model::kOnePushResultList.size()) - 1), pMin, pMax);
+}
 
 short CXVexCamCtrl::GetMinMaxFrameGrabberIndex(short* pMin, short* pMax) {
   if (!pMin || !pMax) return MinMax(0, 0, pMin, pMax);
@@ -220,12 +235,9 @@ short CXVexCamCtrl::ValidEntry(std::span<const std::string_view> list, short ind
   return 0;
 }
 
-#define VEXQ4_DEFINE_VALID(dispid, Name, IndexParam, TextParam, list)        \
-  short CXVexCamCtrl::GetValid##Name(short IndexParam, QString* TextParam) { \
-    return ValidEntry(model::list, IndexParam, TextParam);                   \
-  }
-VEXQ4_VALID_METHODS(VEXQ4_DEFINE_VALID)
-#undef VEXQ4_DEFINE_VALID
+short CXVexCamCtrl::GetValidOnePushResult(short OnePushResultIndex, QString* pOnePushResultStr) {
+  return ValidEntry(model::kOnePushResultList, OnePushResultIndex, pOnePushResultStr);
+}
 
 // ---- Connection.
 CXVexCamCtrl::Long CXVexCamCtrl::AutoSearchComPort(short FirstPort, short LastPort,
@@ -391,7 +403,7 @@ short CXVexCamCtrl::ReadAllFromCamera() {
 
 short CXVexCamCtrl::StoreSettings(short AreaSelection) {
   const int result = CVexCamInterface::StoreSettings(AreaSelection);
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kNotAcknowledged}, kDeviceIoError);
   return Short(result);
 }
 
@@ -431,72 +443,59 @@ short CXVexCamCtrl::GetEEPROMCurrentAreaNo() {
 short CXVexCamCtrl::GetOnePushResult() {
   const int result = CVexCamInterface::GetOnePushResult();
   if (result == VEXQ4_OK) return Short(onePushResult);
-  if (result == VEXQ4_E_MALFORMED) Raise(kDeviceIoError, ctl::kIdsUnknownCommandReply);
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kMalformedAnswer, Status::kNotAcknowledged},
+               kDeviceIoError);
   return Short(result);
 }
 
 // ---- Files.
-namespace {
-constexpr int kFileNotWritable = -7;
-constexpr int kFileNotReadable = -8;
-constexpr int kInvalidSettingsFile = -9;
-
-// Raises the file family's error for `result` when `ids` names one.
-void RaiseFileError(int result, std::initializer_list<std::pair<int, int>> ids) {
-  for (auto [code, id] : ids)
-    if (result == code) Raise(kInvalidPropertyValue, id);
-}
-}  // namespace
-
 short CXVexCamCtrl::WriteAllToFile(const QString& FileName) {
-  const int result = CVexCamInterface::WriteAllToFile(ToPath(FileName));
-  RaiseFileError(result, {{kFileNotWritable, ctl::kIdsErrorWriting}});
-  return Short(result);
+  const Status status = SaveSettingsFile(ToPath(FileName));
+  RaiseIfOneOf(status, {Status::kFileNotWritable}, kInvalidPropertyValue);
+  return Short(CodeOf(status));
 }
 
 short CXVexCamCtrl::ReadAllFromFile(const QString& FileName) {
   const vexq4::platform::ModuleProfileBatch batch;
-  const int result = CVexCamInterface::ReadAllFromFile(ToPath(FileName));
-  if (result == kInvalidSettingsFile) {
+  const Status status = LoadSettingsFile(ToPath(FileName));
+  if (status == Status::kInvalidSettingsFile) {
     throw AutomationError(
         kInvalidPropertyValue,
         ctl::LoadString(ctl::kIdsNotValidIniFile).replace(QLatin1String("%s"), FileName), 0);
   }
-  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading}});
-  return Short(result);
+  RaiseIfOneOf(status, {Status::kFileNotReadable}, kInvalidPropertyValue);
+  return Short(CodeOf(status));
 }
 
 short CXVexCamCtrl::WriteCameraDataToFile(const QString& FileName) {
   const vexq4::platform::ModuleProfileBatch batch;
-  const int result = CVexCamInterface::WriteCameraDataToFile(ToPath(FileName));
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
-  return Short(result);
+  const Status status = SaveCameraDataReport(ToPath(FileName));
+  RaiseIfOneOf(status, {Status::kNotAcknowledged}, kDeviceIoError);
+  return Short(CodeOf(status));
 }
 
 short CXVexCamCtrl::StartAutoShadingCorrection() {
   const int result = CVexCamInterface::StartAutoShadingCorrection();
-  if (result == VEXQ4_E_NOT_ACKNOWLEDGED) Raise(kDeviceIoError, ctl::kIdsUnknownCommand);
+  RaiseIfOneOf(model::LibraryStatus(result), {Status::kNotAcknowledged}, kDeviceIoError);
   return Short(result);
 }
 
 short CXVexCamCtrl::SaveShadingDataIntoFile(const QString& FileName) {
-  const int result = CVexCamInterface::SaveShadingDataIntoFile(ToPath(FileName));
-  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading},
-                          {kFileNotWritable, ctl::kIdsErrorWriting},
-                          {VEXQ4_E_NO_CONNECTION, ctl::kIdsCameraOffline},
-                          {VEXQ4_E_MALFORMED, ctl::kIdsUnknownCommandReply},
-                          {VEXQ4_E_NOT_ACKNOWLEDGED, ctl::kIdsUnknownCommand}});
-  return Short(result);
+  const Status status = SaveShadingFile(ToPath(FileName));
+  RaiseIfOneOf(status,
+               {Status::kFileNotReadable, Status::kFileNotWritable, Status::kOffline,
+                Status::kMalformedAnswer, Status::kNotAcknowledged},
+               kInvalidPropertyValue);
+  return Short(CodeOf(status));
 }
 
 short CXVexCamCtrl::LoadShadingDataFromFile(const QString& FileName) {
-  const int result = CVexCamInterface::LoadShadingDataFromFile(ToPath(FileName));
-  RaiseFileError(result, {{kFileNotReadable, ctl::kIdsErrorReading},
-                          {VEXQ4_E_NO_CONNECTION, ctl::kIdsCameraOffline},
-                          {VEXQ4_E_MALFORMED, ctl::kIdsUnknownCommandReply},
-                          {VEXQ4_E_NOT_ACKNOWLEDGED, ctl::kIdsUnknownCommand}});
-  return Short(result);
+  const Status status = LoadShadingFile(ToPath(FileName));
+  RaiseIfOneOf(status,
+               {Status::kFileNotReadable, Status::kNotAShadingTable, Status::kOffline,
+                Status::kMalformedAnswer, Status::kNotAcknowledged},
+               kInvalidPropertyValue);
+  return Short(CodeOf(status));
 }
 
 void CXVexCamCtrl::AboutBox() { SetShowAboutWnd(1); }

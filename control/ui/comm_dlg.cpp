@@ -21,9 +21,9 @@
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
 #include "vexq4/control/ui_services.h"
-#include "vexq4/platform/ini_file.h"
 
 namespace ctl = vexq4::control;
+namespace model = vexq4::model;
 using ctl::Change;
 using ctl::Ui;
 using ctl::UiServices;
@@ -422,7 +422,7 @@ void CCommDlg::OnInitDialog() {
       userAreaList_->addItem(QStringLiteral("User ") + QString::number(area));
   });
 
-  int area = vexq4::platform::GetModuleProfileInt(kUserAreaSection, kSelectedUserAreaKey, 0);
+  int area = ProfileIntIn(kUserAreaSection, kSelectedUserAreaKey, 0);
   // A stored position the list does not have selects "Factory".
   if (area < 0 || area >= userAreaList_->count()) area = 0;
   userAreaList_->setCurrentIndex(area);
@@ -617,11 +617,14 @@ void CCommDlg::PollLink() {
 
 // ---- Operation failure reporting.
 void CCommDlg::ReportOperation(short result) {
-  if (result == 0) return;
+  const model::Status status = model::LibraryStatus(result);
+  if (status == model::Status::kOk) return;
   // Any other failure the model has already put in the log, exchange by
   // exchange; off-line it had nothing to exchange.
-  if (result == -5) {
-    log_.prepend(QLatin1String(kOfflineLine));
+  if (status == model::Status::kOffline) {
+    const std::string_view line = model::Describe(status).line;
+    log_.prepend(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())) +
+                 QStringLiteral("\r\n"));
     RefreshControls();
   }
   SetMarker(true);
@@ -734,8 +737,7 @@ void CCommDlg::OnReadSettingsFile() {
 void CCommDlg::OnUserAreaSelected() {
   ReadControls();
   if (storeButton_) storeButton_->setEnabled(userAreaPos_ != 0);
-  vexq4::platform::WriteModuleProfileString(kUserAreaSection, kSelectedUserAreaKey,
-                                            std::to_string(userAreaPos_));
+  WriteProfileIn(kUserAreaSection, kSelectedUserAreaKey, userAreaPos_);
 }
 
 void CCommDlg::OnStore() {
@@ -766,9 +768,9 @@ void CCommDlg::OnWriteCameraData() {
   }
   // The report could not be created (a folder, a full disk): say so rather
   // than leave the operator with no file and no word.
-  constexpr short kFileNotWritable = -7;
-  if (result == kFileNotWritable)
-    ctl::ShowMessage(window(), ctl::LoadString(ctl::kIdsErrorWriting));
+  const model::Status status = model::FileStatus(result);
+  if (status == model::Status::kFileNotWritable)
+    ctl::ShowMessage(window(), ctl::LoadString(model::Describe(status).stringId));
 }
 
 void CCommDlg::OnGetArea() { control()->GetEEPROMCurrentAreaNo(); }

@@ -26,9 +26,6 @@ class CCommDlg final : public CToolWinDlg {
   Q_OBJECT
 
  public:
-  // The line put on top of the log when an operation finds the camera
-  // off-line (the model reports nothing in that case).
-  static constexpr char kOfflineLine[] = "Operation failed. The Camera is offline ******\r\n";
   // A log longer than this is emptied before the next message goes on top.
   static constexpr int kMaxLogLength = 10000;
   // How long the activity indicator stays after the last transfer, and how

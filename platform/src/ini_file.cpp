@@ -166,8 +166,8 @@ std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header,
   return std::nullopt;
 }
 
-std::optional<std::string> ProfileDocument::Get(std::string_view section,
-                                                std::string_view key) const {
+std::optional<std::string> ProfileDocument::Get(std::string_view section, std::string_view key,
+                                                std::size_t maxLength) const {
   const std::string_view wantSection = Trim(section);
   const std::string_view wantKey = Trim(key);
   const auto header = FindSection(wantSection);
@@ -175,7 +175,7 @@ std::optional<std::string> ProfileDocument::Get(std::string_view section,
   const auto at = FindKey(*header, wantKey);
   if (!at) return std::nullopt;
   const std::string_view value = SplitKeyValue(lines_[*at])->value;
-  return std::string(value.substr(0, kProfileValueMax));
+  return std::string(value.substr(0, maxLength));
 }
 
 bool ProfileDocument::Set(std::string_view section, std::string_view key, std::string_view value) {

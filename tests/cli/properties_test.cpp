@@ -224,10 +224,20 @@ TEST(Output, ProgressBarOnlyOnATerminal) {
 }
 
 TEST(Output, StatusTextsAreTheModels) {
-  EXPECT_EQ(StatusText(-6), "Timeout waiting for answer");
-  EXPECT_EQ(StatusText(-5), "Operation failed. The Camera is offline");
-  EXPECT_EQ(StatusText(-3), "Unknown Command");
-  EXPECT_EQ(StatusText(-9, "a.cam"), "The file \"a.cam\" is not a valid inifile for RX-Q4");
+  using model::Status;
+  EXPECT_EQ(StatusText(Status::kTimeout), "Timeout waiting for answer");
+  EXPECT_EQ(StatusText(Status::kOffline), "Operation failed. The Camera is offline");
+  EXPECT_EQ(StatusText(Status::kNotAcknowledged), "Unknown Command");
+  EXPECT_EQ(StatusText(Status::kInvalidSettingsFile, "a.cam"),
+            "The file \"a.cam\" is not a valid inifile for RX-Q4");
+  // The two meanings of -8 are apart inside, one code at the boundary.
+  EXPECT_EQ(StatusText(model::LibraryStatus(-8)), "Camera Link library or function missing");
+  EXPECT_EQ(StatusText(model::FileStatus(-8)), "Error reading file");
+  EXPECT_EQ(DescribeStatus(Status::kLibraryMissing),
+            "status -8: Camera Link library or function missing");
+  EXPECT_EQ(DescribeStatus(Status::kNotAShadingTable), "status -8: Error reading file");
+  EXPECT_EQ(DescribeStatus(model::LibraryStatus(-10004)), "status -10004: Camera Link: time-out");
+  EXPECT_EQ(DescribeStatus(model::LibraryStatus(-10050)), "status -10050: error");
 }
 
 }  // namespace

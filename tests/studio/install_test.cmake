@@ -42,10 +42,17 @@ foreach(file
     ${libdir}/pkgconfig/VexQ4Comm.pc ${libdir}/pkgconfig/linkport.pc ${libdir}/pkgconfig/XVexQ4.pc
     ${prefix}/include/vexq4/VexQ4Comm.h ${prefix}/include/vexq4/linkport.h
     ${prefix}/include/vexq4/control/XVexCamCtrl.h ${prefix}/include/vexq4/model/VexCamInterface.h
+    ${prefix}/include/vexq4/model/settings.h ${prefix}/include/vexq4/model/status.h
     ${prefix}/bin/vexq4-studio ${prefix}/bin/vexq4
     ${prefix}/share/applications/vexq4-studio.desktop
     ${prefix}/share/icons/hicolor/scalable/apps/vexq4-studio.svg)
   expect_file(${file})
+endforeach()
+# Only the public headers: the windows' and frames' classes stay inside.
+foreach(file tool_windows.h ui_services.h controls.h progress.h main_strip.h)
+  if(EXISTS ${prefix}/include/vexq4/control/${file})
+    message(FATAL_ERROR "an internal header is installed: ${file}")
+  endif()
 endforeach()
 file(STRINGS ${prefix}/share/applications/vexq4-studio.desktop desktop)
 foreach(line "Exec=vexq4-studio" "Icon=vexq4-studio" "Type=Application")

@@ -22,6 +22,7 @@ namespace vexq4::cli {
 namespace {
 
 using model::SettingRow;
+using model::Status;
 
 // ---- Binding of the properties to the model.
 
@@ -41,7 +42,7 @@ int Query(Host& host, const Property& p) {
   if (p.name == "ModelName") return host.GetModelName(text.data());
   if (p.name == "FirmwareVersion") return host.GetFirmwareVersion();
   if (p.name == "EEPROMCurrentAreaNo") return host.GetEEPROMCurrentAreaNo();
-  return 0;  // ComPort, FrameGrabberIndex: the model's own state
+  return 0;  // the connection's port and frame grabber: the model's own state
 }
 
 // NAME=value from the model's cache.
@@ -50,13 +51,13 @@ std::string Format(Host& host, const Property& p) {
     if (p.kind == Kind::kListText) return FormatText(p.name, host.*(row->text));
     return FormatNumber(p.name, host.Value(*row));
   }
-  if (p.name == "UserID") return FormatText(p.name, host.userID);
+  if (p.value)
+    return p.value->text ? FormatText(p.name, host.*(p.value->text))
+                         : FormatNumber(p.name, host.*(p.value->number));
   if (p.name == "CameraID") return FormatText(p.name, host.cameraID);
   if (p.name == "ModelName") return FormatText(p.name, host.modelName);
   if (p.name == "FirmwareVersion") return FormatNumber(p.name, host.firmwareVersion);
   if (p.name == "EEPROMCurrentAreaNo") return FormatNumber(p.name, host.eepromCurrentAreaNo);
-  if (p.name == "ComPort") return FormatNumber(p.name, host.comPort);
-  if (p.name == "FrameGrabberIndex") return FormatNumber(p.name, host.frameGrabberIndex);
   return std::string(p.name) + "=";
 }
 
@@ -70,13 +71,21 @@ void Print(const std::string& line) { PrintLine(line); }
 
 // Reports a failed operation and gives its exit status. A command stopped
 // by a signal failed because it was stopped; that is said once, elsewhere.
-int Fail(Host& host, std::string_view what, int status, std::string_view file = {}) {
+int Fail(Host& host, std::string_view what, Status status, std::string_view file = {}) {
   if (StopSignal() != 0 || CommandInterrupted()) return kExitFailure;
   std::string text = std::string(what) + ": " + DescribeStatus(status, file);
-  if (!host.isOnline && status != -5 && status != -7 && status != -8 && status != -9)
+  const bool aboutTheFile =
+      status == Status::kFileNotWritable || status == Status::kFileNotReadable ||
+      status == Status::kInvalidSettingsFile || status == Status::kNotAShadingTable;
+  if (!host.isOnline && status != Status::kOffline && !aboutTheFile)
     text += " (the camera is off-line)";
   host.console().Error(text);
   return kExitFailure;
+}
+
+// A camera operation's code, as the library gives it.
+int Fail(Host& host, std::string_view what, int status) {
+  return Fail(host, what, model::LibraryStatus(status));
 }
 
 const Property& Resolve(std::string_view name) {
@@ -154,8 +163,12 @@ int RunIdentity(Host& host) {
   return exit;
 }
 
-int RunOperation(Host& host, std::string_view what, int status, std::string_view file = {}) {
-  return status == 0 ? kExitOk : Fail(host, what, status, file);
+int RunOperation(Host& host, std::string_view what, Status status, std::string_view file = {}) {
+  return status == Status::kOk ? kExitOk : Fail(host, what, status, file);
+}
+
+int RunOperation(Host& host, std::string_view what, int status) {
+  return RunOperation(host, what, model::LibraryStatus(status));
 }
 
 // Refuses a file a command would read (exit 1) unless it is a regular file
@@ -177,7 +190,7 @@ int RunSaveSettings(Host& host, const std::string& file) {
   int status = host.WithProgress("ReadAllFromCamera", [&] { return host.ReadAllFromCamera(); });
   // A file from a partly read camera would not be what the camera holds.
   if (status != 0) return Fail(host, "save-settings: reading all settings", status);
-  return RunOperation(host, "save-settings " + file, host.WriteAllToFile(file), file);
+  return RunOperation(host, "save-settings " + file, host.SaveSettingsFile(file), file);
 }
 
 int RunLoadSettings(Host& host, const std::string& file) {
@@ -185,18 +198,21 @@ int RunLoadSettings(Host& host, const std::string& file) {
   // the camera. Try the file on an off-line model first, so that a missing
   // or invalid file leaves the camera untouched.
   const InputFileCheck check = CheckInputFile(file);
-  if (check.missing) return Fail(host, "load-settings " + file + " (" + check.problem + ")", -8);
+  if (check.missing)
+    return Fail(host, "load-settings " + file + " (" + check.problem + ")",
+                Status::kFileNotReadable);
   if (!Readable(host, "load-settings", file, check)) return kExitFailure;
   {
     CVexCamInterface offline;
-    int check = offline.ReadAllFromFile(file);
-    if (check != 0) {
+    const Status check = offline.LoadSettingsFile(file);
+    if (check != Status::kOk) {
       host.console().Error("load-settings: " + DescribeStatus(check, file) +
                            "; nothing was sent to the camera");
       return kExitFailure;
     }
   }
-  int status = host.WithProgress("ReadAllFromFile", [&] { return host.ReadAllFromFile(file); });
+  const Status status =
+      host.WithProgress("ReadAllFromFile", [&] { return host.LoadSettingsFile(file); });
   return RunOperation(host, "load-settings " + file, status, file);
 }
 
@@ -247,7 +263,7 @@ int RunGrabbers(Host& host) {
   int status = host.ClSerialGetNumManufacturers(&count);
   if (status != 0) {
     host.console().Error("frame grabbers: status " + std::to_string(status) + ": " +
-                         LinkStatusText(status));
+                         StatusText(model::LibraryStatus(status)));
   } else {
     Print(FormatNumber("GrabberCount", static_cast<int>(count)));
     for (unsigned i = 0; i < count && i < 256; ++i) {
@@ -258,7 +274,7 @@ int RunGrabbers(Host& host) {
       name.back() = '\0';
       if (s != 0) {
         host.console().Error("frame grabber " + std::to_string(i) + ": status " +
-                             std::to_string(s) + ": " + LinkStatusText(s));
+                             std::to_string(s) + ": " + StatusText(model::LibraryStatus(s)));
         continue;
       }
       Print(FormatText("Grabber" + std::to_string(i), name.data()));
@@ -268,7 +284,7 @@ int RunGrabbers(Host& host) {
   status = host.ClAllSerialGetNumPorts(&ports);
   if (status != 0) {
     host.console().Error("clallserial: status " + std::to_string(status) + ": " +
-                         LinkStatusText(status));
+                         StatusText(model::LibraryStatus(status)));
     return kExitOk;  // the library is optional; no camera was asked anything
   }
   Print(FormatNumber("ClAllSerialPortCount", static_cast<int>(ports)));
@@ -279,7 +295,7 @@ int RunGrabbers(Host& host) {
     maker.back() = id.back() = '\0';
     if (s != 0) {
       host.console().Error("clallserial port " + std::to_string(i) + ": status " +
-                           std::to_string(s) + ": " + LinkStatusText(s));
+                           std::to_string(s) + ": " + StatusText(model::LibraryStatus(s)));
       continue;
     }
     Print(FormatText("ClAllSerialPort" + std::to_string(i) + "Manufacturer", maker.data()));
@@ -299,10 +315,23 @@ std::string SettingsHelp() {
     out += line + DescribeValues(p) + "\n";
     out += std::string(29, ' ') + std::string(p.help) + "\n";
   }
-  out +=
-      "  Read-only (get, list): ComPort, FrameGrabberIndex, CameraID, ModelName,\n"
-      "  FirmwareVersion, EEPROMCurrentAreaNo.\n"
-      "  Names are matched without regard to letter case; list texts are not.\n";
+  // The read-only names, wrapped as the lines above.
+  const auto readOnly = [](const Property& p) {
+    return p.kind == Kind::kReadOnly || p.kind == Kind::kReadOnlyText;
+  };
+  const auto last = std::find_if(Properties().rbegin(), Properties().rend(), readOnly);
+  std::string line = "  Read-only (get, list):";
+  for (const Property& p : Properties()) {
+    if (!readOnly(p)) continue;
+    const std::string word = std::string(p.name) + (&p == &*last ? "." : ",");
+    if (line.size() + 1 + word.size() > 79) {
+      out += line + "\n";
+      line = " ";
+    }
+    line += " " + word;
+  }
+  out += line + "\n";
+  out += "  Names are matched without regard to letter case; list texts are not.\n";
   return out;
 }
 
@@ -455,14 +484,14 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       [](Host& h, const std::string& f) {
         return RunOperation(
             h, "report " + f,
-            h.WithProgress("WriteCameraDataToFile", [&] { return h.WriteCameraDataToFile(f); }), f);
+            h.WithProgress("WriteCameraDataToFile", [&] { return h.SaveCameraDataReport(f); }), f);
       });
   fileCommand("shading-save", "read the camera's shading table into a CSV file",
               "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
-                return RunOperation(h, "shading-save " + f,
-                                    h.WithProgress("SaveShadingDataIntoFile",
-                                                   [&] { return h.SaveShadingDataIntoFile(f); }),
-                                    f);
+                return RunOperation(
+                    h, "shading-save " + f,
+                    h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingFile(f); }),
+                    f);
               });
   fileCommand("shading-load", "send a shading table CSV file to the camera",
               "  " + prog +
@@ -471,10 +500,9 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                   "camera's values (its table is read first on a fresh connection).\n",
               [](Host& h, const std::string& f) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
-                const int status = h.WithProgress("LoadShadingDataFromFile",
-                                                  [&] { return h.LoadShadingDataFromFile(f); });
-                // A readable file refused by the model is not a shading table.
-                const bool notATable = status == -8 && CheckInputFile(f).ok;
+                const Status status =
+                    h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingFile(f); });
+                const bool notATable = status == Status::kNotAShadingTable;
                 return RunOperation(h,
                                     "shading-load " + f +
                                         (notATable ? " (no value in it, or one outside "

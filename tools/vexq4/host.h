@@ -57,7 +57,7 @@ class Host : public CVexCamInterface {
   // a second, so that waits without steps (auto shading, a shading frame)
   // still show that something is happening.
   template <typename F>
-  int WithProgress(std::string_view name, F&& operation) {
+  auto WithProgress(std::string_view name, F&& operation) {
     console_.BeginProgress(name);
     std::jthread ticker;
     if (console_.progressShown()) {
@@ -73,7 +73,7 @@ class Host : public CVexCamInterface {
         }
       });
     }
-    int status = operation();
+    const auto status = operation();
     if (ticker.joinable()) {
       ticker.request_stop();
       ticker.join();

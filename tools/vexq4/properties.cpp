@@ -64,17 +64,16 @@ std::vector<Property> Build() {
   }
   for (const model::NotificationRow& n : model::Notifications()) {
     if (n.property.empty() || n.setting) continue;
-    if (n.text)
-      out.push_back({n.property, n.dispid, Kind::kText, 1, kUserIdMax, false, {}, n.meaning});
-    else
-      out.push_back({n.property,
-                     n.dispid,
-                     Kind::kReadOnly,
-                     model::kShortMin,
-                     model::kShortMax,
-                     false,
-                     {},
-                     n.meaning});
+    // The user ID is set as text; the connection's port and frame grabber
+    // are the connection options' to set.
+    Property p{n.property, n.dispid, Kind::kReadOnly, model::kShortMin, model::kShortMax, false, {},
+               n.meaning,  &n};
+    if (n.text) {
+      p.kind = Kind::kText;
+      p.min = 1;
+      p.max = kUserIdMax;
+    }
+    out.push_back(p);
   }
   std::stable_sort(out.begin(), out.end(),
                    [](const Property& a, const Property& b) { return a.dispid < b.dispid; });

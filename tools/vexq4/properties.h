@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vexq4/model/settings.h"
+
 namespace vexq4::cli {
 
 enum class Kind {
@@ -29,6 +31,9 @@ struct Property {
   bool checked;                            // whether the control's setter checks the range itself
   std::span<const std::string_view> list;  // kListText: the texts by index
   std::string_view help;
+  // A property the model announces that is no setting's (the connection's
+  // port and frame grabber, the user ID): where the model keeps its value.
+  const model::NotificationRow* value = nullptr;
 };
 
 // Every property in DISPID order, then the read-only identity values.

@@ -1,8 +1,11 @@
-// Status codes of the model and the library, and how the host reports them.
+// How the host reports the outcomes of the library and the model, in the
+// words of their one description (vexq4/model/status.h).
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "vexq4/model/status.h"
 
 namespace vexq4::cli {
 
@@ -11,18 +14,15 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the camera, the port or a file failed
 inline constexpr int kExitUsage = 2;    // bad command line or refused value
 
-// The model's text for a status ("Timeout waiting for answer", ...). `file`
-// fills the invalid-settings-file text.
-std::string StatusText(int status, std::string_view file = {});
+// The outcome in words ("Timeout waiting for answer", ...). `file` fills
+// the invalid-settings-file text.
+std::string StatusText(model::Status status, std::string_view file = {});
 
-// "status -6: Timeout waiting for answer".
-std::string DescribeStatus(int status, std::string_view file = {});
+// "status -6: Timeout waiting for answer": the code and the words.
+std::string DescribeStatus(model::Status status, std::string_view file = {});
 
-// A status of the communication library outside the model's file
-// operations: -8 there means a Camera Link library is missing.
-std::string LinkStatusText(int status);
-
-// Why a connection could not be made, in the control's words.
+// Why a connection could not be made, in the control's words; `status` is
+// the library's code.
 std::string ConnectFailure(std::string_view what, int status, bool cameraLink);
 
 // Why a connection to a serial device could not be made: what is wrong

@@ -91,18 +91,22 @@ std::string Pad(std::string_view text) {
 }  // namespace vexq4::model
 
 int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
+  return CodeOf(SaveCameraDataReport(path));
+}
+
+vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view path) {
   using namespace vexq4::model;
-  if (!isOnline) return -5;
+  if (!isOnline) return Status::kOffline;
 
   // The file is checked before the first exchange: an unwritable path must
   // not cost a minute of camera traffic and four area loads.
   vexq4::platform::AtomicFile file;
-  if (!file.Open(std::filesystem::path{std::string(path)})) return -7;
+  if (!file.Open(std::filesystem::path{std::string(path)})) return Status::kFileNotWritable;
 
   // Without the camera's working settings no area may be loaded: they
   // would be lost. The abandoned file removes its temporary file.
   if (!isSynchronized) {
-    if (const int read = ReadAllFromCamera(); read != 0) return read;
+    if (const int read = ReadAllFromCamera(); read != 0) return LibraryStatus(read);
   }
 
   constexpr int kIdentitySteps = 4;
@@ -186,5 +190,5 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   // model's. Its code is not the report's.
   WriteAllToCamera();
   ReportProgress(kOperation, kTotal, kTotal);
-  return written ? status : -7;
+  return written ? LibraryStatus(status) : Status::kFileNotWritable;
 }

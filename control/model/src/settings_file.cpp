@@ -36,13 +36,24 @@ const SettingRow& RowOf(unsigned code) {
 
 }  // namespace vexq4::model
 
+using vexq4::model::Status;
+
 int CVexCamInterface::WriteAllToFile(std::string_view path) {
+  return CodeOf(SaveSettingsFile(path));
+}
+
+int CVexCamInterface::ReadAllFromFile(std::string_view path) {
+  return CodeOf(LoadSettingsFile(path));
+}
+
+Status CVexCamInterface::SaveSettingsFile(std::string_view path) {
   using namespace vexq4::model;
   const std::filesystem::path file{std::string(path)};
   vexq4::platform::ProfileDocument doc;
   // An existing file keeps its other lines; one that cannot be read is not
   // replaced.
-  if (!doc.Load(file) || !doc.Set(kMain, kCameraTypeKey, kCameraType)) return -7;
+  if (!doc.Load(file) || !doc.Set(kMain, kCameraTypeKey, kCameraType))
+    return Status::kFileNotWritable;
 
   // On-line, a colour-temperature mode stores its presets as the gains.
   int red = redGainLevel;
@@ -81,10 +92,10 @@ int CVexCamInterface::WriteAllToFile(std::string_view path) {
     doc.Set(SectionOf(row.window), row.key, value);
   }
   // All keys reach the disk in one atomic replacement: never half a file.
-  return doc.Save(file) ? 0 : -7;
+  return doc.Save(file) ? Status::kOk : Status::kFileNotWritable;
 }
 
-int CVexCamInterface::ReadAllFromFile(std::string_view path) {
+Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
   using namespace vexq4::model;
   vexq4::platform::ProfileDocument doc;
   doc.Load(std::filesystem::path{std::string(path)});  // missing: every key "Not Found"
@@ -92,9 +103,9 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
     return doc.Get(section, key).value_or(std::string(kNotFound));
   };
 
-  int result = 0;
+  Status result = Status::kOk;
   // "RX-Q4CL" and other variants of the type are accepted.
-  if (!read(kMain, kCameraTypeKey).starts_with(kCameraType)) result = -9;
+  if (!read(kMain, kCameraTypeKey).starts_with(kCameraType)) result = Status::kInvalidSettingsFile;
 
   for (unsigned code : kFileOrder) {
     const SettingRow& row = RowOf(code);
@@ -110,14 +121,14 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
           break;
         }
       }
-      if (!found) result = -9;
+      if (!found) result = Status::kInvalidSettingsFile;
       continue;
     }
     // A value without a leading number is rejected like one out of range;
     // it never inherits the number of another key.
     const std::optional<int> number = vexq4::platform::LeadingNumber(value);
     if (!number || (row.checked && (*number < row.min || *number > row.max))) {
-      result = -9;
+      result = Status::kInvalidSettingsFile;
       continue;
     }
     this->*row.field = *number;
@@ -125,7 +136,7 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
 
   if (isOnline) {
     const int written = WriteAllToCamera();
-    if (written != 0) result = written;
+    if (written != 0) result = LibraryStatus(written);
   } else {
     for (unsigned code : kOfflineNotifications) Notify(RowOf(code).notification);
   }

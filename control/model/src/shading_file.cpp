@@ -143,9 +143,17 @@ int CVexCamInterface::StartAutoShadingCorrection() {
 }
 
 int CVexCamInterface::SaveShadingDataIntoFile(std::string_view path) {
+  return CodeOf(SaveShadingFile(path));
+}
+
+int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
+  return CodeOf(LoadShadingFile(path));
+}
+
+vexq4::model::Status CVexCamInterface::SaveShadingFile(std::string_view path) {
   using namespace vexq4::model;
   constexpr std::string_view kOperation = "SaveShadingDataIntoFile";
-  if (!isOnline) return -5;
+  if (!isOnline) return Status::kOffline;
 
   ReportProgress(kOperation, 0, 1);
   const int read = VexQ4GetShadingData(comPort, shadingTable.data());
@@ -154,25 +162,25 @@ int CVexCamInterface::SaveShadingDataIntoFile(std::string_view path) {
     // Whatever the probe says, the table in memory is not the camera's: a
     // file written from it would pass stale values off as the camera's.
     CheckConnection();
-    return read;
+    return LibraryStatus(read);
   }
   shadingKnown_ = ShadingKnown::kRead;
 
   const std::span<const int> values(shadingTable.data() + kReadViewStart, kShadingValues);
   return vexq4::platform::WriteFileAtomically(std::filesystem::path{std::string(path)},
                                               FormatShadingFile(values))
-             ? 0
-             : -7;
+             ? Status::kOk
+             : Status::kFileNotWritable;
 }
 
-int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
+vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
   using namespace vexq4::model;
   constexpr std::string_view kOperation = "LoadShadingDataFromFile";
-  if (!isOnline) return -5;
+  if (!isOnline) return Status::kOffline;
 
   const std::string file(path);
   const int fd = vexq4::platform::OpenRegularFileForReading(file);
-  if (fd < 0) return -8;
+  if (fd < 0) return Status::kFileNotReadable;
   const FileDescriptor closer(fd);
 
   // The file is read aside: a file that is refused leaves the table as it
@@ -194,7 +202,7 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
   // Not a shading table: no data line carries a value (a line of prose
   // that happens to begin with a number), or a value does not fit the
   // camera's 16 bits and would reach it as another number.
-  if (!anyValue || outOfRange) return -8;
+  if (!anyValue || outOfRange) return Status::kNotAShadingTable;
 
   const bool complete = std::all_of(filled.begin(), filled.end(), [](bool f) { return f; });
   const int steps = complete || shadingKnown_ != ShadingKnown::kNothing ? 1 : 2;
@@ -209,7 +217,7 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
       if (read != 0) {
         ReportProgress(kOperation, steps, steps);
         CheckConnection();
-        return read;
+        return LibraryStatus(read);
       }
       shadingKnown_ = ShadingKnown::kRead;
     }
@@ -224,8 +232,8 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
   if (sent != 0) {
     shadingKnown_ = ShadingKnown::kNothing;  // the camera may hold part of it
     CheckConnection();
-    return sent;
+    return LibraryStatus(sent);
   }
   shadingKnown_ = ShadingKnown::kSent;
-  return 0;
+  return Status::kOk;
 }

@@ -116,19 +116,7 @@ int CVexCamInterface::CloseConnection() {
 }
 
 std::string_view CVexCamInterface::StatusText(int result) {
-  switch (result) {
-    case VEXQ4_E_TIMEOUT:
-      return "Timeout waiting for answer *******************";
-    case VEXQ4_E_NO_CONNECTION:
-      return "Operation failed. The Camera is offline ******";
-    case VEXQ4_E_MALFORMED:
-    case VEXQ4_E_NOT_ACKNOWLEDGED:
-      return "Unknown Command ******************************";
-    case VEXQ4_OK:
-      return "COMPLETE";
-    default:
-      return {};
-  }
+  return vexq4::model::Describe(vexq4::model::LibraryStatus(result)).line;
 }
 
 std::string CVexCamInterface::MessageLine(Direction direction, std::string_view mnemonic,

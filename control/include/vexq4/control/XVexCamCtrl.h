@@ -19,7 +19,6 @@
 
 #include "vexq4/control/automation.h"
 #include "vexq4/control/changes.h"
-#include "vexq4/control/member_lists.h"
 #include "vexq4/model/VexCamInterface.h"
 
 class CDlg1;
@@ -101,15 +100,14 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   VEXQ4_CONTROL_PROPERTIES(VEXQ4_DECLARE_CONTROL_PROPERTY)
 #undef VEXQ4_DECLARE_CONTROL_PROPERTY
 
-  // ---- Methods: range and list queries (error event, never raise).
-#define VEXQ4_DECLARE_MINMAX(dispid, Name, lo, hi) short GetMinMax##Name(short* pMin, short* pMax);
-  VEXQ4_MINMAX_METHODS(VEXQ4_DECLARE_MINMAX)
-#undef VEXQ4_DECLARE_MINMAX
+  // ---- Methods: the range and list queries that belong to no setting
+  // (error event, never raise).
+  short GetMinMaxComPortId(short* pMin, short* pMax);
+  short GetMinMaxUserSettingsId(short* pMin, short* pMax);
+  short GetMinMaxPowerOnSettings(short* pMin, short* pMax);
+  short GetMinMaxOnePushResult(short* pMin, short* pMax);
   short GetMinMaxFrameGrabberIndex(short* pMin, short* pMax);
-#define VEXQ4_DECLARE_VALID(dispid, Name, IndexParam, TextParam, list) \
-  short GetValid##Name(short IndexParam, QString* TextParam);
-  VEXQ4_VALID_METHODS(VEXQ4_DECLARE_VALID)
-#undef VEXQ4_DECLARE_VALID
+  short GetValidOnePushResult(short OnePushResultIndex, QString* pOnePushResultStr);
 
   // ---- Methods: connection, transfers, files, identity.
   Long AutoSearchComPort(short FirstPort, short LastPort, short DoShowProgress);

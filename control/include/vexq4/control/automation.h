@@ -17,6 +17,8 @@
 #include <variant>
 #include <vector>
 
+#include "vexq4/model/status.h"
+
 #if defined(__GNUC__)
 #define VEXQ4_CONTROL_API __attribute__((visibility("default")))
 #else
@@ -43,18 +45,21 @@ inline constexpr int kDispidErrorEvent = -608;
 inline constexpr int kNoMin = -32768;
 inline constexpr int kNoMax = 32767;
 
-// The control's string table: identifier and text, byte for byte.
+// The control's string table: identifier and text, byte for byte. The
+// texts of the outcomes are the ones the outcomes' descriptions name
+// (vexq4/model/status.h).
 enum StringId : int {
   kIdsOnlyCom1To16 = 32786,
   kIdsCameraNotFound = 32787,  // formatted with the port number
   kIdsInvalidNull = 32795,
-  kIdsInvalidParameter = 32796,
-  kIdsUnknownCommand = 32797,
-  kIdsUnknownCommandReply = 32798,
-  kIdsCameraOffline = 32799,
-  kIdsErrorWriting = 32805,
-  kIdsErrorReading = 32806,
-  kIdsNotValidIniFile = 32807,  // formatted with the file name
+  kIdsInvalidParameter = model::Describe(model::Status::kOutOfRange).stringId,          // 32796
+  kIdsUnknownCommand = model::Describe(model::Status::kNotAcknowledged).stringId,       // 32797
+  kIdsUnknownCommandReply = model::Describe(model::Status::kMalformedAnswer).stringId,  // 32798
+  kIdsCameraOffline = model::Describe(model::Status::kOffline).stringId,                // 32799
+  kIdsErrorWriting = model::Describe(model::Status::kFileNotWritable).stringId,         // 32805
+  kIdsErrorReading = model::Describe(model::Status::kFileNotReadable).stringId,         // 32806
+  // Formatted with the file name.
+  kIdsNotValidIniFile = model::Describe(model::Status::kInvalidSettingsFile).stringId,  // 32807
   kIdsOnlyGrabber1To16 = 32872,
   kIdsGrabberNotFound = 32873,
 };

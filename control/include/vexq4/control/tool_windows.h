@@ -72,6 +72,9 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   int ProfileInt(std::string_view key, int defaultValue) const;
   void WriteProfile(std::string_view key, const QString& value) const;
   void WriteProfile(std::string_view key, int value) const;
+  // A key of another section of the module's profile.
+  static int ProfileIntIn(std::string_view section, std::string_view key, int defaultValue);
+  static void WriteProfileIn(std::string_view section, std::string_view key, int value);
 
  protected:
   // Builds the page's widgets and layout into `page`.

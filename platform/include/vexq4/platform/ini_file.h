@@ -22,12 +22,15 @@
 
 namespace vexq4::platform {
 
-// Longest value a read returns (the 255-byte buffers of the profile API).
-inline constexpr std::size_t kProfileValueMax = 254;
-
 // Largest file read as a profile: settings files and the module's profile
 // are a few kilobytes; a larger file is not read into memory at all.
 inline constexpr std::size_t kProfileFileMax = 1024 * 1024;
+
+// Longest value a read returns (the 255-byte buffers of the profile API).
+inline constexpr std::size_t kProfileValueMax = 254;
+// A read's limit for files that are no profiles of that API (the registry
+// folder's entries, whose module paths may be longer): the whole value.
+inline constexpr std::size_t kWholeValue = kProfileFileMax;
 
 // One profile file in memory. Load it, read and change keys, save it once.
 // Lines the document does not touch keep their text as it was read.
@@ -43,8 +46,9 @@ class ProfileDocument {
   void Parse(std::string_view text);
 
   // The trimmed value of `key` in `section` (first match of each), cut to
-  // kProfileValueMax characters; nullopt when the section or key is missing.
-  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  // `maxLength` characters; nullopt when the section or key is missing.
+  std::optional<std::string> Get(std::string_view section, std::string_view key,
+                                 std::size_t maxLength = kProfileValueMax) const;
 
   // Sets `key` in `section`: replaces the first existing line of the key, or
   // adds the key after the last non-blank line of the section, or adds the

@@ -5,7 +5,8 @@
 // to fire its events and refresh its windows. Everything is synchronous and
 // single-threaded: each camera exchange blocks until the camera answers or
 // the library's time-out passes. Failures are status codes (0 success, the
-// negative VexQ4Comm codes, -7 to -9 for files), never exceptions.
+// negative VexQ4Comm codes, -7 to -9 for files; vexq4/model/status.h types
+// them), never exceptions.
 #pragma once
 
 #include <array>
@@ -16,6 +17,7 @@
 #include <string_view>
 
 #include "vexq4/model/settings.h"
+#include "vexq4/model/status.h"
 
 namespace vexq4::model {
 
@@ -67,8 +69,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // The text ReportCommand passes on, for callers that only need the line.
   static std::string MessageLine(vexq4::model::Direction direction, std::string_view mnemonic,
                                  int number, std::string_view value, int result);
-  // Status text of a result: the 46-character error texts, "COMPLETE", or
-  // empty for codes without a text.
+  // Status text of a library result as a message line shows it: the
+  // 46-character error texts, "COMPLETE", or empty for codes without a text
+  // (vexq4/model/status.h describes every outcome).
   static std::string_view StatusText(int result);
 
   // ---- Settings by table row (the Get/Set members below are wrappers).
@@ -142,13 +145,19 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int SetOnePushMode();
   int GetOnePushResult();
 
-  // ---- Files (settings file, camera data report, shading table).
+  // ---- Files (settings file, camera data report, shading table). Each
+  // gives its outcome's code; its typed twin below gives the outcome.
   int WriteAllToFile(std::string_view path);
   int ReadAllFromFile(std::string_view path);
   int WriteCameraDataToFile(std::string_view path);
   int StartAutoShadingCorrection();
   int SaveShadingDataIntoFile(std::string_view path);
   int LoadShadingDataFromFile(std::string_view path);
+  vexq4::model::Status SaveSettingsFile(std::string_view path);      // WriteAllToFile
+  vexq4::model::Status LoadSettingsFile(std::string_view path);      // ReadAllFromFile
+  vexq4::model::Status SaveCameraDataReport(std::string_view path);  // WriteCameraDataToFile
+  vexq4::model::Status SaveShadingFile(std::string_view path);       // SaveShadingDataIntoFile
+  vexq4::model::Status LoadShadingFile(std::string_view path);       // LoadShadingDataFromFile
 
   // ---- Progress of long operations (not a notification: changes no line).
   void SetProgressHandler(std::function<void(const vexq4::model::ProgressStep&)> handler);
