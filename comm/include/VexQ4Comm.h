@@ -9,9 +9,13 @@
  * that stay untouched on failure. The library allocates nothing for the
  * caller.
  *
- * Transactions on one port are serialised by a per-port lock. Opening and
- * closing are not locked: do not open or close while another thread runs a
- * transaction, and use one connection at a time.
+ * Transactions on one port are serialised by a per-port lock. COM ports may
+ * be used from several threads at once, one port per thread: opening and
+ * closing take a library-wide lock (the camera probe of an opening runs
+ * outside it), and closing one COM port leaves the others working. Do not
+ * close a port while another thread runs a transaction on it. A Camera Link
+ * connection is library-wide: one at a time, and not beside COM ports
+ * being opened on other threads.
  */
 #ifndef VEXQ4COMM_H
 #define VEXQ4COMM_H
