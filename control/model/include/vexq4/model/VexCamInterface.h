@@ -247,6 +247,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // standard drain (an empty read of about 101 ms), -1 back to
   // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
   static int SetQueryDrainTime(int ms);
+  // The quiet time of fast reads as vexq4 --fast-reads and the studio's
+  // setting choose it.
+  static constexpr int kFastReadsDrainMs = 15;
 
   // ---- Whole-camera transfers and identity.
   int ReadAllFromCamera();
