@@ -36,6 +36,10 @@ constexpr const char* kFooter = R"(CONNECTION
   Exactly one of --com, --device, --grabber, --clallserial or --sim names the
   camera; without one, vexq4 refuses to talk to any device. COM port n is the
   device in the environment variable VEXQ4_COM<n>, otherwise /dev/ttyS<n-1>.
+  Several cameras at once: repeat --device or --com (--com also takes a
+  range N-M), or give --all for every port where 'ports --probe' finds one;
+  each result line then starts with the camera's device, and the exit status
+  is the worst of them.
   'grabbers' and 'ports' need no connection; 'search' scans COM ports 1..16
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
@@ -49,6 +53,7 @@ EXAMPLES
   printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
   vexq4 search 1 8                         find the camera on COM1..COM8
   vexq4 ports --probe                      every serial port, and the cameras on them
+  vexq4 --com 1-8 load-settings line3.cam  the same file into eight cameras at once
 
 SIGNALS
   Ctrl-C (SIGINT), SIGTERM and SIGHUP abandon the exchange under way, close
