@@ -34,6 +34,15 @@ const QString kCaption = QStringLiteral("vexq4-studio");
 constexpr int kLayoutVersion = 1;
 const QString kFastReadsKey = QStringLiteral("camera/fastReads");
 
+// Whether the settings file may be read and written: missing, or a
+// regular file. A FIFO of that name would block the program at its start,
+// deaf to everything; a device is no place for a layout either.
+bool SettingsFileUsable(const QString& path) {
+  struct stat status {};
+  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
+
 // Passes every request on and notes whether the shell was asked to open
 // something: how the studio learns that the control found its guide.
 class OpenProbe final : public UiServices {
@@ -125,7 +134,7 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   resizeDocks({logDock_}, {520}, Qt::Vertical);
   if (options_.keepLayout) RestoreLayout();
   const bool fast =
-      options_.keepLayout &&
+      options_.keepLayout && SettingsFileUsable(SettingsPath()) &&
       QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey, false).toBool();
   fastReads_->setChecked(fast);
   SetFastReads(fast);
@@ -172,7 +181,7 @@ void StudioWindow::BuildMenus() {
                      "queries discard)"));
   connect(fastReads_, &QAction::triggered, this, [this](bool on) {
     SetFastReads(on);
-    if (!options_.keepLayout) return;
+    if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return;
     QSettings settings(SettingsPath(), QSettings::IniFormat);
     settings.setValue(kFastReadsKey, on);
     settings.sync();
@@ -242,17 +251,6 @@ QString StudioWindow::SettingsPath() {
   return QString::fromStdString(
       (vexq4::platform::ProfileDirectory() / "vexq4-studio.conf").string());
 }
-
-// Whether the settings file may be read and written: missing, or a
-// regular file. A FIFO of that name would block the program at its start,
-// deaf to everything; a device is no place for a layout either.
-namespace {
-bool SettingsFileUsable(const QString& path) {
-  struct stat status {};
-  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return errno == ENOENT;
-  return S_ISREG(status.st_mode);
-}
-}  // namespace
 
 void StudioWindow::RestoreLayout() {
   if (!SettingsFileUsable(SettingsPath())) {
