@@ -179,6 +179,15 @@ void Camera::Raise(const Call& call, int status, std::string_view file) const {
   ThrowError(cls, message, py::int_(status), lastMessage_);
 }
 
+template <typename Operation>
+void Camera::Run(std::string what, py::object progress, Operation&& operation,
+                 std::string_view file) {
+  Call call(*this, std::move(what), Call::Access::kCamera);
+  RequireOpen(call);
+  progress_ = std::move(progress);
+  Raise(call, Exchange(call, std::forward<Operation>(operation)), file);
+}
+
 void Camera::RequireOpen(const Call& call) const {
   if (!slot_) ThrowError("OfflineError", call.what() + ": the camera is closed", py::int_(-5));
 }
@@ -390,9 +399,7 @@ int Camera::Apply(const Setting& s, int number, const std::string& text) {
 
 void Camera::Set(const Setting& s, py::handle value) {
   const Checked c = Check(s, value);
-  Call call(*this, "set " + std::string(s.name), Call::Access::kCamera);
-  RequireOpen(call);
-  Raise(call, Exchange(call, [&] { return Apply(s, c.number, c.text); }));
+  Run("set " + std::string(s.name), py::none(), [&] { return Apply(s, c.number, c.text); });
 }
 
 void Camera::SetMany(py::kwargs values) {
@@ -459,17 +466,11 @@ py::dict Camera::Snapshot() {
 // ---- Operations.
 
 void Camera::ReadAll(py::object progress) {
-  Call call(*this, "read_all", Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+  Run("read_all", std::move(progress), [this] { return ReadAllFromCamera(); });
 }
 
 void Camera::WriteAll(py::object progress) {
-  Call call(*this, "write_all", Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [this] { return WriteAllToCamera(); }));
+  Run("write_all", std::move(progress), [this] { return WriteAllToCamera(); });
 }
 
 py::object Camera::Identity() {
@@ -494,17 +495,13 @@ py::object Camera::Identity() {
 
 void Camera::Store(py::handle area) {
   const int a = IntArgument("store(): area", area, 1, 3);
-  Call call(*this, "store " + std::to_string(a), Call::Access::kCamera);
-  RequireOpen(call);
-  Raise(call, Exchange(call, [&] { return StoreSettings(a); }));
+  Run("store " + std::to_string(a), py::none(), [&] { return StoreSettings(a); });
 }
 
 void Camera::Load(py::handle area, py::object progress) {
   const int a = IntArgument("load(): area (0 factory, 1..3 user)", area, 0, 3);
-  Call call(*this, "load " + std::to_string(a), Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [&] { return CVexCamInterface::LoadSettings(a); }));
+  Run("load " + std::to_string(a), std::move(progress),
+      [&] { return CVexCamInterface::LoadSettings(a); });
 }
 
 namespace {
@@ -554,17 +551,14 @@ void Camera::LoadSettings(const std::string& path, py::object progress) {
 }
 
 void Camera::Report(const std::string& path, py::object progress) {
-  Call call(*this, "report " + path, Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [&] { return WriteCameraDataToFile(path); }), path);
+  Run(
+      "report " + path, std::move(progress), [&] { return WriteCameraDataToFile(path); }, path);
 }
 
 void Camera::ShadingSave(const std::string& path, py::object progress) {
-  Call call(*this, "shading_save " + path, Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [&] { return SaveShadingDataIntoFile(path); }), path);
+  Run(
+      "shading_save " + path, std::move(progress), [&] { return SaveShadingDataIntoFile(path); },
+      path);
 }
 
 void Camera::ShadingLoad(const std::string& path, py::object progress) {
@@ -585,10 +579,7 @@ void Camera::ShadingLoad(const std::string& path, py::object progress) {
 }
 
 void Camera::AutoShading(py::object progress) {
-  Call call(*this, "auto_shading", Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [this] { return StartAutoShadingCorrection(); }));
+  Run("auto_shading", std::move(progress), [this] { return StartAutoShadingCorrection(); });
 }
 
 std::string Camera::OnePush() {
@@ -604,18 +595,24 @@ std::string Camera::OnePush() {
 
 // ---- Notifications.
 
-template <typename T>
-void Camera::Changed(std::string_view name, const T& value) {
-  if (quiet_ || onChange_.ptr() == Py_None) return;
+template <typename... Args>
+void Camera::Invoke(const py::object& callback, Args&&... args) {
+  if (quiet_ || callback.ptr() == Py_None) return;
   py::gil_scoped_acquire locked;
   if (callbackError_) return;  // one error per call is raised; the rest would hide it
-  py::object callback = onChange_;
+  py::object keep = callback;  // the callback may replace itself
   try {
-    callback(py::str(std::string(name)), value);
+    keep(std::forward<Args>(args)...);
+    // Ctrl-C is noticed here too, in the main thread.
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   } catch (py::error_already_set& e) {
     callbackError_ = std::move(e);
   }
+}
+
+template <typename T>
+void Camera::Changed(std::string_view name, const T& value) {
+  Invoke(onChange_, std::string(name), value);
 }
 
 void Camera::SettingChanged(void (CVexCamInterface::*notification)()) {
@@ -644,29 +641,9 @@ void Camera::FrameGrabberChanged() { Changed("FrameGrabberIndex", frameGrabberIn
 
 void Camera::CommandMessage(std::string line) {
   lastMessage_ = line;
-  if (quiet_ || onMessage_.ptr() == Py_None) return;
-  py::gil_scoped_acquire locked;
-  if (callbackError_) return;
-  py::object callback = onMessage_;
-  try {
-    callback(py::str(line));
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  } catch (py::error_already_set& e) {
-    callbackError_ = std::move(e);
-  }
+  Invoke(onMessage_, line);
 }
 
-void Camera::Progress(const model::ProgressStep& step) {
-  if (quiet_ || progress_.ptr() == Py_None) return;
-  py::gil_scoped_acquire locked;
-  if (callbackError_) return;
-  py::object callback = progress_;
-  try {
-    callback(step.step, step.total);
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  } catch (py::error_already_set& e) {
-    callbackError_ = std::move(e);
-  }
-}
+void Camera::Progress(const model::ProgressStep& step) { Invoke(progress_, step.step, step.total); }
 
 }  // namespace vexq4::python

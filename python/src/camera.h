@@ -132,6 +132,12 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
 
   template <typename Operation>
   int Exchange(Call& call, Operation&& operation);
+  // One camera operation as a call of its own, raising its failure.
+  template <typename Operation>
+  void Run(std::string what, py::object progress, Operation&& operation,
+           std::string_view file = {});
+  template <typename... Args>
+  void Invoke(const py::object& callback, Args&&... args);
   void Raise(const Call& call, int status, std::string_view file = {}) const;
   [[noreturn]] void RaiseConnectFailure(int status, const std::string& device);
   void Connect(const ConnectOptions& options);

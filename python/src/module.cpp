@@ -38,6 +38,14 @@ std::string PathArgument(const char* what, py::handle path) {
   return bytes;
 }
 
+// A file operation taking a path (str or os.PathLike) and a progress.
+template <void (Camera::*Operation)(const std::string&, py::object)>
+auto WithPath(const char* name) {
+  return [name](Camera& c, py::handle path, py::object progress) {
+    (c.*Operation)(PathArgument(name, path), std::move(progress));
+  };
+}
+
 std::optional<int> NumberArgument(const char* name, py::handle value, int min, int max) {
   if (value.is_none()) return std::nullopt;
   if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
@@ -173,16 +181,22 @@ std::pair<int, double> ReadAllThroughModel(py::handle path) {
 PYBIND11_MODULE(_vexq4, m) {
   m.doc() = "The RX-Q4 camera model, hosted for Python (see the vexq4 package).";
 
+  // Signatures are written in the docstrings, in Python's words.
+  py::options options;
+  options.disable_function_signatures();
+
   py::class_<Camera> camera(m, "Camera", kCameraDoc);
   camera.def(py::init(&OpenCamera), py::arg("com") = py::none(), py::arg("device") = py::none(),
              py::arg("grabber") = py::none(), py::arg("clallserial") = py::none(),
              py::arg("sim") = false, py::arg("fast_reads") = false);
   camera
       .def("close", &Camera::Close,
-           "Close the line: the port gets its previous settings and is free again. Closing a "
+           "close() -> None\n\nClose the line: the port gets its previous settings and is free "
+           "again. Closing a "
            "closed camera does nothing.")
       .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](Camera& c, py::args) { c.Close(); })
+      .def(
+          "__exit__", [](Camera& c, py::args) { c.Close(); }, "Closes the camera.")
       .def("__repr__",
            [](const Camera& c) {
              return "<vexq4.Camera " + c.Describe() + (c.closed() ? " closed>" : ">");
@@ -195,78 +209,75 @@ PYBIND11_MODULE(_vexq4, m) {
       .def_property_readonly("synchronized", &Camera::Synchronized,
                              "Whether the cache holds what the camera holds: true after a "
                              "complete read_all() or write_all(), until the line closes.")
-      .def("set", &Camera::SetMany,
-           "set(**values): check every value first (nothing is sent when one is refused), "
-           "then send them in the order given, as `vexq4 set` does.\n\n"
-           "    cam.set(MasterGainLevel=100, ShutterSpeedStr=\"1/250\")")
+      .def(
+          "set", &Camera::SetMany,
+          "set(**values) -> None\n\nCheck every value first (nothing is sent when one is refused), "
+          "then send them in the order given, as `vexq4 set` does.\n\n"
+          "    cam.set(MasterGainLevel=100, ShutterSpeedStr=\"1/250\")")
       .def("get", &Camera::Query, py::arg("name"),
-           "Ask the camera for one setting (names match without regard to letter case) and "
+           "get(name: str) -> int | str\n\nAsk the camera for one setting (names match without "
+           "regard to letter case) and "
            "return it, as `vexq4 get` does; the cache keeps it.")
       .def("settings", &Camera::Snapshot,
-           "Every setting as a dict, named and valued as `vexq4 list` prints them. When the "
+           "settings() -> dict[str, int | str]\n\nEvery setting as a dict, named and valued as "
+           "`vexq4 list` prints them. When the "
            "cache does not hold the camera's settings yet, they are read first.")
       .def("read_all", &Camera::ReadAll, py::kw_only(), py::arg("progress") = py::none(),
-           "Read every setting from the camera into the cache (about 4 s).")
+           "read_all(*, progress=None) -> None\n\nRead every setting from the camera into the "
+           "cache (about 4 s).")
       .def("write_all", &Camera::WriteAll, py::kw_only(), py::arg("progress") = py::none(),
-           "Write every cached setting to the camera (over 20 s).")
+           "write_all(*, progress=None) -> None\n\nWrite every cached setting to the camera (over "
+           "20 s).")
       .def("identity", &Camera::Identity,
-           "Read the camera's identity: an Identity(camera_id, model_name, user_id, "
+           "identity() -> Identity\n\nRead the camera's identity: an Identity(camera_id, "
+           "model_name, user_id, "
            "firmware_version, eeprom_area).")
       .def("store", &Camera::Store, py::arg("area"),
-           "Store the camera's working settings into user area 1..3.")
+           "store(area: int) -> None\n\nStore the camera's working settings into user area 1..3.")
       .def("load", &Camera::Load, py::arg("area"), py::kw_only(), py::arg("progress") = py::none(),
-           "Load area 0 (factory) or 1..3 into the camera's working settings, then read all.")
+           "load(area: int, *, progress=None) -> None\n\nLoad area 0 (factory) or 1..3 into the "
+           "camera's working settings, then read all.")
+      .def("save_settings", WithPath<&Camera::SaveSettings>("save_settings"), py::arg("path"),
+           py::kw_only(), py::arg("progress") = py::none(),
+           "save_settings(path, *, progress=None) -> None\n\nWrite a settings file (.cam) of the "
+           "camera's settings (read first unless the cache "
+           "holds them). Comments and foreign sections of an existing file are kept.")
       .def(
-          "save_settings",
-          [](Camera& c, py::handle path, py::object progress) {
-            c.SaveSettings(PathArgument("save_settings", path), std::move(progress));
-          },
-          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
-          "Write a settings file (.cam) of the camera's settings (read first unless the cache "
-          "holds them). Comments and foreign sections of an existing file are kept.")
-      .def(
-          "load_settings",
-          [](Camera& c, py::handle path, py::object progress) {
-            c.LoadSettings(PathArgument("load_settings", path), std::move(progress));
-          },
-          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
-          "Apply a settings file (.cam) and write every setting to the camera (over 20 s). A "
+          "load_settings", WithPath<&Camera::LoadSettings>("load_settings"), py::arg("path"),
+          py::kw_only(), py::arg("progress") = py::none(),
+          "load_settings(path, *, progress=None) -> None\n\nApply a settings file (.cam) and write "
+          "every setting to the camera (over 20 s). A "
           "missing or invalid file raises before anything is sent.")
-      .def(
-          "report",
-          [](Camera& c, py::handle path, py::object progress) {
-            c.Report(PathArgument("report", path), std::move(progress));
-          },
-          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
-          "Write the camera data report (identity and every area's settings; about 40 s).")
-      .def(
-          "shading_save",
-          [](Camera& c, py::handle path, py::object progress) {
-            c.ShadingSave(PathArgument("shading_save", path), std::move(progress));
-          },
-          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
-          "Read the camera's shading table into a CSV file (131 lines).")
-      .def(
-          "shading_load",
-          [](Camera& c, py::handle path, py::object progress) {
-            c.ShadingLoad(PathArgument("shading_load", path), std::move(progress));
-          },
-          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
-          "Send a shading table CSV file to the camera; entries it leaves out keep the "
-          "camera's values.")
+      .def("report", WithPath<&Camera::Report>("report"), py::arg("path"), py::kw_only(),
+           py::arg("progress") = py::none(),
+           "report(path, *, progress=None) -> None\n\nWrite the camera data report (identity and "
+           "every area's settings; about 40 s).")
+      .def("shading_save", WithPath<&Camera::ShadingSave>("shading_save"), py::arg("path"),
+           py::kw_only(), py::arg("progress") = py::none(),
+           "shading_save(path, *, progress=None) -> None\n\nRead the camera's shading table into a "
+           "CSV file (131 lines).")
+      .def("shading_load", WithPath<&Camera::ShadingLoad>("shading_load"), py::arg("path"),
+           py::kw_only(), py::arg("progress") = py::none(),
+           "shading_load(path, *, progress=None) -> None\n\nSend a shading table CSV file to the "
+           "camera; entries it leaves out keep the "
+           "camera's values.")
       .def("auto_shading", &Camera::AutoShading, py::kw_only(), py::arg("progress") = py::none(),
-           "Let the camera compute a new shading table (up to 10 s). It is not kept in any "
+           "auto_shading(*, progress=None) -> None\n\nLet the camera compute a new shading table "
+           "(up to 10 s). It is not kept in any "
            "user area: save it with shading_save().")
       .def("one_push", &Camera::OnePush,
-           "One-push white balance: start it, read its result and the red and blue gains it "
+           "one_push() -> str\n\nOne-push white balance: start it, read its result and the red and "
+           "blue gains it "
            "produced; returns the result text (\"Complete\", \"Too Dark\", ...).")
       .def("on_change", &Camera::OnChange, py::arg("callback"),
-           "callback(name, value) for every change the model notifies: a setting (both the "
+           "on_change(callback) -> None\n\ncallback(name, value) for every change the model "
+           "notifies: a setting (both the "
            "...Index and the ...Str of a list setting), \"UserID\", \"CameraID\", \"ModelName\", "
            "\"EEPROMCurrentAreaNo\", \"OnePushResult\", \"ComPort\", \"online\" and "
            "\"synchronized\". None removes it.")
       .def("on_message", &Camera::OnMessage, py::arg("callback"),
-           "callback(line) for every query or command with its outcome, as the Communication "
+           "on_message(callback) -> None\n\ncallback(line) for every query or command with its "
+           "outcome, as the Communication "
            "window shows it (\"GA=100\\r\\nCOMPLETE\\r\\n\"). None removes it.");
 
   // One attribute per setting, from the table.
@@ -284,7 +295,8 @@ PYBIND11_MODULE(_vexq4, m) {
 
   BindSimulator(m);
   m.def("_read_all_through_model", &ReadAllThroughModel, py::arg("device"),
-        "Reads all settings with a plain C++ model on the device: (status, seconds).");
+        "_read_all_through_model(device) -> (status, seconds)\n\nReads all settings with a plain "
+        "C++ model on the device: (status, seconds).");
 
   // vexq4.SETTINGS: the descriptions, read-only.
   py::object info = py::module_::import("vexq4._base").attr("SettingInfo");

@@ -234,18 +234,23 @@ stopped simulator is a camera unplugged.)")
       .def_property_readonly("device", &Simulator::device,
                              "The device path a Camera opens (/dev/pts/N).")
       .def_property_readonly("running", &Simulator::running)
-      .def("stop", &Simulator::Stop, "Stop serving and close the pseudo-terminal (idempotent).")
-      .def("close", &Simulator::Stop, "The same as stop().")
+      .def("stop", &Simulator::Stop,
+           "stop() -> None\n\nStop serving and close the pseudo-terminal (idempotent).")
+      .def("close", &Simulator::Stop, "close() -> None\n\nThe same as stop().")
       .def("__enter__", [](py::object self) { return self; })
       .def("__exit__", [](Simulator& s, py::args) { s.Stop(); })
       .def("set_faults", &Simulator::SetFaults,
-           "Switch fault switches while it serves: set_faults(silent=True).")
+           "set_faults(**faults) -> None\n\nSwitch fault switches while it serves: "
+           "set_faults(silent=True).")
       .def("value", &Simulator::Value, py::arg("mnemonic"),
-           "A working setting of the camera by mnemonic (\"GA\").")
-      .def("set_value", &Simulator::SetValue, py::arg("mnemonic"), py::arg("value"))
+           "value(mnemonic: str) -> int\n\nA working setting of the camera by mnemonic (\"GA\").")
+      .def(
+          "set_value", &Simulator::SetValue, py::arg("mnemonic"), py::arg("value"),
+          "set_value(mnemonic: str, value: int) -> None\n\nChange a working setting of the camera.")
       .def_property_readonly("received", &Simulator::Received,
                              "Every line the camera received, in order (without CR LF).")
-      .def("clear_received", &Simulator::ClearReceived)
+      .def("clear_received", &Simulator::ClearReceived,
+           "clear_received() -> None\n\nForget the lines received so far.")
       .def("__repr__", [](const Simulator& s) { return "<vexq4.Simulator " + s.device() + ">"; });
 }
 
