@@ -8,6 +8,7 @@
 
 #include "VexQ4Comm.h"
 #include "cameralink.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -215,6 +216,11 @@ int VexQ4ExitComm(int port) {
 int VexQ4SetQueryDrainTime(int ms) {
   if (ms < kNoHostChoice || ms > kMaxQueryDrainMs) return VEXQ4_E_ARGUMENT;
   g_hostQueryDrainMs.store(ms, std::memory_order_relaxed);
+  return VEXQ4_OK;
+}
+
+int VexQ4AbandonComm(void) {
+  vexq4::platform::RequestAbandon();
   return VEXQ4_OK;
 }
 
