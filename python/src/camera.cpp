@@ -333,15 +333,12 @@ py::object Camera::CacheValue(const Setting& s) const {
     if (s.kind == Kind::kList) return py::str(this->*(s.row->text));
     return py::int_(Value(*s.row));
   }
-  const std::string_view n = s.name;
-  if (n == "UserID") return py::str(userID);
-  if (n == "CameraID") return py::str(cameraID);
-  if (n == "ModelName") return py::str(modelName);
-  if (n == "FirmwareVersion") return py::int_(firmwareVersion);
-  if (n == "EEPROMCurrentAreaNo") return py::int_(eepromCurrentAreaNo);
-  if (n == "ComPort") return py::int_(comPort);
-  if (n == "FrameGrabberIndex") return py::int_(frameGrabberIndex);
-  return py::none();
+  if (const model::NotificationRow* n = s.notification) {
+    if (n->text) return py::str(this->*(n->text));
+    if (n->number) return py::int_(this->*(n->number));
+  }
+  // The firmware version: the model announces no change of it.
+  return py::int_(firmwareVersion);
 }
 
 py::object Camera::Get(const Setting& s) {
@@ -615,15 +612,27 @@ void Camera::Changed(std::string_view name, const T& value) {
   Invoke(onChange_, std::string(name), value);
 }
 
-void Camera::SettingChanged(void (CVexCamInterface::*notification)()) {
-  // Every property the notification stands for: an index and its text.
-  for (const Setting& s : Settings()) {
-    if (!s.row || s.row->notification != notification) continue;
-    if (s.kind == Kind::kList)
-      Changed(s.name, this->*(s.row->text));
-    else
-      Changed(s.name, Value(*s.row));
+const model::NotificationRow* Camera::Notification(std::string_view name) {
+  const model::NotificationRow* row = model::FindNotification(name);
+  // Every override is made from the same list the model's rows are.
+  static const model::NotificationRow none{};
+  return row ? row : &none;
+}
+
+void Camera::Notified(const model::NotificationRow& row) {
+  if (const model::SettingRow* s = row.setting) {
+    // A list setting changes both its properties: the index and the text.
+    Changed(s->property, Value(*s));
+    if (s->isList()) Changed(s->textProperty, this->*(s->text));
+    return;
   }
+  std::string_view name = row.property;
+  if (name.empty())
+    name = std::string_view(row.name).substr(0, row.name.size() - 7);  // "...Changed"
+  if (row.text)
+    Changed(name, this->*(row.text));
+  else if (row.number)
+    Changed(name, this->*(row.number));
 }
 
 void Camera::OnlineStatusChanged(int online) {
@@ -635,9 +644,6 @@ void Camera::SynchronizedStatusChanged(int synchronized) {
   CVexCamInterface::SynchronizedStatusChanged(synchronized);
   Changed("synchronized", synchronized != 0);
 }
-
-void Camera::ComPortChanged() { Changed("ComPort", comPort); }
-void Camera::FrameGrabberChanged() { Changed("FrameGrabberIndex", frameGrabberIndex); }
 
 void Camera::CommandMessage(std::string line) {
   lastMessage_ = line;

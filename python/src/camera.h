@@ -19,6 +19,7 @@
 #include "connections.h"
 #include "settings.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/model/settings.h"
 
 namespace vexq4::sim {
 class PtyServer;
@@ -75,56 +76,16 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   // ---- The model's notifications.
   void OnlineStatusChanged(int online) override;
   void SynchronizedStatusChanged(int synchronized) override;
-  void ComPortChanged() override;
-  void FrameGrabberChanged() override;
-#define VEXQ4_PY_SETTING(Name) \
-  void Name() override { SettingChanged(&CVexCamInterface::Name); }
-  VEXQ4_PY_SETTING(ShutterSpeedChanged)
-  VEXQ4_PY_SETTING(TriggerTypeChanged)
-  VEXQ4_PY_SETTING(TriggerPolarityChanged)
-  VEXQ4_PY_SETTING(SmearlessChanged)
-  VEXQ4_PY_SETTING(RCTFVALTypeChanged)
-  VEXQ4_PY_SETTING(ShutterModeChanged)
-  VEXQ4_PY_SETTING(ProgrammableExposureChanged)
-  VEXQ4_PY_SETTING(BlueGainLevelChanged)
-  VEXQ4_PY_SETTING(BlueBlackLevelChanged)
-  VEXQ4_PY_SETTING(ProgrammableExposureRedChanged)
-  VEXQ4_PY_SETTING(ProgrammableExposureGreenChanged)
-  VEXQ4_PY_SETTING(ProgrammableExposureBlueChanged)
-  VEXQ4_PY_SETTING(BlueKneePointChanged)
-  VEXQ4_PY_SETTING(RedKneeSlopeChanged)
-  VEXQ4_PY_SETTING(GreenKneeSlopeChanged)
-  VEXQ4_PY_SETTING(BlueKneeSlopeChanged)
-  VEXQ4_PY_SETTING(TriggerInputChanged)
-  VEXQ4_PY_SETTING(AccumulationChanged)
-  VEXQ4_PY_SETTING(OutputBitAllocationChanged)
-  VEXQ4_PY_SETTING(PartialScanChanged)
-  VEXQ4_PY_SETTING(BinningChanged)
-  VEXQ4_PY_SETTING(WhiteBalanceChanged)
-  VEXQ4_PY_SETTING(MasterGainLevelChanged)
-  VEXQ4_PY_SETTING(RedGainLevelChanged)
-  VEXQ4_PY_SETTING(RedBlackLevelChanged)
-  VEXQ4_PY_SETTING(Red3200KWBalPresetChanged)
-  VEXQ4_PY_SETTING(Blue3200KWBalPresetChanged)
-  VEXQ4_PY_SETTING(Red4600KWBalPresetChanged)
-  VEXQ4_PY_SETTING(Blue4600KWBalPresetChanged)
-  VEXQ4_PY_SETTING(Red5600KWBalPresetChanged)
-  VEXQ4_PY_SETTING(Blue5600KWBalPresetChanged)
-  VEXQ4_PY_SETTING(GreenBlackLevelChanged)
-  VEXQ4_PY_SETTING(GreenKneePointChanged)
-  VEXQ4_PY_SETTING(RedKneePointChanged)
-  VEXQ4_PY_SETTING(KneeSelectChanged)
-  VEXQ4_PY_SETTING(ShadingModeChanged)
-  VEXQ4_PY_SETTING(ColorBarChanged)
-  VEXQ4_PY_SETTING(AutoWhiteAreaChanged)
-#undef VEXQ4_PY_SETTING
-  void UserIDChanged() override { Changed("UserID", userID); }
-  void CameraIDChanged() override { Changed("CameraID", cameraID); }
-  void ModelNameChanged() override { Changed("ModelName", modelName); }
-  void EEPROMCurrentAreaNoChanged() override {
-    Changed("EEPROMCurrentAreaNo", eepromCurrentAreaNo);
+  // Every other notification, from the model's list: a setting's, or a
+  // value's without a setting (port, user ID, identity, one-push result).
+#define VEXQ4_PY_NOTIFICATION(Name, ...)                                  \
+  void Name() override {                                                  \
+    static const model::NotificationRow* const row = Notification(#Name); \
+    Notified(*row);                                                       \
   }
-  void OnePushResultChanged() override { Changed("OnePushResult", onePushResult); }
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_PY_NOTIFICATION, VEXQ4_PY_NOTIFICATION,
+                            VEXQ4_PY_NOTIFICATION, VEXQ4_PY_NOTIFICATION)
+#undef VEXQ4_PY_NOTIFICATION
   void CommandMessage(std::string line) override;
 
  private:
@@ -142,7 +103,8 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   [[noreturn]] void RaiseConnectFailure(int status, const std::string& device);
   void Connect(const ConnectOptions& options);
   void Release();  // closes the line and gives everything back; gate held alone
-  void SettingChanged(void (CVexCamInterface::*notification)());
+  static const model::NotificationRow* Notification(std::string_view name);
+  void Notified(const model::NotificationRow& row);
   template <typename T>
   void Changed(std::string_view name, const T& value);
   void Progress(const model::ProgressStep& step);

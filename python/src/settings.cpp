@@ -21,13 +21,12 @@ Kind KindOf(cli::Kind kind) {
   return Kind::kReadOnlyText;
 }
 
-// The model row behind a property: a ...Str property shares the row of its
-// ...Index.
-const model::SettingRow* RowOf(const cli::Property& p) {
-  if (p.kind == cli::Kind::kNumber) return model::FindSetting(p.name);
-  if (p.kind != cli::Kind::kListText) return nullptr;
-  std::string name(p.name.substr(0, p.name.size() - 3));
-  return model::FindSetting(name + "Index");
+// The notification of a value without a setting row: by its property
+// ("UserID") or by its name ("CameraIDChanged").
+const model::NotificationRow* NotificationOf(std::string_view name) {
+  for (const model::NotificationRow& n : model::Notifications())
+    if (!n.setting && n.property == name) return &n;
+  return model::FindNotification(std::string(name) + "Changed");
 }
 
 const std::vector<Setting>& Table() {
@@ -36,8 +35,10 @@ const std::vector<Setting>& Table() {
     for (const cli::Property& p : cli::Properties()) {
       // The firmware version is not part of a read-all; identity() has it.
       const bool inList = p.name != "FirmwareVersion";
-      out.push_back({p.name, KindOf(p.kind), p.dispid, p.min, p.max, p.checked, p.list, p.help,
-                     RowOf(p), inList});
+      // A list setting's row carries both its names.
+      const model::SettingRow* row = model::FindSetting(p.name);
+      out.push_back({p.name, KindOf(p.kind), p.dispid, p.min, p.max, p.checked, p.list, p.help, row,
+                     row ? nullptr : NotificationOf(p.name), inList});
     }
     return out;
   }();

@@ -1,9 +1,10 @@
 // The settings as the Python package shows them: one entry per automation
-// property, taken from the tables the other hosts read (the command-line
-// host's properties with their ranges and DISPIDs, joined with the model's
-// rows for the code, the mnemonic and the cache fields). Nothing here is a
-// list of its own: the attributes of vexq4.Camera, vexq4.SETTINGS and the
-// type stubs are all made from Settings().
+// property, in the hosts' view of the model's table (a list setting by its
+// index and by its text, the connection's numbers, the user ID, then the
+// identity values; tools/vexq4/properties.h), each joined with the model's
+// row or notification that holds it. Nothing here is a list of its own: the
+// attributes of vexq4.Camera, vexq4.SETTINGS and the type stubs are all
+// made from Settings().
 #pragma once
 
 #include <span>
@@ -12,6 +13,7 @@
 
 #include "properties.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/model/settings.h"
 
 namespace vexq4::python {
 
@@ -33,7 +35,10 @@ struct Setting {
   std::span<const std::string_view> list;  // kList: the texts by index
   std::string_view help;
   const model::SettingRow* row;  // the model's row, or nullptr (text, read-only)
-  bool inList;                   // shown by settings(), as `vexq4 list` prints it
+  // Without a row: the notification that announces it, which names the
+  // model's field (nullptr for the firmware version, which has none).
+  const model::NotificationRow* notification;
+  bool inList;  // shown by settings(), as `vexq4 list` prints it
 
   bool readOnly() const { return kind == Kind::kReadOnly || kind == Kind::kReadOnlyText; }
   bool isText() const { return kind != Kind::kNumber && kind != Kind::kReadOnly; }
