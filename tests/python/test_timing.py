@@ -42,8 +42,9 @@ def test_two_threads_on_two_cameras_take_the_time_of_one():
             assert one.value("GA") == two.value("GA") == 42
             print(f"\nread-all of one camera {alone:.3f} s; read-all and a set on two "
                   f"cameras in two threads {together:.3f} s")
-            # The set adds one command (no gap to wait before the first).
-            assert together < 1.3 * alone + 0.3
+            # Two in a row would take twice as long; the set adds one command
+            # (without a gap to wait: it is the first).
+            assert together < 1.5 * alone + 0.2
         finally:
             for c in cams:
                 c.close()
@@ -54,7 +55,7 @@ def test_read_all_through_python_costs_what_it_costs_in_cxx():
     # a line, about 4 s. Interleaved runs; the best of each side compared.
     with vexq4.Simulator() as sim:
         python, cxx = [], []
-        for _ in range(2):
+        for _ in range(3):
             status, seconds = _vexq4._read_all_through_model(sim.device)
             assert status == 0
             cxx.append(seconds)
