@@ -86,6 +86,12 @@ def test_an_exception_in_the_with_block_still_closes(sim):
     vexq4.Camera(device=sim.device).close()
 
 
+def test_a_camera_dropped_without_close_gives_the_port_back(sim):
+    cam = vexq4.Camera(device=sim.device)
+    del cam  # the last reference: closed as it goes
+    vexq4.Camera(device=sim.device).close()
+
+
 def test_the_built_in_simulated_camera():
     with vexq4.Camera(sim=True, fast_reads=True) as cam:
         assert cam.identity().model_name == "RX-Q4CL"
