@@ -82,6 +82,12 @@ bool ComTransport::ReadByte(std::uint8_t& out, std::uint32_t /*timeoutMs*/) {
   return device_ && device_->ReadByte(out);
 }
 
+bool ComTransport::ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs,
+                                 std::uint32_t /*lineTimeoutMs*/) {
+  // One wait for the time left: the device sleeps until a byte comes.
+  return device_ && device_->ReadByteWithin(out, leftMs);
+}
+
 void ComTransport::DrainInput(std::uint32_t quietMs) {
   if (!device_) return;
   std::uint8_t byte = 0;
