@@ -188,13 +188,17 @@ PYBIND11_MODULE(_vexq4, m) {
   py::class_<Camera> camera(m, "Camera", kCameraDoc);
   camera.def(py::init(&OpenCamera), py::arg("com") = py::none(), py::arg("device") = py::none(),
              py::arg("grabber") = py::none(), py::arg("clallserial") = py::none(),
-             py::arg("sim") = false, py::arg("fast_reads") = false);
+             py::arg("sim") = false, py::arg("fast_reads") = false,
+             "Camera(com=None, device=None, grabber=None, clallserial=None, sim=False, "
+             "fast_reads=False)\n\nOpen the camera on the one line named and probe it (see the "
+             "class's help).");
   camera
       .def("close", &Camera::Close,
            "close() -> None\n\nClose the line: the port gets its previous settings and is free "
            "again. Closing a "
            "closed camera does nothing.")
-      .def("__enter__", [](py::object self) { return self; })
+      .def(
+          "__enter__", [](py::object self) { return self; }, "Returns the camera.")
       .def(
           "__exit__", [](Camera& c, py::args) { c.Close(); }, "Closes the camera.")
       .def("__repr__",

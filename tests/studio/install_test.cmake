@@ -97,7 +97,7 @@ if(PYTHON)
   endforeach()
   run("import vexq4 from the installed package" ${CMAKE_COMMAND} -E env PYTHONPATH=${site}
       ${PYTHON_ENV} ${PYTHON} -c
-      "import vexq4; c = vexq4.Camera(sim=True, fast_reads=True); print(vexq4.__file__, c.identity().model_name); c.close()")
+      "import vexq4\nc = vexq4.Camera(sim=True, fast_reads=True)\nprint(vexq4.__file__, c.identity().model_name)\nc.close()")
   message(STATUS "${run_output}")
   if(NOT run_output MATCHES "^${site}/vexq4/__init__.py RX-Q4CL")
     message(FATAL_ERROR "the installed package answered:\n${run_output}")
