@@ -121,8 +121,8 @@ VEXQ4COMM_API int VexQ4ExitComm(int port);
  * state) leaves it to the environment variable VEXQ4_QUERY_DRAIN_MS, read
  * by every VexQ4InitComm. Commands and the shading frame always drain the
  * standard way. A camera answering later than the quiet time can leave a
- * stray reply line for a later query, which skips a reply naming another
- * setting and, with a quiet time set, never takes one for its answer.
+ * stray reply line for a later query; a query only ever takes the line
+ * naming its own setting for its answer, with either drain.
  * Returns 0, or -1 for any other value (nothing changes). */
 VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
 

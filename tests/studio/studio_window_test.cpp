@@ -4,6 +4,7 @@
 #include "studio_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QDockWidget>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <filesystem>
 #include <map>
@@ -300,6 +302,20 @@ TEST_F(StudioTest, LayoutIsKeptInTheStudiosOwnFileBesideTheProfile) {
   auto again = MakeWindow(false, options);
   EXPECT_FALSE(again->memberDock()->toggleViewAction()->isChecked());
   EXPECT_TRUE(again->logDock()->toggleViewAction()->isChecked());
+}
+
+// A FIFO in place of the studio's settings file would block the program
+// at its start: it is neither read nor written, and the window says so.
+TEST_F(StudioTest, LayoutFileThatIsNoFileIsLeftAlone) {
+  ASSERT_EQ(::mkfifo((dir / "vexq4-studio.conf").c_str(), 0600), 0);
+  studio::StudioOptions options = NoLayout();
+  options.keepLayout = true;
+  auto window = MakeWindow(false, options);
+  EXPECT_NE(window->statusBar()->currentMessage().indexOf(QStringLiteral("not a regular file")),
+            -1);
+  window->close();
+  window.reset();
+  EXPECT_TRUE(fs::is_fifo(dir / "vexq4-studio.conf"));
 }
 
 TEST_F(StudioTest, AlwaysOnTopRebuildsTheToolWindows) {

@@ -1,9 +1,12 @@
 // The studio's desktop window.
 #include "studio_window.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +14,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cerrno>
 
 #include "event_log.h"
 #include "member_browser.h"
@@ -210,13 +214,31 @@ QString StudioWindow::SettingsPath() {
       (vexq4::platform::ProfileDirectory() / "vexq4-studio.conf").string());
 }
 
+// Whether the settings file may be read and written: missing, or a
+// regular file. A FIFO of that name would block the program at its start,
+// deaf to everything; a device is no place for a layout either.
+namespace {
+bool SettingsFileUsable(const QString& path) {
+  struct stat status {};
+  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
+}  // namespace
+
 void StudioWindow::RestoreLayout() {
+  if (!SettingsFileUsable(SettingsPath())) {
+    statusBar()->showMessage(SettingsPath() +
+                             QStringLiteral(" is not a regular file: the window's layout is "
+                                            "neither read from it nor saved to it"));
+    return;
+  }
   QSettings settings(SettingsPath(), QSettings::IniFormat);
   restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
   restoreState(settings.value(QStringLiteral("window/state")).toByteArray(), kLayoutVersion);
 }
 
 void StudioWindow::SaveLayout() {
+  if (!SettingsFileUsable(SettingsPath())) return;
   QSettings settings(SettingsPath(), QSettings::IniFormat);
   settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
   settings.setValue(QStringLiteral("window/state"), saveState(kLayoutVersion));
