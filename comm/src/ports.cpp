@@ -146,6 +146,10 @@ ByteTransport* TransportFor(int port) {
   const TransportState& t = g_transport;
   // Any non-zero allSerialMode counts as clallserial, as when closing.
   if (t.allSerialMode != 0) return &cameralink::AllSerialTransport();
+  // Closing a connection ends the selection (-1). A COM port still open
+  // beside it keeps its own device: several cameras on COM ports can then
+  // be closed one by one, while the others go on working.
+  if (t.grabberIndex == -1 && slot->com) return &slot->comTransport;
   if (t.grabberIndex != 0) return &cameralink::LinkportTransport();
   return slot->com ? &slot->comTransport : nullptr;
 }
