@@ -13,6 +13,7 @@
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
+#include "vexq4/control/ui_services.h"
 
 namespace vexq4::control {
 
@@ -183,13 +184,31 @@ void BoundPage::Push(std::span<const Change> order) {
     const std::size_t i = IndexOf(change);
     const SettingMembers& members = Members(change);
     // The values go as 16-bit numbers, as the property takes them.
-    InitStep([&] {
-      if (members.row->profileByText)
+    const model::SettingRow& setting = *members.row;
+    try {
+      if (setting.profileByText)
         (control()->*members.setText)(storedText_[i]);
       else
         (control()->*members.set)(static_cast<short>(stored_[i]));
-    });
+    } catch (const AutomationError& error) {
+      refused_ << QStringLiteral("[%1] %2 = %3 (%4)")
+                      .arg(section(),
+                           QString::fromLatin1(setting.key.data(),
+                                               static_cast<qsizetype>(setting.key.size())),
+                           setting.profileByText ? storedText_[i] : QString::number(stored_[i]),
+                           error.description().simplified());
+    }
   }
+}
+
+void BoundPage::ReportRefusedValues() {
+  if (refused_.isEmpty()) return;
+  const QString text = QStringLiteral(
+                           "The control refused these values of its profile XVexQ4.ini and keeps "
+                           "its own:\n") +
+                       refused_.join(QLatin1Char('\n'));
+  refused_.clear();
+  ShowMessage(window(), text);
 }
 
 // ---- Operator actions.

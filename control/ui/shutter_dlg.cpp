@@ -182,6 +182,7 @@ void CShutterDlg::OnInitDialog() {
   ReadProfile();
   FillList(PartialScanChanged);
   Push(PushOrder());
+  ReportRefusedValues();
 }
 
 void CShutterDlg::OnDestroyWindow() {
