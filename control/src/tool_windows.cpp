@@ -2,6 +2,7 @@
 #include "vexq4/control/tool_windows.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMoveEvent>
 #include <QVBoxLayout>
@@ -88,6 +89,12 @@ void CToolWinDlg::WriteProfile(std::string_view key, const QString& value) const
 
 void CToolWinDlg::WriteProfile(std::string_view key, int value) const {
   platform::WriteModuleProfileString(Std(section_), key, std::to_string(value));
+}
+
+bool CToolWinDlg::SaveWholeFile(const QString& path, const QByteArray& bytes) {
+  return platform::WriteFileAtomically(
+      std::filesystem::path(QFile::encodeName(path).toStdString()),
+      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 int CToolWinDlg::ProfileIntIn(std::string_view section, std::string_view key, int defaultValue) {

@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cerrno>
-#include <filesystem>
 #include <string_view>
 
 #include "vexq4/control/XVexCamCtrl.h"
@@ -767,10 +766,7 @@ void CCommDlg::OnWriteLog() {
     // The model's lines are 8-bit text: the file holds them byte for byte.
     // Through a temporary file: a full disk or a stop keeps the old file
     // whole, and a FIFO or device of that name is never written into.
-    const QByteArray bytes = log_.toLatin1();
-    written = vexq4::platform::WriteFileAtomically(
-        std::filesystem::path(QFile::encodeName(outcome.path).toStdString()),
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    written = SaveWholeFile(outcome.path, log_.toLatin1());
   }
   if (!written) ctl::ShowMessage(window(), ctl::LoadString(ctl::kIdsErrorWriting));
 }

@@ -165,7 +165,11 @@ int Camera::Exchange(Call& call, Operation&& operation) {
 void Camera::Raise(const Call& call, int status, std::string_view file) const {
   if (status == 0) return;
   const bool fileOperation = !file.empty();
-  std::string message = call.what() + ": " + cli::DescribeStatus(status, file);
+  // A file operation's -8 is its file; elsewhere a missing Camera Link library.
+  std::string message =
+      call.what() + ": " +
+      cli::DescribeStatus(fileOperation ? model::FileStatus(status) : model::LibraryStatus(status),
+                          file);
   const char* cls = ClassOf(status, fileOperation);
   if (call.wasOnline() && isOnline == 0 && status != -5) {
     // The probe after the failure found no camera either: it is gone (a
@@ -536,10 +540,10 @@ void Camera::LoadSettings(const std::string& path, py::object progress) {
     // camera untouched (the model would apply what it can and send it).
     CVexCamInterface offline;
     if (const int status = offline.ReadAllFromFile(path); status != 0)
-      ThrowError(
-          ClassOf(status, true),
-          what + ": " + cli::DescribeStatus(status, path) + "; nothing was sent to the camera",
-          py::int_(status));
+      ThrowError(ClassOf(status, true),
+                 what + ": " + cli::DescribeStatus(model::FileStatus(status), path) +
+                     "; nothing was sent to the camera",
+                 py::int_(status));
   }
   Call call(*this, what, Call::Access::kCamera);
   RequireOpen(call);

@@ -160,6 +160,8 @@ TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
            kTitle + "1,1,1,1,1,1,1\r\n" + kTitle, random, kTitle + random, mixed}) {
     WriteFile(path, text);
     EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << text.substr(0, 80);
+    // Typed, a refused table is not a file that could not be read.
+    EXPECT_EQ(online.model.LoadShadingFile(path.string()), vexq4::model::Status::kNotAShadingTable);
   }
   // Larger than any table: not read at all.
   std::string huge = kTitle;
@@ -269,6 +271,11 @@ TEST(ShadingFile, LoadRefusals) {
   ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
   EXPECT_EQ(online.model.LoadShadingDataFromFile((dir / "pipe.csv").string()), -8);
   EXPECT_EQ(online.model.LoadShadingDataFromFile("/dev/zero"), -8);
+  using vexq4::model::Status;
+  EXPECT_EQ(online.model.LoadShadingFile(path.string()), Status::kNotAShadingTable);
+  EXPECT_EQ(online.model.LoadShadingFile(dir.path().string()), Status::kFileNotReadable);
+  EXPECT_EQ(online.model.LoadShadingFile("/dev/zero"), Status::kFileNotReadable);
+  EXPECT_EQ(online.model.LoadShadingFile((dir / "missing.csv").string()), Status::kFileNotReadable);
   EXPECT_FALSE(Sent(online, kFrame));
   EXPECT_EQ(online.model.isOnline, 1);
 

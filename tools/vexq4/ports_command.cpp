@@ -41,7 +41,8 @@ void ProbeOne(Host& host, SerialPort& port, int com) {
   if (idStatus == 0) probe.cameraId = host.cameraID;
   if (modelStatus == 0) probe.modelName = host.modelName;
   if (modelStatus != 0)
-    probe.why = "the camera answered but not its identity: " + DescribeStatus(modelStatus);
+    probe.why = "the camera answered but not its identity: " +
+                DescribeStatus(model::LibraryStatus(modelStatus));
   host.CloseConnection();
 }
 

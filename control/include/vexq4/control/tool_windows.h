@@ -72,6 +72,10 @@ class VEXQ4_CONTROL_API CToolWinDlg : public QObject {
   int ProfileInt(std::string_view key, int defaultValue) const;
   void WriteProfile(std::string_view key, const QString& value) const;
   void WriteProfile(std::string_view key, int value) const;
+  // Writes a file the operator chose through a temporary file beside it: a
+  // full disk or a stop keeps an old file whole, and a FIFO or device of
+  // that name is never written into. False when it could not be written.
+  static bool SaveWholeFile(const QString& path, const QByteArray& bytes);
   // A key of another section of the module's profile.
   static int ProfileIntIn(std::string_view section, std::string_view key, int defaultValue);
   static void WriteProfileIn(std::string_view section, std::string_view key, int value);
