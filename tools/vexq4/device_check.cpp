@@ -53,10 +53,15 @@ DeviceDiagnosis FromOpenErrno(int err) {
   }
 }
 
-// A line on a serial device server is not looked at again (that would be
-// another connection): the opening told what went wrong.
+// A line on a serial device server: what its last opening in this process
+// found, or, when that opening is not known here (it ran in a library of
+// its own, as for the Python package), what opening it again finds.
 DeviceDiagnosis DiagnoseNetworkLine(const std::string& name) {
-  const platform::LineProblem problem = platform::LastLineProblem(name);
+  platform::LineProblem problem = platform::LastLineProblem(name);
+  if (problem.error == platform::OpenError::kNone) {
+    const platform::OpenResult again = platform::OpenSerialDevice(name);
+    problem = {again.error, again.detail};
+  }
   switch (problem.error) {
     case platform::OpenError::kNone:
       break;
