@@ -43,6 +43,9 @@ constexpr std::uint8_t kDataBits = 8;
 constexpr Ms kPurgeGrace{250};
 // A purge unanswered this long means the server stopped answering them.
 constexpr Ms kPurgeAnswerTime{600};
+// The most of the camera's bytes kept unread (its longest answer is the
+// 1546-byte shading frame).
+constexpr std::size_t kMaxBuffered = 16384;
 // A dead network (a cable pulled, the server's power gone) ends the
 // connection after this long without an acknowledgement of data sent,
 // instead of the system's many minutes.
@@ -280,32 +283,41 @@ bool NetworkLine::SendRaw(std::span<const std::uint8_t> bytes, SteadyClock::time
 
 void NetworkLine::Fill() {
   std::uint8_t chunk[4096];
-  for (;;) {
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-    if (n > 0) {
-      const std::span<const std::uint8_t> got(chunk, static_cast<std::size_t>(n));
-      if (!rfc2217_) {
-        data_.insert(data_.end(), got.begin(), got.end());
-      } else {
-        std::vector<std::uint8_t> reply;
-        const unsigned purgesBefore = codec_.answers().purges;
-        codec_.Receive(got, data_, reply);
-        if (codec_.answers().purges != purgesBefore)
-          dataStart_ = std::max(dataStart_, codec_.answers().purgeMark);
-        // Answers to options the server asks about mid-stream; a few bytes
-        // that go out at once unless the connection is failing.
-        if (!reply.empty()) SendRaw(reply, SteadyClock::now() + Ms(1000));
-      }
-      if (static_cast<std::size_t>(n) < sizeof chunk) return;
-      continue;
-    }
-    if (n == 0) {
-      MarkLost(0);
-      return;
-    }
-    if (errno == EINTR) continue;
+  ssize_t n = 0;
+  do {
+    n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n == 0) {
+    MarkLost(0);
+    return;
+  }
+  if (n < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK) MarkLost(errno);
     return;
+  }
+  const std::span<const std::uint8_t> got(chunk, static_cast<std::size_t>(n));
+  if (!rfc2217_) {
+    data_.insert(data_.end(), got.begin(), got.end());
+  } else {
+    std::vector<std::uint8_t> reply;
+    codec_.Receive(got, data_, reply);
+    if (purgePending_) {
+      // Everything before the purge's answer is what the server had
+      // already sent on: stale.
+      dataStart_ = codec_.answers().purges >= purgeAnswers_
+                       ? std::max(dataStart_, codec_.answers().purgeMark)
+                       : data_.size();
+    }
+    // Answers to options the server asks about mid-stream; a few bytes
+    // that go out at once unless the connection is failing.
+    if (!reply.empty()) SendRaw(reply, SteadyClock::now() + Ms(1000));
+  }
+  // No answer of the camera is this long: a flooding line keeps only its
+  // latest bytes.
+  if (data_.size() - dataStart_ > kMaxBuffered) dataStart_ = data_.size() - kMaxBuffered;
+  if (dataStart_ == data_.size()) {
+    data_.clear();
+    dataStart_ = 0;
   }
 }
 
