@@ -32,15 +32,6 @@ Codec Agreed() {
   return codec;
 }
 
-TEST(Telnet, OfferAsksForBinaryBothWaysAndTheComPortOption) {
-  Codec codec;
-  const Bytes offer = codec.Offer();
-  const Bytes expected = B({kIac, kWill, kBinary, kIac, kWill, kSuppressGoAhead, kIac, kWill,
-                            kComPortOption, kIac, kDo, kBinary, kIac, kDo, kSuppressGoAhead});
-  EXPECT_EQ(offer, expected);
-  EXPECT_TRUE(codec.Offer().empty());  // asked once
-}
-
 // The server's own offer crossing ours is taken without a second round;
 // what we do not do (echo, anything unknown) is refused once, and an
 // answer to a request of ours is not answered again.
@@ -72,16 +63,6 @@ TEST(Telnet, NegotiationAnswersOnlyWhatChanges) {
   codec.Receive(B({kIac, kWont, kSuppressGoAhead}), data, reply);
   EXPECT_EQ(reply, B({kIac, kDont, kSuppressGoAhead}));
   EXPECT_FALSE(codec.comPortRefused());
-}
-
-TEST(Telnet, RefusedComPortOptionIsReported) {
-  Codec codec;
-  codec.Offer();
-  Bytes data, reply;
-  codec.Receive(B({kIac, kDont, kComPortOption}), data, reply);
-  EXPECT_TRUE(codec.comPortRefused());
-  EXPECT_EQ(codec.ours(kComPortOption), OptionState::kNo);
-  EXPECT_TRUE(reply.empty());  // a refusal of a request is not acknowledged
 }
 
 // Data and Telnet commands interleave anywhere, even split between two
@@ -173,15 +154,6 @@ TEST(Telnet, ComPortAnswersAreCollectedAndOddOnesIgnored) {
   EXPECT_EQ(a.baudRate, 0xFF80u);
   EXPECT_EQ(data, B({'Z'}));
   EXPECT_TRUE(reply.empty());
-}
-
-TEST(Telnet, RequestsEscapeTheirValues) {
-  const Bytes baud = B({0, 0, 0x25, 0x80});
-  EXPECT_EQ(Codec::ComPortRequest(kSetBaudRate, baud),
-            B({kIac, kSb, kComPortOption, 1, 0, 0, 0x25, 0x80, kIac, kSe}));
-  const Bytes odd = B({0xFF});
-  EXPECT_EQ(Codec::ComPortRequest(kSetDataSize, odd),
-            B({kIac, kSb, kComPortOption, 2, 0xFF, 0xFF, kIac, kSe}));
 }
 
 }  // namespace
