@@ -19,6 +19,7 @@
 #include "properties.h"
 #include "signals.h"
 #include "status.h"
+#include "vexq4/platform/serial_device.h"
 
 namespace vexq4::cli {
 namespace {
@@ -79,8 +80,14 @@ int Fail(Host& host, std::string_view what, Status status, std::string_view file
   const bool aboutTheFile =
       status == Status::kFileNotWritable || status == Status::kFileNotReadable ||
       status == Status::kInvalidSettingsFile || status == Status::kNotAShadingTable;
-  if (!host.isOnline && status != Status::kOffline && !aboutTheFile)
-    text += " (the camera is off-line)";
+  if (!host.isOnline && !aboutTheFile) {
+    // A line on a serial device server says when its connection was lost.
+    const platform::LineProblem line = platform::LastLineProblem(Host::PortDevice(host.comPort));
+    if (line.error == platform::OpenError::kNetwork)
+      text += " (the camera is off-line: " + line.detail + ")";
+    else if (status != Status::kOffline)
+      text += " (the camera is off-line)";
+  }
   host.console().Error(text);
   return kExitFailure;
 }
