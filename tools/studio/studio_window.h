@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <array>
 
 #include "vexq4/control/XVexCamCtrl.h"
 
@@ -44,6 +45,10 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QDockWidget* logDock() const { return logDock_; }
   QDockWidget* memberDock() const { return memberDock_; }
   QAction* alwaysOnTopAction() const { return alwaysOnTop_; }
+  // View > the tool window of `index` (Ctrl+1 to Ctrl+4).
+  QAction* toolWindowAction(int index) const {
+    return toolWindowActions_[static_cast<std::size_t>(index)];
+  }
 
   // "vexq4-studio - COM1 (simulated camera) - online".
   QString TitleText() const;
@@ -69,9 +74,14 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
+  void NameParts();
+  void ToggleToolWindow(int index);
+  void UpdateToolWindowActions();
   void RestoreLayout();
   void SaveLayout();
   void UpdateTitle();
@@ -85,7 +95,9 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QDockWidget* memberDock_ = nullptr;
   QAction* alwaysOnTop_ = nullptr;
   QAction* guide_ = nullptr;
+  std::array<QAction*, 4> toolWindowActions_{};
   QLabel* connection_ = nullptr;
+  bool tabOrderSet_ = false;
 };
 
 }  // namespace vexq4::studio
