@@ -125,8 +125,14 @@ class FrameWindow : public QWidget {
   }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {
-      if (frame_->page_) frame_->page_->HideRequest();
+      CToolWinDlg* page = frame_->page_;
+      if (page) page->HideRequest();
       event->accept();
+      // The keyboard goes back to the window the control sits on.
+      if (page && page->control()) {
+        QWidget* home = page->control()->window();
+        if (home && home != this && home->isVisible()) home->activateWindow();
+      }
       return;
     }
     QWidget::keyPressEvent(event);

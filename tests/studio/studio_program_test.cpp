@@ -81,6 +81,35 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
   EXPECT_FALSE(fs::exists(dir / "vexq4-studio.conf"));
 }
 
+TEST(StudioProgram, ScreenshotScriptTakesTheScaleAndFontOfALargeScreen) {
+  TestDir dir("vexq4-shots");
+  auto env = Env(dir);
+  env.push_back("BUILD_DIR=" VEXQ4_BUILD_DIR);
+  const auto result = RunProgram({"/bin/bash", VEXQ4_SCREENSHOTS_SCRIPT, "--scale", "1.5",
+                                  "--font-size", "14", (dir / "large").string()},
+                                 "", 60000, env);
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  const auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 6u) << result.out;
+  // The control's own extent, 175 x 30, at 150 %.
+  EXPECT_EQ(lines[0], (dir / "large" / "strip.png").string() + " 263x45 \"strip\"");
+  for (const auto& line : lines) {
+    const QImage image(QString::fromStdString(line.substr(0, line.find(' '))));
+    EXPECT_TRUE(NotBlank(image)) << line;
+  }
+  // What the script cannot take, it says, and renders nothing.
+  for (std::vector<std::string> bad :
+       {std::vector<std::string>{"--scale", "big"}, {"--font-size", "500"}, {"--colour"}}) {
+    bad.insert(bad.begin(), VEXQ4_SCREENSHOTS_SCRIPT);
+    bad.insert(bad.begin(), "/bin/bash");
+    bad.push_back((dir / "bad").string());
+    const auto refused = RunProgram(bad, "", 30000, env);
+    EXPECT_EQ(refused.exitStatus, 2) << bad[2];
+    EXPECT_FALSE(refused.err.empty());
+    EXPECT_FALSE(fs::exists(dir / "bad" / "strip.png"));
+  }
+}
+
 TEST(StudioProgram, ScriptModePrintsOnlyWhatTheScriptAsks) {
   TestDir dir("vexq4-studio");
   const auto result =

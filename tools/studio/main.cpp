@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFont>
 #include <QMainWindow>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kHostFailure = 1;
+constexpr int kMinFontPoints = 4;
+constexpr int kMaxFontPoints = 72;
 
 const char* const kDescription =
     "The RX-Q4 camera control's host: its strip and tool windows for operators,\n"
@@ -46,6 +49,7 @@ const char* const kDescription =
     "  vexq4-studio -platform offscreen --sim --script -   commands from standard input\n"
     "  vexq4-studio --register                 register the control (registry folder)\n"
     "  vexq4-studio -platform offscreen --screenshots docs/images   pictures of every window\n"
+    "  vexq4-studio --sim --font-size 14       larger text (QT_SCALE_FACTOR=1.5 scales it all)\n"
     "\n"
     "Script commands: get NAME, put NAME VALUE, call NAME [ARG...], members,\n"
     "echo TEXT, answer OK|Cancel|Yes|No, file PATH|cancel|fail, error-display on|off,\n"
@@ -208,7 +212,15 @@ int main(int argc, char** argv) {
           "Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
           "against a simulated camera with a fresh profile, then exit."),
       QStringLiteral("DIR"));
-  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption});
+  const QCommandLineOption fontSizeOption(
+      QStringLiteral("font-size"),
+      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger\n"
+                     "text would; the windows grow to fit it.")
+          .arg(kMinFontPoints)
+          .arg(kMaxFontPoints),
+      QStringLiteral("POINTS"));
+  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption,
+                     fontSizeOption});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(parser.errorText()));
     return kUsageError;
@@ -221,6 +233,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexq4-studio: unexpected argument %s (see --help)\n",
                  qPrintable(parser.positionalArguments().constFirst()));
     return kUsageError;
+  }
+  if (parser.isSet(fontSizeOption)) {
+    bool ok = false;
+    const double points = parser.value(fontSizeOption).toDouble(&ok);
+    if (!ok || points < kMinFontPoints || points > kMaxFontPoints) {
+      std::fprintf(stderr, "vexq4-studio: --font-size takes %d to %d points, not \"%s\"\n",
+                   kMinFontPoints, kMaxFontPoints, qPrintable(parser.value(fontSizeOption)));
+      return kUsageError;
+    }
+    QFont font = QApplication::font();
+    font.setPointSizeF(points);
+    QApplication::setFont(font);
   }
   const bool screenshots = parser.isSet(screenshotsOption);
   if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) ||

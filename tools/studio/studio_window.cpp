@@ -235,9 +235,18 @@ void StudioWindow::BuildMenus() {
 }
 
 void StudioWindow::ToggleToolWindow(int index) {
-  if (control_)
-    control_->OnToolbarCommand(CXVexCamCtrl::kToolbarCommands[static_cast<std::size_t>(index)]);
+  if (!control_) return;
+  QWidget* frame = control_->FrameWindow(index);
+  const bool hadKeyboard = frame && frame->isActiveWindow();
+  control_->OnToolbarCommand(CXVexCamCtrl::kToolbarCommands[static_cast<std::size_t>(index)]);
   UpdateToolWindowActions();
+  // Opened from the keyboard, the window takes the keyboard; closed, it
+  // gives it back here.
+  frame = control_->FrameWindow(index);
+  if (frame && frame->isVisible())
+    frame->activateWindow();
+  else if (hadKeyboard)
+    activateWindow();
 }
 
 void StudioWindow::UpdateToolWindowActions() {
