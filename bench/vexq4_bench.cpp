@@ -74,6 +74,15 @@ double Now(clockid_t clock) {
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
+// Voluntary context switches of the calling thread: each is a wait that
+// ended (a byte, a time-out, a sleep), so the count is how often the host
+// woke up.
+long ThreadWakeUps() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
 long PeakRssKb() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
@@ -150,6 +159,7 @@ struct Row {
   double lineMs = 0;
   double hostCpuMs = 0;
   double processCpuMs = 0;
+  double wakeUps = 0;  // of the host thread
   int status = 0;
   int runs = 0;
 };
@@ -204,7 +214,9 @@ class Bench {
       const double wall = Now(CLOCK_MONOTONIC);
       const double host = Now(CLOCK_THREAD_CPUTIME_ID);
       const double process = Now(CLOCK_PROCESS_CPUTIME_ID);
+      const long wakeUps = ThreadWakeUps();
       const int status = op();
+      row.wakeUps += static_cast<double>(ThreadWakeUps() - wakeUps);
       row.wallMs += Now(CLOCK_MONOTONIC) - wall;
       row.hostCpuMs += Now(CLOCK_THREAD_CPUTIME_ID) - host;
       row.processCpuMs += Now(CLOCK_PROCESS_CPUTIME_ID) - process;
@@ -225,6 +237,7 @@ class Bench {
     row.lineMs /= runs;
     row.hostCpuMs /= runs;
     row.processCpuMs /= runs;
+    row.wakeUps /= runs;
     row.runs = runs;
     rows_.push_back(row);
     std::fprintf(stderr, "  %-26s %-6s %9.1f ms\n", row.name.c_str(), DrainText(row).c_str(),
@@ -232,17 +245,18 @@ class Bench {
   }
 
   int Print(bool check) const {
-    std::printf("%-26s %-6s %5s %10s %10s %6s %9s %6s %9s %6s\n", "operation", "drain", "lines",
-                "wall ms", "min ms", "ratio", "host CPU", "share", "all CPU", "code");
+    std::printf("%-26s %-6s %5s %10s %10s %6s %9s %6s %9s %7s %6s\n", "operation", "drain", "lines",
+                "wall ms", "min ms", "ratio", "host CPU", "share", "all CPU", "wakeups", "code");
     bool missed = false;
     for (const Row& r : rows_) {
       const double ratio = r.minimumMs > 0 ? r.wallMs / r.minimumMs : 0;
       const double share = r.wallMs > 0 ? r.hostCpuMs / r.wallMs : 0;
       const bool miss = ratio > kWallRatioTarget || share > kCpuShareTarget || r.status != 0;
       missed |= miss;
-      std::printf("%-26s %-6s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %6d%s\n", r.name.c_str(),
-                  DrainText(r).c_str(), r.exchanges, r.wallMs, r.minimumMs, ratio, r.hostCpuMs,
-                  share * 100, r.processCpuMs, r.status, miss ? "  <- misses a target" : "");
+      std::printf("%-26s %-6s %5zu %10.1f %10.1f %6.3f %9.2f %5.2f%% %9.2f %7.0f %6d%s\n",
+                  r.name.c_str(), DrainText(r).c_str(), r.exchanges, r.wallMs, r.minimumMs, ratio,
+                  r.hostCpuMs, share * 100, r.processCpuMs, r.wakeUps, r.status,
+                  miss ? "  <- misses a target" : "");
     }
     std::printf("peak resident memory of this process (host and simulator): %.1f MB\n",
                 PeakRssKb() / 1024.0);

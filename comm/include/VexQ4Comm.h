@@ -126,6 +126,13 @@ VEXQ4COMM_API int VexQ4ExitComm(int port);
  * Returns 0, or -1 for any other value (nothing changes). */
 VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
 
+/* For a program asked to stop (a signal): the exchange under way on every
+ * port ends without waiting out its time-out, and from then on nothing is
+ * written to a camera and every exchange fails at once, for the rest of the
+ * process. VexQ4ExitComm still closes a connection and gives the serial
+ * port its settings back. Async-signal-safe. Always 0. */
+VEXQ4COMM_API int VexQ4AbandonComm(void);
+
 /* Parameters. */
 VEXQ4COMM_API int VexQ4GetCameraData(int port, unsigned code, int *value);
 VEXQ4COMM_API int VexQ4SendCameraData(int port, unsigned code, int value);

@@ -8,6 +8,7 @@
 
 #include "VexQ4Comm.h"
 #include "cameralink.h"
+#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -79,6 +80,12 @@ bool ComTransport::WriteBlock(std::span<const std::uint8_t> bytes) {
 bool ComTransport::ReadByte(std::uint8_t& out, std::uint32_t /*timeoutMs*/) {
   // The device applies its own read time-out (about 101 ms).
   return device_ && device_->ReadByte(out);
+}
+
+bool ComTransport::ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs,
+                                 std::uint32_t /*lineTimeoutMs*/) {
+  // One wait for the time left: the device sleeps until a byte comes.
+  return device_ && device_->ReadByteWithin(out, leftMs);
 }
 
 void ComTransport::DrainInput(std::uint32_t quietMs) {
@@ -211,6 +218,11 @@ int VexQ4ExitComm(int port) {
 int VexQ4SetQueryDrainTime(int ms) {
   if (ms < kNoHostChoice || ms > kMaxQueryDrainMs) return VEXQ4_E_ARGUMENT;
   g_hostQueryDrainMs.store(ms, std::memory_order_relaxed);
+  return VEXQ4_OK;
+}
+
+int VexQ4AbandonComm(void) {
+  vexq4::platform::RequestAbandon();
   return VEXQ4_OK;
 }
 

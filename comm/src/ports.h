@@ -21,6 +21,7 @@ class ComTransport final : public ByteTransport {
   bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override;
   void DrainInput(std::uint32_t quietMs) override;
   bool WriteSingleByte(std::uint8_t byte) override;
+  bool ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs, std::uint32_t lineTimeoutMs) override;
 
  private:
   platform::SerialDevice* device_ = nullptr;

@@ -77,15 +77,13 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
     bool overlong = false;
     char previous = '\0';
     bool echoed = false;
+    std::uint32_t elapsed = 0;
     do {
+      // A program asked to stop does not wait out a time-out (10 s for
+      // auto shading).
+      if (platform::AbandonRequested()) return VEXQ4_E_TIMEOUT;
       std::uint8_t byte = 0;
-      if (!transport->ReadByte(byte, timeoutMs)) {
-        // A program asked to stop does not wait out a time-out (10 s for
-        // auto shading).
-        if (platform::AbandonRequested()) return VEXQ4_E_TIMEOUT;
-        platform::SleepMs(1);
-        continue;
-      }
+      if (!transport->ReadReplyByte(byte, timeoutMs - elapsed, timeoutMs)) continue;
       const char c = static_cast<char>(byte);
       if (!overlong && count == limit) {
         // The line does not fit: it is never reported as a reply. Skip the
@@ -108,7 +106,7 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
         echoed = true;  // the camera echoed our query; read the answer
         break;
       }
-    } while (static_cast<std::uint32_t>(platform::TickCount() - start) < timeoutMs);
+    } while ((elapsed = static_cast<std::uint32_t>(platform::TickCount() - start)) < timeoutMs);
     if (!echoed) return VEXQ4_E_TIMEOUT;
   }
   return VEXQ4_E_TIMEOUT;

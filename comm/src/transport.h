@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <span>
 
+#include "vexq4/platform/clock.h"
+
 namespace vexq4::comm {
 
 // The drain every transaction starts with, unless a query drain quiet time
@@ -34,6 +36,18 @@ class ByteTransport {
   // Writes one byte of a shading frame (a COM port also waits for it to
   // leave the port).
   virtual bool WriteSingleByte(std::uint8_t byte) = 0;
+
+  // One byte of a reply line, for a reader with `leftMs` of its time-out
+  // `lineTimeoutMs` left. A COM port waits up to `leftMs` for it, sleeping
+  // until it comes. Camera Link passes the whole time-out down, as its
+  // reads take it, and pauses 1 ms after an empty read, so that a library
+  // that returns at once cannot make the reader spin.
+  virtual bool ReadReplyByte(std::uint8_t& out, std::uint32_t /*leftMs*/,
+                             std::uint32_t lineTimeoutMs) {
+    if (ReadByte(out, lineTimeoutMs)) return true;
+    platform::SleepMs(1);
+    return false;
+  }
 };
 
 struct TransportState {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "vexq4/platform/abandon.h"
+#include "wait.h"
 
 namespace vexq4::platform {
 namespace {
@@ -17,15 +18,15 @@ class SystemClock final : public Clock {
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   }
   void Sleep(std::uint32_t ms) override {
-    // Long pauses (the second around a shading frame) end early when the
-    // line is abandoned; short ones keep their length, so that a polling
-    // loop never spins.
-    constexpr std::uint32_t kSlice = 20;
-    while (ms > kSlice && !AbandonRequested()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kSlice));
-      ms -= kSlice;
+    // One wait for the whole pause. Long ones (the command gap, the second
+    // around a shading frame) end early when the line is abandoned; short
+    // ones keep their length, so that a polling loop never spins.
+    constexpr std::uint32_t kShort = 20;
+    if (ms <= kShort) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      return;
     }
-    if (ms <= kSlice) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    detail::SleepUntil(detail::SteadyClock::now() + std::chrono::milliseconds(ms));
   }
 };
 
@@ -46,12 +47,15 @@ void SleepMs(std::uint32_t ms) { CurrentClock().Sleep(ms); }
 
 void WaitSince(std::uint32_t sinceTick, std::uint32_t ms) {
   Clock& clock = CurrentClock();
-  // Bounded: the difference grows by at least 1 per sleep, so at most about
-  // `ms` passes (a wrapped tick count is harmless in unsigned arithmetic).
+  // One sleep of the time left, normally; a sleep cut short (a signal) is
+  // followed by one of what is still left. Bounded: every pass sleeps at
+  // least 1 ms of the clock's time (a wrapped tick count is harmless in
+  // unsigned arithmetic).
   for (std::uint32_t pass = 0; pass <= ms + 1; ++pass) {
-    if (static_cast<std::uint32_t>(clock.TickCount() - sinceTick) >= ms) return;
+    const auto elapsed = static_cast<std::uint32_t>(clock.TickCount() - sinceTick);
+    if (elapsed >= ms) return;
     if (AbandonRequested()) return;  // what follows fails at once anyway
-    clock.Sleep(1);
+    clock.Sleep(ms - elapsed);
   }
 }
 

@@ -12,22 +12,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #include "release.h"
 #include "vexq4/platform/abandon.h"
+#include "wait.h"
 
 namespace vexq4::platform {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using detail::SteadyClock;
 using Ms = std::chrono::milliseconds;
 
 // An empty single-byte read returns after this long, like the COM read
@@ -37,14 +36,8 @@ constexpr Ms kReadTimeout{101};
 // drain after this long instead of blocking the caller.
 constexpr Ms kWriteBaseTimeout{1000};
 constexpr Ms kDrainTimeout{2000};
-
-int RemainingMs(SteadyClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<Ms>(deadline - SteadyClock::now()).count();
-  // poll() takes an int; a negative one would wait for ever.
-  return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-}
-
-void SleepUntil(SteadyClock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+// One byte on the line at 9600 baud (10 bits), rounded up.
+constexpr std::chrono::microseconds kByteTime{1042};
 
 std::string ErrorText(std::string_view what, const std::string& path, int err) {
   std::string text(path);
@@ -121,12 +114,10 @@ class TermiosDevice final : public SerialDevice {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-      const int left = RemainingMs(deadline);
-      if (left == 0) return false;
-      pollfd pfd{fd_, POLLOUT, 0};
-      const int r = ::poll(&pfd, 1, left);
-      if (r < 0 && errno != EINTR) return false;
-      if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+      short revents = 0;
+      if (detail::WaitForDescriptor(fd_, POLLOUT, deadline, &revents) != detail::Wait::kReady)
+        return false;
+      if (revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
     }
     return true;
   }
@@ -136,22 +127,15 @@ class TermiosDevice final : public SerialDevice {
   }
 
   bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override {
+    // One wait in poll() with the time left against one deadline: the
+    // process sleeps until a byte comes, the deadline passes or it is
+    // asked to stop (then nothing more is read and the exchange ends).
     const auto deadline = SteadyClock::now() + Ms(timeoutMs);
     for (;;) {
-      // A signal that asks us to stop interrupts the poll below: nothing
-      // more is read, and the caller's exchange ends.
-      if (AbandonRequested()) return false;
-      const int left = RemainingMs(deadline);
-      if (left == 0) return false;
-      pollfd pfd{fd_, POLLIN, 0};
-      const int r = ::poll(&pfd, 1, left);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        SleepUntil(deadline);
-        return false;
-      }
-      if (r == 0) return false;  // the deadline passed with nothing
-      if (pfd.revents & POLLIN) {
+      short revents = 0;
+      const detail::Wait waited = detail::WaitForDescriptor(fd_, POLLIN, deadline, &revents);
+      if (waited == detail::Wait::kTimedOut || waited == detail::Wait::kAbandoned) return false;
+      if (waited == detail::Wait::kReady && (revents & POLLIN)) {
         std::uint8_t byte = 0;
         const ssize_t n = ::read(fd_, &byte, 1);
         if (n == 1) {
@@ -164,19 +148,20 @@ class TermiosDevice final : public SerialDevice {
       }
       // Hang-up or error: nothing will come, but the caller still gets its
       // bounded wait so that its polling loop does not spin.
-      SleepUntil(deadline);
+      detail::SleepUntil(deadline);
       return false;
     }
   }
 
   bool Drain() override {
     // tcdrain() may block without limit when flow control holds the line;
-    // wait for the output queue to empty with a deadline first.
+    // wait for the output queue to empty with a deadline first, sleeping
+    // for as long as the queued bytes take at 9600 baud.
     const auto deadline = SteadyClock::now() + kDrainTimeout;
     int queued = 0;
     while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
-      if (RemainingMs(deadline) == 0 || AbandonRequested()) return false;
-      std::this_thread::sleep_for(Ms(1));
+      if (SteadyClock::now() >= deadline || AbandonRequested()) return false;
+      detail::SleepUntil(std::min(deadline, SteadyClock::now() + queued * kByteTime));
     }
     while (::tcdrain(fd_) != 0) {
       if (errno != EINTR) return false;

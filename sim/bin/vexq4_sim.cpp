@@ -19,9 +19,12 @@
 
 namespace {
 
+// The first stop signal; it decides the exit status.
 volatile std::sig_atomic_t g_stop = 0;
 
-extern "C" void OnSignal(int) { g_stop = 1; }
+extern "C" void OnSignal(int sig) {
+  if (g_stop == 0) g_stop = sig;
+}
 
 std::optional<int> ParseInt(std::string_view text) {
   int value = 0;
@@ -114,8 +117,10 @@ Lines the camera does not take (unknown mnemonic, query of a set-only code,
 bad number, empty line, SA=0, a shading frame with a bad checksum) are
 answered "ERROR" with CR LF.
 
-Exit status: 0 after SIGINT, SIGTERM, SIGHUP or --exit-after-lines; 1 if the
-pseudo-terminal or the link cannot be made; 2 for bad options.)";
+Exit status: 0 after --exit-after-lines; 128 + the signal after SIGINT (130),
+SIGTERM (143) or SIGHUP (129), also when the signal came while the last lines
+went out; 1 if the pseudo-terminal or the link cannot be made; 2 for bad
+options.)";
 
 }  // namespace
 
@@ -282,5 +287,5 @@ int main(int argc, char** argv) {
       fs::remove(link, ec);
     }
   }
-  return 0;
+  return g_stop != 0 ? 128 + g_stop : 0;
 }

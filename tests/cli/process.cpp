@@ -116,7 +116,7 @@ Result Process::Wait(int timeoutMs) {
   int status = 0;
   for (;;) {
     if (out_ >= 0 || err_ >= 0) Pump(std::min(Remaining(deadline), 50));
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    pid_t r = ::wait4(pid_, &status, WNOHANG, &result_.usage);
     if (r == pid_) break;
     if (Remaining(deadline) == 0) {
       result_.timedOut = true;

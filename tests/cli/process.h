@@ -2,6 +2,7 @@
 // output streams and its exit status, with a time-out that kills it.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -13,6 +14,7 @@ struct Result {
   int exitStatus = -1;  // -1: killed by a signal or by the time-out
   bool timedOut = false;
   std::string out, err;
+  rusage usage{};  // of the ended process: CPU time, voluntary switches
 };
 
 class Process {

@@ -40,11 +40,15 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// A vexq4-sim process answering at once, logging every line it receives.
+enum class Pace { kAtOnce, kCamera };
+
+// A vexq4-sim process logging every line it receives, answering at once or
+// at the camera's own pace (9600 baud after its latency).
 class SimProcess {
  public:
-  explicit SimProcess(std::vector<std::string> extra = {}) {
-    std::vector<std::string> argv{kSim, "--no-pacing", "--latency", "1", "--log"};
+  explicit SimProcess(std::vector<std::string> extra = {}, Pace pace = Pace::kAtOnce) {
+    std::vector<std::string> argv{kSim, "--log"};
+    if (pace == Pace::kAtOnce) argv.insert(argv.end(), {"--no-pacing", "--latency", "1"});
     argv.insert(argv.end(), extra.begin(), extra.end());
     process_ = std::make_unique<Process>(argv);
     path_ = process_->ReadLine(5000);
@@ -68,6 +72,12 @@ std::vector<std::string> Commands(const std::string& log) {
   for (const std::string& line : Lines(log))
     if (Has(line, "=")) out.push_back(line);
   return out;
+}
+
+long MsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
 }
 
 class TempDir : public ::testing::Test {
@@ -336,13 +346,29 @@ TEST(Vexq4, UnpluggedCameraEndsWithStatusOne) {
   EXPECT_EQ(r.out, "");
 }
 
-// ---- Faults found by trying the program as a new user would.
-
-long MsSince(std::chrono::steady_clock::time_point start) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now() - start)
-                               .count());
+// The host sleeps until something happens (a byte, the end of a time-out
+// or of the gap between commands) instead of waking every millisecond: a
+// write-all on a camera answering at its own pace wakes it a few times per
+// command and costs next to no processor time.
+TEST(Vexq4, WriteAllSleepsUntilTheCameraAnswers) {
+  SimProcess sim({}, Pace::kCamera);
+  ASSERT_FALSE(sim.path().empty());
+  const auto start = std::chrono::steady_clock::now();
+  Result r = RunProgram({kVexq4, "--device", sim.path(), "--no-progress", "write-all"}, "", 60000);
+  const double wallMs = static_cast<double>(MsSince(start));
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+  const double cpuMs = ms(r.usage.ru_utime) + ms(r.usage.ru_stime);
+  const long wakeUps = r.usage.ru_nvcsw;
+  std::printf("write-all: %.0f ms, %ld wake-ups, CPU %.1f ms (%.3f %% of wall)\n", wallMs, wakeUps,
+              cpuMs, 100 * cpuMs / wallMs);
+  EXPECT_LE(wakeUps, 500);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  EXPECT_LE(cpuMs, 0.003 * wallMs);  // the sanitizers' own work is not the host's
+#endif
 }
+
+// ---- Faults found by trying the program as a new user would.
 
 // The simulator's line held open by the test, in a known, cooked state, so
 // that what a program leaves behind on it can be compared.

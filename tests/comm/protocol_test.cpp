@@ -269,6 +269,27 @@ TEST_F(ProtocolTest, AutoShadingWaitsTenSecondsOtherCommandsSixHundredMillisecon
   (void)start;
 }
 
+// The reply is awaited for the whole time left in one wait (not in
+// read-and-sleep steps): a silent camera's time-out is exact, and a late
+// answer is read by the wait already under way.
+TEST_F(ProtocolTest, EachWaitIsOneWaitForTheTimeLeft) {
+  FakeLine& line = Open();
+  line.silent = true;
+  line.reads = 0;
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_TIMEOUT);
+  EXPECT_EQ(clock.now - line.writes.back().timeMs, 600u);
+  EXPECT_EQ(line.reads, 2);  // the drain's empty read, then the reply's
+
+  // An answer that starts late is read from the wait already under way.
+  line.silent = false;
+  line.onLine = [&](std::string_view) { line.Send("GA=5\r\n", 450); };
+  line.reads = 0;
+  ASSERT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(line.reads, 1 + 6);  // the drain, then one read per byte
+}
+
 TEST_F(ProtocolTest, TransactionsOnPortsWithoutConnection) {
   int value = 5;
   EXPECT_EQ(VexQ4GetCameraData(2, SH, &value), VEXQ4_E_NO_CONNECTION);

@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "vexq4/platform/abandon.h"
+#include "vexq4/platform/clock.h"
 
 namespace vexq4::platform {
 namespace {
@@ -241,6 +243,35 @@ TEST(SerialDevice, AbandonEndsEveryWaitAndReleaseRestoresThePort) {
   EXPECT_EQ(exclusive, 0);
   opened.device.reset();
   ::close(keep);
+}
+
+// A stop asked for on one thread wakes the waits of every other thread at
+// once (a camera per thread, the signal on the main one), whether they
+// wait for a byte or sleep through a pause.
+TEST(SerialDevice, AbandonWakesWaitsOnOtherThreads) {
+  Pty pty;
+  OpenResult opened = OpenSerialDevice(pty.path());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  long readMs = -1;
+  long sleptMs = -1;
+  std::thread reader([&] {
+    std::uint8_t byte = 0;
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(opened.device->ReadByteWithin(byte, 10000));
+    readMs = ElapsedMs(start);
+  });
+  std::thread sleeper([&] {
+    const auto start = steady_clock::now();
+    SleepMs(10000);
+    sleptMs = ElapsedMs(start);
+  });
+  std::this_thread::sleep_for(milliseconds(100));
+  RequestAbandon();
+  reader.join();
+  sleeper.join();
+  ClearAbandon();
+  EXPECT_LT(readMs, 3000);
+  EXPECT_LT(sleptMs, 3000);
 }
 
 TEST(SerialDevice, OpenFailuresAreClassified) {

@@ -6,7 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <memory>
 
 #include "process.h"
 #include "test_dir.h"
@@ -46,6 +48,53 @@ class StudioScript : public ::testing::Test {
     return {"VEXQ4_PROFILE_DIR=" + dir.path().string(), "VEXQ4_COM1=" + com1,
             "VEXQ4_REGISTRY_DIR=" + (dir / "registry").string(), "QT_QPA_PLATFORM=offscreen"};
   }
+};
+
+// The simulated camera's line held open beside the studio, set to a state
+// that is not the camera's, so the test sees whether the studio gives the
+// port its settings back.
+class StoppedStudio : public StudioScript {
+ protected:
+  void SetUp() override {
+    device = sim.ReadLine(5000);
+    ASSERT_FALSE(device.empty());
+    keep = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(keep, 0);
+    termios known{};
+    ASSERT_EQ(::tcgetattr(keep, &known), 0);
+    cfsetspeed(&known, B19200);
+    known.c_lflag |= ICANON;
+    ASSERT_EQ(::tcsetattr(keep, TCSANOW, &known), 0);
+  }
+  void TearDown() override {
+    if (keep >= 0) ::close(keep);
+  }
+
+  // Starts the studio on `script` and reads its output up to the line
+  // `until`, which tells that the studio holds the line.
+  std::unique_ptr<Process> Start(const std::string& script, const std::string& until) {
+    auto studio = std::make_unique<Process>(
+        std::vector<std::string>{kStudio, "-platform", "offscreen", "--script", "-"}, Env(device));
+    studio->Write(script);
+    std::string line;
+    for (int i = 0; i < 200 && line != until; ++i) line = studio->ReadLine(1500);
+    EXPECT_EQ(line, until);
+    return studio;
+  }
+
+  void ExpectPortGivenBack() {
+    termios after{};
+    ASSERT_EQ(::tcgetattr(keep, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), B19200);
+    EXPECT_TRUE(after.c_lflag & ICANON);
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(keep, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+  }
+
+  Process sim{{kSim, "--no-pacing", "--latency", "1", "--log"}};
+  std::string device;
+  int keep = -1;
 };
 
 }  // namespace
@@ -139,37 +188,69 @@ TEST_F(StudioScript, ListsTheTypeDescriptionAndWorksTheStrip) {
   EXPECT_EQ(out.back(), "ShowGainWnd=0");
 }
 
-TEST_F(StudioScript, StopSignalClosesTheConnectionAndGivesThePortBack) {
-  Process sim({kSim, "--no-pacing", "--latency", "1"});
-  const std::string device = sim.ReadLine(5000);
-  ASSERT_FALSE(device.empty());
-  // A known state of the line that is not the camera's.
-  const int keep = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(keep, 0);
-  termios known{};
-  ASSERT_EQ(::tcgetattr(keep, &known), 0);
-  cfsetspeed(&known, B19200);
-  known.c_lflag |= ICANON;
-  ASSERT_EQ(::tcsetattr(keep, TCSANOW, &known), 0);
-
-  Process studio({kStudio, "-platform", "offscreen", "--script", "-"}, Env(device));
-  studio.Write("get #1\necho ready\n");
-  std::string line;
-  for (int i = 0; i < 20 && line != "ready"; ++i) line = studio.ReadLine(1500);
-  ASSERT_EQ(line, "ready");
+TEST_F(StoppedStudio, SignalThenEndOfInputExitsWithTheSignalAndGivesThePortBack) {
+  auto studio = Start("get #1\necho ready\n", "ready");
   termios open{};
   ::tcgetattr(keep, &open);
   EXPECT_EQ(cfgetospeed(&open), B9600);  // the control holds the line
 
-  studio.Kill(SIGINT);
-  const Result r = studio.Wait(10000);
+  studio->Kill(SIGINT);  // Wait() then closes the input
+  const Result r = studio->Wait(10000);
   EXPECT_EQ(r.exitStatus, 130) << r.err;
-  termios after{};
-  ASSERT_EQ(::tcgetattr(keep, &after), 0);
-  EXPECT_EQ(cfgetospeed(&after), B19200);
-  EXPECT_TRUE(after.c_lflag & ICANON);
-  int exclusive = 1;
-  ASSERT_EQ(::ioctl(keep, TIOCGEXCL, &exclusive), 0);
-  EXPECT_EQ(exclusive, 0);
-  ::close(keep);
+  EXPECT_NE(r.err.find("stopped by SIGINT"), std::string::npos) << r.err;
+  ExpectPortGivenBack();
+}
+
+// The end of the input is taken up first; the signal still decides, and
+// the script's wait under way ends with no later line run.
+TEST_F(StoppedStudio, EndOfInputThenSignalStopsTheScriptUnderWay) {
+  auto studio = Start("get #1\necho ready\nwait 60000\necho after the wait\n", "ready");
+  studio->CloseInput();
+  studio->Kill(SIGHUP);
+  const Result r = studio->Wait(20000);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitStatus, 129) << r.err;
+  EXPECT_EQ(r.out.find("after the wait"), std::string::npos) << r.out;
+  ExpectPortGivenBack();
+}
+
+// The input has ended and nothing is left to do: the studio ends by
+// itself or by the signal, whichever comes first, never by a crash.
+TEST_F(StoppedStudio, EndOfInputAndSignalTogetherNeverCrash) {
+  auto studio = Start("get #1\necho ready\n", "ready");
+  studio->CloseInput();
+  studio->Kill(SIGTERM);
+  const Result r = studio->Wait(10000);
+  EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 143) << r.exitStatus << r.err;
+  ExpectPortGivenBack();
+}
+
+// A write-all takes some 19 s; a signal one exchange into it ends it
+// there: nothing more reaches the camera, not the script's next line.
+TEST_F(StoppedStudio, SignalDuringAWriteAllSendsNothingMore) {
+  auto studio = Start(
+      "put ComPort 1\nmessages on\necho writing\ncall WriteAllToCamera\n"
+      "put MasterGainLevel 33\necho after\n",
+      "writing");
+  std::string line;
+  for (int i = 0; i < 20 && line.rfind("message ", 0) != 0; ++i) line = studio->ReadLine(1500);
+  ASSERT_EQ(line.rfind("message ", 0), 0u) << line;  // the first command was answered
+
+  const auto signalled = std::chrono::steady_clock::now();
+  studio->Kill(SIGTERM);
+  const Result r = studio->Wait(15000);
+  const auto took = std::chrono::steady_clock::now() - signalled;
+  EXPECT_EQ(r.exitStatus, 143) << r.err;
+  EXPECT_EQ(r.out.find("\nafter"), std::string::npos) << r.out;
+  // The exchange under way and its probe at most; the write-all's rest
+  // would take 15 s and more.
+  EXPECT_LT(took, std::chrono::seconds(8));
+  ExpectPortGivenBack();
+
+  sim.Kill(SIGTERM);
+  const std::string log = sim.Wait(5000).err;
+  EXPECT_NE(log.find("SM="), std::string::npos) << log;   // the write-all began
+  EXPECT_EQ(log.find("SDM="), std::string::npos) << log;  // and did not end
+  EXPECT_EQ(log.find("UD="), std::string::npos) << log;
+  EXPECT_EQ(log.find("GA=33"), std::string::npos) << log;
 }

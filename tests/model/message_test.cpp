@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "VexQ4Comm.h"
 #include "recording_model.h"
@@ -67,6 +68,52 @@ TEST(ModelCore, SettingsTableNamesEveryProperty) {
   EXPECT_FALSE(vexq4::model::FindSetting("PER")->closeOnFailedSet);
   EXPECT_EQ(vexq4::model::FindSetting("WA")->list.size(), 10u);
   EXPECT_EQ(vexq4::model::FindSetting("Nothing"), nullptr);
+}
+
+TEST(SettingsTable, RowsAgreeWithThemselves) {
+  // Catches a row whose facts were written inconsistently: a default the
+  // window could not show, a list without its text property or range
+  // query, a key used twice in one section.
+  std::set<std::pair<std::string_view, std::string_view>> keys;
+  for (const auto& row : vexq4::model::Settings()) {
+    SCOPED_TRACE(std::string(row.property));
+    EXPECT_EQ(vexq4::model::FindSetting(row.mnemonic), &row);
+    EXPECT_LE(row.min, row.profileDefault);
+    EXPECT_GE(row.max, row.profileDefault);
+    if (row.isList()) {
+      EXPECT_EQ(vexq4::model::FindSetting(row.textProperty), &row);
+      EXPECT_NE(row.textDispid, 0);
+      EXPECT_NE(row.validDispid, 0);
+      EXPECT_FALSE(row.validParams[1].empty());
+      EXPECT_EQ(row.max, static_cast<int>(row.list.size()) - 1);
+    }
+    // Every range the control checks can be asked for.
+    if (row.checked) {
+      EXPECT_NE(row.minMaxDispid, 0);
+    }
+    if (row.inFile()) {
+      EXPECT_TRUE(keys.insert({vexq4::model::SectionOf(row.window), row.key}).second);
+    }
+    const auto* notification = vexq4::model::FindNotification(row.event);
+    ASSERT_NE(notification, nullptr);
+    EXPECT_EQ(notification->setting, &row);
+    EXPECT_EQ(notification->windows, vexq4::model::WindowBit(row.window));
+  }
+  EXPECT_EQ(keys.size(), 32u);
+}
+
+TEST(SettingsTable, NotificationsAreTheModelsOwnInTheirOrder) {
+  // The rows name the virtual notification they stand for.
+  RecordingModel model;
+  std::vector<std::string> expected;
+  for (const auto& row : vexq4::model::Notifications()) {
+    if (!row.setting) continue;
+    (model.*row.setting->notification)();
+    expected.push_back(std::string(row.name));
+  }
+  EXPECT_EQ(model.events, expected);
+  EXPECT_EQ(vexq4::model::Notifications().front().name, "OnlineStatusChanged");
+  EXPECT_EQ(vexq4::model::Notifications().back().name, "AutoWhiteAreaChanged");
 }
 
 TEST(ModelOffline, SetsChangeTheCacheNotifyAndReportNothing) {

@@ -10,23 +10,23 @@
 #include <QDir>
 #include <QFont>
 #include <QMainWindow>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <fstream>
-#include <iostream>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "event_log.h"
 #include "host.h"
 #include "member_browser.h"
 #include "screenshots.h"
 #include "script.h"
+#include "script_feed.h"
+#include "stop_signals.h"
 #include "studio_window.h"
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/module.h"
@@ -57,53 +57,6 @@ const char* const kDescription =
     "\n"
     "Exit status: 0 success; 1 the host failed (no control); 2 a script line could\n"
     "not be run, or a usage error.";
-
-// Runs the script's lines one after the other on the user-interface thread.
-// A reader thread hands over the lines, so timers and the control's windows
-// keep running while the host waits for input; a line that arrives while
-// a command runs a nested event loop waits for that command to finish.
-class ScriptFeed : public QObject {
- public:
-  ScriptFeed(vexq4::studio::ScriptRunner& runner, std::istream& in) : runner_(runner), in_(in) {}
-
-  void Start() {
-    std::thread([this] {
-      std::string line;
-      while (std::getline(in_, line))
-        QMetaObject::invokeMethod(
-            this, [this, line] { Add(line); }, Qt::QueuedConnection);
-      QMetaObject::invokeMethod(
-          this, [this] { End(); }, Qt::QueuedConnection);
-    }).detach();
-  }
-
- private:
-  void Add(const std::string& line) {
-    lines_.push_back(QString::fromStdString(line));
-    Drain();
-  }
-  void End() {
-    ended_ = true;
-    Drain();
-  }
-  void Drain() {
-    if (busy_) return;
-    busy_ = true;
-    while (!lines_.empty()) {
-      const QString line = lines_.front();
-      lines_.pop_front();
-      runner_.Execute(line);
-    }
-    busy_ = false;
-    if (ended_) QCoreApplication::exit(runner_.errors() > 0 ? kUsageError : 0);
-  }
-
-  vexq4::studio::ScriptRunner& runner_;
-  std::istream& in_;
-  std::deque<QString> lines_;
-  bool busy_ = false;
-  bool ended_ = false;
-};
 
 // While the pictures are taken nobody is there to answer: a message box
 // takes its first button, a file dialog is cancelled, nothing is opened,
@@ -151,36 +104,6 @@ bool NeedsNoDisplay(int argc, char** argv) {
   }
   return false;
 }
-
-// SIGINT, SIGTERM and SIGHUP end the event loop in order: the control is
-// destroyed on the way out, which closes the connection, so the serial port
-// gets its settings back and its exclusive use is released. The signal is
-// taken up when the event loop runs again (an exchange under way finishes
-// or times out first); a second one ends the program at once.
-class StopSignals {
- public:
-  StopSignals() {
-    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;  // default actions stay
-    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] {
-      char sig = 0;
-      if (::read(pipe_[0], &sig, 1) == 1) QCoreApplication::exit(128 + sig);
-    });
-    struct sigaction action {};
-    action.sa_handler = [](int sig) {
-      const char byte = static_cast<char>(sig);
-      [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &byte, 1);
-      ::signal(sig, SIG_DFL);
-    };
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
-  }
-
- private:
-  static inline int pipe_[2] = {-1, -1};
-  std::unique_ptr<QSocketNotifier> notifier_;
-};
 
 }  // namespace
 
@@ -255,20 +178,17 @@ int main(int argc, char** argv) {
   if (parser.isSet(registerOption)) return DllRegisterServer() == 0 ? 0 : kHostFailure;
   if (parser.isSet(unregisterOption)) return DllUnregisterServer() == 0 ? 0 : kHostFailure;
 
-  std::unique_ptr<std::ifstream> scriptFile;
-  std::istream* scriptInput = nullptr;
+  // The script's input, a file or standard input; a folder is refused
+  // like a file that is not there.
+  std::optional<vexq4::studio::ScriptInput> scriptInput;
   if (parser.isSet(scriptOption)) {
-    const QString path = parser.value(scriptOption);
-    if (path == QLatin1String("-")) {
-      scriptInput = &std::cin;
-    } else {
-      scriptFile = std::make_unique<std::ifstream>(path.toStdString());
-      if (!*scriptFile) {
-        std::fprintf(stderr, "vexq4-studio: cannot read the script %s\n", qPrintable(path));
-        return kUsageError;
-      }
-      scriptInput = scriptFile.get();
+    QString error;
+    auto opened = vexq4::studio::ScriptInput::Open(parser.value(scriptOption), &error);
+    if (!opened) {
+      std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
+      return kUsageError;
     }
+    scriptInput.emplace(std::move(*opened));
   }
 
   // Pictures show a fresh control: factory profile, nothing registered.
@@ -301,7 +221,7 @@ int main(int argc, char** argv) {
     setenv("VEXQ4_COM1", sim->slavePath().c_str(), screenshots ? 1 : 0);
   }
 
-  const StopSignals stopSignals;
+  const vexq4::studio::StopSignals stopSignals;
   int status = 0;
   if (scriptInput) {
     // The script mode's window is the plain frame around the control: what
@@ -322,11 +242,19 @@ int main(int argc, char** argv) {
     window->setWindowTitle(sim ? QStringLiteral("vexq4-studio - simulated camera on COM1")
                                : QStringLiteral("vexq4-studio"));
     window->show();
-    ScriptFeed feed(runner, *scriptInput);
-    feed.Start();
-    status = QApplication::exec();
+    runner.SetClosedOutputHandler([] { vexq4::studio::StopSignals::Stop(SIGPIPE); });
+    {
+      vexq4::studio::ScriptFeed feed(runner, scriptInput->fd());
+      feed.Start();
+      status = QApplication::exec();
+    }
     window.reset();  // the control goes while the runner still listens
-    return status;
+    if (const int error = runner.outputError(); error != 0 && error != EPIPE) {
+      std::fprintf(stderr, "vexq4-studio: cannot write the results to standard output: %s\n",
+                   std::strerror(error));
+      if (status == 0) status = kHostFailure;
+    }
+    return vexq4::studio::StopSignals::FinalStatus(status);
   }
 
   QString source;
@@ -363,5 +291,5 @@ int main(int argc, char** argv) {
                    &QCoreApplication::quit);
   status = QApplication::exec();
   window.reset();
-  return status;
+  return vexq4::studio::StopSignals::FinalStatus(status);
 }

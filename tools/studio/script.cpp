@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QTimer>
+#include <cerrno>
 #include <limits>
 
 #include "ui_access.h"
@@ -174,10 +175,15 @@ ScriptRunner::~ScriptRunner() {
 }
 
 void ScriptRunner::Print(const QString& line) {
+  if (outputError_ != 0) return;  // the results are lost already
   const QByteArray bytes = line.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  errno = 0;
+  const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
+                                   out_) == static_cast<std::size_t>(bytes.size()) &&
+                       std::fputc('\n', out_) != EOF && std::fflush(out_) == 0;
+  if (written) return;
+  outputError_ = errno != 0 ? errno : EIO;
+  if (outputError_ == EPIPE && onClosedOutput_) onClosedOutput_();
 }
 
 void ScriptRunner::Error(const QString& text) {

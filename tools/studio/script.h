@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,8 +49,17 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
 
   // Runs one line (empty lines and comments do nothing).
   void Execute(const QString& line);
+  // A line refused before it could be read as a command: printed as an
+  // error line, counted with the lines that could not be run.
+  void Refuse(const QString& why) { Error(why); }
   // Lines that could not be run.
   int errors() const { return errors_; }
+  // Whether a line could not be written to the output, and why (errno).
+  // A reader that went away (EPIPE) also calls `onClosedOutput`, once.
+  int outputError() const { return outputError_; }
+  void SetClosedOutputHandler(std::function<void()> handler) {
+    onClosedOutput_ = std::move(handler);
+  }
 
   // ---- EventSink.
   void OnEvent(const vexq4::control::MemberInfo& event) override;
@@ -78,6 +88,8 @@ class ScriptRunner final : public vexq4::control::EventSink, public vexq4::contr
   // The host may destroy the control before the runner.
   QPointer<CXVexCamCtrl> control_;
   std::FILE* out_;
+  int outputError_ = 0;
+  std::function<void()> onClosedOutput_;
   int errors_ = 0;
   bool errorDisplay_ = true;
   bool messages_ = false;

@@ -29,9 +29,7 @@ using model::SettingRow;
 // index.
 const SettingRow* RowFor(const Property& p) {
   if (p.kind != Kind::kNumber && p.kind != Kind::kListText) return nullptr;
-  std::string name(p.name);
-  if (p.kind == Kind::kListText) name = name.substr(0, name.size() - 3) + "Index";
-  return model::FindSetting(name);
+  return model::FindSetting(p.name);
 }
 
 // Asks the camera for the property's value; the model caches it.

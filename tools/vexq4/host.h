@@ -87,53 +87,10 @@ class Host : public CVexCamInterface {
   void SynchronizedStatusChanged(int synchronized) override;
   void SendingToCamStatusChanged(int sending) override;
   void ReceiveFromCamStatusChanged(int receiving) override;
-#define VEXQ4_CLI_EVENT(Name) \
+#define VEXQ4_CLI_EVENT(Name, ...) \
   void Name() override { Event(#Name); }
-  VEXQ4_CLI_EVENT(ComPortChanged)
-  VEXQ4_CLI_EVENT(FrameGrabberChanged)
-  VEXQ4_CLI_EVENT(ShutterSpeedChanged)
-  VEXQ4_CLI_EVENT(TriggerTypeChanged)
-  VEXQ4_CLI_EVENT(TriggerPolarityChanged)
-  VEXQ4_CLI_EVENT(SmearlessChanged)
-  VEXQ4_CLI_EVENT(RCTFVALTypeChanged)
-  VEXQ4_CLI_EVENT(ShutterModeChanged)
-  VEXQ4_CLI_EVENT(ProgrammableExposureChanged)
-  VEXQ4_CLI_EVENT(BlueGainLevelChanged)
-  VEXQ4_CLI_EVENT(BlueBlackLevelChanged)
-  VEXQ4_CLI_EVENT(ProgrammableExposureRedChanged)
-  VEXQ4_CLI_EVENT(ProgrammableExposureGreenChanged)
-  VEXQ4_CLI_EVENT(ProgrammableExposureBlueChanged)
-  VEXQ4_CLI_EVENT(BlueKneePointChanged)
-  VEXQ4_CLI_EVENT(RedKneeSlopeChanged)
-  VEXQ4_CLI_EVENT(GreenKneeSlopeChanged)
-  VEXQ4_CLI_EVENT(BlueKneeSlopeChanged)
-  VEXQ4_CLI_EVENT(TriggerInputChanged)
-  VEXQ4_CLI_EVENT(AccumulationChanged)
-  VEXQ4_CLI_EVENT(OutputBitAllocationChanged)
-  VEXQ4_CLI_EVENT(PartialScanChanged)
-  VEXQ4_CLI_EVENT(BinningChanged)
-  VEXQ4_CLI_EVENT(WhiteBalanceChanged)
-  VEXQ4_CLI_EVENT(MasterGainLevelChanged)
-  VEXQ4_CLI_EVENT(RedGainLevelChanged)
-  VEXQ4_CLI_EVENT(RedBlackLevelChanged)
-  VEXQ4_CLI_EVENT(Red3200KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(Blue3200KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(Red4600KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(Blue4600KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(Red5600KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(Blue5600KWBalPresetChanged)
-  VEXQ4_CLI_EVENT(GreenBlackLevelChanged)
-  VEXQ4_CLI_EVENT(GreenKneePointChanged)
-  VEXQ4_CLI_EVENT(RedKneePointChanged)
-  VEXQ4_CLI_EVENT(KneeSelectChanged)
-  VEXQ4_CLI_EVENT(ShadingModeChanged)
-  VEXQ4_CLI_EVENT(ColorBarChanged)
-  VEXQ4_CLI_EVENT(UserIDChanged)
-  VEXQ4_CLI_EVENT(CameraIDChanged)
-  VEXQ4_CLI_EVENT(ModelNameChanged)
-  VEXQ4_CLI_EVENT(EEPROMCurrentAreaNoChanged)
-  VEXQ4_CLI_EVENT(OnePushResultChanged)
-  VEXQ4_CLI_EVENT(AutoWhiteAreaChanged)
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_CLI_EVENT, VEXQ4_CLI_EVENT, VEXQ4_CLI_EVENT,
+                            VEXQ4_CLI_EVENT)
 #undef VEXQ4_CLI_EVENT
   void CommandMessage(std::string line) override;
 

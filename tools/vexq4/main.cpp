@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
   int code = Run(argc, argv);  // the connection is closed when it returns
   std::string error;
   const bool written = FinishOutput(error);
-  if (const int sig = StopSignal(); sig != 0) {
+  if (const int sig = FinalStopSignal(); sig != 0) {
     std::fprintf(stderr, "vexq4: stopped by %s\n",
                  sig == SIGINT    ? "SIGINT"
                  : sig == SIGTERM ? "SIGTERM"

@@ -3,103 +3,89 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <deque>
+#include <string>
+#include <vector>
 
-#include "vexq4/model/VexCamInterface.h"
+#include "vexq4/model/settings.h"
 
 namespace vexq4::cli {
 namespace {
 
 using namespace std::string_view_literals;
 
-// The lists are the model's own, so a text accepted here is one the model
-// stores and the settings files hold.
-using model::kAutoWhiteAreaList;
-using model::kBinningList;
-using model::kOnePushResultList;
-using model::kPartialScanList;
-using model::kShutterSpeedList;
-using model::kTriggerTypeList;
-using model::kWhiteBalanceList;
-
-constexpr int kShortMin = -32768;
-constexpr int kShortMax = 32767;
-
-constexpr Property Num(std::string_view name, int dispid, int min, int max, std::string_view help) {
-  return {name, dispid, Kind::kNumber, min, max, true, {}, help};
-}
-// No range check in the control's setter: any value of the property's type
-// goes to the model.
-constexpr Property Free(std::string_view name, int dispid, std::string_view help) {
-  return {name, dispid, Kind::kNumber, kShortMin, kShortMax, false, {}, help};
-}
-constexpr Property List(std::string_view name, int dispid, std::span<const std::string_view> list,
-                        std::string_view help) {
-  return {name, dispid, Kind::kListText, 0, static_cast<int>(list.size()) - 1, true, list, help};
-}
-constexpr Property ReadOnly(std::string_view name, int dispid, std::string_view help) {
-  return {name, dispid, Kind::kReadOnly, kShortMin, kShortMax, false, {}, help};
-}
 constexpr Property ReadOnlyText(std::string_view name, std::string_view help) {
   return {name, 0, Kind::kReadOnlyText, 0, 0, false, {}, help};
 }
+constexpr Property ReadOnly(std::string_view name, std::string_view help) {
+  return {name, 0, Kind::kReadOnly, model::kShortMin, model::kShortMax, false, {}, help};
+}
 
-// The index properties without a check of the control's own are refused by
-// the model's set operation (-1) beyond their list; the host checks the
-// same range first, so the refusal is reported instead of passing silently.
-constexpr std::array kProperties = {
-    ReadOnly("ComPort", 1, "port number of the connection (set with --com)"),
-    Num("ShutterSpeedIndex", 6, 0, 11, "index into the ShutterSpeedStr list"),
-    List("ShutterSpeedStr", 7, kShutterSpeedList, "shutter speed"),
-    Num("TriggerTypeIndex", 8, 0, 4, "index into the TriggerTypeStr list"),
-    List("TriggerTypeStr", 9, kTriggerTypeList, "trigger mode"),
-    Free("TriggerPolarity", 10, "0 active low, 1 active high"),
-    List("PartialScanStr", 11, kPartialScanList, "partial scan"),
-    Num("MasterGainLevel", 12, -132, 429, "master gain (0 is 0 dB)"),
-    Num("PartialScanIndex", 13, 0, 3, "index into the PartialScanStr list"),
-    Free("ShutterMode", 14,
-         "0 shutter speed, 1 programmable exposure (RGB common), 2 (RGB individual)"),
-    Free("RCTFVALType", 15, "0 Camera Link mode, 1 VEX Standard mode"),
-    Free("Smearless", 16, "0 off, 1 on"),
-    Num("ProgrammableExposure", 17, 0, 791, "programmable exposure, RGB common"),
-    Free("ColorBar", 18, "0 off, 1 on"),
-    Free("TriggerInput", 19, "0 Camera Link connector, 1 12-pin connector"),
-    Free("Accumulation", 20, "0 LVAL synchronous, 1 LVAL asynchronous"),
-    Num("BinningIndex", 21, 0, 1, "index into the BinningStr list"),
-    List("BinningStr", 22, kBinningList, "binning"),
-    Free("OutputBitAllocation", 23, "0 10-bit, 1 8-bit output"),
-    ReadOnly("FrameGrabberIndex", 24, "frame grabber of the connection (0: COM port)"),
-    Num("BlueGainLevel", 25, -231, 231, "blue gain (0 is 0 dB)"),
-    Num("BlueBlackLevel", 26, 0, 1023, "blue black level"),
-    Num("ProgrammableExposureRed", 27, 0, 791, "programmable exposure, red"),
-    Num("ProgrammableExposureGreen", 28, 0, 791, "programmable exposure, green"),
-    Num("ProgrammableExposureBlue", 29, 0, 791, "programmable exposure, blue"),
-    Num("BlueKneePoint", 30, 0, 1023, "blue knee point"),
-    Num("RedKneeSlope", 31, 1, 4095, "red knee slope"),
-    Num("RedGainLevel", 32, -231, 231, "red gain (0 is 0 dB)"),
-    Num("RedBlackLevel", 33, 0, 1023, "red black level"),
-    Num("GreenKneePoint", 34, 0, 1023, "green knee point"),
-    Num("RedKneePoint", 35, 0, 1023, "red knee point"),
-    Free("KneeSelect", 36, "0 on, 1 off"),
-    Num("WhiteBalanceIndex", 37, 0, 4, "index into the WhiteBalanceStr list"),
-    List("WhiteBalanceStr", 38, kWhiteBalanceList, "white balance mode"),
-    Property{"UserID", 39, Kind::kText, 1, 16, false, {}, "user ID, 1 to 16 printable characters"},
-    Num("GreenKneeSlope", 40, 1, 4095, "green knee slope"),
-    Num("BlueKneeSlope", 41, 1, 4095, "blue knee slope"),
-    Num("GreenBlackLevel", 42, 0, 1023, "green black level"),
-    Free("ShadingMode", 43, "0 on, 1 off"),
-    Num("AutoWhiteAreaIndex", 44, 0, 9, "index into the AutoWhiteAreaStr list"),
-    List("AutoWhiteAreaStr", 45, kAutoWhiteAreaList, "auto white balance area"),
-    Num("Red3200KWBalPreset", 46, -231, 231, "white balance preset, red, 3200 K"),
-    Num("Blue3200KWBalPreset", 47, -231, 231, "white balance preset, blue, 3200 K"),
-    Num("Red4600KWBalPreset", 48, -231, 231, "white balance preset, red, 4600 K"),
-    Num("Blue4600KWBalPreset", 49, -231, 231, "white balance preset, blue, 4600 K"),
-    Num("Red5600KWBalPreset", 50, -231, 231, "white balance preset, red, 5600 K"),
-    Num("Blue5600KWBalPreset", 51, -231, 231, "white balance preset, blue, 5600 K"),
+// The identity values the camera reports; no automation property of their
+// own (the control reads them with methods).
+constexpr std::array kIdentity = {
     ReadOnlyText("CameraID", "camera ID"),
     ReadOnlyText("ModelName", "model name"),
-    ReadOnly("FirmwareVersion", 0, "firmware version"),
-    ReadOnly("EEPROMCurrentAreaNo", 0, "settings area the camera runs from (0 factory, 1..3 user)"),
+    ReadOnly("FirmwareVersion", "firmware version"),
+    ReadOnly("EEPROMCurrentAreaNo", "settings area the camera runs from (0 factory, 1..3 user)"),
 };
+
+// The camera user ID's rule: 1 to 16 printable characters.
+constexpr int kUserIdMax = 16;
+
+// Every automation property the model holds, from its tables, in DISPID
+// order: the settings (a list setting by its index and by its text), the
+// connection's port and frame grabber (read-only here: the connection
+// options set them) and the user ID; then the identity values.
+std::vector<Property> Build() {
+  static std::deque<std::string> helps;  // the composed help texts (stable addresses)
+  std::vector<Property> out;
+  for (const model::SettingRow& row : model::Settings()) {
+    if (row.isList()) {
+      // The index properties without a check of the control's own are
+      // refused by the model's set operation (-1) beyond their list; the
+      // host checks the same range first, so the refusal is reported
+      // instead of passing silently.
+      helps.push_back("index into the " + std::string(row.textProperty) + " list");
+      out.push_back(
+          {row.property, row.dispid, Kind::kNumber, row.min, row.max, true, {}, helps.back()});
+      out.push_back({row.textProperty, row.textDispid, Kind::kListText, row.min, row.max, true,
+                     row.list, row.meaning});
+    } else {
+      out.push_back({row.property,
+                     row.dispid,
+                     Kind::kNumber,
+                     row.min,
+                     row.max,
+                     row.checked,
+                     {},
+                     row.meaning});
+    }
+  }
+  for (const model::NotificationRow& n : model::Notifications()) {
+    if (n.property.empty() || n.setting) continue;
+    if (n.text)
+      out.push_back({n.property, n.dispid, Kind::kText, 1, kUserIdMax, false, {}, n.meaning});
+    else
+      out.push_back({n.property,
+                     n.dispid,
+                     Kind::kReadOnly,
+                     model::kShortMin,
+                     model::kShortMax,
+                     false,
+                     {},
+                     n.meaning});
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Property& a, const Property& b) { return a.dispid < b.dispid; });
+  out.insert(out.end(), kIdentity.begin(), kIdentity.end());
+  return out;
+}
+
+const std::vector<Property>& Table() {
+  static const std::vector<Property> table = Build();
+  return table;
+}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -135,10 +121,10 @@ std::size_t Distance(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::span<const Property> Properties() { return kProperties; }
+std::span<const Property> Properties() { return Table(); }
 
 const Property* FindProperty(std::string_view name) {
-  for (const Property& p : kProperties)
+  for (const Property& p : Table())
     if (EqualNoCase(p.name, name)) return &p;
   return nullptr;
 }
@@ -146,7 +132,7 @@ const Property* FindProperty(std::string_view name) {
 std::string SuggestProperty(std::string_view name) {
   const Property* best = nullptr;
   std::size_t bestDistance = 4;  // beyond three edits it is no longer a typo
-  for (const Property& p : kProperties) {
+  for (const Property& p : Table()) {
     std::size_t d = Distance(name, p.name);
     if (d < bestDistance) {
       bestDistance = d;
@@ -185,7 +171,7 @@ std::string DescribeValues(const Property& p) {
       return out;
     }
     case Kind::kText:
-      return "1 to 16 printable characters";
+      return std::to_string(p.min) + " to " + std::to_string(p.max) + " printable characters";
     case Kind::kNumber:
       return std::to_string(p.min) + ".." + std::to_string(p.max);
     default:
@@ -235,7 +221,7 @@ Checked CheckValue(const Property& p, std::string_view value) {
       // refuse anything else only after the model had stored it.
       bool printable =
           std::all_of(value.begin(), value.end(), [](char ch) { return ch >= 0x20 && ch <= 0x7e; });
-      if (value.size() > 16 || !printable) {
+      if (value.size() > static_cast<std::size_t>(p.max) || !printable) {
         c.error = name + ": " + Quote(value) + " is not valid; " + DescribeValues(p);
         return c;
       }

@@ -92,6 +92,21 @@ void InstallStopSignals() {
 
 int StopSignal() { return g_exitSignal.load(); }
 
+int FinalStopSignal() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  ::pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  sigset_t pending;
+  sigemptyset(&pending);
+  ::sigpending(&pending);
+  for (int sig : kStopSignals) {
+    int none = 0;
+    if (sigismember(&pending, sig)) g_exitSignal.compare_exchange_strong(none, sig);
+  }
+  return g_exitSignal.load();
+}
+
 void SetInterruptAbandonsCommand(bool on) { g_commandOnly.store(on); }
 
 bool CommandInterrupted() { return g_pending.load() != 0 && g_exitSignal.load() == 0; }

@@ -18,6 +18,9 @@ void InstallStopSignals();
 
 // The signal that ends the program, or 0.
 int StopSignal();
+// The same, last thing before main returns: the stop signals are blocked
+// from then on, and one that is pending counts as arrived.
+int FinalStopSignal();
 
 // The interactive shell: a SIGINT abandons the command under way (or the
 // line being typed) and the shell goes on; a second one before the shell

@@ -25,61 +25,14 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kOperation = "WriteCameraDataToFile";
 
-constexpr std::array<std::string_view, 3> kShutterModeTexts = {
-    "Shutter Speed", "Progr.Exp.(RGB Common set)", "Progr.Exp. (RGB individual set)"};
-constexpr std::array<std::string_view, 2> kOffOn = {"Off", "On"};
-constexpr std::array<std::string_view, 2> kOnOff = {"On", "Off"};  // knee, shading mode
-constexpr std::array<std::string_view, 2> kSyncAsync = {"Sync", "Async"};
-constexpr std::array<std::string_view, 2> kRctFval = {"CameraLink", "VEX Standard"};
-constexpr std::array<std::string_view, 2> kTriggerInput = {"CameraLink", "Hirose12pin"};
-constexpr std::array<std::string_view, 2> kPolarity = {"Active Low", "Active High"};
-constexpr std::array<std::string_view, 2> kBitAllocation = {"10bit", "8bit"};
+// The report's rows, in the order they are written; labels and value texts
+// are the rows'. The red and blue gain rows show the gains of the area's
+// white balance mode.
+constexpr std::array<unsigned, 32> kRows = {SM,  SH, PE,  PER, PEG,  PEB, TR,  SL,  LS,  RF,  TI,
+                                            TP,  SC, BI,  BA,  CBAR, WB,  GA,  GAR, GAB, BLG, BLR,
+                                            BLB, KN, KSR, KSG, KSB,  KPR, KPG, KPB, SDM, WA};
 
-constexpr unsigned kRedGain = 1000;   // stand-ins for the gain codes, which
-constexpr unsigned kBlueGain = 1001;  // depend on the area's white balance
-
-struct ReportRow {
-  std::string_view label;
-  unsigned code;
-  std::span<const std::string_view> texts;  // empty: the value in decimal
-  bool keepsStatus = true;                  // LS and RF do not decide the status
-};
-
-// In the order the rows are written.
-constexpr std::array<ReportRow, 32> kRows = {{
-    {"Shutter Mode", SM, kShutterModeTexts},
-    {"Shutter Speed", SH, kShutterSpeedList},
-    {"Progr. Exp.", PE, {}},
-    {"Progr. Exp. Red", PER, {}},
-    {"Progr. Exp. Green", PEG, {}},
-    {"Progr. Exp. Blue", PEB, {}},
-    {"Trigger Mode", TR, kTriggerTypeList},
-    {"Smearless", SL, kOffOn},
-    {"LVAL Accumulation", LS, kSyncAsync, false},
-    {"RCT FVAL Type", RF, kRctFval, false},
-    {"Trigger Input", TI, kTriggerInput},
-    {"Trigger Polarity", TP, kPolarity},
-    {"Partial Scan Mode", SC, kPartialScanList},
-    {"Binning", BI, kBinningList},
-    {"Output Bit Allocation", BA, kBitAllocation},
-    {"Color Bar", CBAR, kOffOn},
-    {"White Balance", WB, kWhiteBalanceList},
-    {"Master Gain Level", GA, {}},
-    {"Gain Level Red", kRedGain, {}},
-    {"Gain Level Blue", kBlueGain, {}},
-    {"Black Level Green", BLG, {}},
-    {"Black Level Red", BLR, {}},
-    {"Black Level Blue", BLB, {}},
-    {"Knee", KN, kOnOff},
-    {"Red Knee Slope", KSR, {}},
-    {"Green Knee Slope", KSG, {}},
-    {"Blue Knee Slope", KSB, {}},
-    {"Red Knee Point", KPR, {}},
-    {"Green Knee Point", KPG, {}},
-    {"Blue Knee Point", KPB, {}},
-    {"Shading Mode", SDM, kOnOff},
-    {"Auto White Area", WA, kAutoWhiteAreaList},
-}};
+const SettingRow& RowAt(std::size_t index) { return *FindSettingByCode(kRows[index]); }
 
 // The camera is read in this order (master gain before the white balance
 // row, the gains after it, as they depend on it): indices into kRows.
@@ -93,7 +46,7 @@ constexpr std::array<std::string_view, 5> kColumns = {"Current Settings", "Facto
 // The red or blue gain code of a white balance mode; none for "Continuous
 // AWB" (and for a mode the camera should not have).
 std::optional<unsigned> GainCode(unsigned which, int mode) {
-  const bool red = which == kRedGain;
+  const bool red = which == GAR;
   switch (mode) {
     case 0:
       return red ? GAR : GAB;
@@ -109,10 +62,11 @@ std::optional<unsigned> GainCode(unsigned which, int mode) {
 }
 
 // A value outside its texts is shown as its number rather than as nothing.
-std::string CellText(const ReportRow& row, int value) {
-  if (!row.texts.empty() && value >= 0 && static_cast<std::size_t>(value) < row.texts.size()) {
-    return std::string(row.texts[static_cast<std::size_t>(value)]);
-  }
+std::string CellText(const SettingRow& row, int value) {
+  const std::span<const std::string_view> texts =
+      row.reportTexts.empty() ? row.list : row.reportTexts;
+  if (value >= 0 && static_cast<std::size_t>(value) < texts.size())
+    return std::string(texts[static_cast<std::size_t>(value)]);
   return std::to_string(value);
 }
 
@@ -188,7 +142,7 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   step = kIdentitySteps;
 
   std::array<std::string, kRows.size()> lines;
-  for (std::size_t i = 0; i < kRows.size(); ++i) lines[i] = Pad(kRows[i].label);
+  for (std::size_t i = 0; i < kRows.size(); ++i) lines[i] = Pad(RowAt(i).reportLabel);
 
   for (int area = 0; area < static_cast<int>(kColumns.size()); ++area) {
     const int areaEnd = step + (area == 0 ? kAreaSteps - 1 : kAreaSteps);
@@ -199,9 +153,9 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
     int mode = -1;  // the area's white balance, once read
     for (int index : kReadOrder) {
       if (status != 0) break;  // the rest of this column stays empty
-      const ReportRow& row = kRows[static_cast<std::size_t>(index)];
+      const SettingRow& row = RowAt(static_cast<std::size_t>(index));
       unsigned code = row.code;
-      if (code == kRedGain || code == kBlueGain) {
+      if (code == GAR || code == GAB) {
         const auto gain = GainCode(code, mode);
         if (!gain) {  // "Continuous AWB": the camera's gains are its own
           lines[static_cast<std::size_t>(index)].append(",").append(Pad(""));
@@ -212,7 +166,7 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
       int value = 0;
       exchange();
       const int result = VexQ4GetCameraData(comPort, code, &value);
-      if (row.keepsStatus) status = result;
+      if (row.reportDecidesStatus) status = result;
       if (result == 0 && code == WB) mode = value;
       lines[static_cast<std::size_t>(index)].append(",").append(
           Pad(result == 0 ? CellText(row, value) : std::string()));

@@ -78,3 +78,5 @@ int CVexCamInterface::ClAllSerialSetBaudRate(unsigned rate) {
   return VexQ4CLAllSerialSetBaudRate(rate);
 }
 int CVexCamInterface::SetQueryDrainTime(int ms) { return VexQ4SetQueryDrainTime(ms); }
+
+void CVexCamInterface::AbandonCameraWork() noexcept { VexQ4AbandonComm(); }

@@ -1,7 +1,6 @@
 // Settings files (*.cam): one camera configuration as the model caches it,
 // in profile (INI) form with the sections "Main", "Shutter" and "Gain".
 #include <array>
-#include <climits>
 #include <optional>
 #include <string>
 
@@ -12,107 +11,30 @@
 namespace vexq4::model {
 namespace {
 
-using M = CVexCamInterface;
-
 constexpr std::string_view kMain = "Main";
 constexpr std::string_view kCameraTypeKey = "Camera Type";
 constexpr std::string_view kCameraType = "RX-Q4";
 constexpr std::string_view kNotFound = "Not Found";
 
-constexpr int kAny = INT_MIN;  // no range check on reading
-
-// One key of the file, bound to a row of the settings table by mnemonic.
-// Keys with a list take the row's list text; the others its number.
-struct FileKey {
-  std::string_view section;
-  std::string_view key;  // written exactly so, odd letter case included
-  std::string_view mnemonic;
-  int min = kAny;
-  int max = kAny;
-};
-
-// In the order the file is written and read.
-constexpr std::array kKeys = {
-    FileKey{"Shutter", "Shutter Mode", "SM"},
-    FileKey{"Shutter", "Shutter Speed", "SH"},
-    FileKey{"Shutter", "Programmable Exposure (RGB common set)", "PE", 0, 791},
-    FileKey{"Shutter", "Programmable Exposure for Red", "PER", 0, 791},
-    FileKey{"Shutter", "Programmable Exposure for Green", "PEG", 0, 791},
-    FileKey{"Shutter", "Programmable Exposure for Blue", "PEB", 0, 791},
-    FileKey{"Shutter", "Trigger Mode", "TR"},
-    FileKey{"Shutter", "Smearless", "SL"},
-    FileKey{"Shutter", "LVAL Synchronous Accumulation", "LS"},
-    FileKey{"Shutter", "RCT FVAL Type", "RF"},
-    FileKey{"Shutter", "Trigger Input", "TI"},
-    FileKey{"Shutter", "Trigger Polarity", "TP"},
-    FileKey{"Shutter", "Partial Scan", "SC"},
-    FileKey{"Shutter", "Binning", "BI"},
-    FileKey{"Shutter", "Output Bit Allocation", "BA"},
-    FileKey{"Shutter", "Color Bar", "CBAR"},
-    FileKey{"Gain", "White Balance", "WB"},
-    FileKey{"Gain", "Auto White Area", "WA"},
-    FileKey{"Gain", "Master Gain Level", "GA", -132, 429},
-    FileKey{"Gain", "Gain Level for red", "GAR", -231, 231},
-    FileKey{"Gain", "Gain Level for Blue", "GAB", -231, 231},
-    FileKey{"Gain", "Black Level for Green", "BLG", 0, 1023},
-    FileKey{"Gain", "Black Level for Red", "BLR", 0, 1023},
-    FileKey{"Gain", "Black Level for Blue", "BLB", 0, 1023},
-    FileKey{"Gain", "Knee Select", "KN"},
-    FileKey{"Gain", "Knee Slope for Red", "KSR", 1, 4095},
-    FileKey{"Gain", "Knee Slope for Green", "KSG", 1, 4095},
-    FileKey{"Gain", "Knee Slope for Blue", "KSB", 1, 4095},
-    FileKey{"Gain", "Knee Point for Red", "KPR", 0, 1023},
-    FileKey{"Gain", "Knee Point for Green", "KPG", 0, 1023},
-    FileKey{"Gain", "Knee Point for Blue", "KPB", 0, 1023},
-    FileKey{"Gain", "Shading Mode", "SDM"},
-};
+// The settings the file holds, in the order they are written and read;
+// the section is the window that shows each, the key the row's.
+constexpr std::array<unsigned, 32> kFileOrder = {
+    SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
+    WB, WA, GA, GAR, GAB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
 
 // After an off-line read every window is refreshed, in this order.
-constexpr std::array kOfflineNotifications = {
-    &M::ShutterModeChanged,
-    &M::ShutterSpeedChanged,
-    &M::ProgrammableExposureChanged,
-    &M::ProgrammableExposureRedChanged,
-    &M::ProgrammableExposureGreenChanged,
-    &M::ProgrammableExposureBlueChanged,
-    &M::TriggerTypeChanged,
-    &M::SmearlessChanged,
-    &M::AccumulationChanged,
-    &M::RCTFVALTypeChanged,
-    &M::TriggerInputChanged,
-    &M::TriggerPolarityChanged,
-    &M::PartialScanChanged,
-    &M::BinningChanged,
-    &M::OutputBitAllocationChanged,
-    &M::ColorBarChanged,
-    &M::AutoWhiteAreaChanged,
-    &M::MasterGainLevelChanged,
-    &M::RedGainLevelChanged,
-    &M::BlueGainLevelChanged,
-    &M::WhiteBalanceChanged,
-    &M::GreenBlackLevelChanged,
-    &M::RedBlackLevelChanged,
-    &M::BlueBlackLevelChanged,
-    &M::KneeSelectChanged,
-    &M::RedKneeSlopeChanged,
-    &M::GreenKneeSlopeChanged,
-    &M::BlueKneeSlopeChanged,
-    &M::RedKneePointChanged,
-    &M::GreenKneePointChanged,
-    &M::BlueKneePointChanged,
-    &M::ShadingModeChanged,
-};
+constexpr std::array<unsigned, 32> kOfflineNotifications = {
+    SM, SH, PE,  PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
+    WA, GA, GAR, GAB, WB,  BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
 
-const SettingRow& RowOf(const FileKey& key) {
-  // Every mnemonic above is in the settings table (checked by the tests).
-  return *FindSetting(key.mnemonic);
+const SettingRow& RowOf(unsigned code) {
+  // Every code above is a row with a key (checked by the tests).
+  return *FindSettingByCode(code);
 }
 
 }  // namespace
 
 }  // namespace vexq4::model
-
-using vexq4::model::FileKey;
 
 int CVexCamInterface::WriteAllToFile(std::string_view path) {
   using namespace vexq4::model;
@@ -144,8 +66,8 @@ int CVexCamInterface::WriteAllToFile(std::string_view path) {
     }
   }
 
-  for (const FileKey& key : kKeys) {
-    const SettingRow& row = RowOf(key);
+  for (unsigned code : kFileOrder) {
+    const SettingRow& row = RowOf(code);
     std::string value;
     if (row.code == GAR) {
       value = std::to_string(red);
@@ -156,7 +78,7 @@ int CVexCamInterface::WriteAllToFile(std::string_view path) {
     } else {
       value = std::to_string(this->*row.field);
     }
-    doc.Set(key.section, key.key, value);
+    doc.Set(SectionOf(row.window), row.key, value);
   }
   // All keys reach the disk in one atomic replacement: never half a file.
   return doc.Save(file) ? 0 : -7;
@@ -174,9 +96,9 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
   // "RX-Q4CL" and other variants of the type are accepted.
   if (!read(kMain, kCameraTypeKey).starts_with(kCameraType)) result = -9;
 
-  for (const FileKey& key : kKeys) {
-    const SettingRow& row = RowOf(key);
-    const std::string value = read(key.section, key.key);
+  for (unsigned code : kFileOrder) {
+    const SettingRow& row = RowOf(code);
+    const std::string value = read(SectionOf(row.window), row.key);
     if (!row.list.empty()) {
       // Exact texts, letter case included.
       bool found = false;
@@ -194,7 +116,7 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
     // A value without a leading number is rejected like one out of range;
     // it never inherits the number of another key.
     const std::optional<int> number = vexq4::platform::LeadingNumber(value);
-    if (!number || (key.min != kAny && (*number < key.min || *number > key.max))) {
+    if (!number || (row.checked && (*number < row.min || *number > row.max))) {
       result = -9;
       continue;
     }
@@ -205,7 +127,7 @@ int CVexCamInterface::ReadAllFromFile(std::string_view path) {
     const int written = WriteAllToCamera();
     if (written != 0) result = written;
   } else {
-    for (auto notification : kOfflineNotifications) Notify(notification);
+    for (unsigned code : kOfflineNotifications) Notify(RowOf(code).notification);
   }
   return result;
 }

@@ -1,5 +1,5 @@
-// The table of camera settings: one row per property, read by the model's
-// get and set shapes and by everything that walks the settings by name.
+// The tables of settings.h: one row per setting and one per notification,
+// both made from the one list of VEXQ4_MODEL_NOTIFICATIONS.
 #include <algorithm>
 #include <array>
 
@@ -10,107 +10,121 @@ namespace vexq4::model {
 namespace {
 
 using M = CVexCamInterface;
-constexpr int kNoCheck = -1;
 
-constexpr SettingRow Number(std::string_view property, unsigned code, std::string_view mnemonic,
-                            int M::*field, void (M::*notification)(), bool quietReceive = false,
-                            bool closeOnFailedSet = false) {
-  return {property, code,         mnemonic,         field,       nullptr, {},
-          kNoCheck, quietReceive, closeOnFailedSet, notification};
+// What a row's kind says: a list setting takes its list's indices, which
+// the model itself checks; the control checks a ranged one's range.
+enum class Kind { kList, kRanged, kPlain };
+constexpr SettingRow Finish(Kind kind, SettingRow row) {
+  if (kind == Kind::kRanged) row.checked = true;
+  if (kind == Kind::kList) {
+    row.min = 0;
+    row.max = static_cast<int>(row.list.size()) - 1;
+    row.checkMax = row.max;
+  }
+  return row;
 }
 
-constexpr SettingRow Indexed(std::string_view property, unsigned code, std::string_view mnemonic,
-                             int M::*field, std::string M::*text,
-                             std::span<const std::string_view> list, void (M::*notification)()) {
-  return {property, code,  mnemonic,    field, text, list, static_cast<int>(list.size()) - 1,
-          false,    false, notification};
+#define VEXQ4_LIST_ROW(Notification, Property, TextProperty, Methods, Code, ...) \
+  Finish(Kind::kList, SettingRow{.property = #Property,                          \
+                                 .textProperty = #TextProperty,                  \
+                                 .event = #Notification,                         \
+                                 .methods = #Methods,                            \
+                                 .code = Code,                                   \
+                                 .mnemonic = #Code,                              \
+                                 .notification = &M::Notification,               \
+                                 __VA_ARGS__}),
+#define VEXQ4_RANGED_ROW(Notification, Property, Code, ...)          \
+  Finish(Kind::kRanged, SettingRow{.property = #Property,            \
+                                   .event = #Notification,           \
+                                   .methods = #Property,             \
+                                   .code = Code,                     \
+                                   .mnemonic = #Code,                \
+                                   .notification = &M::Notification, \
+                                   __VA_ARGS__}),
+#define VEXQ4_PLAIN_ROW(Notification, Property, Code, ...)          \
+  Finish(Kind::kPlain, SettingRow{.property = #Property,            \
+                                  .event = #Notification,           \
+                                  .code = Code,                     \
+                                  .mnemonic = #Code,                \
+                                  .notification = &M::Notification, \
+                                  __VA_ARGS__}),
+constexpr std::array kSettings = {VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_LIST_ROW,
+                                                            VEXQ4_RANGED_ROW, VEXQ4_PLAIN_ROW)};
+#undef VEXQ4_LIST_ROW
+#undef VEXQ4_RANGED_ROW
+#undef VEXQ4_PLAIN_ROW
+
+constexpr const SettingRow* ByEvent(std::string_view event) {
+  for (const SettingRow& row : kSettings)
+    if (row.event == event) return &row;
+  return nullptr;
 }
 
-constexpr bool kQuiet = true;
+constexpr NotificationRow OfSetting(const SettingRow* row) {
+  return {.name = row->event,
+          .eventDispid = row->eventDispid,
+          .windows = WindowBit(row->window),
+          .number = row->field,
+          .text = row->text,
+          .setting = row};
+}
 
-constexpr std::array kRows = {
-    Indexed("ShutterSpeedIndex", SH, "SH", &M::shutterSpeedIndex, &M::shutterSpeedStr,
-            kShutterSpeedList, &M::ShutterSpeedChanged),
-    Indexed("TriggerTypeIndex", TR, "TR", &M::triggerTypeIndex, &M::triggerTypeStr,
-            kTriggerTypeList, &M::TriggerTypeChanged),
-    Indexed("PartialScanIndex", SC, "SC", &M::partialScanIndex, &M::partialScanStr,
-            kPartialScanList, &M::PartialScanChanged),
-    Indexed("BinningIndex", BI, "BI", &M::binningIndex, &M::binningStr, kBinningList,
-            &M::BinningChanged),
-    Indexed("WhiteBalanceIndex", WB, "WB", &M::whiteBalanceIndex, &M::whiteBalanceStr,
-            kWhiteBalanceList, &M::WhiteBalanceChanged),
-    Indexed("AutoWhiteAreaIndex", WA, "WA", &M::autoWhiteAreaIndex, &M::autoWhiteAreaStr,
-            kAutoWhiteAreaList, &M::AutoWhiteAreaChanged),
-    Number("MasterGainLevel", GA, "GA", &M::masterGainLevel, &M::MasterGainLevelChanged),
-    Number("RedGainLevel", GAR, "GAR", &M::redGainLevel, &M::RedGainLevelChanged),
-    Number("BlueGainLevel", GAB, "GAB", &M::blueGainLevel, &M::BlueGainLevelChanged, kQuiet),
-    Number("RedBlackLevel", BLR, "BLR", &M::redBlackLevel, &M::RedBlackLevelChanged),
-    Number("GreenBlackLevel", BLG, "BLG", &M::greenBlackLevel, &M::GreenBlackLevelChanged),
-    Number("BlueBlackLevel", BLB, "BLB", &M::blueBlackLevel, &M::BlueBlackLevelChanged, kQuiet),
-    Number("RedKneePoint", KPR, "KPR", &M::redKneePoint, &M::RedKneePointChanged),
-    Number("GreenKneePoint", KPG, "KPG", &M::greenKneePoint, &M::GreenKneePointChanged),
-    Number("BlueKneePoint", KPB, "KPB", &M::blueKneePoint, &M::BlueKneePointChanged, kQuiet),
-    Number("RedKneeSlope", KSR, "KSR", &M::redKneeSlope, &M::RedKneeSlopeChanged),
-    Number("GreenKneeSlope", KSG, "KSG", &M::greenKneeSlope, &M::GreenKneeSlopeChanged, kQuiet),
-    Number("BlueKneeSlope", KSB, "KSB", &M::blueKneeSlope, &M::BlueKneeSlopeChanged, kQuiet),
-    Number("ProgrammableExposure", PE, "PE", &M::programmableExposure,
-           &M::ProgrammableExposureChanged, kQuiet),
-    Number("ProgrammableExposureRed", PER, "PER", &M::programmableExposureRed,
-           &M::ProgrammableExposureRedChanged, kQuiet),
-    // A failed PEG or PEB command closes the connection without a probe.
-    Number("ProgrammableExposureGreen", PEG, "PEG", &M::programmableExposureGreen,
-           &M::ProgrammableExposureGreenChanged, kQuiet, true),
-    Number("ProgrammableExposureBlue", PEB, "PEB", &M::programmableExposureBlue,
-           &M::ProgrammableExposureBlueChanged, kQuiet, true),
-    Number("Red3200KWBalPreset", WPR1, "WPR1", &M::red3200KWBalPreset,
-           &M::Red3200KWBalPresetChanged),
-    Number("Blue3200KWBalPreset", WPB1, "WPB1", &M::blue3200KWBalPreset,
-           &M::Blue3200KWBalPresetChanged),
-    Number("Red4600KWBalPreset", WPR2, "WPR2", &M::red4600KWBalPreset,
-           &M::Red4600KWBalPresetChanged),
-    Number("Blue4600KWBalPreset", WPB2, "WPB2", &M::blue4600KWBalPreset,
-           &M::Blue4600KWBalPresetChanged),
-    Number("Red5600KWBalPreset", WPR3, "WPR3", &M::red5600KWBalPreset,
-           &M::Red5600KWBalPresetChanged),
-    Number("Blue5600KWBalPreset", WPB3, "WPB3", &M::blue5600KWBalPreset,
-           &M::Blue5600KWBalPresetChanged),
-    Number("ShutterMode", SM, "SM", &M::shutterMode, &M::ShutterModeChanged),
-    Number("KneeSelect", KN, "KN", &M::kneeSelect, &M::KneeSelectChanged),
-    Number("ShadingMode", SDM, "SDM", &M::shadingMode, &M::ShadingModeChanged),
-    Number("TriggerPolarity", TP, "TP", &M::triggerPolarity, &M::TriggerPolarityChanged),
-    Number("Smearless", SL, "SL", &M::smearless, &M::SmearlessChanged),
-    Number("RCTFVALType", RF, "RF", &M::rctFvalType, &M::RCTFVALTypeChanged),
-    Number("ColorBar", CBAR, "CBAR", &M::colorBar, &M::ColorBarChanged),
-    Number("TriggerInput", TI, "TI", &M::triggerInput, &M::TriggerInputChanged),
-    Number("Accumulation", LS, "LS", &M::accumulation, &M::AccumulationChanged),
-    Number("OutputBitAllocation", BA, "BA", &M::outputBitAllocation,
-           &M::OutputBitAllocationChanged),
-};
+#define VEXQ4_STATUS_ROW(Notification, ...) \
+  NotificationRow{.name = #Notification, __VA_ARGS__, .takesState = true},
+#define VEXQ4_EVENT_ROW(Notification, ...) NotificationRow{.name = #Notification, __VA_ARGS__},
+#define VEXQ4_SETTING_ROW(Notification, ...) OfSetting(ByEvent(#Notification)),
+constexpr std::array kNotifications = {VEXQ4_MODEL_NOTIFICATIONS(
+    VEXQ4_STATUS_ROW, VEXQ4_EVENT_ROW, VEXQ4_SETTING_ROW, VEXQ4_SETTING_ROW, VEXQ4_SETTING_ROW)};
+#undef VEXQ4_STATUS_ROW
+#undef VEXQ4_EVENT_ROW
+#undef VEXQ4_SETTING_ROW
 
-constexpr bool CodesUnique() {
-  for (std::size_t i = 0; i < kRows.size(); ++i)
-    for (std::size_t j = i + 1; j < kRows.size(); ++j)
-      if (kRows[i].code == kRows[j].code) return false;
+template <class Rows, class Key>
+constexpr bool Unique(const Rows& rows, Key key) {
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    for (std::size_t j = i + 1; j < rows.size(); ++j)
+      if (key(rows[i]) != 0 && key(rows[i]) == key(rows[j])) return false;
   return true;
 }
-static_assert(kRows.size() == 38);
-static_assert(CodesUnique());
+
+static_assert(kSettings.size() == 38);
+static_assert(kNotifications.size() == 49);
+static_assert(Unique(kSettings, [](const SettingRow& r) { return r.code + 1; }));
+static_assert(Unique(kSettings, [](const SettingRow& r) { return r.dispid; }));
+static_assert(Unique(kSettings, [](const SettingRow& r) { return r.textDispid; }));
+static_assert(Unique(kSettings, [](const SettingRow& r) { return r.minMaxDispid; }));
+static_assert(Unique(kNotifications, [](const NotificationRow& r) { return r.eventDispid; }));
+static_assert(std::all_of(kSettings.begin(), kSettings.end(), [](const SettingRow& row) {
+  // A setting a window shows is kept under a key, and the report shows
+  // every setting the settings file holds.
+  return (row.window == Window::kNone) == row.key.empty() &&
+         row.reportLabel.empty() == row.key.empty() && row.dispid != 0 && row.eventDispid != 0;
+}));
 
 }  // namespace
 
-std::span<const SettingRow> Settings() { return kRows; }
+std::span<const SettingRow> Settings() { return kSettings; }
 
-const SettingRow* FindSetting(std::string_view propertyOrMnemonic) {
-  auto it = std::find_if(kRows.begin(), kRows.end(), [&](const SettingRow& row) {
-    return row.property == propertyOrMnemonic || row.mnemonic == propertyOrMnemonic;
+const SettingRow* FindSetting(std::string_view name) {
+  auto it = std::find_if(kSettings.begin(), kSettings.end(), [&](const SettingRow& row) {
+    return row.property == name || row.mnemonic == name ||
+           (!row.textProperty.empty() && row.textProperty == name);
   });
-  return it == kRows.end() ? nullptr : &*it;
+  return it == kSettings.end() ? nullptr : &*it;
 }
 
 const SettingRow* FindSettingByCode(unsigned code) {
-  auto it = std::find_if(kRows.begin(), kRows.end(),
+  auto it = std::find_if(kSettings.begin(), kSettings.end(),
                          [&](const SettingRow& row) { return row.code == code; });
-  return it == kRows.end() ? nullptr : &*it;
+  return it == kSettings.end() ? nullptr : &*it;
+}
+
+std::span<const NotificationRow> Notifications() { return kNotifications; }
+
+const NotificationRow* FindNotification(std::string_view name) {
+  auto it = std::find_if(kNotifications.begin(), kNotifications.end(),
+                         [&](const NotificationRow& row) { return row.name == name; });
+  return it == kNotifications.end() ? nullptr : &*it;
 }
 
 }  // namespace vexq4::model

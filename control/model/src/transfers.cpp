@@ -206,10 +206,10 @@ int CVexCamInterface::GetEEPROMCurrentAreaNo() {
   return result;
 }
 
-int CVexCamInterface::SetWhiteBalanceIndex(int mode) {
-  if (mode < 0 || mode > 4) return VEXQ4_E_ARGUMENT;
+int CVexCamInterface::SetWhiteBalanceMode(int mode) {
   const bool online = isOnline != 0;
-  const int result = SetByCode(WB, mode);
+  // The row's check refuses a mode beyond the list.
+  const int result = Command(*vexq4::model::FindSettingByCode(WB), mode);
   if (!online) return result;
   // Whatever the command did, show what the new mode now uses.
   if (mode == 0) QueryByCode(WA);

@@ -49,57 +49,18 @@ CVexCamInterface::~CVexCamInterface() {
 }
 
 // ---- Notifications: the model's own behaviour.
+// The four status notifications store their flag; the others do nothing.
 void CVexCamInterface::OnlineStatusChanged(int) {}
 void CVexCamInterface::SynchronizedStatusChanged(int synchronized) {
   isSynchronized = synchronized;
 }
 void CVexCamInterface::SendingToCamStatusChanged(int sending) { isSending = sending; }
 void CVexCamInterface::ReceiveFromCamStatusChanged(int receiving) { isReceiving = receiving; }
-void CVexCamInterface::ComPortChanged() {}
-void CVexCamInterface::FrameGrabberChanged() {}
-void CVexCamInterface::ShutterSpeedChanged() {}
-void CVexCamInterface::TriggerTypeChanged() {}
-void CVexCamInterface::TriggerPolarityChanged() {}
-void CVexCamInterface::SmearlessChanged() {}
-void CVexCamInterface::RCTFVALTypeChanged() {}
-void CVexCamInterface::ShutterModeChanged() {}
-void CVexCamInterface::ProgrammableExposureChanged() {}
-void CVexCamInterface::BlueGainLevelChanged() {}
-void CVexCamInterface::BlueBlackLevelChanged() {}
-void CVexCamInterface::ProgrammableExposureRedChanged() {}
-void CVexCamInterface::ProgrammableExposureGreenChanged() {}
-void CVexCamInterface::ProgrammableExposureBlueChanged() {}
-void CVexCamInterface::BlueKneePointChanged() {}
-void CVexCamInterface::RedKneeSlopeChanged() {}
-void CVexCamInterface::GreenKneeSlopeChanged() {}
-void CVexCamInterface::BlueKneeSlopeChanged() {}
-void CVexCamInterface::TriggerInputChanged() {}
-void CVexCamInterface::AccumulationChanged() {}
-void CVexCamInterface::OutputBitAllocationChanged() {}
-void CVexCamInterface::PartialScanChanged() {}
-void CVexCamInterface::BinningChanged() {}
-void CVexCamInterface::WhiteBalanceChanged() {}
-void CVexCamInterface::MasterGainLevelChanged() {}
-void CVexCamInterface::RedGainLevelChanged() {}
-void CVexCamInterface::RedBlackLevelChanged() {}
-void CVexCamInterface::Red3200KWBalPresetChanged() {}
-void CVexCamInterface::Blue3200KWBalPresetChanged() {}
-void CVexCamInterface::Red4600KWBalPresetChanged() {}
-void CVexCamInterface::Blue4600KWBalPresetChanged() {}
-void CVexCamInterface::Red5600KWBalPresetChanged() {}
-void CVexCamInterface::Blue5600KWBalPresetChanged() {}
-void CVexCamInterface::GreenBlackLevelChanged() {}
-void CVexCamInterface::GreenKneePointChanged() {}
-void CVexCamInterface::RedKneePointChanged() {}
-void CVexCamInterface::KneeSelectChanged() {}
-void CVexCamInterface::ShadingModeChanged() {}
-void CVexCamInterface::ColorBarChanged() {}
-void CVexCamInterface::UserIDChanged() {}
-void CVexCamInterface::CameraIDChanged() {}
-void CVexCamInterface::ModelNameChanged() {}
-void CVexCamInterface::EEPROMCurrentAreaNoChanged() {}
-void CVexCamInterface::OnePushResultChanged() {}
-void CVexCamInterface::AutoWhiteAreaChanged() {}
+#define VEXQ4_NOTHING_TO_DO(Name, ...) \
+  void CVexCamInterface::Name() {}
+VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_NOTHING_TO_DO, VEXQ4_NOTHING_TO_DO, VEXQ4_NOTHING_TO_DO,
+                          VEXQ4_NOTHING_TO_DO)
+#undef VEXQ4_NOTHING_TO_DO
 void CVexCamInterface::CommandMessage(std::string) {}
 
 // ---- Dispatch: every notification of the model goes through these.
@@ -252,62 +213,26 @@ int CVexCamInterface::Command(const SettingRow& row, int value) {
 
 int CVexCamInterface::QueryByCode(unsigned code) { return Query(RowOf(code)); }
 
-int CVexCamInterface::SetByCode(unsigned code, int value) { return Command(RowOf(code), value); }
-
 int CVexCamInterface::GetSetting(const SettingRow& row) { return Query(row); }
 
 int CVexCamInterface::SetSetting(const SettingRow& row, int value) {
-  if (row.code == WB) return SetWhiteBalanceIndex(value);
+  if (row.code == WB) return SetWhiteBalanceMode(value);
   return Command(row, value);
 }
 
 int CVexCamInterface::Value(const SettingRow& row) const { return this->*row.field; }
 
 // ---- The settings, one get and one set each.
-#define VEXQ4_SETTING(Property, Code)                                 \
-  int CVexCamInterface::Get##Property() { return QueryByCode(Code); } \
-  int CVexCamInterface::Set##Property(int v) { return SetByCode(Code, v); }
-
-VEXQ4_SETTING(ShutterSpeedIndex, SH)
-VEXQ4_SETTING(TriggerTypeIndex, TR)
-VEXQ4_SETTING(PartialScanIndex, SC)
-VEXQ4_SETTING(BinningIndex, BI)
-VEXQ4_SETTING(AutoWhiteAreaIndex, WA)
-VEXQ4_SETTING(MasterGainLevel, GA)
-VEXQ4_SETTING(RedGainLevel, GAR)
-VEXQ4_SETTING(BlueGainLevel, GAB)
-VEXQ4_SETTING(RedBlackLevel, BLR)
-VEXQ4_SETTING(GreenBlackLevel, BLG)
-VEXQ4_SETTING(BlueBlackLevel, BLB)
-VEXQ4_SETTING(RedKneePoint, KPR)
-VEXQ4_SETTING(GreenKneePoint, KPG)
-VEXQ4_SETTING(BlueKneePoint, KPB)
-VEXQ4_SETTING(RedKneeSlope, KSR)
-VEXQ4_SETTING(GreenKneeSlope, KSG)
-VEXQ4_SETTING(BlueKneeSlope, KSB)
-VEXQ4_SETTING(ProgrammableExposure, PE)
-VEXQ4_SETTING(ProgrammableExposureRed, PER)
-VEXQ4_SETTING(ProgrammableExposureGreen, PEG)
-VEXQ4_SETTING(ProgrammableExposureBlue, PEB)
-VEXQ4_SETTING(Red3200KWBalPreset, WPR1)
-VEXQ4_SETTING(Blue3200KWBalPreset, WPB1)
-VEXQ4_SETTING(Red4600KWBalPreset, WPR2)
-VEXQ4_SETTING(Blue4600KWBalPreset, WPB2)
-VEXQ4_SETTING(Red5600KWBalPreset, WPR3)
-VEXQ4_SETTING(Blue5600KWBalPreset, WPB3)
-VEXQ4_SETTING(ShutterMode, SM)
-VEXQ4_SETTING(KneeSelect, KN)
-VEXQ4_SETTING(ShadingMode, SDM)
-VEXQ4_SETTING(TriggerPolarity, TP)
-VEXQ4_SETTING(Smearless, SL)
-VEXQ4_SETTING(RCTFVALType, RF)
-VEXQ4_SETTING(ColorBar, CBAR)
-VEXQ4_SETTING(TriggerInput, TI)
-VEXQ4_SETTING(Accumulation, LS)
-VEXQ4_SETTING(OutputBitAllocation, BA)
-#undef VEXQ4_SETTING
-
-int CVexCamInterface::GetWhiteBalanceIndex() { return QueryByCode(WB); }
+#define VEXQ4_SETTING_MEMBERS(Notification, Property, ...)       \
+  int CVexCamInterface::Get##Property() {                        \
+    return GetSetting(*vexq4::model::FindSetting(#Property));    \
+  }                                                              \
+  int CVexCamInterface::Set##Property(int v) {                   \
+    return SetSetting(*vexq4::model::FindSetting(#Property), v); \
+  }
+VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_SETTING_MEMBERS, VEXQ4_SETTING_MEMBERS,
+                          VEXQ4_SETTING_MEMBERS)
+#undef VEXQ4_SETTING_MEMBERS
 
 int CVexCamInterface::StoreSettings(int area) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;

@@ -30,8 +30,8 @@ void SetClock(Clock* clock);
 std::uint32_t TickCount();
 void SleepMs(std::uint32_t ms);
 
-// Waits until `ms` milliseconds have passed since `sinceTick`, polling the
-// tick count with 1 ms sleeps (never spinning).
+// Waits until `ms` milliseconds have passed since `sinceTick`: one sleep of
+// the time left (never spinning).
 void WaitSince(std::uint32_t sinceTick, std::uint32_t ms);
 
 }  // namespace vexq4::platform

@@ -15,26 +15,9 @@
 #include <string>
 #include <string_view>
 
-namespace vexq4::model {
+#include "vexq4/model/settings.h"
 
-// Texts of the value lists, exactly as the operator sees them and the
-// settings files hold them ("Midle Right" included).
-inline constexpr std::array<std::string_view, 10> kAutoWhiteAreaList = {
-    "Full Area", "Upper Left",  "Upper Middle", "Upper Right",  "Middle Left",
-    "Middle",    "Midle Right", "Lower Left",   "Under Middle", "Lower Right"};
-inline constexpr std::array<std::string_view, 12> kShutterSpeedList = {
-    "OFF",    "1/60",   "1/100",  "1/120",   "1/250",   "1/500",
-    "1/1000", "1/2000", "1/4000", "1/10000", "1/16000", "1/50000"};
-inline constexpr std::array<std::string_view, 5> kTriggerTypeList = {
-    "Normal (Continuous)", "Edge Pre-select", "Pulse Width control", "Sensor Gate Control",
-    "Reset Continuous"};
-inline constexpr std::array<std::string_view, 4> kPartialScanList = {"Full Frame", "1/2 Partial",
-                                                                     "1/4 Partial", "1/8 Partial"};
-inline constexpr std::array<std::string_view, 2> kBinningList = {"Binning OFF", "Vertical Binning"};
-inline constexpr std::array<std::string_view, 5> kWhiteBalanceList = {
-    "Manual/One Push", "Continuous AWB", "3200 K", "4600 K", "5600 K"};
-inline constexpr std::array<std::string_view, 7> kOnePushResultList = {
-    "Complete", "Too Bright", "Too Dark", "Timeout Error", "Busy", "Limit", "Trig is not Normal"};
+namespace vexq4::model {
 
 // One step of a long operation (read-all, write-all, load, report, shading
 // transfer), announced before each camera exchange and once more at the end
@@ -47,16 +30,7 @@ struct ProgressStep {
 
 enum class Direction { kQuery, kCommand };
 
-struct SettingRow;
-
 }  // namespace vexq4::model
-
-// Visible from libXVexQ4.so, so C++ hosts can use the model directly.
-#if defined(__GNUC__)
-#define VEXQ4_MODEL_API __attribute__((visibility("default")))
-#else
-#define VEXQ4_MODEL_API
-#endif
 
 class VEXQ4_MODEL_API CVexCamInterface {
  public:
@@ -73,55 +47,12 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // after it changed the matching field(s); overrides read the new value
   // from the model. The four status ones store their flag; keep that when
   // overriding (call the base).
-  virtual void OnlineStatusChanged(int online);
-  virtual void SynchronizedStatusChanged(int synchronized);
-  virtual void SendingToCamStatusChanged(int sending);
-  virtual void ReceiveFromCamStatusChanged(int receiving);
-  virtual void ComPortChanged();
-  virtual void FrameGrabberChanged();
-  virtual void ShutterSpeedChanged();
-  virtual void TriggerTypeChanged();
-  virtual void TriggerPolarityChanged();
-  virtual void SmearlessChanged();
-  virtual void RCTFVALTypeChanged();
-  virtual void ShutterModeChanged();
-  virtual void ProgrammableExposureChanged();
-  virtual void BlueGainLevelChanged();
-  virtual void BlueBlackLevelChanged();
-  virtual void ProgrammableExposureRedChanged();
-  virtual void ProgrammableExposureGreenChanged();
-  virtual void ProgrammableExposureBlueChanged();
-  virtual void BlueKneePointChanged();
-  virtual void RedKneeSlopeChanged();
-  virtual void GreenKneeSlopeChanged();
-  virtual void BlueKneeSlopeChanged();
-  virtual void TriggerInputChanged();
-  virtual void AccumulationChanged();
-  virtual void OutputBitAllocationChanged();
-  virtual void PartialScanChanged();
-  virtual void BinningChanged();
-  virtual void WhiteBalanceChanged();
-  virtual void MasterGainLevelChanged();
-  virtual void RedGainLevelChanged();
-  virtual void RedBlackLevelChanged();
-  virtual void Red3200KWBalPresetChanged();
-  virtual void Blue3200KWBalPresetChanged();
-  virtual void Red4600KWBalPresetChanged();
-  virtual void Blue4600KWBalPresetChanged();
-  virtual void Red5600KWBalPresetChanged();
-  virtual void Blue5600KWBalPresetChanged();
-  virtual void GreenBlackLevelChanged();
-  virtual void GreenKneePointChanged();
-  virtual void RedKneePointChanged();
-  virtual void KneeSelectChanged();
-  virtual void ShadingModeChanged();
-  virtual void ColorBarChanged();
-  virtual void UserIDChanged();
-  virtual void CameraIDChanged();
-  virtual void ModelNameChanged();
-  virtual void EEPROMCurrentAreaNoChanged();
-  virtual void OnePushResultChanged();
-  virtual void AutoWhiteAreaChanged();
+#define VEXQ4_STATUS_NOTIFICATION(Name, ...) virtual void Name(int state);
+#define VEXQ4_NOTIFICATION(Name, ...) virtual void Name();
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_STATUS_NOTIFICATION, VEXQ4_NOTIFICATION, VEXQ4_NOTIFICATION,
+                            VEXQ4_NOTIFICATION, VEXQ4_NOTIFICATION)
+#undef VEXQ4_STATUS_NOTIFICATION
+#undef VEXQ4_NOTIFICATION
   // One message line pair (query or command with its outcome), CR LF ended.
   virtual void CommandMessage(std::string line);
 
@@ -146,82 +77,15 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int SetSetting(const vexq4::model::SettingRow& row, int value);
   int Value(const vexq4::model::SettingRow& row) const;
 
-  int GetShutterSpeedIndex();
-  int SetShutterSpeedIndex(int v);
-  int GetTriggerTypeIndex();
-  int SetTriggerTypeIndex(int v);
-  int GetPartialScanIndex();
-  int SetPartialScanIndex(int v);
-  int GetBinningIndex();
-  int SetBinningIndex(int v);
-  int GetWhiteBalanceIndex();
-  int SetWhiteBalanceIndex(int mode);
-  int GetAutoWhiteAreaIndex();
-  int SetAutoWhiteAreaIndex(int v);
-  int GetMasterGainLevel();
-  int SetMasterGainLevel(int v);
-  int GetRedGainLevel();
-  int SetRedGainLevel(int v);
-  int GetBlueGainLevel();
-  int SetBlueGainLevel(int v);
-  int GetRedBlackLevel();
-  int SetRedBlackLevel(int v);
-  int GetGreenBlackLevel();
-  int SetGreenBlackLevel(int v);
-  int GetBlueBlackLevel();
-  int SetBlueBlackLevel(int v);
-  int GetRedKneePoint();
-  int SetRedKneePoint(int v);
-  int GetGreenKneePoint();
-  int SetGreenKneePoint(int v);
-  int GetBlueKneePoint();
-  int SetBlueKneePoint(int v);
-  int GetRedKneeSlope();
-  int SetRedKneeSlope(int v);
-  int GetGreenKneeSlope();
-  int SetGreenKneeSlope(int v);
-  int GetBlueKneeSlope();
-  int SetBlueKneeSlope(int v);
-  int GetProgrammableExposure();
-  int SetProgrammableExposure(int v);
-  int GetProgrammableExposureRed();
-  int SetProgrammableExposureRed(int v);
-  int GetProgrammableExposureGreen();
-  int SetProgrammableExposureGreen(int v);
-  int GetProgrammableExposureBlue();
-  int SetProgrammableExposureBlue(int v);
-  int GetRed3200KWBalPreset();
-  int SetRed3200KWBalPreset(int v);
-  int GetBlue3200KWBalPreset();
-  int SetBlue3200KWBalPreset(int v);
-  int GetRed4600KWBalPreset();
-  int SetRed4600KWBalPreset(int v);
-  int GetBlue4600KWBalPreset();
-  int SetBlue4600KWBalPreset(int v);
-  int GetRed5600KWBalPreset();
-  int SetRed5600KWBalPreset(int v);
-  int GetBlue5600KWBalPreset();
-  int SetBlue5600KWBalPreset(int v);
-  int GetShutterMode();
-  int SetShutterMode(int v);
-  int GetKneeSelect();
-  int SetKneeSelect(int v);
-  int GetShadingMode();
-  int SetShadingMode(int v);
-  int GetTriggerPolarity();
-  int SetTriggerPolarity(int v);
-  int GetSmearless();
-  int SetSmearless(int v);
-  int GetRCTFVALType();
-  int SetRCTFVALType(int v);
-  int GetColorBar();
-  int SetColorBar(int v);
-  int GetTriggerInput();
-  int SetTriggerInput(int v);
-  int GetAccumulation();
-  int SetAccumulation(int v);
-  int GetOutputBitAllocation();
-  int SetOutputBitAllocation(int v);
+  // Get<Property> and Set<Property> of every setting of settings.h, e.g.
+  // GetMasterGainLevel and SetMasterGainLevel. SetWhiteBalanceIndex also
+  // reads the gains (or the auto white area) the new mode uses.
+#define VEXQ4_SETTING_MEMBERS(Notification, Property, ...) \
+  int Get##Property();                                     \
+  int Set##Property(int v);
+  VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_SETTING_MEMBERS, VEXQ4_SETTING_MEMBERS,
+                            VEXQ4_SETTING_MEMBERS)
+#undef VEXQ4_SETTING_MEMBERS
 
   // Command SA: stores the camera's working settings into user area 1..3.
   int StoreSettings(int area);
@@ -247,6 +111,12 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // standard drain (an empty read of about 101 ms), -1 back to
   // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
   static int SetQueryDrainTime(int ms);
+  // For a host asked to stop (a signal): the exchange under way ends
+  // early and every later one fails at once, sending nothing, so a long
+  // operation (a write-all, a report) unwinds at its next exchange.
+  // Closing the connection still gives the port its settings back. For the
+  // rest of the process; async-signal-safe (VexQ4AbandonComm).
+  static void AbandonCameraWork() noexcept;
 
   // ---- Whole-camera transfers and identity.
   int ReadAllFromCamera();
@@ -365,8 +235,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
  private:
   int Query(const vexq4::model::SettingRow& row);
   int Command(const vexq4::model::SettingRow& row, int value);
+  // The white balance's set: the command, then what the new mode uses.
+  int SetWhiteBalanceMode(int mode);
   int QueryByCode(unsigned code);
-  int SetByCode(unsigned code, int value);
   int Connect(int grabberIndex, int allSerialMode);
   int ReadAll(std::string_view operation, int firstStep, int extraSteps);
   int GetText(int (*read)(int, char*), std::string_view mnemonic, std::span<char> out,
@@ -385,30 +256,3 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int connectedPort_ = -1;
   std::function<void(const vexq4::model::ProgressStep&)> progress_;
 };
-
-namespace vexq4::model {
-
-// One camera setting: how it is named, where it lives in the model and
-// which rules its get and set follow. The model, the settings file, the
-// report, the automation layer and the command-line host read this table.
-struct SettingRow {
-  std::string_view property;  // automation property, e.g. "MasterGainLevel"
-  unsigned code;              // ParameterCode
-  std::string_view mnemonic;  // e.g. "GA"
-  int CVexCamInterface::*field;
-  std::string CVexCamInterface::*text;     // list text field, or nullptr
-  std::span<const std::string_view> list;  // empty for plain numbers
-  int checkMax;                            // set rejects unsigned(v) > checkMax; -1: no check
-  bool quietReceive;                       // get raises no ReceiveFromCamStatusChanged
-  bool closeOnFailedSet;                   // failed set closes without probing (PEG, PEB)
-  void (CVexCamInterface::*notification)();
-};
-
-// Every setting with a get and a set, in the order of the automation table.
-VEXQ4_MODEL_API std::span<const SettingRow> Settings();
-// Row by property name ("MasterGainLevel") or mnemonic ("GA"), or nullptr.
-VEXQ4_MODEL_API const SettingRow* FindSetting(std::string_view propertyOrMnemonic);
-// Row by parameter code, or nullptr.
-VEXQ4_MODEL_API const SettingRow* FindSettingByCode(unsigned code);
-
-}  // namespace vexq4::model
