@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
       QStringLiteral("DIR"));
   const QCommandLineOption fontSizeOption(
       QStringLiteral("font-size"),
-      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger\n"
+      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger "
                      "text would; the windows grow to fit it.")
           .arg(kMinFontPoints)
           .arg(kMaxFontPoints),
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   if (parser.isSet(fontSizeOption)) {
     bool ok = false;
     const double points = parser.value(fontSizeOption).toDouble(&ok);
-    if (!ok || points < kMinFontPoints || points > kMaxFontPoints) {
+    if (!ok || !(points >= kMinFontPoints && points <= kMaxFontPoints)) {  // NaN too
       std::fprintf(stderr, "vexq4-studio: --font-size takes %d to %d points, not \"%s\"\n",
                    kMinFontPoints, kMaxFontPoints, qPrintable(parser.value(fontSizeOption)));
       return kUsageError;

@@ -88,8 +88,8 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   layout->addStretch();
   setCentralWidget(centre);
   // The main window gives its centre no more height than its minimum, which
-  // knows nothing of the wrapped hint's lines: ask for them at each width.
-  centre->installEventFilter(this);
+  // knows nothing of the wrapped hint's lines: the event filter asks for
+  // them at each width.
 
   log_ = new EventLog(*control_, this);
   logDock_ = new QDockWidget(QStringLiteral("Event log"), this);
@@ -123,7 +123,8 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   resizeDocks({memberDock_}, {540}, Qt::Horizontal);
   resizeDocks({logDock_}, {520}, Qt::Vertical);
   NameParts();
-  // Enter on a focused button of this window clicks it, as Space does.
+  // Enter on a focused button of this window clicks it, as Space does; and
+  // the centre's resizes.
   qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
 }
