@@ -315,7 +315,7 @@ class Bench {
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "Usage: vexq4-bench [--quick | --fast-reads] [--runs N] [--check]\n"
+               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N] [--runs N] [--check]\n"
                "\n"
                "Runs camera operations of the model against the simulated camera on a\n"
                "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
@@ -329,9 +329,14 @@ void Usage(FILE* out) {
                "  --fast-reads  only the side by side reads: read-all, a load from user\n"
                "                area 1 and the camera data report, with either drain\n"
                "                (about a minute and a half)\n"
+               "  --cameras N   only vexq4 load-settings into one camera, then into N at once\n"
+               "                (--device repeated), side by side: wall and CPU time and\n"
+               "                wake-ups of vexq4, and whether every camera holds the file\n"
+               "                (about a minute)\n"
                "  --runs N      repeat the short operations N times (default 5) and average\n"
                "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
-               "                the minimum, host CPU under 2%% of wall) or fails\n"
+               "                the minimum, host CPU under 2%% of wall; N cameras within\n"
+               "                1.15 times one) or fails\n"
                "  --help        this text\n"
                "\n"
                "The full run takes about three minutes.\n",
@@ -340,7 +345,10 @@ void Usage(FILE* out) {
 
 }  // namespace
 
+int RunManyCameras(int count, bool check);  // many_cameras.cpp
+
 int main(int argc, char** argv) {
+  int cameras = 0;
   bool quick = false;
   bool fastReadsOnly = false;
   bool check = false;
@@ -353,6 +361,12 @@ int main(int argc, char** argv) {
       fastReadsOnly = true;
     } else if (arg == "--check") {
       check = true;
+    } else if (arg == "--cameras" && i + 1 < argc) {
+      cameras = std::atoi(argv[++i]);
+      if (cameras < 1 || cameras > 64) {
+        Usage(stderr);
+        return 2;
+      }
     } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--help" || arg == "-h") {
@@ -363,10 +377,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (quick && fastReadsOnly) {
+  if ((quick && fastReadsOnly) || (cameras > 0 && (quick || fastReadsOnly))) {
     Usage(stderr);
     return 2;
   }
+  if (cameras > 0) return RunManyCameras(cameras, check);
 
   Bench bench;
   if (!bench.Start()) return 1;

@@ -9,9 +9,13 @@
  * that stay untouched on failure. The library allocates nothing for the
  * caller.
  *
- * Transactions on one port are serialised by a per-port lock. Opening and
- * closing are not locked: do not open or close while another thread runs a
- * transaction, and use one connection at a time.
+ * Transactions on one port are serialised by a per-port lock. COM ports may
+ * be used from several threads at once, one port per thread: opening and
+ * closing take a library-wide lock (the camera probe of an opening runs
+ * outside it), and closing one COM port leaves the others working. Do not
+ * close a port while another thread runs a transaction on it. A Camera Link
+ * connection is library-wide: one at a time, and not beside COM ports
+ * being opened on other threads.
  */
 #ifndef VEXQ4COMM_H
 #define VEXQ4COMM_H
@@ -121,8 +125,8 @@ VEXQ4COMM_API int VexQ4ExitComm(int port);
  * state) leaves it to the environment variable VEXQ4_QUERY_DRAIN_MS, read
  * by every VexQ4InitComm. Commands and the shading frame always drain the
  * standard way. A camera answering later than the quiet time can leave a
- * stray reply line for a later query, which skips a reply naming another
- * setting and, with a quiet time set, never takes one for its answer.
+ * stray reply line for a later query; a query only ever takes the line
+ * naming its own setting for its answer, with either drain.
  * Returns 0, or -1 for any other value (nothing changes). */
 VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
 

@@ -21,6 +21,10 @@ constexpr int kMaxDrainBytes = 4096;
 std::array<PortSlot, kPortSlots> g_slots;
 bool g_tableInitialised = false;
 TransportState g_transport;
+// Opening and closing change the slot table and the selection: one at a
+// time. Transactions of open ports go on meanwhile, each under its port's
+// lock, so that a program can run several COM ports on threads of its own.
+std::mutex g_connectionsMutex;
 
 // The query drain: the host's choice (-1: none, the environment decides)
 // and VEXQ4_QUERY_DRAIN_MS as the last opening found it. Atomic because a
@@ -51,6 +55,12 @@ void CloseSlot(PortSlot& slot) {
   slot.lock.reset();
   slot.comTransport.Attach(nullptr);
   slot.com.reset();  // closes the device and restores its settings
+}
+
+bool AnyPortOpen() {
+  for (const PortSlot& slot : g_slots)
+    if (slot.isOpen) return true;
+  return false;
 }
 
 // Every slot closed, as before the first opening.
@@ -136,6 +146,10 @@ ByteTransport* TransportFor(int port) {
   const TransportState& t = g_transport;
   // Any non-zero allSerialMode counts as clallserial, as when closing.
   if (t.allSerialMode != 0) return &cameralink::AllSerialTransport();
+  // Closing a connection ends the selection (-1). A COM port still open
+  // beside it keeps its own device: several cameras on COM ports can then
+  // be closed one by one, while the others go on working.
+  if (t.grabberIndex == -1 && slot->com) return &slot->comTransport;
   if (t.grabberIndex != 0) return &cameralink::LinkportTransport();
   return slot->com ? &slot->comTransport : nullptr;
 }
@@ -147,6 +161,7 @@ using namespace vexq4::comm;
 extern "C" {
 
 int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
+  std::unique_lock connections(g_connectionsMutex);
   if (!g_tableInitialised) ResetTable();
   if (port >= static_cast<unsigned>(kPortSlots)) return VEXQ4_E_ARGUMENT;
 
@@ -188,6 +203,9 @@ int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
 
   slot.lock.emplace();
   slot.isReady = 1;
+  // The probe is a transaction of this port alone: other ports may open
+  // meanwhile.
+  connections.unlock();
 
   // Probe: a camera answers "SH?"; give it a second chance.
   int shutter = 0;
@@ -195,23 +213,28 @@ int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
   const int rc = VexQ4GetCameraData(static_cast<int>(port), SH, &shutter);
   if (rc == VEXQ4_OK) return VEXQ4_OK;
   // A Camera Link reference stays open until VexQ4ExitComm.
+  connections.lock();
   CloseSlot(slot);
   return rc;
 }
 
 int VexQ4ExitComm(int port) {
+  const std::lock_guard connections(g_connectionsMutex);
   // A number outside 0..254 has no slot and touches nothing in the table;
   // the library-wide steps still run.
   PortSlot* slot = Slot(port);
   TransportState& t = g_transport;
-  if (t.grabberIndex != 0 || t.allSerialMode != 0) cameralink::CloseReferences();
+  const bool comPorts = t.grabberIndex == 0 && t.allSerialMode == 0;
+  if (!comPorts) cameralink::CloseReferences();
   if (slot) {
     // The COM device goes whatever the selection says now: a later
     // selection change must not leave the port held open (and locked).
     CloseSlot(*slot);
   }
   cameralink::UnloadAll();
-  t.grabberIndex = -1;
+  // Closing one of several open COM ports must not take the others'
+  // transport away; the selection ends with the last connection.
+  if (!(comPorts && AnyPortOpen())) t.grabberIndex = -1;
   return VEXQ4_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "VexQ4Comm.h"
 #include "parameters.h"
@@ -20,19 +21,12 @@ namespace {
 // forever; real echoes come once per query.
 constexpr int kMaxEchoedLines = 32;
 
-// Late answers skipped by one query at most; each costs a reply time-out.
-constexpr int kMaxStaleLines = 3;
-
-// True for "XX=value" where XX is a mnemonic (2 to 4 capitals or digits)
-// other than `mnemonic`. Anything else is left to the usual parsing.
-bool AnswersOtherMnemonic(std::string_view line, std::string_view mnemonic) {
+// The setting a reply line names: its text before the first "=", or
+// nullopt for a line without one.
+std::optional<std::string_view> NamedSetting(std::string_view line) {
   const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos || equals < 2 || equals > 4) return false;
-  const std::string_view name = line.substr(0, equals);
-  const bool isMnemonic = std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-  });
-  return isMnemonic && name != mnemonic;
+  if (equals == std::string_view::npos) return std::nullopt;
+  return line.substr(0, equals);
 }
 
 bool Write(ByteTransport& transport, std::string_view line) {
@@ -115,36 +109,30 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
 int QueryParameter(int port, std::string_view queryLine, std::span<char> valueOut) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
-  // A query may drain on a shorter quiet time (fast reads). Late answers
-  // then outlive the drain by design, so there a line naming another
-  // setting is never taken for ours, not even as the only line.
-  const std::uint32_t quietMs = QueryDrainMs();
-  const bool lateLinesExpected = quietMs != kStandardDrain;
-  transport->DrainInput(quietMs);
+  // A query may drain on a shorter quiet time (fast reads): late answers
+  // then outlive the drain by design.
+  transport->DrainInput(QueryDrainMs());
   if (!Write(*transport, queryLine)) return VEXQ4_E_NOT_ACKNOWLEDGED;
 
-  std::array<char, kReplyLineSize> line{};
-  std::array<char, kReplyLineSize> skipped{};
-  std::string_view text;
-  // A late answer to an earlier line ("GA=77" arriving after its time-out,
-  // while we wait for "SH=") is not ours: taking its value would report
-  // another setting's value as this one. Skip such lines and read on; when
-  // nothing follows, the line we skipped was the only answer and counts.
+  // The answer is the line that names the query's own setting before its
+  // "=". A line naming another one (a late answer to an earlier query,
+  // arriving after its time-out, or garbled on the way) is not ours, with
+  // either drain: taking its value would report another setting's value
+  // as this one. It is skipped and reading goes on, within the same
+  // time-out. A line without "=" is no answer at all (-4).
   const std::string_view mnemonic = queryLine.substr(0, queryLine.find('?'));
-  for (int stale = 0;; ++stale) {
-    if (const int rc = ReadReplyLine(port, line, kReplyTimeoutMs, queryLine); rc != VEXQ4_OK) {
-      if (stale == 0 || rc != VEXQ4_E_TIMEOUT || lateLinesExpected) return rc;
-      line = skipped;
-      text = line.data();
-      break;
-    }
+  const std::uint32_t start = platform::TickCount();
+  std::array<char, kReplyLineSize> line{};
+  std::string_view text;
+  for (;;) {
+    const std::uint32_t elapsed = platform::TickCount() - start;
+    if (elapsed >= kReplyTimeoutMs) return VEXQ4_E_TIMEOUT;
+    const int rc = ReadReplyLine(port, line, kReplyTimeoutMs - elapsed, queryLine);
+    if (rc != VEXQ4_OK) return rc;
     text = line.data();
-    if (!AnswersOtherMnemonic(text, mnemonic)) break;
-    if (stale == kMaxStaleLines) {
-      if (lateLinesExpected) return VEXQ4_E_TIMEOUT;
-      break;
-    }
-    skipped = line;
+    const auto named = NamedSetting(text);
+    if (!named) return VEXQ4_E_MALFORMED;
+    if (*named == mnemonic) break;
   }
 
   const std::size_t equals = text.find('=');

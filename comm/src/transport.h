@@ -8,6 +8,7 @@
 //   any,                allSerialMode 1  -> clallserial (allSerialRef)
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -51,14 +52,17 @@ class ByteTransport {
 };
 
 struct TransportState {
-  int grabberIndex = -1;  // 0: COM ports; other: Camera Link; -1: none
-  int allSerialMode = 0;  // 1: clallserial
+  // Read by every transaction, on any thread; written when a connection
+  // opens or closes.
+  std::atomic<int> grabberIndex{-1};  // 0: COM ports; other: Camera Link; -1: none
+  std::atomic<int> allSerialMode{0};  // 1: clallserial
+  // One Camera Link connection at a time: set while it opens, read by its
+  // transactions.
   void* linkportRef = nullptr;
   void* allSerialRef = nullptr;
 };
 
-// The one library-wide selection (not locked: opening and closing run on
-// one thread, see VexQ4Comm.h).
+// The one library-wide selection.
 TransportState& Transport();
 
 // The transport that serves `port` now, or nullptr when the port has no

@@ -51,10 +51,11 @@ void CToolWinDlg::OnInitDialog() {
   topLeftX_ = number("TopLeftX", "100");
   topLeftY_ = number("TopLeftY", "100");
   visible_ = number("Is Visible", "0") != 0;
-  // A position saved beyond the screen's right or bottom edge is not used.
+  // A position saved beyond the screen's edges is not used: the frame
+  // would open where the operator cannot reach it.
   const QSize screen = ctl::Ui().ScreenSize();
-  if (topLeftX_ > screen.width() - 5) topLeftX_ = 100;
-  if (topLeftY_ > screen.height() - 5) topLeftY_ = 100;
+  if (topLeftX_ < 0 || topLeftX_ > screen.width() - 5) topLeftX_ = 100;
+  if (topLeftY_ < 0 || topLeftY_ > screen.height() - 5) topLeftY_ = 100;
   initialised_ = true;
 }
 

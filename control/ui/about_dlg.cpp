@@ -1,9 +1,12 @@
 // The About window.
 #include "about_dlg.h"
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -246,8 +249,14 @@ void CAboutDlg::ShowFields() {
 void CAboutDlg::FillHelpList() {
   // The PDF files of the folder the program runs in, sorted by name
   // without regard to letter case, as a sorted list shows them.
+  // Regular files only: a link to a device or a FIFO named *.pdf would
+  // open something endless.
   QStringList names =
       QDir::current().entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Readable);
+  names.removeIf([](const QString& name) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(name).constData(), &status) != 0 || !S_ISREG(status.st_mode);
+  });
   std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
     const int folded = a.compare(b, Qt::CaseInsensitive);
     return folded != 0 ? folded < 0 : a < b;

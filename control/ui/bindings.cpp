@@ -13,6 +13,7 @@
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
+#include "vexq4/control/ui_services.h"
 
 namespace vexq4::control {
 
@@ -180,13 +181,28 @@ void BoundPage::Push(std::span<const Change> order) {
     const std::size_t i = IndexOf(change);
     const Binding& row = table_[i];
     // The values go as 16-bit numbers, as the property takes them.
-    InitStep([&] {
+    try {
       if (row.setText)
         (control()->*row.setText)(storedText_[i]);
       else
         (control()->*row.set)(static_cast<short>(stored_[i]));
-    });
+    } catch (const AutomationError& error) {
+      refused_ << QStringLiteral("[%1] %2 = %3 (%4)")
+                      .arg(section(), QString::fromLatin1(row.key),
+                           row.setText ? storedText_[i] : QString::number(stored_[i]),
+                           error.description().simplified());
+    }
   }
+}
+
+void BoundPage::ReportRefusedValues() {
+  if (refused_.isEmpty()) return;
+  const QString text = QStringLiteral(
+                           "The control refused these values of its profile XVexQ4.ini and keeps "
+                           "its own:\n") +
+                       refused_.join(QLatin1Char('\n'));
+  refused_.clear();
+  ShowMessage(window(), text);
 }
 
 // ---- Operator actions.

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <span>
 #include <vector>
@@ -120,8 +121,10 @@ class BoundPage : public CToolWinDlg {
   // rewrite the profile through their notifications).
   void ReadProfile();
   // Sets the stored value of each row, in the given order; a set that the
-  // control rejects is reported and the next one goes on.
+  // control rejects is noted and the next one goes on.
   void Push(std::span<const Change> order);
+  // One message naming every stored value the pushes refused, if any.
+  void ReportRefusedValues();
 
   // ---- Operator actions.
   // The value a row's widget shows now (spin position, radio, list).
@@ -150,6 +153,7 @@ class BoundPage : public CToolWinDlg {
   std::vector<BoundWidgets> widgets_;
   std::vector<int> stored_;
   std::vector<QString> storedText_;
+  QStringList refused_;  // stored values the pushes refused, not yet reported
   QPointer<StatusPicture> onlineBar_;
 };
 

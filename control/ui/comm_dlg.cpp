@@ -1,9 +1,6 @@
 // The Communication window.
 #include "comm_dlg.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QComboBox>
 #include <QFile>
 #include <QGridLayout>
@@ -16,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <filesystem>
+#include <string_view>
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
@@ -67,35 +66,6 @@ UiServices::FileRequest SaveRequest(const QString& filter, const QString& extens
   request.overwritePrompt = true;
   request.fileMustExist = false;
   return request;
-}
-
-// Creates (or truncates) `path` and writes `bytes` to it, nothing more.
-// Opened without blocking, so a FIFO nobody reads fails instead of hanging
-// the window.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes) {
-  const QByteArray name = QFile::encodeName(path);
-  const int fd =
-      ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  qsizetype done = 0;
-  bool ok = true;
-  // Each pass writes something or fails; interruptions are retried a few
-  // times only.
-  for (int interrupted = 0; done < bytes.size() && interrupted < 100;) {
-    const ssize_t n =
-        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-    if (n > 0) {
-      done += n;
-    } else if (n < 0 && errno == EINTR) {
-      ++interrupted;
-    } else {
-      ok = false;
-      break;
-    }
-  }
-  if (done < bytes.size()) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok;
 }
 
 QGroupBox* Group(const QString& title, QWidget* parent) {
@@ -401,8 +371,17 @@ void CCommDlg::OnInitDialog() {
   } catch (const ctl::AutomationError&) {
   }
 
-  // A grabber that is gone is reported once; the rest still runs.
-  InitStep([this] { RestoreFrameGrabber(); });
+  // A grabber that is gone is reported once; the rest still runs. The
+  // first source is the COM ports themselves: no camera answering there is
+  // what the COM port's restore just met, and no missing grabber.
+  if (ProfileInt("Frame Grabber", 0) == 0) {
+    try {
+      RestoreFrameGrabber();
+    } catch (const ctl::AutomationError&) {
+    }
+  } else {
+    InitStep([this] { RestoreFrameGrabber(); });
+  }
 
   syncText_ = QStringLiteral("Not Synchronized");
   syncIcon_->SetState(kNotSynchronized);
@@ -782,7 +761,12 @@ void CCommDlg::OnWriteLog() {
   {
     ctl::WaitCursor wait;
     // The model's lines are 8-bit text: the file holds them byte for byte.
-    written = WriteWholeFile(outcome.path, log_.toLatin1());
+    // Through a temporary file: a full disk or a stop keeps the old file
+    // whole, and a FIFO or device of that name is never written into.
+    const QByteArray bytes = log_.toLatin1();
+    written = vexq4::platform::WriteFileAtomically(
+        std::filesystem::path(QFile::encodeName(outcome.path).toStdString()),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   }
   if (!written) ctl::ShowMessage(window(), ctl::LoadString(ctl::kIdsErrorWriting));
 }

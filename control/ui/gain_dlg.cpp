@@ -279,6 +279,7 @@ void CGainDlg::OnInitDialog() {
   InitStep([&] { control()->SetShowGainWnd(visibleField() ? 1 : 0); });
   ReadProfile();
   Push(kPushOrder);
+  ReportRefusedValues();
 }
 
 void CGainDlg::OnDestroyWindow() {

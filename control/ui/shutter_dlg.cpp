@@ -248,6 +248,7 @@ void CShutterDlg::OnInitDialog() {
   ReadProfile();
   FillList(PartialScanChanged);
   Push(PushOrder());
+  ReportRefusedValues();
 }
 
 void CShutterDlg::OnDestroyWindow() {

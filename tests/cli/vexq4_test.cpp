@@ -602,5 +602,141 @@ TEST(Vexq4, UnwritableStandardOutputEndsWithStatusOne) {
   EXPECT_EQ(toFull({"--sim", "shell"}).exitStatus, 0);  // nothing to write, nothing failed
 }
 
+// ---- Several cameras in one run.
+
+// The commands of a simulator's log without its times of day.
+std::vector<std::string> Sent(const std::string& log) {
+  std::vector<std::string> out;
+  for (const std::string& line : Commands(log)) {
+    const std::size_t gap = line.find("  ");
+    out.push_back(gap == std::string::npos ? line : line.substr(gap + 2));
+  }
+  return out;
+}
+
+std::vector<std::string> Sorted(const std::string& text) {
+  std::vector<std::string> lines = Lines(text);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Every command runs on each camera named, each result line naming its
+// camera; a camera that cannot be reached fails alone.
+TEST(Vexq4, SeveralCamerasEachLineNamingItsCamera) {
+  SimProcess a, b({"--set", "GA=33"}), c;
+  ASSERT_FALSE(a.path().empty() || b.path().empty() || c.path().empty());
+  const std::vector<std::string> three{kVexq4,   "--device", a.path(), "--device",
+                                       b.path(), "--device", c.path()};
+  auto on = [](std::vector<std::string> argv, std::vector<std::string> args) {
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, "", 30000);
+  };
+  Result get = on(three, {"get", "MasterGainLevel", "ShutterSpeedStr"});
+  EXPECT_EQ(get.exitStatus, 0) << get.err;
+  EXPECT_EQ(Sorted(get.out),
+            Sorted(a.path() + ": MasterGainLevel=0\n" + a.path() + ": ShutterSpeedStr=\"OFF\"\n" +
+                   b.path() + ": MasterGainLevel=33\n" + b.path() + ": ShutterSpeedStr=\"OFF\"\n" +
+                   c.path() + ": MasterGainLevel=0\n" + c.path() + ": ShutterSpeedStr=\"OFF\"\n"));
+
+  // The one in the middle is missing: the others still get the value.
+  Result set =
+      on({kVexq4, "--device", a.path(), "--device", "/nonexistent/tty", "--device", c.path()},
+         {"set", "MasterGainLevel=60"});
+  EXPECT_EQ(set.exitStatus, 1);
+  EXPECT_TRUE(Has(set.err, "vexq4: /nonexistent/tty: COM")) << set.err;
+  EXPECT_TRUE(Has(set.err, "no such device")) << set.err;
+
+  // --com with a range names each port of it, by its device.
+  Result range =
+      RunProgram({kVexq4, "--com", "2-3", "--com", "5", "get", "MasterGainLevel"}, "", 30000,
+                 {"VEXQ4_COM2=" + a.path(), "VEXQ4_COM3=" + b.path(), "VEXQ4_COM5=" + c.path()});
+  EXPECT_EQ(range.exitStatus, 0) << range.err;
+  EXPECT_EQ(Sorted(range.out),
+            Sorted(a.path() + ": MasterGainLevel=60\n" + b.path() + ": MasterGainLevel=33\n" +
+                   c.path() + ": MasterGainLevel=60\n"));
+
+  // A shell line runs on all of them.
+  Result shell = RunProgram({kVexq4, "--device", a.path(), "--device", b.path(), "shell"},
+                            "set MasterGainLevel=7\nget MasterGainLevel\n", 30000);
+  EXPECT_EQ(shell.exitStatus, 0) << shell.err;
+  EXPECT_EQ(Sorted(shell.out),
+            Sorted(a.path() + ": MasterGainLevel=7\n" + b.path() + ": MasterGainLevel=7\n"));
+
+  // Refused before any port is opened.
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--device", a.path(), "--device", a.path(), "list"},
+        {"--com", "2", "--com", "1-3", "list"},
+        {"--com", "3-2", "list"},
+        {"--com", "0", "list"},
+        {"--device", a.path(), "--device", b.path(), "search"}}) {
+    std::vector<std::string> argv{kVexq4};
+    argv.insert(argv.end(), bad.begin(), bad.end());
+    EXPECT_EQ(RunProgram(argv).exitStatus, 2) << bad[1] << " " << bad[2];
+  }
+
+  EXPECT_EQ(Sent(a.StopAndLog()), (std::vector<std::string>{"GA=60", "GA=7"}));
+  EXPECT_EQ(Sent(b.StopAndLog()), (std::vector<std::string>{"GA=7"}));
+  EXPECT_EQ(Sent(c.StopAndLog()), (std::vector<std::string>{"GA=60"}));
+}
+
+// A settings file loaded into several cameras at once: each holds it
+// afterwards, and together they take about as long as one.
+TEST_F(TempDir, LoadSettingsOnSeveralCamerasWritesEachOfThem) {
+  SimProcess source({"--set", "GA=100", "--set", "SH=4", "--set", "BLR=40"});
+  const fs::path cam = dir_ / "line.cam";
+  ASSERT_EQ(
+      RunProgram({kVexq4, "--device", source.path(), "save-settings", cam.string()}).exitStatus, 0);
+  SimProcess a, b, c;
+  const auto start = std::chrono::steady_clock::now();
+  Result load = RunProgram({kVexq4, "--device", a.path(), "--device", b.path(), "--device",
+                            c.path(), "load-settings", cam.string()},
+                           "", 80000);
+  const long ms = MsSince(start);
+  EXPECT_EQ(load.exitStatus, 0) << load.err;
+  EXPECT_EQ(load.out, "");
+  std::printf("load-settings into three cameras at once: %ld ms\n", ms);
+  for (SimProcess* sim : {&a, &b, &c}) {
+    const std::vector<std::string> commands = Sent(sim->StopAndLog());
+    for (const char* wanted : {"GA=100", "SH=4", "BLR=40"})
+      EXPECT_NE(std::find(commands.begin(), commands.end(), wanted), commands.end()) << wanted;
+    EXPECT_GT(commands.size(), 25u);
+  }
+}
+
+// A stop signal while several cameras are read: every port gets its
+// settings back and its exclusive use released.
+TEST(Vexq4, StopSignalGivesEveryCamerasPortBack) {
+  SimProcess a, b;
+  KnownLine lineA(a.path()), lineB(b.path());
+  ASSERT_TRUE(lineA.ok() && lineB.ok());
+  Process vexq4({kVexq4, "--device", a.path(), "--device", b.path(), "list"});
+  auto start = std::chrono::steady_clock::now();
+  while (!(lineA.IsRaw9600() && lineB.IsRaw9600()) && MsSince(start) < 5000) ::usleep(20 * 1000);
+  ASSERT_TRUE(lineA.IsRaw9600() && lineB.IsRaw9600()) << "the program did not open both lines";
+  ::usleep(500 * 1000);
+  vexq4.Kill(SIGTERM);
+  start = std::chrono::steady_clock::now();
+  Result r = vexq4.Wait(10000);
+  EXPECT_LT(MsSince(start), 1500);
+  EXPECT_EQ(r.exitStatus, 143) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(lineA.Changes(), "");
+  EXPECT_EQ(lineB.Changes(), "");
+}
+
+// On a terminal each camera has a bar of its own, named after it; results
+// come out whole between the bars.
+TEST(Vexq4, SeveralCamerasOnATerminalShowOneBarEach) {
+  SimProcess a, b;
+  PtyProcess list({kVexq4, "--device", a.path(), "--device", b.path(), "list"}, 100);
+  EXPECT_EQ(list.Wait(30000), 0);
+  const std::string& shown = list.shown();
+  EXPECT_TRUE(Has(shown, "\r" + a.path() + ": [")) << shown;
+  EXPECT_TRUE(Has(shown, "\r" + b.path() + ": [")) << shown;
+  EXPECT_TRUE(Has(shown, "] 10/34 reading all settings")) << shown;
+  for (const std::string& device : {a.path(), b.path()})
+    EXPECT_TRUE(Has(shown, device + ": ShutterSpeedStr=\"OFF\"\r\n")) << shown;
+}
+
 }  // namespace
 }  // namespace vexq4::cli::test

@@ -125,5 +125,17 @@ TEST_F(PortsTest, PortsAreIndependentConnections) {
   EXPECT_TRUE(one.writes.empty());
 }
 
+TEST_F(PortsTest, ClosingOneComPortLeavesTheOthersWorking) {
+  Open(1);
+  FakeLine& two = Open(2);
+  two.values["GA"] = "77";
+  EXPECT_EQ(VexQ4ExitComm(1), VEXQ4_OK);
+  int value = 0;
+  EXPECT_EQ(VexQ4GetCameraData(2, GA, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 77);
+  EXPECT_EQ(VexQ4SendCameraData(2, GA, 5), VEXQ4_OK);
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_NO_CONNECTION);
+}
+
 }  // namespace
 }  // namespace vexq4::test

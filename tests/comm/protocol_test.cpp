@@ -114,10 +114,10 @@ TEST_F(ProtocolTest, ValueTextIsParsedAsTheCameraMeansIt) {
   }
 }
 
-// A line naming another setting is taken as a late answer to an earlier
-// line only when the real answer follows it; when it is the only answer, its
-// value counts as the reply.
-TEST_F(ProtocolTest, AnswerNamingAnotherSettingCountsWhenNothingFollows) {
+// A query's answer names the query's own setting: a line naming another
+// one (a late answer to an earlier query) is skipped, also when it is the
+// only line, and the wait for the answer is not started again by it.
+TEST_F(ProtocolTest, AnswerNamingAnotherSettingIsNeverTaken) {
   FakeLine& line = Open();
   std::string reply;
   line.onLine = [&](std::string_view) { line.Send(reply); };
@@ -127,9 +127,24 @@ TEST_F(ProtocolTest, AnswerNamingAnotherSettingCountsWhenNothingFollows) {
   EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
   EXPECT_EQ(value, 3);
 
-  reply = "SH=42\r\n";  // the only line, whatever it names
+  value = 99;
+  reply = "SH=42\r\n";  // the only line
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_TIMEOUT);
+  reply = "GAR=1\r\nGAB=2\r\n G=3\r\nga=4\r\n=5\r\n";  // near misses
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_TIMEOUT);
+  EXPECT_EQ(value, 99);
+  reply = "SH=1\r\nBLR=2\r\nKPG=3\r\nWB=4\r\nSC=5\r\nGA=6\r\n";
   EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_OK);
-  EXPECT_EQ(value, 42);
+  EXPECT_EQ(value, 6);
+
+  // Lines of other settings trickling in keep nobody waiting longer than
+  // the drain (an empty read of 101 ms) and the one reply time-out.
+  line.onLine = [&](std::string_view) {
+    for (int i = 1; i <= 10; ++i) line.Send("SH=" + std::to_string(i) + "\r\n", 100 * i);
+  };
+  const std::uint32_t start = vexq4::platform::TickCount();
+  EXPECT_EQ(VexQ4GetCameraData(1, GA, &value), VEXQ4_E_TIMEOUT);
+  EXPECT_LE(vexq4::platform::TickCount() - start, 101u + 600u + 5u);
 }
 
 TEST_F(ProtocolTest, QueryRepliesOfOddShape) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 
 #include "process.h"
@@ -253,4 +254,68 @@ TEST_F(StoppedStudio, SignalDuringAWriteAllSendsNothingMore) {
   EXPECT_EQ(log.find("SDM="), std::string::npos) << log;  // and did not end
   EXPECT_EQ(log.find("UD="), std::string::npos) << log;
   EXPECT_EQ(log.find("GA=33"), std::string::npos) << log;
+}
+
+// Input a new user may give the script mode: nothing of it runs, nothing
+// is held, and the user is told.
+TEST_F(StudioScript, RefusesLinesAndInputItCannotRunSafely) {
+  // A line of 3 MB is refused with a short error and the script goes on;
+  // a line that is not UTF-8 (a Latin-1 file name) is refused rather than
+  // run under another name.
+  const std::string script = "echo before\n" + std::string(3 << 20, 'x') +
+                             "\ncall WriteAllToFile \"c\xe9.cam\"\necho after\n";
+  const Result r = RunProgram({kStudio, "-platform", "offscreen", "--script", "-"}, script, 60000,
+                              Env("/nonexistent/tty"));
+  EXPECT_EQ(r.exitStatus, 2) << r.err;
+  const auto out = Lines(r.out);
+  ASSERT_EQ(out.size(), 4u) << r.out.substr(0, 400);
+  EXPECT_EQ(out[0], "before");
+  EXPECT_EQ(out[1], "error \"the line is longer than 1048576 bytes\"");
+  EXPECT_EQ(out[2], "error \"the line is not UTF-8 text\"");
+  EXPECT_EQ(out[3], "after");
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    files += entry.path().extension() == ".cam";
+  EXPECT_EQ(files, 0u);
+
+  // A folder as the script is refused like a missing file.
+  const Result folder =
+      RunProgram({kStudio, "-platform", "offscreen", "--script", dir.path().string()}, "", 30000,
+                 Env("/nonexistent/tty"));
+  EXPECT_EQ(folder.exitStatus, 2);
+  EXPECT_NE(folder.err.find("it is a folder"), std::string::npos) << folder.err;
+  EXPECT_TRUE(folder.out.empty()) << folder.out;
+}
+
+TEST_F(StudioScript, RegistrationIntoAFileSaysWhy) {
+  const auto file = dir / "registry";
+  vexq4::testing::WriteFile(file, "not a folder\n");
+  const Result r = RunProgram({kStudio, "--register"}, "", 30000, Env("/nonexistent/tty"));
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("is a file, not a folder"), std::string::npos) << r.err;
+}
+
+// Results that cannot be written are a failure, not a success.
+TEST_F(StudioScript, OutputThatCannotBeWrittenFailsTheRun) {
+  const Result r = RunProgram(
+      {"/bin/sh", "-c", "exec \"$0\" -platform offscreen --script - >/dev/full", kStudio},
+      "echo one\necho two\n", 30000, Env("/nonexistent/tty"));
+  EXPECT_EQ(r.exitStatus, 1) << r.err;
+  EXPECT_NE(r.err.find("cannot write the results to standard output"), std::string::npos) << r.err;
+}
+
+// A reader that goes away ends the studio like a stop signal: no later
+// line runs and the port gets its settings back.
+TEST_F(StoppedStudio, ClosedOutputPipeStopsTheStudioAndGivesThePortBack) {
+  const std::string command =
+      "\"$0\" -platform offscreen --script - | head -1; echo \"status ${PIPESTATUS[0]}\"";
+  const Result r = RunProgram({"/bin/bash", "-c", command, kStudio},
+                              "get #1\necho a\necho b\nwait 500\necho c\nwait 60000\necho d\n",
+                              30000, Env(device));
+  EXPECT_FALSE(r.timedOut);
+  const auto out = Lines(r.out);
+  ASSERT_EQ(out.size(), 2u) << r.out << r.err;
+  EXPECT_EQ(out[1], "status 141") << r.err;
+  ExpectPortGivenBack();
 }

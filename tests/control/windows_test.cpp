@@ -118,11 +118,14 @@ TEST_F(ControlTest, SavedPositionsBeyondTheScreenAreNotUsed) {
   SetProfile("Shutter", "TopLeftX", "1916");
   SetProfile("Gain", "TopLeftX", "1915");
   SetProfile("Gain", "TopLeftY", "1076");
-  SetProfile("About", "TopLeftX", "-40");
+  SetProfile("About", "TopLeftX", "-40");  // off the left edge
+  SetProfile("Communication", "TopLeftX", "0");
+  SetProfile("Communication", "TopLeftY", "-1");
   auto& c = MakeControl();
   EXPECT_EQ(c.Page(0).savedTopLeft(), QPoint(100, 100));
   EXPECT_EQ(c.Page(1).savedTopLeft(), QPoint(1915, 100));
-  EXPECT_EQ(c.Page(3).savedTopLeft(), QPoint(-40, 100));
+  EXPECT_EQ(c.Page(2).savedTopLeft(), QPoint(0, 100));
+  EXPECT_EQ(c.Page(3).savedTopLeft(), QPoint(100, 100));
   // The frame appears where its page was left.
   EXPECT_EQ(c.FrameWindow(1)->pos(), QPoint(1915, 100));
 }

@@ -288,6 +288,25 @@ TEST(CameraReport, FailedReadEndsItsColumnButEveryRowEndsItsLine) {
   EXPECT_EQ(rows["Auto White Area"].size(), 4u);
 }
 
+// A report the camera broke off does not replace the whole report of an
+// earlier run (with none there, what the camera gave is written, above).
+TEST(CameraReport, BrokenOffReportKeepsTheEarlierOne) {
+  TestDir dir;
+  OnlineModel online;
+  auto& model = online.model;
+  const auto path = dir / "report.txt";
+  ASSERT_EQ(model.WriteCameraDataToFile(path.string()), 0);
+  const std::string whole = ReadFile(path);
+
+  auto& faults = online.camera().faults();
+  model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) {
+    faults.silent = s.operation == kReport && s.step >= 40;  // in the second area
+  });
+  EXPECT_EQ(model.WriteCameraDataToFile(path.string()), -6);
+  EXPECT_EQ(ReadFile(path), whole);
+  EXPECT_EQ(vexq4::testing::CountEntries(dir.path()), 1);  // no temporary left
+}
+
 TEST(CameraReport, OfflineOrUnwritableTouchesNothing) {
   TestDir dir;
   {
@@ -325,6 +344,17 @@ TEST(SettingsFileOnline, ReadingWritesEverythingToTheCamera) {
   EXPECT_EQ(online.camera().Value("WB"), 0);
   EXPECT_EQ(online.camera().Value("GAR"), -20);
   EXPECT_FALSE(online.model.lines.empty());
+
+  // A file that is not there, or not a file, changes nothing and sends
+  // nothing: the program's settings would overwrite the camera's.
+  online.model.SetMasterGainLevel(7);
+  online.camera().ClearLog();
+  online.model.lines.clear();
+  EXPECT_EQ(online.model.ReadAllFromFile((dir / "absent.cam").string()), -9);
+  EXPECT_EQ(online.model.ReadAllFromFile(dir.path().string()), -8);
+  EXPECT_TRUE(online.Received().empty());
+  EXPECT_TRUE(online.model.lines.empty());
+  EXPECT_EQ(online.model.masterGainLevel, 7);
 
   // A failing write-all replaces the file's -9 with its own code.
   online.camera().faults().rejectCommands = true;

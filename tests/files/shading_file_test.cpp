@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ using vexq4::testing::TestDir;
 using vexq4::testing::WriteFile;
 
 constexpr std::string_view kFrame = "<SHD frame>";
+const std::string kTitle = ",,,DYNAMIC SHADING,,,\r\n,,H,,,V,\r\nADR,R,G,B,R,G,B\r\n";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
@@ -82,20 +84,20 @@ TEST(ShadingFile, SaveThenLoadGivesTheCameraItsTableBack) {
   EXPECT_EQ(online.camera().shadingTable(), original);
 }
 
-TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
+TEST(ShadingFile, LoadTakesTheTitledPointsInOrderWithLenientFields) {
   TestDir dir;
   OnlineModel online;
   Number(online.camera());
   const auto original = online.camera().shadingTable();
   const auto path = dir / "in.csv";
-  std::string text = ",,,DYNAMIC SHADING,,,\r\nADR,R,G,B,R,G,B\n";
-  text += "5,10,11,12,13,14,15\r\n";         // numbering only decides whether
-  text += "3,20,21,22\n";                    // a line is taken; 3 values only
-  text += " 9,30,31,32,33,34,35,36,37\r\n";  // fields after the sixth ignored
-  text += "0,99,99,99,99,99,99\r\n";         // outside 1..128: skipped
-  text += "129,99,99,99,99,99,99\r\n";
-  text += "x,99,99,99,99,99,99\r\n";
-  text += "7,65535,0,abc,,44 ,45\r\n";  // "abc" and "" keep their entries
+  // A title as a spreadsheet may save it: letter case, no trailing commas,
+  // a line left out.
+  std::string text = "\xEF\xBB\xBF,,,Dynamic Shading\r\n\nADR,R,G,B,R,G,B,,\n";
+  text += "1,10,11,12,13,14,15\r\n";
+  text += "2,20,21,22\n";                    // three values only
+  text += " 3,30,31,32,33,34,35,36,37\r\n";  // fields after the sixth ignored
+  text += "4,65535,0,,,44 , 45\r\n";         // empty fields keep their entries
+  text += "\r\n";                            // the file ends: the rest is kept
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << "missing file";
   WriteFile(path, text);
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
@@ -104,13 +106,13 @@ TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   auto at = [&](int curve, int point) {
     return table[static_cast<std::size_t>(curve * 128 + point)];
   };
+  auto was = [&](int curve, int point) {
+    return original[static_cast<std::size_t>(curve * 128 + point)];
+  };
   EXPECT_EQ(at(0, 0), 10);
   EXPECT_EQ(at(5, 0), 15);
   EXPECT_EQ(at(0, 1), 20);
   EXPECT_EQ(at(2, 1), 22);
-  auto was = [&](int curve, int point) {
-    return original[static_cast<std::size_t>(curve * 128 + point)];
-  };
   EXPECT_EQ(at(3, 1), was(3, 1));  // unfilled: the camera's own value
   EXPECT_EQ(at(0, 2), 30);
   EXPECT_EQ(at(5, 2), 35);
@@ -124,26 +126,53 @@ TEST(ShadingFile, LoadTakesLinesInFileOrderWithLenientFields) {
   EXPECT_EQ(at(5, 127), was(5, 127));
 }
 
-// A file that is not a shading table never reaches the camera: a value
-// that does not fit 16 bits would arrive as another number, and prose that
-// happens to begin with a number would send whatever the model holds.
+// A file that is not a shading table never reaches the camera, not even
+// in part: a value that does not fit 16 bits would arrive as another
+// number, a point missing or out of order would put every later one at
+// the wrong address, and random bytes or prose would send whatever lines
+// happened to begin with a number.
 TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
   TestDir dir;
   OnlineModel online;
+  Number(online.camera());
+  const auto cameraTable = online.camera().shadingTable();
   const auto path = dir / "bad.csv";
   const auto before = online.model.shadingTable;
-  for (const std::string text :
-       {"1,-5,0,0,0,0,0\r\n", "1,1,1,1,1,1,1\r\n2,2,70000,2,2,2,2\r\n",
-        "1,0,0,0,0,0,99999999999\r\n", "4 score and seven years ago\n", "1\r\n2,\r\n3,x,y\r\n"}) {
+  std::string random;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 500 * 1024; ++i) random.push_back(static_cast<char>(rng() % 256));
+  // Random bytes with lines that look like points, after a title.
+  std::string mixed = kTitle;
+  for (int n = 1; n <= 128; ++n)
+    mixed += std::to_string(n) + "," + random.substr(n * 50, 20) + "\n";
+  for (const std::string& text : std::vector<std::string>{
+           "1,1,1,1,1,1,1\r\n",              // no title
+           "4 score and seven years ago\n",  // prose
+           kTitle + "1,-5,0,0,0,0,0\r\n",    // out of 16 bits
+           kTitle + "1,1,1,1,1,1,1\r\n2,2,70000,2,2,2,2\r\n",
+           kTitle + "1,0,0,0,0,0,99999999999\r\n",
+           kTitle + "1,1,1,1,1,1,1\r\n2,2,x,2,2,2,2\r\n",  // not numbers
+           kTitle + "1,12abc,1,1,1,1,1\r\n",
+           kTitle + "1,1,1,1,1,1,1\r\n3,3,3,3,3,3,3\r\n",  // a point missing
+           kTitle + "5,1,1,1,1,1,1\r\n3,3,3,3,3,3,3\r\n",  // out of order
+           kTitle + "1,1,1,1,1,1,1\r\n1,2,2,2,2,2,2\r\n",
+           kTitle + "1,1,1,1,1,1,1\r\nsome words\r\n2,2,2,2,2,2,2\r\n",
+           kTitle + "1,1,1,1,1,1,1\r\n" + kTitle, random, kTitle + random, mixed}) {
     WriteFile(path, text);
-    EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << text;
+    EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8) << text.substr(0, 80);
   }
-  EXPECT_TRUE(online.Received().empty());
+  // Larger than any table: not read at all.
+  std::string huge = kTitle;
+  while (huge.size() <= (1u << 20)) huge += "1,1,1,1,1,1,1\r\n";
+  WriteFile(path, huge);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8);
+  EXPECT_FALSE(Sent(online, kFrame));
+  EXPECT_EQ(online.camera().shadingTable(), cameraTable);
   EXPECT_EQ(online.model.shadingTable, before);
   EXPECT_EQ(online.model.isOnline, 1);
 
   // The bounds themselves are values.
-  WriteFile(path, "1,0,65535,0,0,0,0\r\n");
+  WriteFile(path, kTitle + "1,0,65535,0,0,0,0\r\n");
   EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
   EXPECT_EQ(online.camera().shadingTable()[128], 65535);
 }
@@ -158,7 +187,7 @@ TEST(ShadingFile, UnfilledEntriesKeepTheCamerasValues) {
   Number(online.camera());
   const auto original = online.camera().shadingTable();
   const auto path = dir / "short.csv";
-  WriteFile(path, "1,1,2,3,4,5,6\r\n");
+  WriteFile(path, kTitle + "1,1,2,3,4,5,6\r\n");
   auto reads = [&] {
     const auto received = online.Received();
     return std::count(received.begin(), received.end(), "SHD?1024,768");
@@ -172,7 +201,7 @@ TEST(ShadingFile, UnfilledEntriesKeepTheCamerasValues) {
   EXPECT_EQ(online.camera().shadingTable(), expected);
 
   // The table just sent is the camera's: no second read.
-  WriteFile(path, "1,1,2,3,4,5,6\r\n2,7,7,7,7,7,7\r\n");
+  WriteFile(path, kTitle + "1,1,2,3,4,5,6\r\n2,7,7,7,7,7,7\r\n");
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
   EXPECT_EQ(reads(), 1);
   for (int c = 0; c < 6; ++c) expected[static_cast<std::size_t>(c * 128 + 1)] = 7;
@@ -210,7 +239,7 @@ TEST(ShadingFile, LoadTakesAtMost128LinesAndSplitsOverlongLines) {
   TestDir dir;
   OnlineModel online;
   const auto path = dir / "long.csv";
-  std::string text;
+  std::string text = kTitle;
   for (int n = 1; n <= 128; ++n)
     text += std::to_string(n) + "," + std::to_string(n) + ",1,1,1,1,1\r\n";
   for (int n = 1; n <= 72; ++n) text += std::to_string(n) + ",9999,9,9,9,9,9\r\n";
@@ -222,7 +251,7 @@ TEST(ShadingFile, LoadTakesAtMost128LinesAndSplitsOverlongLines) {
   // A line of more than 4499 characters is read as several lines.
   std::string first = "1,7,7,7,7,7,7";
   first.resize(vexq4::model::kShadingLinePiece, ' ');
-  WriteFile(path, first + "2,8,8,8,8,8,8\r\n");
+  WriteFile(path, kTitle + first + "2,8,8,8,8,8,8\r\n");
   ASSERT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
   EXPECT_EQ(online.camera().shadingTable()[0], 7);
   EXPECT_EQ(online.camera().shadingTable()[1], 8);
@@ -244,7 +273,7 @@ TEST(ShadingFile, LoadRefusals) {
   EXPECT_EQ(online.model.isOnline, 1);
 
   // A refused frame: the library's code, the table holds the file, probed.
-  WriteFile(path, "1,4,5,6,7,8,9\r\n");
+  WriteFile(path, kTitle + "1,4,5,6,7,8,9\r\n");
   online.camera().faults().rejectCommands = true;
   EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -3);
   EXPECT_EQ(online.model.shadingTable[5 * 128], 9);

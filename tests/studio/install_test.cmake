@@ -82,3 +82,24 @@ if(NOT run_output MATCHES "plugin CXVexCamCtrl: CXVexCamCtrl")
 endif()
 run("the C program" ${CMAKE_COMMAND} -E env ${env} ${WORK_DIR}/consumer/list_grabbers)
 message(STATUS "${run_output}")
+
+# The Python package, where it was built: found by the interpreter below the
+# prefix, and its module finds the installed libVexQ4Comm.so.
+if(PYTHON)
+  file(GLOB_RECURSE module LIST_DIRECTORIES false "${prefix}/_vexq4*.so")
+  if(NOT module)
+    message(FATAL_ERROR "the Python package vexq4 is not installed under ${prefix}")
+  endif()
+  get_filename_component(package ${module} DIRECTORY)
+  get_filename_component(site ${package} DIRECTORY)
+  foreach(file __init__.py __init__.pyi _base.py py.typed)
+    expect_file(${package}/${file})
+  endforeach()
+  run("import vexq4 from the installed package" ${CMAKE_COMMAND} -E env PYTHONPATH=${site}
+      ${PYTHON_ENV} ${PYTHON} -c
+      "import vexq4\nc = vexq4.Camera(sim=True, fast_reads=True)\nprint(vexq4.__file__, c.identity().model_name)\nc.close()")
+  message(STATUS "${run_output}")
+  if(NOT run_output MATCHES "^${site}/vexq4/__init__.py RX-Q4CL")
+    message(FATAL_ERROR "the installed package answered:\n${run_output}")
+  endif()
+endif()

@@ -4,6 +4,7 @@
 #include "studio_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QDockWidget>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <filesystem>
 #include <map>
@@ -22,6 +24,7 @@
 #include "ui_access.h"
 #include "vexq4/control/module.h"
 #include "vexq4/control/tool_windows.h"
+#include "vexq4/platform/clock.h"
 
 namespace vexq4::testing {
 namespace {
@@ -302,6 +305,20 @@ TEST_F(StudioTest, LayoutIsKeptInTheStudiosOwnFileBesideTheProfile) {
   EXPECT_TRUE(again->logDock()->toggleViewAction()->isChecked());
 }
 
+// A FIFO in place of the studio's settings file would block the program
+// at its start: it is neither read nor written, and the window says so.
+TEST_F(StudioTest, LayoutFileThatIsNoFileIsLeftAlone) {
+  ASSERT_EQ(::mkfifo((dir / "vexq4-studio.conf").c_str(), 0600), 0);
+  studio::StudioOptions options = NoLayout();
+  options.keepLayout = true;
+  auto window = MakeWindow(false, options);
+  EXPECT_NE(window->statusBar()->currentMessage().indexOf(QStringLiteral("not a regular file")),
+            -1);
+  window->close();
+  window.reset();
+  EXPECT_TRUE(fs::is_fifo(dir / "vexq4-studio.conf"));
+}
+
 TEST_F(StudioTest, AlwaysOnTopRebuildsTheToolWindows) {
   auto window = MakeWindow(false);
   CXVexCamCtrl& c = *window->control();
@@ -367,6 +384,37 @@ TEST_F(StudioTest, HelpAsksTheControlForTheOperatorsGuide) {
   ASSERT_EQ(ui.opened.size(), 1u);
   EXPECT_TRUE(ui.opened[0].endsWith("vexq4-operator-guide.pdf"));
   if (!someGuide) fs::remove(guide);
+}
+
+// Fast reads, from the Control menu: a read of all settings waits much
+// less before each query; the choice is kept and the status bar says it.
+TEST_F(StudioTest, FastReadsShortenAReadOfAllSettingsAndAreKept) {
+  studio::StudioOptions options = NoLayout();
+  options.keepLayout = true;
+  auto window = MakeWindow(true, options);
+  EXPECT_FALSE(window->fastReadsAction()->isChecked());
+  EXPECT_EQ(window->ReadsText(), "Standard reads");
+  // Synchronize Program: a read of all settings, in virtual time.
+  const auto timed = [](CXVexCamCtrl& c) {
+    const std::uint32_t start = platform::TickCount();
+    EXPECT_EQ(c.ReadAllFromCamera(), 0);
+    return platform::TickCount() - start;
+  };
+  const std::uint32_t standard = timed(*window->control());
+  window->fastReadsAction()->trigger();
+  EXPECT_EQ(window->ReadsText(), "Fast reads (15 ms)");
+  const std::uint32_t fast = timed(*window->control());
+  EXPECT_LT(fast * 2, standard) << fast << " ms against " << standard << " ms";
+  window.reset();
+  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=true"), std::string::npos);
+
+  auto again = MakeWindow(true, options);
+  EXPECT_TRUE(again->fastReadsAction()->isChecked());
+  EXPECT_EQ(again->fastReadsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  EXPECT_LT(timed(*again->control()) * 2, standard);
+  again->fastReadsAction()->trigger();
+  EXPECT_EQ(again->ReadsText(), "Standard reads");
+  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=false"), std::string::npos);
 }
 
 TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {

@@ -277,8 +277,11 @@ TEST_F(AboutTest, TheHelpListShowsThePdfFilesOfTheCurrentFolderSorted) {
   // Neither a pipe nor a dangling link is a help file (nor may it block).
   ASSERT_EQ(mkfifo((work / "pipe.pdf").c_str(), 0600), 0);
   fs::create_symlink(work / "gone", work / "gone.pdf");
+  // Nor a link to a device; a link to a help file is one.
+  fs::create_symlink("/dev/zero", work / "zero.pdf");
+  fs::create_symlink(work / "b.pdf", work / "link.pdf");
   MakeControl();
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"A.pdf", "b.pdf", "c.PDF"}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"A.pdf", "b.pdf", "c.PDF", "link.pdf"}));
   EXPECT_EQ(Text("Select Help File"), "A.pdf");
   Click("Open Help File");
   ASSERT_EQ(ui.opened.size(), 1u);

@@ -1,6 +1,7 @@
 // The Communication window against the simulated camera on COM1, driven
 // through the same accessible names the studio's scripts use.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -274,6 +276,45 @@ TEST_F(CommWindow, WriteToFileWritesTheLogByteForByte) {
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "Save Error|Error in Save Dialog !", "XVexQ4|Error writing to file",
                          "XVexQ4|Error writing to file", "XVexQ4|Error writing to file"}));
+}
+
+// A camera that answers too late on the stored COM port at start: no
+// camera there, which the start does not report, and no missing grabber.
+TEST_F(CommWindow, LateCameraAtStartIsNoMissingGrabber) {
+  link->camera().faults().lateReplyMs = 1500;
+  MakeControl();
+  EXPECT_EQ(control->isOnline, 0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{});
+}
+
+// A write that fails half-way (a full disk; here a file size limit) keeps
+// the old file whole and leaves no fragment beside it.
+TEST_F(CommWindow, WriteToFileThatFailsKeepsTheOldFile) {
+  MakeControl();
+  EXPECT_EQ(Click("Clear"), "");
+  for (int i = 0; i < 200; ++i) Page().AppendMessage(QStringLiteral("GA=-20\r\nCOMPLETE\r\n"));
+  const auto path = dir / "messages.txt";
+  const std::string old(3000, 'o');
+  WriteFile(path, old);
+
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  ui.QueueFile(path.string());
+  const std::string clicked = Click("Write To File");
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(clicked, "");
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"XVexQ4|Error writing to file"}));
+  EXPECT_EQ(ReadFile(path), old);
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    entries += entry.path().filename().string().starts_with(".messages.txt");
+  EXPECT_EQ(entries, 0u);
 }
 
 TEST_F(CommWindow, SettingsFilesThroughTheDialogs) {

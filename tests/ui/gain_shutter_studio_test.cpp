@@ -55,7 +55,9 @@ TEST(GainShutterStudio, SettingsReachTheCameraAndSurviveARestart) {
                                    30000, env);
   ASSERT_EQ(second.exitStatus, 0) << second.out << second.err;
   EXPECT_TRUE(Has(second.out,
-                  "messagebox \"XVexQ4\" \"Invalid input parameter\" OK -> OK\n"
+                  "messagebox \"XVexQ4\" \"The control refused these values of its profile "
+                  "XVexQ4.ini and keeps its own:\\n[Shutter] Shutter Speed = 1/30 (Invalid "
+                  "input parameter)\" OK -> OK\n"
                   "MasterGainLevel=250\nKneeSelect=0\nTriggerTypeIndex=1\nShutterMode=2\n"
                   "ProgrammableExposureRed=300\n"))
       << second.out;

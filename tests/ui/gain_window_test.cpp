@@ -113,14 +113,19 @@ TEST_F(GainWindowTest, CreationSendsTheStoredValuesInOrder) {
   EXPECT_EQ(Text("online bar"), "online");
 }
 
-TEST_F(GainWindowTest, RejectedStoredValueIsReportedOnceAndTheRestGoesOn) {
+// Every refused key in one message that names it; the rest goes on.
+TEST_F(GainWindowTest, RejectedStoredValuesAreReportedInOneMessageAndTheRestGoesOn) {
   SetProfile("Gain", "Master Gain Level", "999");
+  SetProfile("Gain", "Knee Slope for Red", "9999");
   SetProfile("Gain", "Black Level for Blue", "300");
   SetProfile("Gain", "Shading Mode", "0");
   MakeControl();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption.toStdString(), "XVexQ4");
-  EXPECT_EQ(ui.boxes[0].text.toStdString(), "Invalid input parameter");
+  EXPECT_EQ(ui.boxes[0].text.toStdString(),
+            "The control refused these values of its profile XVexQ4.ini and keeps its own:\n"
+            "[Gain] Master Gain Level = 999 (Invalid input parameter)\n"
+            "[Gain] Knee Slope for Red = 9999 (Invalid input parameter)");
   EXPECT_EQ(control->GetMasterGainLevel(), 0);
   EXPECT_EQ(control->GetBlueBlackLevel(), 300);
   EXPECT_EQ(control->GetShadingMode(), 0);

@@ -92,7 +92,9 @@ TEST_F(ShutterWindowTest, UnknownStoredSpeedIsReportedAndTheRestGoesOn) {
   SetProfile("Shutter", "Color Bar", "1");
   MakeControl();
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text.toStdString(), "Invalid input parameter");
+  EXPECT_EQ(ui.boxes[0].text.toStdString(),
+            "The control refused these values of its profile XVexQ4.ini and keeps its own:\n"
+            "[Shutter] Shutter Speed = 1/30 (Invalid input parameter)");
   EXPECT_EQ(control->GetShutterSpeedIndex(), 0);
   EXPECT_EQ(control->GetBinningIndex(), 1);
   EXPECT_EQ(control->GetColorBar(), 1);

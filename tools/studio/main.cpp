@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -105,6 +106,26 @@ bool NeedsNoDisplay(int argc, char** argv) {
   return false;
 }
 
+// Why the registry folder cannot take the control's entries.
+std::string RegistryProblem(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // The nearest part of the path that exists tells: a file where a folder
+  // should be, or a folder we may not write.
+  for (fs::path at = folder; !at.empty(); at = at.parent_path()) {
+    if (!fs::exists(at, ec)) {
+      if (at == at.parent_path()) break;
+      continue;
+    }
+    if (!fs::is_directory(at, ec))
+      return at == folder ? std::string("it is a file, not a folder")
+                          : at.string() + " is a file, not a folder";
+    if (::access(at.c_str(), W_OK) != 0) return at.string() + ": " + std::strerror(errno);
+    break;
+  }
+  return "its entries could not be written";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,8 +196,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexq4-studio: --screenshots runs on its own (see --help)\n");
     return kUsageError;
   }
-  if (parser.isSet(registerOption)) return DllRegisterServer() == 0 ? 0 : kHostFailure;
-  if (parser.isSet(unregisterOption)) return DllUnregisterServer() == 0 ? 0 : kHostFailure;
+  if (parser.isSet(registerOption) || parser.isSet(unregisterOption)) {
+    const bool registering = parser.isSet(registerOption);
+    if ((registering ? DllRegisterServer() : DllUnregisterServer()) == 0) return 0;
+    std::fprintf(stderr, "vexq4-studio: the control could not be %s in %s: %s\n",
+                 registering ? "registered" : "unregistered",
+                 vexq4::control::RegistryDirectory().c_str(),
+                 RegistryProblem(vexq4::control::RegistryDirectory()).c_str());
+    return kHostFailure;
+  }
 
   // The script's input, a file or standard input; a folder is refused
   // like a file that is not there.

@@ -1,9 +1,12 @@
 // The studio's desktop window.
 #include "studio_window.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +15,7 @@
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cerrno>
 
 #include "event_log.h"
 #include "member_browser.h"
@@ -30,6 +34,16 @@ namespace {
 
 const QString kCaption = QStringLiteral("vexq4-studio");
 constexpr int kLayoutVersion = 1;
+const QString kFastReadsKey = QStringLiteral("camera/fastReads");
+
+// Whether the settings file may be read and written: missing, or a
+// regular file. A FIFO of that name would block the program at its start,
+// deaf to everything; a device is no place for a layout either.
+bool SettingsFileUsable(const QString& path) {
+  struct stat status {};
+  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
 
 // Passes every request on and notes whether the shell was asked to open
 // something: how the studio learns that the control found its guide.
@@ -108,6 +122,8 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   connect(browser_, &MemberBrowser::Answered, log_,
           [this](const QString& a) { log_->Note(QStringLiteral("< ") + a); });
 
+  reads_ = new QLabel(this);
+  statusBar()->addPermanentWidget(reads_);
   connection_ = new QLabel(this);
   connection_->setAccessibleName(QStringLiteral("Connection"));
   statusBar()->addPermanentWidget(connection_);
@@ -127,6 +143,11 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   // the centre's resizes.
   qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
+  const bool fast =
+      options_.keepLayout && SettingsFileUsable(SettingsPath()) &&
+      QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey, false).toBool();
+  fastReads_->setChecked(fast);
+  SetFastReads(fast);
 }
 
 // What a screen reader needs beyond the widgets' own texts: names for the
@@ -173,6 +194,8 @@ void StudioWindow::showEvent(QShowEvent* event) {
 }
 
 StudioWindow::~StudioWindow() {
+  // The drain is the process's: leave it as the environment says.
+  if (fastReads_->isChecked()) CVexCamInterface::SetQueryDrainTime(-1);
   // The control goes first, while the docks still listen: closing its
   // connection fires events.
   log_->Detach();
@@ -200,6 +223,25 @@ void StudioWindow::BuildMenus() {
   alwaysOnTop_->setToolTip(
       QStringLiteral("Keeps the tool windows above other windows (rebuilds and hides them)"));
   connect(alwaysOnTop_, &QAction::triggered, this, &StudioWindow::SetAlwaysOnTop);
+  fastReads_ = control->addAction(QStringLiteral("&Fast reads"));
+  fastReads_->setObjectName(QStringLiteral("fast reads"));
+  fastReads_->setCheckable(true);
+  fastReads_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  fastReads_->setToolTip(
+      QStringLiteral("Queries wait for 15 ms of silence instead of a whole empty read: "
+                     "Synchronize Program over a Camera Link grabber takes about 1.5 s "
+                     "instead of 44 s (a camera answering late may leave a line that later "
+                     "queries discard)"));
+  connect(fastReads_, &QAction::triggered, this, [this](bool on) {
+    SetFastReads(on);
+    if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return;
+    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    settings.setValue(kFastReadsKey, on);
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+      statusBar()->showMessage(QStringLiteral("The fast-reads choice could not be saved to ") +
+                               SettingsPath());
+  });
   // The About window can change it too: the menu shows the frames' choice.
   connect(control, &QMenu::aboutToShow, this, [this] {
     if (control_) alwaysOnTop_->setChecked(control_->Frame(0).alwaysOnTop());
@@ -297,12 +339,19 @@ QString StudioWindow::SettingsPath() {
 }
 
 void StudioWindow::RestoreLayout() {
+  if (!SettingsFileUsable(SettingsPath())) {
+    statusBar()->showMessage(SettingsPath() +
+                             QStringLiteral(" is not a regular file: the window's layout is "
+                                            "neither read from it nor saved to it"));
+    return;
+  }
   QSettings settings(SettingsPath(), QSettings::IniFormat);
   restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
   restoreState(settings.value(QStringLiteral("window/state")).toByteArray(), kLayoutVersion);
 }
 
 void StudioWindow::SaveLayout() {
+  if (!SettingsFileUsable(SettingsPath())) return;
   QSettings settings(SettingsPath(), QSettings::IniFormat);
   settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
   settings.setValue(QStringLiteral("window/state"), saveState(kLayoutVersion));
@@ -348,6 +397,23 @@ bool StudioWindow::OpenOperatorGuide() {
 
 void StudioWindow::ShowProperties() {
   if (control_) ctl::ShowPropertyPages(control_, this);
+}
+
+QString StudioWindow::ReadsText() const {
+  if (fastReads_->isChecked())
+    return QStringLiteral("Fast reads (%1 ms)").arg(CVexCamInterface::kFastReadsDrainMs);
+  // Off: the library follows the environment, as for any program.
+  const QString variable = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
+  if (!variable.isEmpty()) return QStringLiteral("Reads: VEXQ4_QUERY_DRAIN_MS=") + variable;
+  return QStringLiteral("Standard reads");
+}
+
+void StudioWindow::SetFastReads(bool on) {
+  CVexCamInterface::SetQueryDrainTime(on ? CVexCamInterface::kFastReadsDrainMs : -1);
+  fastReads_->setChecked(on);
+  reads_->setText(ReadsText());
+  reads_->setAccessibleName(ReadsText());
+  reads_->setToolTip(fastReads_->toolTip());
 }
 
 void StudioWindow::SetAlwaysOnTop(bool onTop) {

@@ -9,11 +9,13 @@
 #include <sstream>
 #include <vector>
 
+#include "cameras.h"
 #include "device_check.h"
 #include "host.h"
 #include "input_file.h"
 #include "line_reader.h"
 #include "output.h"
+#include "ports_command.h"
 #include "properties.h"
 #include "signals.h"
 #include "status.h"
@@ -288,6 +290,15 @@ int RunGrabbers(Host& host) {
   return kExitOk;
 }
 
+// "vexq4> ", or "vexq4 (off-line)> " while the camera is (several: how many
+// of them are).
+std::string ShellPrompt(const Cameras& cameras) {
+  const int off = cameras.OffLine();
+  if (off == 0) return "vexq4> ";
+  if (cameras.size() == 1) return "vexq4 (off-line)> ";
+  return "vexq4 (" + std::to_string(off) + " of " + std::to_string(cameras.size()) + " off-line)> ";
+}
+
 // ---- Parsing.
 
 std::string SettingsHelp() {
@@ -521,6 +532,34 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
     });
   }
   {
+    auto options = std::make_shared<PortsOptions>();
+    auto format = std::make_shared<std::string>("text");
+    auto* cmd = app.add_subcommand(
+        "ports", "list the machine's serial ports: stable names, driver, USB identity, access");
+    cmd->add_flag("--probe", options->probe,
+                  "ask each port this user may open and nobody holds for the camera; adds its "
+                  "CameraID and ModelName");
+    cmd->add_option("--format", *format, "text (one line a port, the default) or json")
+        ->check(CLI::IsMember({"text", "json"}));
+    cmd->footer(
+        "\nOne line a port: the device, its names under /dev/serial/by-id and by-path,\n"
+        "driver, usb=VENDOR:PRODUCT, serial number, manufacturer and product where the\n"
+        "kernel knows them, access=yes|no (with why and a hint: the dialout group),\n"
+        "held-by=PID:NAME when another process has it open, console=yes for the\n"
+        "kernel's console (never probed). Hints about ModemManager and brltty go to\n"
+        "standard error. Nothing is opened without --probe.\n"
+        "VEXQ4_SYSFS_ROOT=DIR reads sys/, dev/, proc/ and etc/ below DIR instead of /\n"
+        "(for tests).\n" +
+        Footer("  vexq4 ports\n  vexq4 ports --probe\n  vexq4 ports --format json\n"));
+    cmd->callback([&plan, options, format] {
+      options->json = *format == "json";
+      plan.name = "ports";
+      plan.needsCamera = false;
+      plan.isPorts = true;
+      plan.run = [options](Host& h) { return RunPorts(h, *options, SystemRoot()); };
+    });
+  }
+  {
     auto* cmd = app.add_subcommand(
         "shell", "run commands read one per line from standard input on one connection");
     cmd->footer(
@@ -540,6 +579,12 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
 }
 
 int RunShell(Host& host, std::FILE* in) {
+  Cameras one(host);
+  return RunShell(one, in);
+}
+
+int RunShell(Cameras& cameras, std::FILE* in) {
+  Console& console = cameras.console();
   const std::unique_ptr<LineReader> reader = LineReader::For(in);
   const bool interactive = reader->edits();
   // On a terminal Ctrl-C abandons the command (or the line being typed)
@@ -550,7 +595,7 @@ int RunShell(Host& host, std::FILE* in) {
   std::string line;
   for (;;) {
     if (StopSignal() != 0) break;
-    const std::string prompt = host.isOnline ? "vexq4> " : "vexq4 (off-line)> ";
+    const std::string prompt = ShellPrompt(cameras);
     const LineReader::Result read = reader->Read(prompt, line);
     if (read == LineReader::Result::kInterrupted) {
       if (StopSignal() != 0) break;
@@ -562,7 +607,7 @@ int RunShell(Host& host, std::FILE* in) {
 
     auto words = SplitWords(line);
     if (!words) {
-      host.console().Error("unterminated quote: " + line);
+      console.Error("unterminated quote: " + line);
       last = kExitUsage;
       continue;
     }
@@ -589,8 +634,8 @@ int RunShell(Host& host, std::FILE* in) {
       continue;
     }
     if (!found) {
-      host.console().Error("unknown command \"" + (*words)[0] + "\"; the shell knows " + known +
-                           " and quit");
+      console.Error("unknown command \"" + (*words)[0] + "\"; the shell knows " + known +
+                    " and quit");
       last = kExitUsage;
       continue;
     }
@@ -603,23 +648,23 @@ int RunShell(Host& host, std::FILE* in) {
       if (!out.str().empty()) PrintText(out.str());
       std::string message = err.str();
       while (!message.empty() && message.back() == '\n') message.pop_back();
-      if (!message.empty()) host.console().Line(message);
+      if (!message.empty()) console.Line(message);
       if (code != 0) last = kExitUsage;
       continue;
     }
     // The camera did not answer after an abandoned command (still busy
     // with it, say): try again now that the user wants it.
-    if (reconnect && !host.isOnline && plan.needsCamera) reconnect = host.Reconnect() != 0;
-    int status = plan.run ? plan.run(host) : kExitUsage;
+    if (reconnect && cameras.OffLine() > 0 && plan.needsCamera)
+      reconnect = cameras.ReconnectOffLine();
+    int status = plan.run ? cameras.Run(plan.run) : kExitUsage;
     if (CommandInterrupted()) {
       // The exchange under way was abandoned and the camera taken for gone:
       // open the line again for the next command.
       ClearCommandInterrupt();
       status = 128 + SIGINT;
-      host.console().Error("interrupted");
-      reconnect = !host.isOnline && host.Reconnect() != 0;
-      if (reconnect)
-        host.console().Error("the camera does not answer yet; the next command tries again");
+      console.Error("interrupted");
+      reconnect = cameras.OffLine() > 0 && cameras.ReconnectOffLine();
+      if (reconnect) console.Error("the camera does not answer yet; the next command tries again");
     }
     if (status != kExitOk) last = status;
   }

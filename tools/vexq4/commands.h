@@ -14,12 +14,14 @@ class App;
 namespace vexq4::cli {
 
 class Host;
+class Cameras;
 
 struct Plan {
   std::string name;         // the command, for messages
   bool needsCamera = true;  // false: grabbers, search
   bool isShell = false;
   bool isSearch = false;
+  bool isPorts = false;                  // lists the machine's ports: no connection option
   int searchFirst = 1, searchLast = 16;  // search: the COM ports to try
   std::function<int(Host&)> run;         // returns an exit status
 };
@@ -30,5 +32,7 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell);
 
 // Reads command lines from `in` and runs each against the open connection.
 int RunShell(Host& host, std::FILE* in);
+// The same on several cameras: each line runs on all of them at once.
+int RunShell(Cameras& cameras, std::FILE* in);
 
 }  // namespace vexq4::cli

@@ -5,30 +5,36 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace vexq4::cli {
-namespace {
-
-// Width of the terminal behind `file`, re-read at every draw so that a
-// resized window is followed; 80 when it cannot be told.
-int Columns(std::FILE* file) {
-  winsize size{};
-  if (::ioctl(::fileno(file), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+Console::Console(std::FILE* err, bool progress) : board_(std::make_shared<Board>()) {
+  board_->err = err;
+  board_->barEnabled = progress && ::isatty(::fileno(err)) == 1;
+  board_->lanes.emplace_back();
 }
 
-}  // namespace
-
-Console::Console(std::FILE* err, bool progress)
-    : err_(err), barEnabled_(progress && ::isatty(::fileno(err)) == 1) {}
+Console::Console(Console& shared, std::string label)
+    : board_(shared.board_), prefix_(label + ": ") {
+  std::lock_guard lock(board_->mutex);
+  lane_ = board_->lanes.size();
+  board_->lanes.push_back({std::move(label), {}, 0, 0, {}});
+}
 
 Console::~Console() { EndProgress(); }
 
+bool Console::progressShown() const { return board_->barEnabled; }
+
 void Console::Clear() {
-  if (barShown_) {
-    std::fputs("\r\033[K", err_);
-    barShown_ = false;
+  Board& b = *board_;
+  if (b.drawnLines == 0) return;
+  if (b.drawnLines == 1) {
+    std::fputs("\r\033[K", b.err);
+  } else {
+    // Up to the first bar line, then everything below it goes.
+    std::fprintf(b.err, "\r\033[%dA\033[J", b.drawnLines - 1);
   }
+  b.drawnLines = 0;
 }
 
 std::string_view Console::Words(std::string_view operation) {
@@ -64,34 +70,74 @@ std::string Console::FitLine(int step, int total, std::string_view operation, lo
 }
 
 void Console::Draw() {
-  if (!barEnabled_ || operation_.empty()) return;
-  auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_)
-          .count();
-  const std::string bar = FitLine(step_, total_, operation_, seconds, Columns(err_));
-  std::fputs("\r", err_);
-  std::fputs(bar.c_str(), err_);
-  std::fputs("\033[K", err_);
-  std::fflush(err_);
-  barShown_ = true;
+  Board& b = *board_;
+  if (!b.barEnabled) return;
+  winsize size{};
+  const bool sized = ::ioctl(::fileno(b.err), TIOCGWINSZ, &size) == 0;
+  const int columns = sized && size.ws_col > 0 ? size.ws_col : 80;
+  // Bars that would not fit on the screen would scroll the block away.
+  const int rows = sized && size.ws_row > 1 ? size.ws_row - 1 : 24;
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<const Lane*> busy;
+  for (const Lane& l : b.lanes)
+    if (!l.operation.empty()) busy.push_back(&l);
+  if (busy.empty()) {
+    Clear();
+    return;
+  }
+  const std::size_t shown = std::min<std::size_t>(busy.size(), static_cast<std::size_t>(rows));
+  // Back to the first line of the block on screen; a line drawn over
+  // keeps its place, so one bar alone is redrawn in place.
+  std::string block;
+  if (b.drawnLines > 1) block = "\r\033[" + std::to_string(b.drawnLines - 1) + "A";
+  for (std::size_t i = 0; i < shown; ++i) {
+    const Lane& l = *busy[i];
+    std::string line;
+    if (i + 1 == shown && shown < busy.size()) {
+      line = "... and " + std::to_string(busy.size() - i) + " more cameras at work";
+      if (line.size() >= static_cast<std::size_t>(columns))
+        line.resize(static_cast<std::size_t>(std::max(columns - 1, 1)));
+    } else {
+      const std::string label = l.label.empty() ? "" : l.label + ": ";
+      const long seconds = std::chrono::duration_cast<std::chrono::seconds>(now - l.start).count();
+      line = label + FitLine(l.step, l.total, l.operation, seconds,
+                             std::max(columns - static_cast<int>(label.size()), 10));
+      if (line.size() >= static_cast<std::size_t>(columns))
+        line.resize(static_cast<std::size_t>(std::max(columns - 1, 1)));
+    }
+    block += (i == 0 ? "\r" : "\n\r") + line + "\033[K";
+  }
+  if (static_cast<int>(shown) < b.drawnLines) block += "\033[J";  // the block shrank
+  std::fputs(block.c_str(), b.err);
+  std::fflush(b.err);
+  b.drawnLines = static_cast<int>(shown);
 }
 
 void Console::LineLocked(std::string_view text) {
   Clear();
-  std::fwrite(text.data(), 1, text.size(), err_);
-  std::fputc('\n', err_);
-  std::fflush(err_);
+  std::fwrite(text.data(), 1, text.size(), board_->err);
+  std::fputc('\n', board_->err);
+  std::fflush(board_->err);
   Draw();
 }
 
 void Console::Line(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  LineLocked(text);
+  std::lock_guard lock(board_->mutex);
+  LineLocked(prefix_ + std::string(text));
 }
 
 void Console::Error(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  LineLocked("vexq4: " + std::string(text));
+  std::lock_guard lock(board_->mutex);
+  // "vexq4: /dev/ttyUSB0: ..." for one camera of several.
+  LineLocked("vexq4: " + prefix_ + std::string(text));
+}
+
+void Console::WithBarsCleared(const std::function<void()>& write) {
+  std::lock_guard lock(board_->mutex);
+  Clear();
+  std::fflush(board_->err);
+  write();
+  Draw();
 }
 
 std::string Console::Bar(int step, int total, std::string_view operation, int width) {
@@ -116,38 +162,42 @@ std::string Console::Bar(int step, int total, std::string_view operation, int wi
 }
 
 void Console::BeginProgress(std::string_view operation) {
-  if (!barEnabled_) return;
-  std::lock_guard lock(mutex_);
-  operation_ = operation;
-  step_ = 0;
-  total_ = 0;
-  start_ = std::chrono::steady_clock::now();
+  if (!board_->barEnabled) return;
+  std::lock_guard lock(board_->mutex);
+  Lane& l = lane();
+  l.operation = operation;
+  l.step = 0;
+  l.total = 0;
+  l.start = std::chrono::steady_clock::now();
   Draw();
 }
 
 void Console::Progress(int step, int total, std::string_view operation) {
-  if (!barEnabled_) return;
-  std::lock_guard lock(mutex_);
-  if (operation_.empty()) start_ = std::chrono::steady_clock::now();
-  operation_ = operation;
-  step_ = step;
-  total_ = total;
+  if (!board_->barEnabled) return;
+  std::lock_guard lock(board_->mutex);
+  Lane& l = lane();
+  if (l.operation.empty()) l.start = std::chrono::steady_clock::now();
+  l.operation = operation;
+  l.step = step;
+  l.total = total;
   Draw();
 }
 
 void Console::Tick() {
-  if (!barEnabled_) return;
-  std::lock_guard lock(mutex_);
-  if (operation_.empty()) return;
-  if (total_ <= 0) ++step_;
+  if (!board_->barEnabled) return;
+  std::lock_guard lock(board_->mutex);
+  Lane& l = lane();
+  if (l.operation.empty()) return;
+  if (l.total <= 0) ++l.step;
   Draw();
 }
 
 void Console::EndProgress() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(board_->mutex);
   Clear();
-  operation_.clear();
-  std::fflush(err_);
+  lane().operation.clear();
+  Draw();
+  std::fflush(board_->err);
 }
 
 }  // namespace vexq4::cli

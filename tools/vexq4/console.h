@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -16,13 +19,17 @@ class Console {
   // The bar is drawn only when `progress` is set and standard error is a
   // terminal: a log file or a pipe gets no carriage-return noise.
   Console(std::FILE* err, bool progress);
+  // One camera's view of `shared`, for a run on several cameras: its lines
+  // start with "`label`: ", and its bar is its own line of a block of bars,
+  // one line per camera at work. Lives no longer than `shared`.
+  Console(Console& shared, std::string label);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   ~Console();
 
-  bool progressShown() const { return barEnabled_; }
+  bool progressShown() const;
 
-  // One line of text; a bar on screen is cleared first and drawn again after.
+  // One line of text; bars on screen are cleared first and drawn again after.
   void Line(std::string_view text);
   void Error(std::string_view text);  // "vexq4: " + text
 
@@ -37,6 +44,10 @@ class Console {
   void Tick();
   void EndProgress();
 
+  // Runs `write` (results going to standard output) with the bars taken
+  // off the terminal and drawn again after, so that the two never mix.
+  void WithBarsCleared(const std::function<void()>& write);
+
   // The bar as drawn, without the carriage return; for tests.
   static std::string Bar(int step, int total, std::string_view operation, int width = 30);
   // The words a user reads for a model operation ("ReadAllFromCamera" is
@@ -49,19 +60,31 @@ class Console {
                              int columns);
 
  private:
+  struct Lane {
+    std::string label;  // empty: the program's own lane
+    // The bar in progress; operation empty: none.
+    std::string operation;
+    int step = 0;
+    int total = 0;
+    std::chrono::steady_clock::time_point start;
+  };
+  // What the views of one standard error share.
+  struct Board {
+    std::FILE* err;
+    bool barEnabled;
+    std::mutex mutex;
+    int drawnLines = 0;  // bar lines on screen, the cursor on the last
+    std::deque<Lane> lanes;
+  };
+
+  Lane& lane() { return board_->lanes[lane_]; }
   void LineLocked(std::string_view text);
   void Clear();
   void Draw();
 
-  std::FILE* err_;
-  bool barEnabled_;
-  bool barShown_ = false;
-  std::mutex mutex_;
-  // The bar in progress; operation_ empty: none.
-  std::string operation_;
-  int step_ = 0;
-  int total_ = 0;
-  std::chrono::steady_clock::time_point start_;
+  std::shared_ptr<Board> board_;
+  std::size_t lane_ = 0;
+  std::string prefix_;  // "label: " or empty
 };
 
 }  // namespace vexq4::cli

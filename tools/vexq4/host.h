@@ -31,6 +31,7 @@ class Host : public CVexCamInterface {
   ~Host() override;
 
   Console& console() { return console_; }
+  const HostOptions& options() const { return options_; }
 
   // --sim: the simulated camera on a pseudo-terminal of this process.
   // Returns 0, or non-zero after printing why it could not start.

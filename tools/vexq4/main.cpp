@@ -1,6 +1,8 @@
 // vexq4: the RX-Q4 camera from a shell, for integrators and for scripted
 // set-up on a production line.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,12 +10,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cameras.h"
 #include "commands.h"
 #include "console.h"
 #include "device_check.h"
 #include "host.h"
 #include "output.h"
+#include "ports_command.h"
 #include "signals.h"
 #include "status.h"
 
@@ -31,8 +36,12 @@ constexpr const char* kFooter = R"(CONNECTION
   Exactly one of --com, --device, --grabber, --clallserial or --sim names the
   camera; without one, vexq4 refuses to talk to any device. COM port n is the
   device in the environment variable VEXQ4_COM<n>, otherwise /dev/ttyS<n-1>.
-  'grabbers' needs no connection; 'search' scans COM ports 1..16 (or FIRST..LAST)
-  instead, or with --sim or --device tries that line alone.
+  Several cameras at once: repeat --device or --com (--com also takes a
+  range N-M), or give --all for every port where 'ports --probe' finds one;
+  each result line then starts with the camera's device, and the exit status
+  is the worst of them.
+  'grabbers' and 'ports' need no connection; 'search' scans COM ports 1..16
+  (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
 EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
@@ -43,6 +52,8 @@ EXAMPLES
   vexq4 --grabber 1 report camera.txt      camera data report over Camera Link
   printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
   vexq4 search 1 8                         find the camera on COM1..COM8
+  vexq4 ports --probe                      every serial port, and the cameras on them
+  vexq4 --com 1-8 load-settings line3.cam  the same file into eight cameras at once
 
 SIGNALS
   Ctrl-C (SIGINT), SIGTERM and SIGHUP abandon the exchange under way, close
@@ -56,9 +67,6 @@ EXIT STATUS
   2  usage error: unknown command or setting, a value out of range or not in
      its list (nothing was sent to the camera), no connection option
   130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
-
-// --fast-reads: the quiet time that ends the drain before each query.
-constexpr int kFastReadsDrainMs = 15;
 
 // The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
 // milliseconds and quietly keeps the standard drain otherwise; a mistyped
@@ -74,13 +82,86 @@ bool QueryDrainVariableIsTaken(std::string_view text) {
 }
 
 struct Connection {
-  std::optional<int> com;
-  std::optional<std::string> device;
+  std::vector<int> coms;  // --com, ranges spread out
+  std::vector<std::string> devices;
   std::optional<int> grabber;
   std::optional<int> clallserial;
   bool sim = false;
-  bool any() const { return com || device || grabber || clallserial || sim; }
+  bool all = false;
+  bool any() const {
+    return !coms.empty() || !devices.empty() || grabber || clallserial || sim || all;
+  }
+  // Several cameras at once (or --all, however many it finds).
+  bool several() const { return coms.size() + devices.size() > 1 || all; }
 };
+
+// "3" or "1-8": COM port numbers 1..254; false with `error` set otherwise.
+bool ParseComPorts(const std::string& text, std::vector<int>& ports, std::string& error) {
+  const auto number = [](std::string_view t, int& out) {
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
+    return ec == std::errc{} && end == t.data() + t.size() && out >= 1 && out <= 254;
+  };
+  const std::size_t dash = text.find('-');
+  int first = 0, last = 0;
+  const bool ok = dash == std::string::npos
+                      ? number(text, first) && number(text, last)
+                      : number(std::string_view(text).substr(0, dash), first) &&
+                            number(std::string_view(text).substr(dash + 1), last) && first <= last;
+  if (!ok) {
+    error = "\"" + text + "\" is not a COM port 1..254 or a range N-M of them";
+    return false;
+  }
+  for (int port = first; port <= last; ++port) ports.push_back(port);
+  return true;
+}
+
+// The same camera twice would be opened twice: refused before anything is.
+std::string NamedTwice(const std::vector<std::string>& names) {
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+  return twice == sorted.end() ? "" : *twice;
+}
+
+// Several cameras: each connected and the command run on it at once, on a
+// thread of its own; the worst exit status.
+int RunOnCameras(Host& host, Console& console, const HostOptions& options, const Connection& conn,
+                 const Plan& plan) {
+  std::vector<CameraTarget> targets;
+  if (conn.all) {
+    PortScan scan = ScanSerialPorts(SystemRoot());
+    ProbePorts(host, scan);
+    if (StopSignal() != 0) return kExitFailure;
+    for (const SerialPort& port : scan.ports)
+      if (port.probe.found)
+        targets.push_back({port.device, port.openPath, host.MapDevice(port.openPath)});
+    if (targets.empty()) {
+      console.Error(plan.name +
+                    ": no camera answered on any serial port of this machine ('vexq4 ports "
+                    "--probe' says why)");
+      return kExitFailure;
+    }
+  }
+  for (int port : conn.coms)
+    targets.push_back({Host::PortDevice(port), Host::PortDevice(port), port});
+  for (const std::string& device : conn.devices)
+    targets.push_back({device, device, host.MapDevice(device)});
+
+  // Results on a terminal take the bars off first.
+  ShareTerminalWith(&console);
+  int status = kExitOk;
+  {
+    Cameras cameras(console, options, std::move(targets));
+    if (plan.isShell) {
+      status = cameras.Connect();
+      if (cameras.connected() > 0) status = std::max(status, RunShell(cameras, stdin));
+    } else {
+      status = cameras.ConnectAndRun(plan.run);
+    }
+  }
+  ShareTerminalWith(nullptr);
+  return status;
+}
 
 }  // namespace
 
@@ -94,16 +175,29 @@ static int Run(int argc, char** argv) {
   });
 
   Connection conn;
-  int com = 0, grabber = 0, clallserial = 0;
-  std::string device;
+  int grabber = 0, clallserial = 0;
+  std::vector<std::string> comSpecs;
   HostOptions hostOptions;
   bool noProgress = false;
 
-  auto* comOpt = app.add_option("--com", com, "COM port number of the camera (1..254)")
-                     ->check(CLI::Range(1, 254))
+  auto* comOpt = app.add_option("--com", comSpecs,
+                                "COM port number of the camera (1..254), or a range N-M; "
+                                "repeat it for several cameras")
+                     ->allow_extra_args(false)
+                     ->take_all()
+                     ->check(CLI::Validator(
+                         [](std::string& text) {
+                           std::vector<int> ports;
+                           std::string error;
+                           return ParseComPorts(text, ports, error) ? std::string() : error;
+                         },
+                         "N|N-M"))
                      ->group("Connection");
-  auto* devOpt = app.add_option("--device", device,
-                                "serial device or pseudo-terminal of the camera, e.g. /dev/ttyUSB0")
+  auto* devOpt = app.add_option("--device", conn.devices,
+                                "serial device or pseudo-terminal of the camera, e.g. "
+                                "/dev/ttyUSB0; repeat it for several cameras")
+                     ->allow_extra_args(false)
+                     ->take_all()
                      ->group("Connection");
   auto* grabOpt = app.add_option("--grabber", grabber,
                                  "Camera Link frame grabber: manufacturer entry N (1..16) of "
@@ -117,7 +211,10 @@ static int Run(int argc, char** argv) {
   auto* simOpt =
       app.add_flag("--sim", conn.sim, "start the built-in simulated camera and connect to it")
           ->group("Connection");
-  const std::vector<CLI::Option*> connOpts{comOpt, devOpt, grabOpt, allOpt, simOpt};
+  auto* everyOpt = app.add_flag("--all", conn.all,
+                                "every serial port where 'vexq4 ports --probe' finds a camera")
+                       ->group("Connection");
+  const std::vector<CLI::Option*> connOpts{comOpt, devOpt, grabOpt, allOpt, simOpt, everyOpt};
   for (auto* a : connOpts)
     for (auto* b : connOpts)
       if (a != b) a->excludes(b);
@@ -145,8 +242,10 @@ static int Run(int argc, char** argv) {
     return code == 0 ? kExitOk : kExitUsage;
   }
 
-  if (comOpt->count()) conn.com = com;
-  if (devOpt->count()) conn.device = device;
+  for (const std::string& spec : comSpecs) {
+    std::string error;
+    ParseComPorts(spec, conn.coms, error);  // checked while parsing
+  }
   if (grabOpt->count()) conn.grabber = grabber;
   if (allOpt->count()) conn.clallserial = clallserial;
 
@@ -156,24 +255,39 @@ static int Run(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (plan.isSearch && (conn.com || conn.grabber || conn.clallserial)) {
+  if (plan.isSearch && (!conn.coms.empty() || conn.grabber || conn.clallserial)) {
     console.Error("search scans COM ports FIRST..LAST; give them instead of " +
-                  std::string(conn.com       ? "--com"
-                              : conn.grabber ? "--grabber"
-                                             : "--clallserial"));
+                  std::string(!conn.coms.empty() ? "--com"
+                              : conn.grabber     ? "--grabber"
+                                                 : "--clallserial"));
+    return kExitUsage;
+  }
+  if (plan.isSearch && conn.several()) {
+    console.Error("search tries one line; 'vexq4 ports --probe' asks every port for the camera");
+    return kExitUsage;
+  }
+  if (plan.isPorts && conn.any()) {
+    console.Error("ports lists every serial port of the machine; it takes no connection option");
+    return kExitUsage;
+  }
+  std::vector<std::string> named;
+  for (int port : conn.coms) named.push_back("COM" + std::to_string(port));
+  named.insert(named.end(), conn.devices.begin(), conn.devices.end());
+  if (const std::string twice = NamedTwice(named); !twice.empty()) {
+    console.Error(twice + " is named twice; each camera is named once");
     return kExitUsage;
   }
   if (plan.needsCamera && !conn.any()) {
     console.Error(plan.name +
                   ": no camera named; give one of --com N, --device PATH, --grabber N, "
-                  "--clallserial N or --sim (try 'vexq4 --sim " +
+                  "--clallserial N, --all or --sim (try 'vexq4 --sim " +
                   plan.name + "')");
     return kExitUsage;
   }
 
   Host host(console, hostOptions);
   if (fastReads) {
-    CVexCamInterface::SetQueryDrainTime(kFastReadsDrainMs);
+    CVexCamInterface::SetQueryDrainTime(CVexCamInterface::kFastReadsDrainMs);
   } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");
              drain && *drain && !QueryDrainVariableIsTaken(drain)) {
     console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
@@ -189,8 +303,8 @@ static int Run(int argc, char** argv) {
     int status = host.StartSimulator();
     if (status != 0) return kExitFailure;
     line = host.simulatorPath();
-  } else if (conn.device) {
-    line = *conn.device;
+  } else if (conn.devices.size() == 1) {
+    line = conn.devices.front();
   }
   if (line && plan.isSearch) {
     host.MapDeviceTo(plan.searchFirst, *line);
@@ -198,6 +312,9 @@ static int Run(int argc, char** argv) {
   } else if (line) {
     mappedPort = host.MapDevice(*line);
   }
+
+  if (plan.needsCamera && conn.several())
+    return RunOnCameras(host, console, hostOptions, conn, plan);
 
   if (plan.needsCamera) {
     int status = 0;
@@ -210,7 +327,7 @@ static int Run(int argc, char** argv) {
       what = "clallserial port " + std::to_string(*conn.clallserial);
       status = host.ConnectAllSerial(*conn.clallserial);
     } else {
-      int port = conn.com ? *conn.com : *mappedPort;
+      int port = !conn.coms.empty() ? conn.coms.front() : *mappedPort;
       // Name the device too: COM numbers map to paths only in this system.
       what = "COM" + std::to_string(port) + " (" + Host::PortDevice(port) + ")";
       device = Host::PortDevice(port);

@@ -8,11 +8,28 @@
 
 namespace vexq4::cli {
 
+class Console;
+
 // `line` and a line end, flushed at once (results of a slow camera appear
-// as they come).
+// as they come), after the calling thread's prefix. A line is written
+// whole: lines of cameras working at once never mix.
 void PrintLine(std::string_view line);
 // `text` as it is (help texts, the prompt), flushed.
 void PrintText(std::string_view text);
+
+// The results of one camera of several: every line this thread prints
+// starts with "`label`: " while the object lives.
+class OutputPrefix {
+ public:
+  explicit OutputPrefix(const std::string& label);
+  ~OutputPrefix();
+  OutputPrefix(const OutputPrefix&) = delete;
+  OutputPrefix& operator=(const OutputPrefix&) = delete;
+};
+
+// Results written while progress bars are on the same terminal take the
+// bars off first (nullptr: none).
+void ShareTerminalWith(Console* console);
 
 // Flushes standard output; false when this or any earlier write failed,
 // with the system's text of the first failure in `error`.

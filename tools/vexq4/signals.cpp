@@ -90,6 +90,13 @@ void InstallStopSignals() {
   ::signal(SIGPIPE, SIG_IGN);
 }
 
+void LeaveStopSignalsToTheMainThread() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  ::pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
+
 int StopSignal() { return g_exitSignal.load(); }
 
 int FinalStopSignal() {

@@ -16,6 +16,10 @@ namespace vexq4::cli {
 // Installs the handlers and starts the watchdog; once, first thing in main.
 void InstallStopSignals();
 
+// Blocks the stop signals on the calling thread (one camera's of several),
+// so that they reach the main thread, whose blocking calls they end.
+void LeaveStopSignalsToTheMainThread();
+
 // The signal that ends the program, or 0.
 int StopSignal();
 // The same, last thing before main returns: the stop signals are blocked

@@ -96,8 +96,11 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
 
   // The file is checked before the first exchange: an unwritable path must
   // not cost a minute of camera traffic and four area loads.
+  const std::filesystem::path target{std::string(path)};
+  std::error_code ec;
+  const bool hadReport = std::filesystem::exists(target, ec);
   vexq4::platform::AtomicFile file;
-  if (!file.Open(std::filesystem::path{std::string(path)})) return -7;
+  if (!file.Open(target)) return -7;
 
   // Without the camera's working settings no area may be loaded: they
   // would be lost. The abandoned file removes its temporary file.
@@ -180,7 +183,10 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   text.append(kCrLf);
   // Every row ends its line, even when a column stopped early.
   for (const std::string& line : lines) text.append(line).append(kCrLf);
-  const bool written = file.Write(text) && file.Commit();
+  // A report the camera broke off does not replace a whole one from an
+  // earlier run; with no report there yet, what the camera gave is written.
+  const bool keepOld = status != 0 && hadReport;
+  const bool written = keepOld || (file.Write(text) && file.Commit());
 
   // The area loads changed the camera's working settings: give it back the
   // model's. Its code is not the report's.

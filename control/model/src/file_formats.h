@@ -2,7 +2,10 @@
 // fields of the camera data report and the lines of the shading table file.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,19 +36,20 @@ std::string FormatShadingFile(std::span<const int> values);
 // Largest value of the table: each is an unsigned 16-bit word.
 inline constexpr int kShadingValueMax = 65535;
 
-// What one line (one piece) of a shading file gave.
-struct ShadingLine {
-  bool data = false;        // a data line: its first field is a number 1..128
-  int values = 0;           // value fields that began with a number
-  bool outOfRange = false;  // one of them lies outside 0..kShadingValueMax
-};
+// Largest shading file read: a table is about 4 kB.
+inline constexpr std::uintmax_t kShadingFileMax = 1024 * 1024;
 
-// Applies one line of a shading file as point `row` of the 768 values in
-// curve order (the send view). A line that is not a data line changes
-// nothing. Of a data line, each of the first six value fields that begins
-// with a number replaces the point's value of its curve and marks it in
-// `filled`; the others are kept.
-ShadingLine ApplyShadingLine(std::string_view line, int row, std::span<int> values,
-                             std::span<bool> filled);
+// What one line (one piece) of a shading file is. A title line is one of
+// the three the save writes (blanks around it, letter case and trailing
+// empty fields aside); a data line is its address (the ADR column) and up
+// to six value fields, each a whole number of 0..kShadingValueMax or empty
+// (the camera's value is kept), fields after the sixth ignored. Anything
+// else is no line of a shading table.
+struct ShadingLine {
+  enum Kind { kBlank, kTitle, kData, kOther } kind = kOther;
+  int address = 0;
+  std::array<std::optional<int>, kShadingCurves> values{};
+};
+ShadingLine ParseShadingLine(std::string_view line);
 
 }  // namespace vexq4::model

@@ -1,6 +1,7 @@
 // Settings files (*.cam): one camera configuration as the model caches it,
 // in profile (INI) form with the sections "Main", "Shutter" and "Gain".
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -86,8 +87,15 @@ int CVexCamInterface::WriteAllToFile(std::string_view path) {
 
 int CVexCamInterface::ReadAllFromFile(std::string_view path) {
   using namespace vexq4::model;
+  // A load that finds no file changes nothing and sends nothing: applying
+  // "Not Found" everywhere would write the program's settings to the
+  // camera. A missing file is no settings file (-9); a folder, a FIFO or a
+  // file far too large is a file that cannot be read (-8).
+  const std::filesystem::path file{std::string(path)};
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return -9;
   vexq4::platform::ProfileDocument doc;
-  doc.Load(std::filesystem::path{std::string(path)});  // missing: every key "Not Found"
+  if (!doc.Load(file)) return -8;
   auto read = [&doc](std::string_view section, std::string_view key) {
     return doc.Get(section, key).value_or(std::string(kNotFound));
   };

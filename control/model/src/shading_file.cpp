@@ -7,10 +7,12 @@
 // the read view and loaded into the send view puts every value back where
 // it came from.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -39,6 +41,7 @@ class PieceReader {
 
   // The next piece, line end included; false at the end or on a read error.
   bool Next(std::string& piece) {
+    if (failed_) return false;
     piece.clear();
     while (piece.size() < kShadingLinePiece) {
       if (pos_ == len_ && !Fill()) return !piece.empty();
@@ -48,6 +51,8 @@ class PieceReader {
     }
     return true;
   }
+  // Whether every read succeeded.
+  bool ok() const { return !failed_; }
 
  private:
   bool Fill() {
@@ -58,11 +63,16 @@ class PieceReader {
         len_ = static_cast<std::size_t>(n);
         return true;
       }
-      if (n == 0 || errno != EINTR) return false;
+      if (n == 0) return false;
+      if (errno != EINTR) {
+        failed_ = true;
+        return false;
+      }
     }
   }
 
   int fd_;
+  bool failed_ = false;
   char buffer_[16384];
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
@@ -100,32 +110,74 @@ std::string FormatShadingFile(std::span<const int> values) {
   return out;
 }
 
-ShadingLine ApplyShadingLine(std::string_view line, int row, std::span<int> values,
-                             std::span<bool> filled) {
-  ShadingLine result;
-  const auto comma = line.find(',');
-  const auto number = platform::LeadingNumber(line.substr(0, comma));
-  if (!number || *number < 1 || *number > kShadingPoints) return result;
-  if (row < 0 || row >= kShadingPoints) return result;
-  result.data = true;
+namespace {
 
+std::string_view Trimmed(std::string_view text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A whole number of decimal digits (blanks around it allowed), at most
+// `max`; nullopt for anything else, a sign or a unit included.
+std::optional<int> WholeNumber(std::string_view field, int max) {
+  field = Trimmed(field);
+  if (field.empty() || field.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > max) return std::nullopt;
+  return value;
+}
+
+bool IsTitle(std::string_view line) {
+  while (!line.empty() && line.back() == ',') line.remove_suffix(1);
+  line = Trimmed(line);
+  while (!line.empty() && line.back() == ',') line.remove_suffix(1);
+  for (std::string_view title : {",,,DYNAMIC SHADING", ",,H,,,V", "ADR,R,G,B,R,G,B"}) {
+    if (line.size() == title.size() &&
+        std::equal(line.begin(), line.end(), title.begin(),
+                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+ShadingLine ParseShadingLine(std::string_view line) {
+  ShadingLine result;
+  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);  // a byte order mark
+  if (Trimmed(line).empty()) {
+    result.kind = ShadingLine::kBlank;
+    return result;
+  }
+  if (IsTitle(Trimmed(line))) {
+    result.kind = ShadingLine::kTitle;
+    return result;
+  }
+  line = Trimmed(line);
+  const auto comma = line.find(',');
+  const auto address = WholeNumber(line.substr(0, comma), kShadingPoints);
+  if (!address || *address < 1) return result;
   std::string_view rest =
       comma == std::string_view::npos ? std::string_view{} : line.substr(comma + 1);
-  while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
-
-  for (int curve = 0; curve < kShadingCurves && !rest.empty(); ++curve) {
+  for (int curve = 0; curve < kShadingCurves && comma != std::string_view::npos; ++curve) {
     const auto next = rest.find(',');
     const std::string_view field = rest.substr(0, next);
-    if (const auto value = platform::LeadingNumber(field)) {
-      ++result.values;
-      if (*value < 0 || *value > kShadingValueMax) result.outOfRange = true;
-      const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + row);
-      if (i < values.size()) values[i] = *value;
-      if (i < filled.size()) filled[i] = true;
+    if (!Trimmed(field).empty()) {
+      const auto value = WholeNumber(field, kShadingValueMax);
+      if (!value) return result;
+      result.values[static_cast<std::size_t>(curve)] = *value;
     }
     if (next == std::string_view::npos) break;
     rest.remove_prefix(next + 1);
   }
+  result.kind = ShadingLine::kData;
+  result.address = *address;
   return result;
 }
 
@@ -175,26 +227,49 @@ int CVexCamInterface::LoadShadingDataFromFile(std::string_view path) {
   if (fd < 0) return -8;
   const FileDescriptor closer(fd);
 
-  // The file is read aside: a file that is refused leaves the table as it
-  // was.
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || static_cast<std::uintmax_t>(status.st_size) > kShadingFileMax)
+    return -8;
+
+  // The file is read aside and taken whole or not at all: a file that is
+  // refused leaves the table as it was and sends nothing. A shading table
+  // has its title first, then the points in order from address 1: a point
+  // missing on the way would put every later one at the wrong address.
+  // Points after the 128th are ignored, points missing at the end keep the
+  // camera's values.
   std::array<int, kShadingValues> values{};
   std::array<bool, kShadingValues> filled{};
   PieceReader reader(fd);
   std::string piece;
   int rows = 0;
+  bool titled = false;
   bool anyValue = false;
-  bool outOfRange = false;
   while (rows < kShadingPoints && reader.Next(piece)) {
-    const ShadingLine line = ApplyShadingLine(piece, rows, values, filled);
-    if (!line.data) continue;
-    ++rows;
-    anyValue = anyValue || line.values > 0;
-    outOfRange = outOfRange || line.outOfRange;
+    const ShadingLine line = ParseShadingLine(piece);
+    switch (line.kind) {
+      case ShadingLine::kBlank:
+        continue;
+      case ShadingLine::kTitle:
+        if (rows > 0) return -8;
+        titled = true;
+        continue;
+      case ShadingLine::kData:
+        if (!titled || line.address != rows + 1) return -8;
+        for (int curve = 0; curve < kShadingCurves; ++curve) {
+          const auto& value = line.values[static_cast<std::size_t>(curve)];
+          if (!value) continue;
+          const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + rows);
+          values[i] = *value;
+          filled[i] = true;
+          anyValue = true;
+        }
+        ++rows;
+        continue;
+      case ShadingLine::kOther:
+        return -8;
+    }
   }
-  // Not a shading table: no data line carries a value (a line of prose
-  // that happens to begin with a number), or a value does not fit the
-  // camera's 16 bits and would reach it as another number.
-  if (!anyValue || outOfRange) return -8;
+  if (!reader.ok() || !anyValue) return -8;
 
   const bool complete = std::all_of(filled.begin(), filled.end(), [](bool f) { return f; });
   const int steps = complete || shadingKnown_ != ShadingKnown::kNothing ? 1 : 2;

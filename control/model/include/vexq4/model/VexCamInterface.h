@@ -111,6 +111,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // standard drain (an empty read of about 101 ms), -1 back to
   // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
   static int SetQueryDrainTime(int ms);
+  // The quiet time of fast reads as vexq4 --fast-reads and the studio's
+  // setting choose it.
+  static constexpr int kFastReadsDrainMs = 15;
   // For a host asked to stop (a signal): the exchange under way ends
   // early and every later one fails at once, sending nothing, so a long
   // operation (a write-all, a report) unwinds at its next exchange.
