@@ -10,6 +10,7 @@
 #include "cameralink.h"
 #include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
+#include "vexq4/platform/ini_file.h"
 
 namespace vexq4::comm {
 namespace {
@@ -39,14 +40,8 @@ std::atomic<int> g_envQueryDrainMs{kStandard};
 // to read a mistyped value.
 int QueryDrainFromEnvironment() {
   const char* text = std::getenv("VEXQ4_QUERY_DRAIN_MS");
-  const std::string_view digits(text ? text : "");
-  if (digits.empty() || digits.size() > 3) return kStandard;
-  int ms = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return kStandard;
-    ms = ms * 10 + (c - '0');
-  }
-  return ms <= kMaxQueryDrainMs ? ms : kStandard;
+  const auto ms = platform::PlainNumber(text ? text : "", static_cast<unsigned>(kMaxQueryDrainMs));
+  return ms ? static_cast<int>(*ms) : kStandard;
 }
 
 void CloseSlot(PortSlot& slot) {
@@ -98,8 +93,11 @@ bool ComTransport::ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs,
   return device_ && device_->ReadByteWithin(out, leftMs);
 }
 
+bool ComTransport::LineLost() const { return device_ && device_->Lost(); }
+
 void ComTransport::DrainInput(std::uint32_t quietMs) {
   if (!device_) return;
+  device_->DiscardInput();
   std::uint8_t byte = 0;
   const auto read = [&] {
     return quietMs == kStandardDrain ? device_->ReadByte(byte)

@@ -22,6 +22,7 @@ class ComTransport final : public ByteTransport {
   void DrainInput(std::uint32_t quietMs) override;
   bool WriteSingleByte(std::uint8_t byte) override;
   bool ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs, std::uint32_t lineTimeoutMs) override;
+  bool LineLost() const override;
 
  private:
   platform::SerialDevice* device_ = nullptr;

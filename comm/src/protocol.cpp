@@ -77,7 +77,11 @@ int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,
       // auto shading).
       if (platform::AbandonRequested()) return VEXQ4_E_TIMEOUT;
       std::uint8_t byte = 0;
-      if (!transport->ReadReplyByte(byte, timeoutMs - elapsed, timeoutMs)) continue;
+      if (!transport->ReadReplyByte(byte, timeoutMs - elapsed, timeoutMs)) {
+        // A line that is gone answers nothing more: no use waiting.
+        if (transport->LineLost()) return VEXQ4_E_TIMEOUT;
+        continue;
+      }
       const char c = static_cast<char>(byte);
       if (!overlong && count == limit) {
         // The line does not fit: it is never reported as a reply. Skip the

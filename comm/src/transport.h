@@ -49,6 +49,11 @@ class ByteTransport {
     platform::SleepMs(1);
     return false;
   }
+
+  // True once the line is known to be gone for good (a network connection
+  // closed by the other end): nothing more will come, so a reader stops at
+  // once instead of waiting out its time-out.
+  virtual bool LineLost() const { return false; }
 };
 
 struct TransportState {

@@ -253,6 +253,18 @@ bool WriteProfileString(const fs::path& path, std::string_view section, std::str
   return doc.Save(path);
 }
 
+std::optional<unsigned> PlainNumber(std::string_view text, unsigned max) {
+  const std::size_t width = std::to_string(max).size();
+  if (text.empty() || text.size() > width) return std::nullopt;
+  unsigned long long value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > max) return std::nullopt;
+  }
+  return static_cast<unsigned>(value);
+}
+
 std::optional<int> LeadingNumber(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (IsBlank(text[i]) || text[i] == '\r' || text[i] == '\n' ||

@@ -14,13 +14,16 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "line_problems.h"
 #include "release.h"
 #include "vexq4/platform/abandon.h"
+#include "vexq4/platform/network_device.h"
 #include "wait.h"
 
 namespace vexq4::platform {
@@ -220,9 +223,25 @@ termios RawSettings(const termios& original) {
 std::mutex g_openerMutex;
 SerialOpener g_opener;
 
+std::mutex g_problemsMutex;
+std::map<std::string, LineProblem> g_problems;  // by device name
+constexpr std::size_t kMaxProblems = 256;       // names a process may try
+
+OpenResult OpenDevicePath(const std::string& path);
+
 }  // namespace
 
 namespace detail {
+
+void RecordLineProblem(const std::string& name, OpenError error, std::string detail) {
+  std::lock_guard lock(g_problemsMutex);
+  if (error == OpenError::kNone) {
+    g_problems.erase(name);
+    return;
+  }
+  if (g_problems.size() >= kMaxProblems && !g_problems.contains(name)) g_problems.clear();
+  g_problems[name] = {error, std::move(detail)};
+}
 
 void ReleaseSerialDevices() {
   std::lock_guard lock(g_openDevicesMutex);
@@ -238,7 +257,21 @@ std::string ComPortDevicePath(unsigned comPort) {
   return "/dev/ttyS" + std::to_string(comPort - 1);
 }
 
+LineProblem LastLineProblem(const std::string& name) {
+  std::lock_guard lock(g_problemsMutex);
+  const auto it = g_problems.find(name);
+  return it == g_problems.end() ? LineProblem{} : it->second;
+}
+
 OpenResult OpenSerialDevice(const std::string& path) {
+  OpenResult result = IsNetworkDeviceName(path) ? OpenNetworkDevice(path) : OpenDevicePath(path);
+  detail::RecordLineProblem(path, result.error, result.detail);
+  return result;
+}
+
+namespace {
+
+OpenResult OpenDevicePath(const std::string& path) {
   if (path.empty()) return Failure(OpenError::kNoDevice, "no device path for this port");
 
   // Non-blocking so that the open does not wait for carrier; every later
@@ -288,6 +321,8 @@ OpenResult OpenSerialDevice(const std::string& path) {
   result.device = std::make_unique<TermiosDevice>(fd.release(), original, exclusive);
   return result;
 }
+
+}  // namespace
 
 OpenResult OpenComPort(unsigned comPort) {
   SerialOpener opener;

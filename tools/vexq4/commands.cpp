@@ -19,6 +19,7 @@
 #include "properties.h"
 #include "signals.h"
 #include "status.h"
+#include "vexq4/platform/serial_device.h"
 
 namespace vexq4::cli {
 namespace {
@@ -75,8 +76,14 @@ void Print(const std::string& line) { PrintLine(line); }
 int Fail(Host& host, std::string_view what, int status, std::string_view file = {}) {
   if (StopSignal() != 0 || CommandInterrupted()) return kExitFailure;
   std::string text = std::string(what) + ": " + DescribeStatus(status, file);
-  if (!host.isOnline && status != -5 && status != -7 && status != -8 && status != -9)
-    text += " (the camera is off-line)";
+  if (!host.isOnline && status != -7 && status != -8 && status != -9) {
+    // A line on a serial device server says when its connection was lost.
+    const platform::LineProblem line = platform::LastLineProblem(Host::PortDevice(host.comPort));
+    if (line.error == platform::OpenError::kNetwork)
+      text += " (the camera is off-line: " + line.detail + ")";
+    else if (status != -5)
+      text += " (the camera is off-line)";
+  }
   host.console().Error(text);
   return kExitFailure;
 }

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "vexq4/platform/network_device.h"
+
 namespace vexq4::cli {
 namespace {
 
@@ -51,10 +53,38 @@ DeviceDiagnosis FromOpenErrno(int err) {
   }
 }
 
+// A line on a serial device server: what its last opening in this process
+// found, or, when that opening is not known here (it ran in a library of
+// its own, as for the Python package), what opening it again finds.
+DeviceDiagnosis DiagnoseNetworkLine(const std::string& name) {
+  platform::LineProblem problem = platform::LastLineProblem(name);
+  if (problem.error == platform::OpenError::kNone) {
+    const platform::OpenResult again = platform::OpenSerialDevice(name);
+    problem = {again.error, again.detail};
+  }
+  switch (problem.error) {
+    case platform::OpenError::kNone:
+      break;
+    case platform::OpenError::kNoDevice:
+      return Problem(DeviceProblem::kNoDevice, problem.detail);
+    case platform::OpenError::kSettings:
+      return Problem(DeviceProblem::kNotSerial, problem.detail);
+    default:
+      return Problem(DeviceProblem::kNetwork, problem.detail);
+  }
+  return Problem(DeviceProblem::kNoAnswer,
+                 name.starts_with("socket://")
+                     ? "no camera answered (the server took the connection; check that its port "
+                       "is set to 9600 baud, 8N1, and the cable and the camera's power)"
+                     : "no camera answered (the server set its line to 9600 8N1; check the cable, "
+                       "the camera's power and that it is an RX-Q4)");
+}
+
 }  // namespace
 
 DeviceDiagnosis DiagnoseDevice(const std::string& path) {
   if (path.empty()) return Problem(DeviceProblem::kNoDevice, "no device is named for this port");
+  if (platform::IsNetworkDeviceName(path)) return DiagnoseNetworkLine(path);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return FromOpenErrno(errno);
   if (!S_ISCHR(st.st_mode))

@@ -12,6 +12,7 @@ enum class DeviceProblem {
   kBusy,        // another program holds it
   kNotSerial,   // a regular file, a folder, a FIFO, a device that is no terminal
   kNoAnswer,    // it opens as a serial device: no camera answered there
+  kNetwork,     // a serial device server: not reached, or the connection lost
 };
 
 struct DeviceDiagnosis {
@@ -20,7 +21,9 @@ struct DeviceDiagnosis {
 };
 
 // Looks at `path` without changing it (no settings are written and no lock
-// is kept).
+// is kept). A line on a serial device server (rfc2217://, socket://) is
+// explained from what its last opening found (opening it again when that
+// is not known).
 DeviceDiagnosis DiagnoseDevice(const std::string& path);
 
 }  // namespace vexq4::cli

@@ -21,6 +21,8 @@
 #include "ports_command.h"
 #include "signals.h"
 #include "status.h"
+#include "vexq4/platform/ini_file.h"
+#include "vexq4/platform/network_device.h"
 
 namespace {
 
@@ -36,6 +38,11 @@ constexpr const char* kFooter = R"(CONNECTION
   Exactly one of --com, --device, --grabber, --clallserial or --sim names the
   camera; without one, vexq4 refuses to talk to any device. COM port n is the
   device in the environment variable VEXQ4_COM<n>, otherwise /dev/ttyS<n-1>.
+  A device may also be a camera on a serial device server (ser2net):
+  rfc2217://HOST:PORT sets the server's line to 9600 8N1 (RFC 2217) and
+  socket://HOST:PORT takes it as the server has it; HOST is a name, an IPv4
+  address or an IPv6 address in brackets. Connecting gives up after 3 s
+  (VEXQ4_CONNECT_TIMEOUT_MS).
   Several cameras at once: repeat --device or --com (--com also takes a
   range N-M), or give --all for every port where 'ports --probe' finds one;
   each result line then starts with the camera's device, and the exit status
@@ -47,6 +54,7 @@ EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
   vexq4 --sim set MasterGainLevel=100 'ShutterSpeedStr=1/250'
   vexq4 --device /dev/ttyUSB0 get MasterGainLevel ShutterSpeedStr
+  vexq4 --device rfc2217://line3-server:4001 list   a camera behind ser2net
   vexq4 --com 1 save-settings line3.cam    read the camera, write a settings file
   vexq4 --com 1 load-settings line3.cam    apply a settings file to the camera
   vexq4 --grabber 1 report camera.txt      camera data report over Camera Link
@@ -72,13 +80,20 @@ EXIT STATUS
 // milliseconds and quietly keeps the standard drain otherwise; a mistyped
 // value ("15ms") should not go unnoticed.
 bool QueryDrainVariableIsTaken(std::string_view text) {
-  if (text.empty() || text.size() > 3) return false;
-  int ms = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    ms = ms * 10 + (c - '0');
-  }
-  return ms <= 100;
+  return vexq4::platform::PlainNumber(text, 100).has_value();
+}
+
+// A network device name is refused at once when malformed (a path is
+// looked at when it is opened).
+CLI::Validator NetworkDeviceNameCheck() {
+  return CLI::Validator(
+      [](const std::string& name) -> std::string {
+        if (!vexq4::platform::IsNetworkDeviceName(name)) return {};
+        std::string why;
+        if (vexq4::platform::ParseNetworkDeviceName(name, &why)) return {};
+        return name + ": " + why;
+      },
+      "");
 }
 
 struct Connection {
@@ -195,9 +210,11 @@ static int Run(int argc, char** argv) {
                      ->group("Connection");
   auto* devOpt = app.add_option("--device", conn.devices,
                                 "serial device or pseudo-terminal of the camera, e.g. "
-                                "/dev/ttyUSB0; repeat it for several cameras")
+                                "/dev/ttyUSB0, or rfc2217://HOST:PORT or socket://HOST:PORT on "
+                                "a serial device server; repeat it for several cameras")
                      ->allow_extra_args(false)
                      ->take_all()
+                     ->check(NetworkDeviceNameCheck())
                      ->group("Connection");
   auto* grabOpt = app.add_option("--grabber", grabber,
                                  "Camera Link frame grabber: manufacturer entry N (1..16) of "

@@ -92,6 +92,11 @@ bool WriteProfileString(const std::filesystem::path& path, std::string_view sect
 // non-digit, saturated to the int range. nullopt when no digit follows.
 std::optional<int> LeadingNumber(std::string_view text);
 
+// `text` as a plain decimal number, digits only (no blanks, sign or unit)
+// and no more of them than `max` has, of at most `max`; nullopt otherwise. For what users type into variables
+// and device names, where anything odd is refused rather than guessed at.
+std::optional<unsigned> PlainNumber(std::string_view text, unsigned max);
+
 // The folder that holds the module's profile: $VEXQ4_PROFILE_DIR, else
 // $XDG_CONFIG_HOME, else $HOME/.config (empty variables count as unset).
 std::filesystem::path ProfileDirectory();

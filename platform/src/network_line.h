@@ -1,0 +1,68 @@
+// The device of a network line, for OpenNetworkDevice and for tests that
+// put a fake server at the other end of a socket pair.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "telnet.h"
+#include "vexq4/platform/serial_device.h"
+#include "wait.h"
+
+namespace vexq4::platform::detail {
+
+class NetworkLine final : public SerialDevice {
+ public:
+  // Takes `fd`, a connected stream socket. `name` is the device name the
+  // user gave, for messages.
+  NetworkLine(int fd, bool rfc2217, std::string name);
+  ~NetworkLine() override;
+  NetworkLine(const NetworkLine&) = delete;
+  NetworkLine& operator=(const NetworkLine&) = delete;
+
+  // RFC 2217 opening: the option, then 9600 8N1 without flow control,
+  // confirmed by the server. Empty on success, else what went wrong.
+  std::string Negotiate(SteadyClock::time_point deadline);
+
+  bool Write(std::span<const std::uint8_t> bytes) override;
+  bool ReadByte(std::uint8_t& out) override;
+  bool ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) override;
+  bool Drain() override;
+  bool Lost() const override { return lost_; }
+  void DiscardInput() override;
+
+  bool purges() const { return purges_; }
+  const telnet::Codec& codec() const { return codec_; }
+
+ private:
+  bool SendRaw(std::span<const std::uint8_t> bytes, SteadyClock::time_point deadline);
+  // Reads what the socket holds now into data_ (through the codec).
+  void Fill();
+  // Waits for the socket until `deadline`, then Fill(); false on time-out,
+  // a stop request or a lost line.
+  bool WaitAndFill(SteadyClock::time_point deadline);
+  void MarkLost(int err);
+  // What a server wrote before it closed the connection, for messages.
+  std::string ServerSaid() const;
+  // Ends a pending purge once it is answered (or the server took too long).
+  void SettlePurge();
+
+  int fd_;
+  bool rfc2217_;
+  std::string name_;
+  telnet::Codec codec_;
+  std::vector<std::uint8_t> data_;  // the camera's bytes not yet read
+  std::size_t dataStart_ = 0;
+  bool lost_ = false;
+  bool purges_ = false;  // the server answers PURGE-DATA
+  // A purge asked for and not yet answered: no byte is handed out before
+  // its answer, and the bytes that came before it are dropped.
+  bool purgePending_ = false;
+  unsigned purgeAnswers_ = 0;  // the answer count that ends it
+  SteadyClock::time_point purgeGiveUp_{};
+  SteadyClock::time_point lineFreeAt_{};
+};
+
+}  // namespace vexq4::platform::detail
