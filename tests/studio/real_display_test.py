@@ -307,6 +307,10 @@ def case_quit(studio):
         expected = "1" if i in (1, 3) else "0"
         value = studio.profile_value(SECTIONS[i], "Is Visible")
         check(value == expected, f"{SECTIONS[i]}: Is Visible={value}, not {expected}")
+        # Where the operator left a window is where it comes back: no creep.
+        for key, stored in (("TopLeftX", 20 + 380 * i), ("TopLeftY", 720)):
+            value = studio.profile_value(SECTIONS[i], key)
+            check(value == str(stored), f"{SECTIONS[i]}: {key}={value}, not {stored}")
 
 
 CASES = {

@@ -141,4 +141,23 @@ TEST(StudioProgram, DesktopProgramRunsHeadlessAndSaysNothingOnStandardOutput) {
   EXPECT_TRUE(early.out.empty()) << early.out;
 }
 
+// On a server or over a plain ssh there is no display: a script still
+// runs, and the desktop program says why it cannot start.
+TEST(StudioProgram, WithoutADisplayAScriptRunsAndTheDesktopSaysWhy) {
+  TestDir dir("vexq4-studio");
+  std::vector<std::string> env = Env(dir);
+  env[0] = "QT_QPA_PLATFORM=";
+  env.push_back("DISPLAY=");
+  env.push_back("WAYLAND_DISPLAY=");
+  const auto script = RunProgram({kStudio, "--sim", "--script", "-"},
+                                 "put ShowGainWnd 1\nget MasterGainLevel\n", 60000, env);
+  EXPECT_EQ(script.exitStatus, 0) << script.err;
+  EXPECT_EQ(Lines(script.out), (std::vector<std::string>{"ok", "MasterGainLevel=122"}))
+      << script.out;
+
+  const auto desktop = RunProgram({kStudio, "--sim"}, "", 30000, env);
+  EXPECT_EQ(desktop.exitStatus, 1);
+  EXPECT_NE(desktop.err.find("no display"), std::string::npos) << desktop.err;
+}
+
 }  // namespace

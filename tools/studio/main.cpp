@@ -106,6 +106,30 @@ bool NeedsNoDisplay(int argc, char** argv) {
   return false;
 }
 
+bool HasOption(int argc, char** argv, std::string_view option) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == option || (arg.starts_with(option) && arg.substr(option.size()).starts_with('=')))
+      return true;
+  }
+  return false;
+}
+
+// The Qt platform when the command line and the environment name none. A
+// script or a shell on a server has no display: a script then runs off the
+// screen as with -platform offscreen (its windows behave the same), and the
+// desktop program says why it cannot start instead of Qt's abort.
+enum class DisplayChoice { kAsGiven, kOffscreen, kMissing };
+DisplayChoice ChooseDisplay(int argc, char** argv) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || HasOption(argc, argv, "-platform") ||
+      HasOption(argc, argv, "--platform"))
+    return DisplayChoice::kAsGiven;
+  if (NeedsNoDisplay(argc, argv)) return DisplayChoice::kOffscreen;
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return DisplayChoice::kAsGiven;
+  return HasOption(argc, argv, "--script") ? DisplayChoice::kOffscreen : DisplayChoice::kMissing;
+}
+
 // Why the registry folder cannot take the control's entries.
 std::string RegistryProblem(const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
@@ -129,8 +153,19 @@ std::string RegistryProblem(const std::filesystem::path& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (NeedsNoDisplay(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  switch (ChooseDisplay(argc, argv)) {
+    case DisplayChoice::kOffscreen:
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      break;
+    case DisplayChoice::kMissing:
+      std::fputs(
+          "vexq4-studio: no display to show the windows on (neither DISPLAY nor WAYLAND_DISPLAY "
+          "is set); start it on the desktop, or give --script FILE to run a script without one\n",
+          stderr);
+      return kHostFailure;
+    case DisplayChoice::kAsGiven:
+      break;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
   QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
