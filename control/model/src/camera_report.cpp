@@ -112,7 +112,13 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   constexpr int kAreaSteps = 1 + static_cast<int>(kRows.size());  // LD and the reads
   constexpr int kTotal = kIdentitySteps + static_cast<int>(kRows.size()) + 4 * kAreaSteps;
   int step = 0;
-  auto exchange = [&] { ReportProgress(kOperation, step++, kTotal); };
+  // False once a stop is asked for: nothing more is sent then.
+  bool stopped = false;
+  bool areaLoaded = false;
+  auto exchange = [&] {
+    stopped = stopped || !ReportProgress(kOperation, step++, kTotal);
+    return !stopped;
+  };
 
   // Identity: each line is written after its own read; a failed read ends
   // the block and leaves its cell empty.
@@ -120,26 +126,22 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   int status = 0;
   {
     char name[VEXQ4_MODEL_NAME_SIZE] = {};
-    exchange();
-    status = VexQ4GetModelName(comPort, name);
+    status = exchange() ? VexQ4GetModelName(comPort, name) : kStopped;
     AddIdentityLine(identity, "Model Name", status == 0 ? Text(name) : "");
   }
   if (status == 0) {
     char id[VEXQ4_CAMERA_ID_SIZE] = {};
-    exchange();
-    status = VexQ4GetCameraID(comPort, id);
+    status = exchange() ? VexQ4GetCameraID(comPort, id) : kStopped;
     AddIdentityLine(identity, "Camera ID", status == 0 ? Text(id) : "");
   }
   if (status == 0) {
     char user[VEXQ4_USER_ID_SIZE] = {};
-    exchange();
-    status = VexQ4GetUserID(comPort, user);
+    status = exchange() ? VexQ4GetUserID(comPort, user) : kStopped;
     AddIdentityLine(identity, "User ID", status == 0 ? Text(user) : "");
   }
   if (status == 0) {
     int version = 0;
-    exchange();
-    status = VexQ4GetCameraData(comPort, VN, &version);
+    status = exchange() ? VexQ4GetCameraData(comPort, VN, &version) : kStopped;
     AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
   }
   step = kIdentitySteps;
@@ -150,8 +152,8 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
   for (int area = 0; area < static_cast<int>(kColumns.size()); ++area) {
     const int areaEnd = step + (area == 0 ? kAreaSteps - 1 : kAreaSteps);
     if (area > 0) {
-      exchange();
-      status = VexQ4SendCameraData(comPort, LD, area - 1);
+      status = exchange() ? VexQ4SendCameraData(comPort, LD, area - 1) : kStopped;
+      areaLoaded = areaLoaded || !stopped;
     }
     int mode = -1;  // the area's white balance, once read
     for (int index : kReadOrder) {
@@ -167,8 +169,7 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
         code = *gain;
       }
       int value = 0;
-      exchange();
-      const int result = VexQ4GetCameraData(comPort, code, &value);
+      const int result = exchange() ? VexQ4GetCameraData(comPort, code, &value) : kStopped;
       if (row.reportDecidesStatus) status = result;
       if (result == 0 && code == WB) mode = value;
       lines[static_cast<std::size_t>(index)].append(",").append(
@@ -176,6 +177,10 @@ int CVexCamInterface::WriteCameraDataToFile(std::string_view path) {
     }
     step = areaEnd;
   }
+
+  // A stopped report replaces no file and sends nothing more, not even the
+  // model's settings back after an area was loaded.
+  if (stopped) return areaLoaded ? StoppedUnsynchronized() : kStopped;
 
   std::string text = identity;
   text.append(Pad(""));
