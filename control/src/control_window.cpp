@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <array>
 
+#include "accessibility.h"
 #include "module_state.h"
 #include "vexq4/control/XVexCamCtrl.h"
+#include "vexq4/control/keyboard.h"
 #include "vexq4/control/main_strip.h"
 #include "vexq4/control/progress.h"
 #include "vexq4/control/tool_windows.h"
@@ -36,7 +39,8 @@ const ToolWindowInfo& InfoOf(ToolWindow window) {
 // One per control instance: installed on the application while the
 // control's window exists. Qt gives the tool windows keyboard navigation
 // and tooltips itself; what stays ours is F1 over any of the control's
-// windows, which opens the operator's guide.
+// windows, which opens the operator's guide, Enter on a focused button,
+// which clicks it as Space does, and noticing that the application quits.
 class MessageHook : public QObject {
  public:
   explicit MessageHook(CXVexCamCtrl* control) : control_(control) {
@@ -46,12 +50,23 @@ class MessageHook : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+    if (event->type() == QEvent::Quit && watched == qApp) {
+      control_->OnApplicationQuit();
       return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+      if (auto* widget = qobject_cast<QWidget*>(watched); widget && Belongs(widget))
+        FocusChosenRadioOnTab(widget, event);
+      return false;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || !Belongs(widget)) return false;
-    OpenHelp();
-    return true;
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+      OpenHelp();
+      return true;
+    }
+    return ClickFocusedButtonOnEnter(widget, event);
   }
 
  private:
@@ -70,6 +85,7 @@ CXVexCamCtrl::CXVexCamCtrl(QWidget* parent) : QWidget(parent) {
   static const bool resources = (InitControlResources(), true);
   (void)resources;
   ctl::ModuleObjectCreated();
+  ctl::InstallAccessibility();
   setObjectName(QStringLiteral("XVexQ4"));
   setAccessibleName(QStringLiteral("RX-Q4 camera control"));
   resize(sizeHint());
@@ -117,6 +133,19 @@ void CXVexCamCtrl::OnCreate() {
     strip_->SetButtonPressed(i, visible_[static_cast<std::size_t>(i)] != 0);
   hook_ = std::make_unique<ctl::MessageHook>(this);
   if (!toolWindowsShown_) ApplySavedVisibility();
+}
+
+void CXVexCamCtrl::OnApplicationQuit() {
+  quitting_ = true;
+  // Runs only if the application goes on (something refused to close):
+  // the windows that were open come back.
+  QTimer::singleShot(0, this, [this] {
+    quitting_ = false;
+    if (!toolWindowsShown_) return;
+    for (int i = 0; i < ctl::kToolWindowCount; ++i)
+      if (visible_[static_cast<std::size_t>(i)] != 0)
+        frames_[static_cast<std::size_t>(i)]->Show(true);
+  });
 }
 
 void CXVexCamCtrl::ApplySavedVisibility() {

@@ -1,13 +1,19 @@
 // The link label, the spin button and the status pictures.
 #include "vexq4/control/controls.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QToolButton>
@@ -16,6 +22,13 @@
 #include "vexq4/control/ui_services.h"
 
 namespace vexq4::control {
+
+QFont LogFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFont application = QApplication::font();
+  if (application.pointSizeF() > font.pointSizeF()) font.setPointSizeF(application.pointSizeF());
+  return font;
+}
 
 QIcon ResourceIcon(const QString& name) {
   return QIcon(QStringLiteral(":/vexq4/%1.svg").arg(name));
@@ -36,9 +49,12 @@ QPixmap ResourcePixmap(const QString& name, QSize size) {
 }  // namespace vexq4::control
 
 // ---- CLabel.
-CLabel::CLabel(QWidget* parent) : QLabel(parent) {}
+CLabel::CLabel(QWidget* parent) : QLabel(parent) { setFocusPolicy(Qt::StrongFocus); }
 
-void CLabel::EnableClickOpen(bool enable) { linkEnabled_ = enable; }
+void CLabel::EnableClickOpen(bool enable) {
+  linkEnabled_ = enable;
+  setFocusPolicy(enable ? Qt::StrongFocus : Qt::NoFocus);
+}
 
 void CLabel::SetPointerCursor(bool pointingHand) {
   if (pointingHand)
@@ -96,12 +112,30 @@ void CLabel::mousePressEvent(QMouseEvent* event) {
   QLabel::mousePressEvent(event);
 }
 
+void CLabel::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (linkEnabled_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+    if (!event->isAutoRepeat()) Click();
+    event->accept();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
 void CLabel::paintEvent(QPaintEvent* event) {
   if (blink_ == kBlinkBackground && !phase_) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Highlight));
   }
   QLabel::paintEvent(event);
+  if (hasFocus()) {
+    // Where the keyboard is: the style's focus frame around the text.
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
 }
 
 // ---- SpinButton.
@@ -179,6 +213,9 @@ StatusPicture::StatusPicture(QWidget* parent, QSize size, QString resourcePrefix
 
 void StatusPicture::SetState(const QString& state) {
   state_ = state;
+  QString shown = state;
+  shown.replace(QLatin1Char('-'), QLatin1Char(' '));
+  setAccessibleDescription(shown.isEmpty() ? QStringLiteral("off") : shown);
   Render();
 }
 
@@ -204,6 +241,24 @@ StatusPicture* MakeOnlineBar(QWidget* parent) {
   bar->setAccessibleName(QStringLiteral("online bar"));
   bar->SetState(QStringLiteral("offline"));
   return bar;
+}
+
+void SetIndicatorText(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
+}
+
+void NameScrollParts(QAbstractScrollArea* box, const QString& name) {
+  const std::pair<QScrollBar*, QString> bars[] = {
+      {box->verticalScrollBar(), QStringLiteral(": vertical scroll bar")},
+      {box->horizontalScrollBar(), QStringLiteral(": horizontal scroll bar")}};
+  for (const auto& [bar, suffix] : bars) {
+    bar->setAccessibleName(name + suffix);
+    // The area that holds the bar (Qt's own widget around it).
+    if (QWidget* holder = bar->parentWidget(); holder && holder != box)
+      holder->setAccessibleName(name + suffix + QStringLiteral(" area"));
+  }
+  box->viewport()->setAccessibleName(name + QStringLiteral(": contents"));
 }
 
 }  // namespace vexq4::control

@@ -44,6 +44,7 @@ CToolBarEx::CToolBarEx(QWidget* parent) : QToolBar(parent) {
   setFloatable(false);
   setIconSize(QSize(16, 15));
   setToolButtonStyle(Qt::ToolButtonIconOnly);
+  setAccessibleName(QStringLiteral("Tool windows"));
 }
 
 QString CToolBarEx::TipOf(const QString& commandString) {
@@ -65,6 +66,9 @@ QAction* CToolBarEx::AddCommandButton(int command, const QString& commandString,
   if (auto* button = widgetForAction(action)) {
     button->setAccessibleName(ButtonTextOf(commandString));
     button->setToolTip(TipOf(commandString));
+    // A toolbar keeps its buttons out of the Tab order; these four are how
+    // the tool windows open, so the keyboard reaches them.
+    button->setFocusPolicy(Qt::TabFocus);
   }
   return action;
 }

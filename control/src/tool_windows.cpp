@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "vexq4/control/XVexCamCtrl.h"
+#include "vexq4/control/keyboard.h"
 #include "vexq4/control/ui_services.h"
 #include "vexq4/platform/ini_file.h"
 
@@ -26,6 +27,8 @@ bool CToolWinDlg::Create(QWidget* parent, int dialogId) {
   window_ = new QWidget(parent);
   window_->setObjectName(section_);
   BuildWindow(window_);
+  // Tab follows the layout: top to bottom, left to right by group.
+  ctl::SetTabOrderFromLayout(window_);
   OnInitDialog();
   return true;
 }
@@ -94,7 +97,10 @@ void CToolWinDlg::InitStep(const std::function<void()>& step) { Act(step); }
 // ---- The frame's window.
 namespace vexq4::control {
 
+// A screen reader hears it as a dialog (accessibility.cpp, by this class).
 class FrameWindow : public QWidget {
+  Q_OBJECT
+
  public:
   FrameWindow(CDlg1* frame, bool alwaysOnTop) : frame_(frame) {
     Qt::WindowFlags flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -106,15 +112,28 @@ class FrameWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override {
+    // The application quitting closes every window: this one goes with it,
+    // and stays open in the profile and on its button.
+    CToolWinDlg* page = frame_->page_;
+    if (page && page->control() && page->control()->applicationQuitting()) {
+      event->accept();
+      return;
+    }
     // The frame only hides: the page asks the control, which keeps the
     // toolbar button and the profile in step.
     event->ignore();
-    if (frame_->page_) frame_->page_->HideRequest();
+    if (page) page->HideRequest();
   }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {
-      if (frame_->page_) frame_->page_->HideRequest();
+      CToolWinDlg* page = frame_->page_;
+      if (page) page->HideRequest();
       event->accept();
+      // The keyboard goes back to the window the control sits on.
+      if (page && page->control()) {
+        QWidget* home = page->control()->window();
+        if (home && home != this && home->isVisible()) home->activateWindow();
+      }
       return;
     }
     QWidget::keyPressEvent(event);
@@ -129,6 +148,8 @@ class FrameWindow : public QWidget {
 };
 
 }  // namespace vexq4::control
+
+#include "tool_windows.moc"
 
 CDlg1::~CDlg1() {
   if (page_) page_->DestroyWindow();

@@ -73,6 +73,7 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   picture_->setAccessibleName(QStringLiteral("Camera picture"));
 
   icon_ = new QLabel(page);
+  icon_->setProperty(ctl::kScreenReaderNameProperty, QStringLiteral("Control tool icon"));
   auto* product = NamedLabel(Latin1(kProductLine), page);
   QFont bold = product->font();
   bold.setBold(true);
@@ -147,6 +148,7 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   helpList_->setEditable(true);
   helpList_->setInsertPolicy(QComboBox::NoInsert);  // only entries of the list count
   helpList_->setAccessibleName(listLabel->text());
+  helpList_->lineEdit()->setAccessibleName(listLabel->text() + QStringLiteral(": typed name"));
   listLabel->setBuddy(helpList_);
   openHelp_ = new QPushButton(QStringLiteral("Open Help File"), help);
   openHelp_->setAccessibleName(openHelp_->text());

@@ -3,7 +3,6 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -118,8 +117,6 @@ void CCommDlg::SetLinkPollMs(int ms) {
 
 // ---- The window.
 void CCommDlg::BuildWindow(QWidget* page) {
-  page->setAccessibleName(QStringLiteral("Communication"));
-
   // Status.
   auto* status = Group(QStringLiteral("Status"), page);
   onlineIcon_ = Indicator(QStringLiteral("Status: online"), status);
@@ -239,7 +236,7 @@ void CCommDlg::BuildWindow(QWidget* page) {
   logBox_->setReadOnly(true);
   logBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
   logBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  logBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  logBox_->setFont(ctl::LogFont());
   {
     // Room for a whole message line (46 characters of text plus its
     // mnemonic) and a few exchanges.
@@ -248,6 +245,7 @@ void CCommDlg::BuildWindow(QWidget* page) {
                             metrics.lineSpacing() * 8);
   }
   logBox_->setProperty(ctl::kExactTextProperty, log_);
+  ctl::NameScrollParts(logBox_, messages->title());
   auto* writeLog = Button(QStringLiteral("Write To File"), messages);
   auto* clear = Button(QStringLiteral("Clear"), messages);
   marker_ = new StatusPicture(messages, QSize(16, 16), QStringLiteral("comm-marker-"));
@@ -493,9 +491,9 @@ void CCommDlg::RefreshControls() {
   select(comPortList_, comPortPos_);
   select(sourceList_, sourcePos_);
   select(userAreaList_, userAreaPos_);
-  if (onlineLabel_) onlineLabel_->setText(onlineText_);
-  if (activityLabel_) activityLabel_->setText(activityText_);
-  if (syncLabel_) syncLabel_->setText(syncText_);
+  if (onlineLabel_) ctl::SetIndicatorText(onlineLabel_, onlineText_);
+  if (activityLabel_) ctl::SetIndicatorText(activityLabel_, activityText_);
+  if (syncLabel_) ctl::SetIndicatorText(syncLabel_, syncText_);
   if (eepromBox_) eepromBox_->setText(eepromText_);
   if (logBox_ && logBox_->property(ctl::kExactTextProperty).toString() != log_) {
     // The box shows CR LF as one line break; the property keeps the log as
@@ -573,7 +571,7 @@ void CCommDlg::ShowActivity(const QString& text, const QString& state) {
   if (activityTimer_) activityTimer_->stop();
   activityText_ = text;
   if (activityLabel_) {
-    activityLabel_->setText(activityText_);
+    ctl::SetIndicatorText(activityLabel_, activityText_);
     activityLabel_->show();
   }
   if (activityIcon_) {

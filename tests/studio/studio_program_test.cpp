@@ -81,6 +81,35 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
   EXPECT_FALSE(fs::exists(dir / "vexq4-studio.conf"));
 }
 
+TEST(StudioProgram, ScreenshotScriptTakesTheScaleAndFontOfALargeScreen) {
+  TestDir dir("vexq4-shots");
+  auto env = Env(dir);
+  env.push_back("BUILD_DIR=" VEXQ4_BUILD_DIR);
+  const auto result = RunProgram({"/bin/bash", VEXQ4_SCREENSHOTS_SCRIPT, "--scale", "1.5",
+                                  "--font-size", "14", (dir / "large").string()},
+                                 "", 60000, env);
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  const auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 6u) << result.out;
+  // The control's own extent, 175 x 30, at 150 %.
+  EXPECT_EQ(lines[0], (dir / "large" / "strip.png").string() + " 263x45 \"strip\"");
+  for (const auto& line : lines) {
+    const QImage image(QString::fromStdString(line.substr(0, line.find(' '))));
+    EXPECT_TRUE(NotBlank(image)) << line;
+  }
+  // What the script cannot take, it says, and renders nothing.
+  for (std::vector<std::string> bad :
+       {std::vector<std::string>{"--scale", "big"}, {"--font-size", "500"}, {"--colour"}}) {
+    bad.insert(bad.begin(), VEXQ4_SCREENSHOTS_SCRIPT);
+    bad.insert(bad.begin(), "/bin/bash");
+    bad.push_back((dir / "bad").string());
+    const auto refused = RunProgram(bad, "", 30000, env);
+    EXPECT_EQ(refused.exitStatus, 2) << bad[2];
+    EXPECT_FALSE(refused.err.empty());
+    EXPECT_FALSE(fs::exists(dir / "bad" / "strip.png"));
+  }
+}
+
 TEST(StudioProgram, ScriptModePrintsOnlyWhatTheScriptAsks) {
   TestDir dir("vexq4-studio");
   const auto result =
@@ -110,6 +139,25 @@ TEST(StudioProgram, DesktopProgramRunsHeadlessAndSaysNothingOnStandardOutput) {
   const auto early = studio.Wait(1500);
   EXPECT_TRUE(early.timedOut) << "ended early with " << early.exitStatus << ": " << early.err;
   EXPECT_TRUE(early.out.empty()) << early.out;
+}
+
+// On a server or over a plain ssh there is no display: a script still
+// runs, and the desktop program says why it cannot start.
+TEST(StudioProgram, WithoutADisplayAScriptRunsAndTheDesktopSaysWhy) {
+  TestDir dir("vexq4-studio");
+  std::vector<std::string> env = Env(dir);
+  env[0] = "QT_QPA_PLATFORM=";
+  env.push_back("DISPLAY=");
+  env.push_back("WAYLAND_DISPLAY=");
+  const auto script = RunProgram({kStudio, "--sim", "--script", "-"},
+                                 "put ShowGainWnd 1\nget MasterGainLevel\n", 60000, env);
+  EXPECT_EQ(script.exitStatus, 0) << script.err;
+  EXPECT_EQ(Lines(script.out), (std::vector<std::string>{"ok", "MasterGainLevel=122"}))
+      << script.out;
+
+  const auto desktop = RunProgram({kStudio, "--sim"}, "", 30000, env);
+  EXPECT_EQ(desktop.exitStatus, 1);
+  EXPECT_NE(desktop.err.find("no display"), std::string::npos) << desktop.err;
 }
 
 }  // namespace

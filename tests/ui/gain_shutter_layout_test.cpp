@@ -13,6 +13,7 @@
 
 #include "bound_window_fixture.h"
 #include "vexq4/control/controls.h"
+#include "window_checks.h"
 
 namespace vexq4::testing {
 namespace {
@@ -110,32 +111,6 @@ class LayoutTest : public ControlTest {
       if (!w->toolTip().isEmpty())
         actual[w->accessibleName().toStdString()] = w->toolTip().toStdString();
     EXPECT_EQ(actual, expected);
-  }
-
-  // Nothing shown is smaller than it needs to be (a cut text) or lies over
-  // a shown sibling.
-  static void ExpectNothingCutOrOverlapping(QWidget* window) {
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-      if (!w->isVisibleTo(window) || w->accessibleName().isEmpty()) continue;
-      const QSize need = w->minimumSizeHint();
-      EXPECT_GE(w->width(), need.width()) << w->accessibleName().toStdString();
-      EXPECT_GE(w->height(), need.height()) << w->accessibleName().toStdString();
-      if (auto* label = qobject_cast<QLabel*>(w); label && !qobject_cast<StatusPicture*>(w)) {
-        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
-      }
-      if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
-      }
-      const QRect inside = w->parentWidget()->rect();
-      EXPECT_TRUE(inside.contains(w->geometry())) << w->accessibleName().toStdString();
-      for (QWidget* other : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (other == w || !other->isVisibleTo(window) || other->accessibleName().isEmpty())
-          continue;
-        EXPECT_FALSE(w->geometry().intersects(other->geometry()))
-            << w->accessibleName().toStdString() << " over "
-            << other->accessibleName().toStdString();
-      }
-    }
   }
 
   void Render(QWidget* window, const std::string& file) {

@@ -3,13 +3,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "vexq4/control/controls.h"
 #include "vexq4/control/ui_services.h"
 
 namespace vexq4::studio {
@@ -37,8 +37,9 @@ EventLog::EventLog(CXVexCamCtrl& control, QWidget* parent) : QWidget(parent), co
   view_->setReadOnly(true);
   view_->setLineWrapMode(QPlainTextEdit::NoWrap);
   view_->setMaximumBlockCount(kMaxEntries);
-  view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  view_->setFont(ctl::LogFont());
   view_->setAccessibleName(QStringLiteral("Event log"));
+  ctl::NameScrollParts(view_, view_->accessibleName());
   view_->setPlaceholderText(
       QStringLiteral("Events, error events and the camera's message lines appear here."));
 

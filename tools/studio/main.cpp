@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFont>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -37,6 +38,8 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kHostFailure = 1;
+constexpr int kMinFontPoints = 4;
+constexpr int kMaxFontPoints = 72;
 
 const char* const kDescription =
     "The RX-Q4 camera control's host: its strip and tool windows for operators,\n"
@@ -47,6 +50,7 @@ const char* const kDescription =
     "  vexq4-studio -platform offscreen --sim --script -   commands from standard input\n"
     "  vexq4-studio --register                 register the control (registry folder)\n"
     "  vexq4-studio -platform offscreen --screenshots docs/images   pictures of every window\n"
+    "  vexq4-studio --sim --font-size 14       larger text (QT_SCALE_FACTOR=1.5 scales it all)\n"
     "\n"
     "Script commands: get NAME, put NAME VALUE, call NAME [ARG...], members,\n"
     "echo TEXT, answer OK|Cancel|Yes|No, file PATH|cancel|fail, error-display on|off,\n"
@@ -102,6 +106,30 @@ bool NeedsNoDisplay(int argc, char** argv) {
   return false;
 }
 
+bool HasOption(int argc, char** argv, std::string_view option) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == option || (arg.starts_with(option) && arg.substr(option.size()).starts_with('=')))
+      return true;
+  }
+  return false;
+}
+
+// The Qt platform when the command line and the environment name none. A
+// script or a shell on a server has no display: a script then runs off the
+// screen as with -platform offscreen (its windows behave the same), and the
+// desktop program says why it cannot start instead of Qt's abort.
+enum class DisplayChoice { kAsGiven, kOffscreen, kMissing };
+DisplayChoice ChooseDisplay(int argc, char** argv) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || HasOption(argc, argv, "-platform") ||
+      HasOption(argc, argv, "--platform"))
+    return DisplayChoice::kAsGiven;
+  if (NeedsNoDisplay(argc, argv)) return DisplayChoice::kOffscreen;
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return DisplayChoice::kAsGiven;
+  return HasOption(argc, argv, "--script") ? DisplayChoice::kOffscreen : DisplayChoice::kMissing;
+}
+
 // Why the registry folder cannot take the control's entries.
 std::string RegistryProblem(const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
@@ -125,8 +153,19 @@ std::string RegistryProblem(const std::filesystem::path& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (NeedsNoDisplay(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  switch (ChooseDisplay(argc, argv)) {
+    case DisplayChoice::kOffscreen:
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      break;
+    case DisplayChoice::kMissing:
+      std::fputs(
+          "vexq4-studio: no display to show the windows on (neither DISPLAY nor WAYLAND_DISPLAY "
+          "is set); start it on the desktop, or give --script FILE to run a script without one\n",
+          stderr);
+      return kHostFailure;
+    case DisplayChoice::kAsGiven:
+      break;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
   QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
@@ -152,7 +191,15 @@ int main(int argc, char** argv) {
           "Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
           "against a simulated camera with a fresh profile, then exit."),
       QStringLiteral("DIR"));
-  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption});
+  const QCommandLineOption fontSizeOption(
+      QStringLiteral("font-size"),
+      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger "
+                     "text would; the windows grow to fit it.")
+          .arg(kMinFontPoints)
+          .arg(kMaxFontPoints),
+      QStringLiteral("POINTS"));
+  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption,
+                     fontSizeOption});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(parser.errorText()));
     return kUsageError;
@@ -165,6 +212,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vexq4-studio: unexpected argument %s (see --help)\n",
                  qPrintable(parser.positionalArguments().constFirst()));
     return kUsageError;
+  }
+  if (parser.isSet(fontSizeOption)) {
+    bool ok = false;
+    const double points = parser.value(fontSizeOption).toDouble(&ok);
+    if (!ok || !(points >= kMinFontPoints && points <= kMaxFontPoints)) {  // NaN too
+      std::fprintf(stderr, "vexq4-studio: --font-size takes %d to %d points, not \"%s\"\n",
+                   kMinFontPoints, kMaxFontPoints, qPrintable(parser.value(fontSizeOption)));
+      return kUsageError;
+    }
+    QFont font = QApplication::font();
+    font.setPointSizeF(points);
+    QApplication::setFont(font);
   }
   const bool screenshots = parser.isSet(screenshotsOption);
   if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) ||

@@ -1,6 +1,7 @@
 // The member browser dock.
 #include "member_browser.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -105,8 +107,15 @@ MemberBrowser::MemberBrowser(CXVexCamCtrl& control, QWidget* parent)
   setObjectName(QStringLiteral("member browser"));
   filter_ = new QLineEdit(this);
   filter_->setPlaceholderText(QStringLiteral("Filter by name"));
-  filter_->setClearButtonEnabled(true);
   filter_->setAccessibleName(QStringLiteral("Filter"));
+  // The clear button, as Qt's own, but with a name a screen reader says.
+  QAction* clearFilter = filter_->addAction(style()->standardIcon(QStyle::SP_LineEditClearButton),
+                                            QLineEdit::TrailingPosition);
+  clearFilter->setText(QStringLiteral("Clear the filter"));
+  clearFilter->setVisible(false);
+  connect(clearFilter, &QAction::triggered, filter_, &QLineEdit::clear);
+  connect(filter_, &QLineEdit::textChanged, clearFilter,
+          [clearFilter](const QString& text) { clearFilter->setVisible(!text.isEmpty()); });
 
   tree_ = new QTreeWidget(this);
   tree_->setAccessibleName(QStringLiteral("Members"));
@@ -122,6 +131,7 @@ MemberBrowser::MemberBrowser(CXVexCamCtrl& control, QWidget* parent)
   tree_->header()->setSectionResizeMode(kDispid, QHeaderView::ResizeToContents);
 
   details_ = new QWidget(this);
+  details_->setAccessibleName(QStringLiteral("Member details"));
   detailsLayout_ = new QVBoxLayout(details_);
   detailsLayout_->setContentsMargins(4, 4, 4, 4);
   heading_ = new QLabel(QStringLiteral("Select a member."), details_);
@@ -143,6 +153,10 @@ MemberBrowser::MemberBrowser(CXVexCamCtrl& control, QWidget* parent)
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 1);
   splitter->setChildrenCollapsible(false);
+  splitter->setAccessibleName(QStringLiteral("Members and details"));
+  for (int i = 0; i < splitter->count(); ++i)  // a handle lies above its widget
+    splitter->handle(i)->setAccessibleName(QStringLiteral("Divider above ") +
+                                           splitter->widget(i)->accessibleName());
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -318,6 +332,7 @@ void MemberBrowser::ShowDetails(QTreeWidgetItem* item) {
         list->setInsertPolicy(QComboBox::NoInsert);
         for (const QString& text : predefined) list->addItem(text);
         value_ = list->lineEdit();
+        value_->setAccessibleName(QStringLiteral("Value text"));
         box = list;
       }
       box->setAccessibleName(QStringLiteral("Value"));

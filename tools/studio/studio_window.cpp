@@ -12,12 +12,14 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cerrno>
 
 #include "event_log.h"
 #include "member_browser.h"
+#include "vexq4/control/keyboard.h"
 #include "vexq4/control/module.h"
 #include "vexq4/control/tool_windows.h"
 #include "vexq4/control/ui_services.h"
@@ -99,6 +101,9 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   layout->addWidget(hint);
   layout->addStretch();
   setCentralWidget(centre);
+  // The main window gives its centre no more height than its minimum, which
+  // knows nothing of the wrapped hint's lines: the event filter asks for
+  // them at each width.
 
   log_ = new EventLog(*control_, this);
   logDock_ = new QDockWidget(QStringLiteral("Event log"), this);
@@ -120,6 +125,7 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   reads_ = new QLabel(this);
   statusBar()->addPermanentWidget(reads_);
   connection_ = new QLabel(this);
+  connection_->setAccessibleName(QStringLiteral("Connection"));
   statusBar()->addPermanentWidget(connection_);
   statusBar()->showMessage(QStringLiteral("Control from the ") + options_.controlSource);
 
@@ -132,12 +138,59 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   resize(1000, 680);
   resizeDocks({memberDock_}, {540}, Qt::Horizontal);
   resizeDocks({logDock_}, {520}, Qt::Vertical);
+  NameParts();
+  // Enter on a focused button of this window clicks it, as Space does; and
+  // the centre's resizes.
+  qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
   const bool fast =
       options_.keepLayout && SettingsFileUsable(SettingsPath()) &&
       QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey, false).toBool();
   fastReads_->setChecked(fast);
   SetFastReads(fast);
+}
+
+// What a screen reader needs beyond the widgets' own texts: names for the
+// window's frame parts (menu bar, menus, the status bar's grip).
+void StudioWindow::NameParts() {
+  menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+    QString title = menu->title();
+    menu->setAccessibleName(title.remove(QLatin1Char('&')));
+  }
+  statusBar()->setAccessibleName(QStringLiteral("Status bar"));
+  for (QWidget* grip : statusBar()->findChildren<QSizeGrip*>())
+    grip->setAccessibleName(QStringLiteral("Resize the window"));
+}
+
+bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && watched == centralWidget()) {
+    QWidget* centre = centralWidget();
+    centre->setMinimumHeight(centre->layout()->totalHeightForWidth(centre->width()));
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this && ctl::ClickFocusedButtonOnEnter(widget, event))
+      return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void StudioWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (tabOrderSet_ || !control_ || !control_->MainStrip()) return;
+  // Tab in reading order: the control's strip at the top left, the event
+  // log under it, then the member browser on the right. (The strip exists
+  // once the control has been shown, just before this window.)
+  tabOrderSet_ = true;
+  std::vector<QWidget*> order;
+  for (QWidget* part : {static_cast<QWidget*>(control_.data()), static_cast<QWidget*>(log_),
+                        static_cast<QWidget*>(browser_)}) {
+    const std::vector<QWidget*> inside = ctl::ReadingOrder(part);
+    order.insert(order.end(), inside.begin(), inside.end());
+  }
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 StudioWindow::~StudioWindow() {
@@ -201,7 +254,19 @@ void StudioWindow::BuildMenus() {
     if (control_) control_->AboutBox();
   });
 
+  // The tool windows from the keyboard: each entry does what the strip's
+  // button does, from any of the program's windows (a tool window too).
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  for (int i = 0; i < ctl::kToolWindowCount; ++i) {
+    QAction* show = view->addAction(control_->Frame(i).caption());
+    show->setCheckable(true);
+    show->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)));
+    show->setShortcutContext(Qt::ApplicationShortcut);
+    connect(show, &QAction::triggered, this, [this, i] { ToggleToolWindow(i); });
+    toolWindowActions_[static_cast<std::size_t>(i)] = show;
+  }
+  connect(view, &QMenu::aboutToShow, this, &StudioWindow::UpdateToolWindowActions);
+  view->addSeparator();
   view->addAction(logDock_->toggleViewAction());
   view->addAction(memberDock_->toggleViewAction());
 
@@ -210,6 +275,27 @@ void StudioWindow::BuildMenus() {
       help->addAction(QStringLiteral("&Operator's guide"), this, [this] { OpenOperatorGuide(); });
   guide_->setShortcut(QKeySequence::HelpContents);
   help->addAction(QStringLiteral("&About vexq4-studio"), this, &StudioWindow::AboutStudio);
+}
+
+void StudioWindow::ToggleToolWindow(int index) {
+  if (!control_) return;
+  QWidget* frame = control_->FrameWindow(index);
+  const bool hadKeyboard = frame && frame->isActiveWindow();
+  control_->OnToolbarCommand(CXVexCamCtrl::kToolbarCommands[static_cast<std::size_t>(index)]);
+  UpdateToolWindowActions();
+  // Opened from the keyboard, the window takes the keyboard; closed, it
+  // gives it back here.
+  frame = control_->FrameWindow(index);
+  if (frame && frame->isVisible())
+    frame->activateWindow();
+  else if (hadKeyboard)
+    activateWindow();
+}
+
+void StudioWindow::UpdateToolWindowActions() {
+  for (int i = 0; i < ctl::kToolWindowCount; ++i)
+    toolWindowActions_[static_cast<std::size_t>(i)]->setChecked(
+        control_ && control_->ToolWindowVisible(i) != 0);
 }
 
 // ---- Title.

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <array>
 
 #include "vexq4/control/XVexCamCtrl.h"
 
@@ -45,6 +46,10 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QDockWidget* logDock() const { return logDock_; }
   QDockWidget* memberDock() const { return memberDock_; }
   QAction* alwaysOnTopAction() const { return alwaysOnTop_; }
+  // View > the tool window of `index` (Ctrl+1 to Ctrl+4).
+  QAction* toolWindowAction(int index) const {
+    return toolWindowActions_[static_cast<std::size_t>(index)];
+  }
   QAction* fastReadsAction() const { return fastReads_; }
   // What the status bar says about reads: "Fast reads (15 ms)", ...
   QString ReadsText() const;
@@ -77,9 +82,14 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
+  void NameParts();
+  void ToggleToolWindow(int index);
+  void UpdateToolWindowActions();
   void RestoreLayout();
   void SaveLayout();
   void UpdateTitle();
@@ -93,9 +103,11 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QDockWidget* memberDock_ = nullptr;
   QAction* alwaysOnTop_ = nullptr;
   QAction* guide_ = nullptr;
+  std::array<QAction*, 4> toolWindowActions_{};
   QAction* fastReads_ = nullptr;
   QLabel* connection_ = nullptr;
   QLabel* reads_ = nullptr;
+  bool tabOrderSet_ = false;
 };
 
 }  // namespace vexq4::studio

@@ -33,8 +33,12 @@ QWidget* FindWindow(CXVexCamCtrl& control, const QString& name) {
 std::vector<QWidget*> NamedWidgets(QWidget* window) {
   std::vector<QWidget*> widgets;
   if (!window) return widgets;
-  for (QWidget* w : window->findChildren<QWidget*>())
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    // A list's text field is part of the list (it carries a name for
+    // screen readers only).
+    if (qobject_cast<QComboBox*>(w->parentWidget())) continue;
     if (!w->accessibleName().isEmpty() && !KindOf(w).isEmpty()) widgets.push_back(w);
+  }
   return widgets;
 }
 

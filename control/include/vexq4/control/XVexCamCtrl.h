@@ -161,6 +161,10 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   bool IsModified() const { return modified_; }
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool hasMessageHook() const { return hook_ != nullptr; }
+  // True while the application quits: Qt then closes every window, the
+  // tool windows among them, and that is not the operator closing them
+  // (which windows are open stays in the profile for the next start).
+  bool applicationQuitting() const { return quitting_; }
 
   // Toolbar commands (32771 Shutter, 32773 Gain, 32784 Communication,
   // 32785 About): toggle that window.
@@ -233,6 +237,8 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   void FireEvent(int dispid);
   void OnCreate();
   void ApplySavedVisibility();
+  friend class vexq4::control::MessageHook;
+  void OnApplicationQuit();
   void CreateToolWindowFrames(bool alwaysOnTop);
   void PaintPlaceholder(QPainter& painter, const QRect& bounds);
   short NumericGet(int dispid);
@@ -248,6 +254,7 @@ class VEXQ4_CONTROL_API CXVexCamCtrl : public QWidget, public CVexCamInterface {
   bool toolWindowsShown_ = false;
   bool created_ = false;
   bool modified_ = false;
+  bool quitting_ = false;
   CMainDlg* strip_ = nullptr;  // child widget, owned by Qt
   CProgress* progress_ = nullptr;
   std::unique_ptr<vexq4::control::MessageHook> hook_;

@@ -9,11 +9,13 @@
 
 #include "vexq4/control/automation.h"
 
+class QAbstractScrollArea;
 class QTimer;
 class QToolButton;
 
 // A static text that can act as a link: blue, underlined, a pointing hand,
-// and a click opens its own text with the desktop. It can also blink.
+// and a click opens its own text with the desktop. While it is a link, Tab
+// stops at it and Enter or Space opens it too. It can also blink.
 class VEXQ4_CONTROL_API CLabel : public QLabel {
   Q_OBJECT
 
@@ -35,6 +37,7 @@ class VEXQ4_CONTROL_API CLabel : public QLabel {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -81,7 +84,9 @@ class VEXQ4_CONTROL_API SpinButton : public QWidget {
 };
 
 // A picture that shows one of a few named states ("online", "offline",
-// "sending", ...); the state's name is also what the scripts read.
+// "sending", ...); the state's name is also what the scripts read, and what
+// a screen reader hears as the picture's description ("not synchronized",
+// "off" when it shows nothing).
 class VEXQ4_CONTROL_API StatusPicture : public QLabel {
   Q_OBJECT
 
@@ -106,6 +111,15 @@ namespace vexq4::control {
 // The thin bar across the bottom of the Gain, Shutter and About windows:
 // green "online" or grey "offline" (accessible name "online bar").
 VEXQ4_CONTROL_API StatusPicture* MakeOnlineBar(QWidget* parent);
+
+// Shows `text` in an indicator's label. The label is named after what it
+// shows ("Status: online"); the text ("On-line") is also its accessible
+// description, so a screen reader hears both.
+VEXQ4_CONTROL_API void SetIndicatorText(QLabel* label, const QString& text);
+
+// Names the parts of a scrolled box after the box: "NAME: vertical scroll
+// bar", "NAME: horizontal scroll bar", and the areas that hold them.
+VEXQ4_CONTROL_API void NameScrollParts(QAbstractScrollArea* box, const QString& name);
 }  // namespace vexq4::control
 
 namespace vexq4::control {
@@ -113,6 +127,16 @@ namespace vexq4::control {
 // form keeps the text exactly (a log box shows each CR LF as one line
 // break); the scripts read it in place of the shown text.
 inline constexpr char kExactTextProperty[] = "vexq4ExactText";
+
+// The dynamic property that names a picture for screen readers only: one
+// the scripts do not know (a decorative icon), which an accessible name
+// would add to the windows' named widgets.
+inline constexpr char kScreenReaderNameProperty[] = "vexq4ScreenReaderName";
+
+// The fixed-pitch font of the message logs: the desktop's, and no smaller
+// than the application's own font (an operator who made the text larger
+// reads the logs too).
+VEXQ4_CONTROL_API QFont LogFont();
 
 // An icon from the control's resources (":/vexq4/<name>.svg").
 VEXQ4_CONTROL_API QIcon ResourceIcon(const QString& name);
