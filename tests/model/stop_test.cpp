@@ -11,96 +11,68 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// The mnemonics of the commands among the lines ("GA=5" -> "GA").
-Lines Commands(const Lines& wire) {
-  Lines out;
-  for (const std::string& line : wire)
-    if (const auto equals = line.find('='); equals != std::string::npos)
-      out.push_back(line.substr(0, equals));
-  return out;
-}
-
 class StoppedModel : public OnlineModel {
  protected:
-  std::vector<vexq4::model::ProgressStep> steps;
-  // Asks for the stop when the operation announces step `at`, as a host's
+  // Asks for the stop when `operation` announces step `at`, as a host's
   // handler does on Ctrl-C; the line must see nothing more.
-  void StopAt(int at) {
-    model.SetProgressHandler([this, at](const vexq4::model::ProgressStep& s) {
-      steps.push_back(s);
-      if (s.step == at) {
-        model.RequestStop();
-        wireAtStop = Wire().size();
-      }
+  void StopAt(std::string_view operation, int at) {
+    model.SetProgressHandler([this, operation, at](const vexq4::model::ProgressStep& s) {
+      last = s.step;
+      if (s.operation != operation || s.step != at) return;
+      model.RequestStop();
+      wireAtStop = Wire().size();
     });
   }
   void SyncFirst() {
     ASSERT_EQ(model.ReadAllFromCamera(), 0);
-    ASSERT_EQ(model.isSynchronized, 1);
     link.camera().ClearLog();
     model.Clear();
   }
+  int last = -1;
   std::size_t wireAtStop = 0;
 };
 
 TEST_F(StoppedModel, AWriteAllSendsNothingAfterTheStepThatStoppedIt) {
   SyncFirst();
-  StopAt(4);
+  StopAt("WriteAllToCamera", 4);
   EXPECT_EQ(model.WriteAllToCamera(), CVexCamInterface::kStopped);
-  EXPECT_EQ(Commands(Wire()), (Lines{"SM", "SH", "PE", "PER"}));
-  EXPECT_EQ(Wire().size(), wireAtStop);
-  EXPECT_EQ(steps.back().step, 4);  // no end announced
+  EXPECT_EQ(Wire(), (std::vector<std::string>{"SM=0", "SH=0", "PE=395", "PER=395"}));
+  EXPECT_EQ(last, 4);  // no end announced
   // Whatever the cache held, the camera no longer holds all of it.
-  EXPECT_EQ(model.isSynchronized, 0);
   EXPECT_EQ(model.events.back(), "SynchronizedStatusChanged(0)");
   EXPECT_EQ(model.isOnline, 1);
 
-  // Until cleared, every long operation stops at its first step.
+  // Until cleared, every long operation stops at its first step; a
+  // stopped read leaves the flag as it was (it changes no camera).
   EXPECT_EQ(model.ReadAllFromCamera(), CVexCamInterface::kStopped);
-  EXPECT_EQ(Wire().size(), wireAtStop);
+  EXPECT_EQ(Wire().size(), 4u);
   model.ClearStop();
   model.SetProgressHandler(nullptr);
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   EXPECT_EQ(model.isSynchronized, 1);
-}
-
-TEST_F(StoppedModel, AStoppedReadLeavesTheFlagAsItWas) {
-  SyncFirst();
-  StopAt(3);
+  StopAt("ReadAllFromCamera", 3);
   EXPECT_EQ(model.ReadAllFromCamera(), CVexCamInterface::kStopped);
-  EXPECT_EQ(Wire().size(), 3u);
-  EXPECT_EQ(model.isSynchronized, 1);  // reading changes no camera
+  EXPECT_EQ(model.isSynchronized, 1);
 }
 
-TEST_F(StoppedModel, AnAreaLoadedButNotReadIsNotSynchronized) {
-  SyncFirst();
-  link.camera().SetValue("GA", 50);
-  ASSERT_EQ(model.StoreSettings(2), 0);
-  StopAt(3);
-  EXPECT_EQ(model.LoadSettings(2), CVexCamInterface::kStopped);
-  EXPECT_EQ(Wire().size(), wireAtStop);
-  EXPECT_EQ(model.isSynchronized, 0);
-}
-
-TEST_F(StoppedModel, AStoppedReportWritesNoFileAndLeavesTheAreaItLoaded) {
+TEST_F(StoppedModel, AnAreaLoadedAndNotReadBackIsNotSynchronized) {
   const vexq4::testing::TestDir dir;
-  const auto report = dir / "camera.txt";
   link.camera().SetValue("GA", 77);
   SyncFirst();
-  ASSERT_EQ(link.camera().Value("GA"), 77);
-  // Half way: the factory area and more are loaded.
-  model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) {
-    if (s.operation == "WriteCameraDataToFile" && s.step == s.total / 2) model.RequestStop();
-  });
-  EXPECT_EQ(model.WriteCameraDataToFile(report.string()), CVexCamInterface::kStopped);
-  EXPECT_FALSE(std::filesystem::exists(report));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // nor a temporary one
-  const Lines wire = Wire();
-  EXPECT_EQ(std::count(wire.begin(), wire.end(), std::string("LD=0")), 1);
-  EXPECT_EQ(std::count(wire.begin(), wire.end(), std::string("GA=77")), 0);
-  EXPECT_NE(link.camera().Value("GA"), 77);
+  // The report loads the areas, then gives the camera the model's settings
+  // back; stopped half way, it writes no file and sends nothing more.
+  StopAt("WriteCameraDataToFile", 80);
+  EXPECT_EQ(model.WriteCameraDataToFile((dir / "camera.txt").string()), CVexCamInterface::kStopped);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // nor a temporary file
+  EXPECT_EQ(Wire().size(), wireAtStop);
+  EXPECT_EQ(link.camera().Value("GA"), 0);  // an area's
+  EXPECT_EQ(model.isSynchronized, 0);
+
+  model.ClearStop();
+  ASSERT_EQ(model.ReadAllFromCamera(), 0);
+  StopAt("LoadSettings", 3);
+  EXPECT_EQ(model.LoadSettings(1), CVexCamInterface::kStopped);
+  EXPECT_EQ(Wire().size(), wireAtStop);
   EXPECT_EQ(model.isSynchronized, 0);
 }
 
