@@ -122,12 +122,14 @@ class Camera::Call {
     camera.owner_.store(me);
     camera.operation_ = what_;
     camera.callbackError_.reset();
+    camera.ClearStop();
     camera.lastMessage_.clear();
     wasOnline_ = camera.isOnline != 0;
   }
 
   ~Call() {
     if (!outer_) return;
+    camera_.ClearStop();
     camera_.progress_ = py::none();
     camera_.owner_.store(std::thread::id{});
   }
@@ -148,17 +150,23 @@ class Camera::Call {
 template <typename Operation>
 int Camera::Exchange(Call& call, Operation&& operation) {
   (void)call;
+  // A Ctrl-C between two exchanges of one call (set() of several values)
+  // sends nothing more.
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   int status = 0;
   {
     py::gil_scoped_release unlocked;
     SharedGate gate;
     status = operation();
   }
+  // A failure kept during the operation (which it stopped) wins over the
+  // status it caused; so does a Ctrl-C during its last exchange.
   if (callbackError_) {
     py::error_already_set error = std::move(*callbackError_);
     callbackError_.reset();
     throw error;
   }
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   return status;
 }
 
@@ -478,7 +486,9 @@ py::object Camera::Identity() {
   Call call(*this, "identity", Call::Access::kCamera);
   RequireOpen(call);
   Raise(call, Exchange(call, [this] {
-          // In the order `vexq4 identity` reads them; the first failure ends it.
+          // In the order `vexq4 identity` reads them; the first failure ends
+          // it, and so does a stop (each read is a step).
+          int step = 0;
           for (int (*read)(Camera&) : {
                    +[](Camera& c) { return c.GetCameraID(static_cast<char*>(nullptr)); },
                    +[](Camera& c) { return c.GetModelName(static_cast<char*>(nullptr)); },
@@ -486,6 +496,7 @@ py::object Camera::Identity() {
                    +[](Camera& c) { return c.GetFirmwareVersion(); },
                    +[](Camera& c) { return c.GetEEPROMCurrentAreaNo(); },
                }) {
+            if (!ReportProgress("identity", step++, 5)) return kStopped;
             if (const int status = read(*this); status != 0) return status;
           }
           return 0;
@@ -597,23 +608,28 @@ std::string Camera::OnePush() {
 // ---- Notifications.
 
 template <typename... Args>
-void Camera::Invoke(const py::object& callback, Args&&... args) {
-  if (quiet_ || callback.ptr() == Py_None) return;
+void Camera::Invoke(bool always, const py::object& callback, Args&&... args) {
+  if (quiet_ || (!always && callback.ptr() == Py_None)) return;
   py::gil_scoped_acquire locked;
-  if (callbackError_) return;  // one error per call is raised; the rest would hide it
-  py::object keep = callback;  // the callback may replace itself
-  try {
-    keep(std::forward<Args>(args)...);
-    // Ctrl-C is noticed here too, in the main thread.
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  } catch (py::error_already_set& e) {
-    callbackError_ = std::move(e);
+  if (!callbackError_) {         // one error per call is raised; the rest would hide it
+    py::object keep = callback;  // the callback may replace itself
+    try {
+      if (keep.ptr() != Py_None) keep(std::forward<Args>(args)...);
+      // Ctrl-C is noticed here too (in the main thread: others get no
+      // signals), as whatever its handler raises.
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    } catch (py::error_already_set& e) {
+      callbackError_ = std::move(e);
+    }
   }
+  // The operation under way sends nothing after its exchange under way;
+  // this camera's alone (the others, in other threads, go on).
+  if (callbackError_) RequestStop();
 }
 
 template <typename T>
 void Camera::Changed(std::string_view name, const T& value) {
-  Invoke(onChange_, std::string(name), value);
+  Invoke(false, onChange_, std::string(name), value);
 }
 
 const model::NotificationRow* Camera::Notification(std::string_view name) {
@@ -651,9 +667,13 @@ void Camera::SynchronizedStatusChanged(int synchronized) {
 
 void Camera::CommandMessage(std::string line) {
   lastMessage_ = line;
-  Invoke(onMessage_, line);
+  Invoke(false, onMessage_, line);
 }
 
-void Camera::Progress(const model::ProgressStep& step) { Invoke(progress_, step.step, step.total); }
+// Before each exchange of a long operation: with a progress callable or
+// without, this is where Ctrl-C stops it.
+void Camera::Progress(const model::ProgressStep& step) {
+  Invoke(true, progress_, step.step, step.total);
+}
 
 }  // namespace vexq4::python

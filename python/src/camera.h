@@ -3,9 +3,11 @@
 // The model runs in the calling thread, as it runs in the control's; the
 // interpreter lock is released for every exchange with the camera, so that
 // threads can drive several cameras at once. Notifications re-take the lock
-// only when a callback is registered; a callback's exception is kept and
-// raised when the call that caused it returns (the model's operation always
-// finishes, so the camera and the cache stay consistent).
+// only when a callback is registered, progress steps always: there Ctrl-C
+// is noticed. A callback's exception, or Ctrl-C's, is kept, stops this
+// camera's long operation at its next exchange (the model's stop, not the
+// library-wide abandon: cameras in other threads go on) and is raised when
+// the call returns.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -97,8 +99,10 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   template <typename Operation>
   void Run(std::string what, py::object progress, Operation&& operation,
            std::string_view file = {});
+  // Calls a callback (None: nothing, unless `always`: the signals are
+  // still looked at) with the lock.
   template <typename... Args>
-  void Invoke(const py::object& callback, Args&&... args);
+  void Invoke(bool always, const py::object& callback, Args&&... args);
   void Raise(const Call& call, int status, std::string_view file = {}) const;
   [[noreturn]] void RaiseConnectFailure(int status, const std::string& device);
   void Connect(const ConnectOptions& options);

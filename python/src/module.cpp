@@ -144,8 +144,10 @@ commands); the interpreter lock is released meanwhile, so threads can drive
 several cameras at once. One Camera is used by one thread at a time: a call
 from a second thread while one is under way raises CameraBusyError.
 Callbacks (on_change, on_message, progress) run in the calling thread inside
-the call that caused them; an exception raised by one ends the call with that
-exception once the camera operation under way has finished.)";
+the call that caused them. An exception raised by one, or Ctrl-C, stops the
+long operation at its next exchange with the camera (the one under way ends
+first) and the call raises it; the camera stays usable, and `synchronized`
+turns False where the camera may not hold the cache.)";
 
 // The same read of all settings through a plain C++ model (no Python, no
 // callbacks), to set Camera.read_all() beside it: (status, seconds).

@@ -116,7 +116,13 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   constexpr int kAreaSteps = 1 + static_cast<int>(kRows.size());  // LD and the reads
   constexpr int kTotal = kIdentitySteps + static_cast<int>(kRows.size()) + 4 * kAreaSteps;
   int step = 0;
-  auto exchange = [&] { ReportProgress(kOperation, step++, kTotal); };
+  // False once a stop is asked for: nothing more is sent then.
+  bool stopped = false;
+  bool areaLoaded = false;
+  auto exchange = [&] {
+    stopped = stopped || !ReportProgress(kOperation, step++, kTotal);
+    return !stopped;
+  };
 
   // Identity: each line is written after its own read; a failed read ends
   // the block and leaves its cell empty.
@@ -124,26 +130,22 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   int status = 0;
   {
     char name[VEXQ4_MODEL_NAME_SIZE] = {};
-    exchange();
-    status = VexQ4GetModelName(comPort, name);
+    status = exchange() ? VexQ4GetModelName(comPort, name) : kStopped;
     AddIdentityLine(identity, "Model Name", status == 0 ? Text(name) : "");
   }
   if (status == 0) {
     char id[VEXQ4_CAMERA_ID_SIZE] = {};
-    exchange();
-    status = VexQ4GetCameraID(comPort, id);
+    status = exchange() ? VexQ4GetCameraID(comPort, id) : kStopped;
     AddIdentityLine(identity, "Camera ID", status == 0 ? Text(id) : "");
   }
   if (status == 0) {
     char user[VEXQ4_USER_ID_SIZE] = {};
-    exchange();
-    status = VexQ4GetUserID(comPort, user);
+    status = exchange() ? VexQ4GetUserID(comPort, user) : kStopped;
     AddIdentityLine(identity, "User ID", status == 0 ? Text(user) : "");
   }
   if (status == 0) {
     int version = 0;
-    exchange();
-    status = VexQ4GetCameraData(comPort, VN, &version);
+    status = exchange() ? VexQ4GetCameraData(comPort, VN, &version) : kStopped;
     AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
   }
   step = kIdentitySteps;
@@ -154,8 +156,8 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   for (int area = 0; area < static_cast<int>(kColumns.size()); ++area) {
     const int areaEnd = step + (area == 0 ? kAreaSteps - 1 : kAreaSteps);
     if (area > 0) {
-      exchange();
-      status = VexQ4SendCameraData(comPort, LD, area - 1);
+      status = exchange() ? VexQ4SendCameraData(comPort, LD, area - 1) : kStopped;
+      areaLoaded = areaLoaded || !stopped;
     }
     int mode = -1;  // the area's white balance, once read
     for (int index : kReadOrder) {
@@ -171,8 +173,7 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
         code = *gain;
       }
       int value = 0;
-      exchange();
-      const int result = VexQ4GetCameraData(comPort, code, &value);
+      const int result = exchange() ? VexQ4GetCameraData(comPort, code, &value) : kStopped;
       if (row.reportDecidesStatus) status = result;
       if (result == 0 && code == WB) mode = value;
       lines[static_cast<std::size_t>(index)].append(",").append(
@@ -180,6 +181,10 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
     }
     step = areaEnd;
   }
+
+  // A stopped report replaces no file and sends nothing more, not even the
+  // model's settings back after an area was loaded.
+  if (stopped) return vexq4::model::LibraryStatus(areaLoaded ? StoppedUnsynchronized() : kStopped);
 
   std::string text = identity;
   text.append(Pad(""));

@@ -207,7 +207,7 @@ vexq4::model::Status CVexCamInterface::SaveShadingFile(std::string_view path) {
   constexpr std::string_view kOperation = "SaveShadingDataIntoFile";
   if (!isOnline) return Status::kOffline;
 
-  ReportProgress(kOperation, 0, 1);
+  if (!ReportProgress(kOperation, 0, 1)) return LibraryStatus(kStopped);
   const int read = VexQ4GetShadingData(comPort, shadingTable.data());
   ReportProgress(kOperation, 1, 1);
   if (read != 0) {
@@ -289,7 +289,7 @@ vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
   std::array<int, kShadingValues> base{};
   if (!complete) {
     if (shadingKnown_ == ShadingKnown::kNothing) {
-      ReportProgress(kOperation, step++, steps);
+      if (!ReportProgress(kOperation, step++, steps)) return LibraryStatus(kStopped);
       const int read = VexQ4GetShadingData(comPort, shadingTable.data());
       if (read != 0) {
         ReportProgress(kOperation, steps, steps);
@@ -301,9 +301,9 @@ vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
     const int start = shadingKnown_ == ShadingKnown::kRead ? kReadViewStart : 0;
     std::copy_n(shadingTable.begin() + start, kShadingValues, base.begin());
   }
+  if (!ReportProgress(kOperation, step++, steps))
+    return LibraryStatus(kStopped);  // the table stays as known
   for (std::size_t i = 0; i < values.size(); ++i) shadingTable[i] = filled[i] ? values[i] : base[i];
-
-  ReportProgress(kOperation, step++, steps);
   const int sent = VexQ4SendShadingData(comPort, shadingTable.data());
   ReportProgress(kOperation, steps, steps);
   if (sent != 0) {

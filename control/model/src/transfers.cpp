@@ -58,8 +58,10 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
   auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(whiteBalanceIndex); };
   int step = firstStep;
   int failure = VEXQ4_OK;
+  bool stopped = false;
   auto run = [&](auto&& exchange) {
-    ReportProgress(operation, step++, total());
+    stopped = stopped || !ReportProgress(operation, step++, total());
+    if (stopped) return;
     const int result = exchange();
     if (result != VEXQ4_OK) failure = result;
   };
@@ -71,7 +73,7 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
   std::array<char, VEXQ4_MODEL_NAME_SIZE> scratch{};
   run([&] { return GetModelName(scratch.data()); });
   run([&] { return GetCameraID(scratch.data()); });
-  ReportProgress(operation, step++, total());
+  if (stopped || !ReportProgress(operation, step++, total())) return kStopped;
   const int area = GetEEPROMCurrentAreaNo();
   ReportProgress(operation, total(), total());
   if (area != VEXQ4_OK) return area;
@@ -87,12 +89,12 @@ int CVexCamInterface::WriteAllToCamera() {
   int step = 0;
   int failure = VEXQ4_OK;
   for (unsigned code : kWriteOrder) {
-    ReportProgress(kOperation, step++, total);
+    if (!ReportProgress(kOperation, step++, total)) return StoppedUnsynchronized();
     const auto* row = vexq4::model::FindSettingByCode(code);
     const int result = SetSetting(*row, Value(*row));
     if (result != VEXQ4_OK) failure = result;
   }
-  ReportProgress(kOperation, step++, total);
+  if (!ReportProgress(kOperation, step++, total)) return StoppedUnsynchronized();
   const std::string user = userID;
   const int userResult = SetUserID(user);
   ReportProgress(kOperation, total, total);
@@ -104,7 +106,7 @@ int CVexCamInterface::WriteAllToCamera() {
 
 int CVexCamInterface::LoadSettings(int area) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(whiteBalanceIndex));
+  if (!ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(whiteBalanceIndex))) return kStopped;
   const int result = VexQ4SendCameraData(comPort, LD, area);
   ReportCommand(Direction::kCommand, "LD", area, {}, result);
   if (result != VEXQ4_OK) {
@@ -112,7 +114,14 @@ int CVexCamInterface::LoadSettings(int area) {
     ReportProgress("LoadSettings", 1, 1);
     return result;
   }
-  return ReadAll("LoadSettings", 1, 0);
+  const int read = ReadAll("LoadSettings", 1, 0);
+  // The camera holds the area now, the cache only part of it.
+  return read != VEXQ4_OK && StopRequested() ? StoppedUnsynchronized() : read;
+}
+
+int CVexCamInterface::StoppedUnsynchronized() {
+  if (isSynchronized != 0) NotifySynchronized(0);
+  return kStopped;
 }
 
 int CVexCamInterface::GetText(int (*read)(int, char*), std::string_view mnemonic,

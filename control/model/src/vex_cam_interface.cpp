@@ -153,8 +153,20 @@ void CVexCamInterface::SetProgressHandler(
   progress_ = std::move(handler);
 }
 
-void CVexCamInterface::ReportProgress(std::string_view operation, int step, int total) {
+bool CVexCamInterface::ReportProgress(std::string_view operation, int step, int total) {
+  if (StopRequested()) return false;
   if (progress_) progress_(vexq4::model::ProgressStep{operation, step, total});
+  return !StopRequested();  // the handler may have asked for it
+}
+
+void CVexCamInterface::RequestStop() noexcept {
+  stopRequested_.store(true, std::memory_order_relaxed);
+}
+void CVexCamInterface::ClearStop() noexcept {
+  stopRequested_.store(false, std::memory_order_relaxed);
+}
+bool CVexCamInterface::StopRequested() const noexcept {
+  return stopRequested_.load(std::memory_order_relaxed);
 }
 
 // ---- The query and command shapes.

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -39,6 +40,8 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // Number given to ReportCommand by commands without a numeric value.
   static constexpr int NoValue = -99999;
   static constexpr int kShadingTableInts = 1546;
+  // What a stopped operation returns (RequestStop).
+  static constexpr int kStopped = -6;
 
   CVexCamInterface();
   CVexCamInterface(const CVexCamInterface&) = delete;
@@ -164,7 +167,21 @@ class VEXQ4_MODEL_API CVexCamInterface {
 
   // ---- Progress of long operations (not a notification: changes no line).
   void SetProgressHandler(std::function<void(const vexq4::model::ProgressStep&)> handler);
-  void ReportProgress(std::string_view operation, int step, int total);
+  // Announces a step; false, without announcing it, once a stop is
+  // requested (the operation then sends nothing more).
+  bool ReportProgress(std::string_view operation, int step, int total);
+
+  // ---- Stopping this camera's long operation (a script's Ctrl-C). From
+  // any thread, a progress handler or a signal handler. The operation that
+  // reports progress stops at its next step: nothing is sent after the
+  // exchange under way, it returns -6 (as an abandoned exchange does), and
+  // a camera it may have left unlike the cache (a write cut short, an area
+  // loaded) is no longer synchronized. Until ClearStop() every such
+  // operation stops at its first step. Other models, and their cameras,
+  // go on.
+  void RequestStop() noexcept;
+  void ClearStop() noexcept;
+  bool StopRequested() const noexcept;
 
   // ---- Fields, in their fixed order (read by the control and the tools).
   int isOnline = 0;
@@ -252,6 +269,8 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int QueryByCode(unsigned code);
   int Connect(int grabberIndex, int allSerialMode);
   int ReadAll(std::string_view operation, int firstStep, int extraSteps);
+  // A stop that may leave the camera unlike the cache: no longer synchronized.
+  int StoppedUnsynchronized();
   int GetText(int (*read)(int, char*), std::string_view mnemonic, std::span<char> out,
               std::string CVexCamInterface::*field, void (CVexCamInterface::*notification)());
 
@@ -267,4 +286,6 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // must not make us close (and so leak) a different port than that one.
   int connectedPort_ = -1;
   std::function<void(const vexq4::model::ProgressStep&)> progress_;
+  std::atomic<bool> stopRequested_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 };
