@@ -21,8 +21,8 @@ Kind KindOf(cli::Kind kind) {
   return Kind::kReadOnlyText;
 }
 
-// The notification of a value without a setting row: by its property
-// ("UserID") or by its name ("CameraIDChanged").
+// The notification of a value without a setting row: by the property it
+// announces, or by its own name less "Changed" (the identity values).
 const model::NotificationRow* NotificationOf(std::string_view name) {
   for (const model::NotificationRow& n : model::Notifications())
     if (!n.setting && n.property == name) return &n;

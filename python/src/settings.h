@@ -26,7 +26,7 @@ enum class Kind {
 };
 
 struct Setting {
-  std::string_view name;  // automation property, e.g. "MasterGainLevel"
+  std::string_view name;  // the automation property's name
   Kind kind;
   int dispid;  // 0: no automation property of its own
   int minimum;
@@ -50,7 +50,7 @@ std::span<const Setting> Settings();
 const Setting* FindSetting(std::string_view name);
 // By name without regard to letter case (as automation names), or nullptr.
 const Setting* FindSettingNoCase(std::string_view name);
-// "MasterGainLevel: 500 is out of range -132..429" style check of a number
+// "<name>: 500 is out of range -132..429" style check of a number
 // or text; empty when the value is accepted.
 std::string CheckNumber(const Setting& s, long long value);
 std::string CheckText(const Setting& s, std::string_view text, int& index);
