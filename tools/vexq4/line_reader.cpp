@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cwchar>
+
+#include "signals.h"
 
 namespace vexq4::cli {
 namespace {
@@ -43,7 +46,7 @@ class PlainReader final : public LineReader {
 class EditingReader final : public LineReader {
  public:
   explicit EditingReader(std::FILE* in)
-      : editor_(el_init("vexq4", in, stdout, stderr)), history_(history_init()) {
+      : editor_(el_init("vexq4", in, stdout, stderr)), history_(history_init()), fd_(::fileno(in)) {
     if (!editor_ || !history_) return;
     HistEvent event;
     history(history_.get(), &event, H_SETSIZE, kHistoryLines);
@@ -52,6 +55,7 @@ class EditingReader final : public LineReader {
     el_set(editor_.get(), EL_HIST, history, history_.get());
     el_set(editor_.get(), EL_CLIENTDATA, this);
     el_set(editor_.get(), EL_PROMPT, &EditingReader::Prompt);
+    el_set(editor_.get(), EL_GETCFN, &EditingReader::ReadCharacter);
     el_source(editor_.get(), nullptr);  // the user's ~/.editrc, if any
   }
 
@@ -88,6 +92,35 @@ class EditingReader final : public LineReader {
     return static_cast<EditingReader*>(self)->prompt_.data();
   }
 
+  // The editor's reads, one character at a time in the terminal's encoding.
+  // A Ctrl-C (or a stop) ends the line being typed whenever it comes: the
+  // editor's own read() would miss one that came between two keys.
+  static int ReadCharacter(EditLine* editor, wchar_t* out) {
+    void* self = nullptr;
+    el_get(editor, EL_CLIENTDATA, &self);
+    const int fd = static_cast<EditingReader*>(self)->fd_;
+    std::mbstate_t state{};
+    for (;;) {
+      if (!WaitForInputUnlessStopped(fd)) {
+        errno = EINTR;
+        return -1;
+      }
+      char byte = 0;
+      const ssize_t n = ::read(fd, &byte, 1);
+      if (n == 0) return 0;  // the end of the input
+      if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN) continue;
+        return -1;
+      }
+      const std::size_t used = std::mbrtowc(out, &byte, 1, &state);
+      if (used == static_cast<std::size_t>(-2)) continue;  // more bytes of one character
+      if (used == static_cast<std::size_t>(-1)) {          // not of the encoding: the byte
+        *out = static_cast<wchar_t>(static_cast<unsigned char>(byte));
+      }
+      return 1;
+    }
+  }
+
   struct EditorEnd {
     void operator()(EditLine* e) const { el_end(e); }
   };
@@ -97,6 +130,7 @@ class EditingReader final : public LineReader {
   std::unique_ptr<EditLine, EditorEnd> editor_;
   std::unique_ptr<History, HistoryEnd> history_;
   std::string prompt_;
+  int fd_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "signals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -72,6 +73,13 @@ void Watchdog() {
   }
 }
 
+sigset_t StopSet() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  return stops;
+}
+
 }  // namespace
 
 void InstallStopSignals() {
@@ -91,18 +99,14 @@ void InstallStopSignals() {
 }
 
 void LeaveStopSignalsToTheMainThread() {
-  sigset_t stops;
-  sigemptyset(&stops);
-  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  const sigset_t stops = StopSet();
   ::pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 }
 
 int StopSignal() { return g_exitSignal.load(); }
 
 int FinalStopSignal() {
-  sigset_t stops;
-  sigemptyset(&stops);
-  for (int sig : kStopSignals) sigaddset(&stops, sig);
+  const sigset_t stops = StopSet();
   ::pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   sigset_t pending;
   sigemptyset(&pending);
@@ -121,6 +125,28 @@ bool CommandInterrupted() { return g_pending.load() != 0 && g_exitSignal.load() 
 void ClearCommandInterrupt() {
   g_pending.store(0);
   if (g_exitSignal.load() == 0) platform::ClearAbandon();
+}
+
+bool WaitForInputUnlessStopped(int fd) {
+  // The stop signals come in only inside ppoll(), which lets them in and
+  // waits in one step: one that arrives while the caller works (on a key
+  // typed just before Ctrl-C, say) is held until then and ends the wait,
+  // instead of landing before a read that would then wait for ever.
+  const sigset_t stops = StopSet();
+  sigset_t open;
+  ::pthread_sigmask(SIG_BLOCK, &stops, &open);
+  bool readable = false;
+  while (g_pending.load() == 0 && g_exitSignal.load() == 0) {
+    pollfd input{fd, POLLIN, 0};
+    const int ready = ::ppoll(&input, 1, nullptr, &open);  // the user may take their time
+    if (ready > 0) {
+      readable = true;
+      break;
+    }
+    if (ready < 0 && errno != EINTR) break;
+  }
+  ::pthread_sigmask(SIG_SETMASK, &open, nullptr);
+  return readable && g_pending.load() == 0 && g_exitSignal.load() == 0;
 }
 
 void MarkFinished() { g_finished.store(true); }

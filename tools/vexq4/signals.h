@@ -35,6 +35,10 @@ void SetInterruptAbandonsCommand(bool on);
 bool CommandInterrupted();
 void ClearCommandInterrupt();
 
+// Waits until `fd` has input; false when a stop signal or the shell's
+// Ctrl-C came first (also one that came before the call), or the wait failed.
+bool WaitForInputUnlessStopped(int fd);
+
 // The program is about to return from main with its connection closed:
 // the watchdog stands down.
 void MarkFinished();
