@@ -191,11 +191,11 @@ static int Run(int argc, char** argv) {
 
   Connection conn;
   int grabber = 0, clallserial = 0;
-  std::vector<std::string> comSpecs;
+  std::vector<std::string> comArguments;
   HostOptions hostOptions;
   bool noProgress = false;
 
-  auto* comOpt = app.add_option("--com", comSpecs,
+  auto* comOpt = app.add_option("--com", comArguments,
                                 "COM port number of the camera (1..254), or a range N-M; "
                                 "repeat it for several cameras")
                      ->allow_extra_args(false)
@@ -259,9 +259,9 @@ static int Run(int argc, char** argv) {
     return code == 0 ? kExitOk : kExitUsage;
   }
 
-  for (const std::string& spec : comSpecs) {
+  for (const std::string& ports : comArguments) {
     std::string error;
-    ParseComPorts(spec, conn.coms, error);  // checked while parsing
+    ParseComPorts(ports, conn.coms, error);  // checked while parsing
   }
   if (grabOpt->count()) conn.grabber = grabber;
   if (allOpt->count()) conn.clallserial = clallserial;
