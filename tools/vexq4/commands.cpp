@@ -582,7 +582,10 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
         "kernel knows them, access=yes|no (with why and a hint: the dialout group),\n"
         "held-by=PID:NAME when another process has it open, console=yes for the\n"
         "kernel's console (never probed). Hints about ModemManager and brltty go to\n"
-        "standard error. Nothing is opened without --probe.\n"
+        "standard error. Nothing is opened without --probe. Names and values that are\n"
+        "not a plain word are quoted, control characters in them printed as '?'. JSON\n"
+        "is UTF-8: each byte of the kernel's strings that is not well-formed UTF-8\n"
+        "becomes \\ufffd (U+FFFD).\n"
         "VEXQ4_SYSFS_ROOT=DIR reads sys/, dev/, proc/ and etc/ below DIR instead of /\n"
         "(for tests).\n" +
         Footer("  vexq4 ports\n  vexq4 ports --probe\n  vexq4 ports --format json\n"));

@@ -34,10 +34,43 @@ void Field(std::string& line, std::string_view key, std::string_view value) {
   line += Value(value);
 }
 
+// The length of the well-formed UTF-8 sequence at the start of `text`
+// (RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF), or
+// 0 when there is none.
+std::size_t Utf8Length(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
+// A JSON string. The kernel's strings are bytes (a USB product string may
+// be Latin-1): each byte that is not part of well-formed UTF-8 becomes
+// U+FFFD, so that the document stays valid for every JSON reader.
 std::string Json(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  while (!text.empty()) {
+    const char c = text.front();
     const auto u = static_cast<unsigned char>(c);
+    std::size_t used = 1;
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
@@ -46,9 +79,13 @@ std::string Json(std::string_view text) {
       out += "\\u00";
       out += kHex[u >> 4];
       out += kHex[u & 15];
+    } else if (const std::size_t length = Utf8Length(text); length == 0) {
+      out += "\\ufffd";
     } else {
-      out += c;
+      out += text.substr(0, length);
+      used = length;
     }
+    text.remove_prefix(used);
   }
   return out + "\"";
 }
@@ -64,7 +101,8 @@ std::string JsonOrNull(const std::string& text) { return text.empty() ? "null" :
 }  // namespace
 
 std::string FormatPortLine(const SerialPort& port, bool withProbe) {
-  std::string line = port.device;
+  // An odd device name (a blank, a line end in it) is quoted as the values are.
+  std::string line = Value(port.device);
   for (const auto& name : port.byId) Field(line, "by-id", name);
   for (const auto& name : port.byPath) Field(line, "by-path", name);
   if (!port.driver.empty()) Field(line, "driver", port.driver);
