@@ -1,6 +1,6 @@
 // Several cameras in one run and the names they go by: {camera} in the
 // file a command writes (one file per camera, never one file silently),
-// one camera named twice under two names.
+// one camera named twice under two names, and the names --device refuses.
 // The pieces in-process; the program against simulated cameras on
 // pseudo-terminals.
 #include "camera_names.h"
@@ -15,6 +15,7 @@
 
 #include "process.h"
 #include "test_dir.h"
+#include "vexq4/platform/network_device.h"
 #include "vexq4/sim/pty_server.h"
 
 namespace vexq4::cli::test {
@@ -79,10 +80,22 @@ TEST(CliCameraNames, OneDeviceUnderTwoNamesIsFound) {
   ASSERT_TRUE(found);
   EXPECT_EQ(found->second, "COM2");
   // A network line in other letters; names not there compare as names.
-  EXPECT_TRUE(twice({{"a", "rfc2217://Line3:4001"}, {"b", "rfc2217://line3:4001"}}));
+  EXPECT_TRUE(twice({{"a", "rfc2217://Line3:4001"}, {"b", "RFC2217://line3:4001"}}));
   EXPECT_FALSE(twice({{"a", "rfc2217://line3:4001"}, {"b", "socket://line3:4001"}}));
   EXPECT_FALSE(twice({{"a", "/nonexistent/a"}, {"b", "/nonexistent/b"}, {"c", "/dev/null"}}));
   EXPECT_TRUE(twice({{"a", "/nonexistent/a"}, {"b", "/nonexistent/a"}}));
+}
+
+TEST(CliCameraNames, SchemesOfNetworkLinesInAnyLetterCase) {
+  for (const char* name : {"RFC2217://line3:4001", "Rfc2217://line3:4001", "SOCKET://line3:4001"}) {
+    EXPECT_TRUE(platform::IsNetworkDeviceName(name)) << name;
+    const auto address = platform::ParseNetworkDeviceName(name);
+    ASSERT_TRUE(address) << name;
+    EXPECT_EQ(address->host, "line3");
+    EXPECT_EQ(address->scheme, name[0] == 'S' ? platform::NetworkScheme::kSocket
+                                              : platform::NetworkScheme::kRfc2217);
+  }
+  EXPECT_FALSE(platform::IsNetworkDeviceName("rfc2217:/line3:4001"));
 }
 
 // Simulated cameras answering at once, each with a master gain of its own.
@@ -174,6 +187,22 @@ TEST_F(CliCameras, OneCameraNamedTwiceUnderTwoNames) {
       Run({"--device", link.string(), "--device", path(1), "get", "MasterGainLevel"});
   EXPECT_EQ(two.exitStatus, 0) << two.err;
   EXPECT_TRUE(Has(two.out, link.string() + ": MasterGainLevel=11")) << two.out;
+}
+
+// What --device refuses, and the network schemes in capitals.
+TEST(CliCameraNames, DeviceNamesThatNameNothing) {
+  const Result empty = RunProgram({kVexq4, "--device", "", "list"});
+  EXPECT_EQ(empty.exitStatus, 2);
+  EXPECT_TRUE(Has(empty.err, "an empty name names no device")) << empty.err;
+  const Result malformed = RunProgram({kVexq4, "--device", "RFC2217://line3", "list"});
+  EXPECT_EQ(malformed.exitStatus, 2);
+  EXPECT_TRUE(Has(malformed.err, "no :PORT after the host")) << malformed.err;
+  // A line on a server, not a file: nothing listens on port 1 of this address.
+  const Result refused =
+      RunProgram({kVexq4, "--device", "SOCKET://127.0.0.1:1", "get", "MasterGainLevel"}, "", 20000);
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_FALSE(Has(refused.err, "no such device")) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "127.0.0.1")) << refused.err;
 }
 
 }  // namespace

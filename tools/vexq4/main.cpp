@@ -42,8 +42,8 @@ constexpr const char* kFooter = R"(CONNECTION
   A device may also be a camera on a serial device server (ser2net):
   rfc2217://HOST:PORT sets the server's line to 9600 8N1 (RFC 2217) and
   socket://HOST:PORT takes it as the server has it; HOST is a name, an IPv4
-  address or an IPv6 address in brackets. Connecting gives up after 3 s
-  (VEXQ4_CONNECT_TIMEOUT_MS).
+  address or an IPv6 address in brackets; the scheme in any letter case.
+  Connecting gives up after 3 s (VEXQ4_CONNECT_TIMEOUT_MS).
   Several cameras at once: repeat --device or --com (--com also takes a
   range N-M), or give --all for every port where 'ports --probe' finds one;
   each result line then starts with the camera's device, and the exit status
@@ -89,11 +89,12 @@ bool QueryDrainVariableIsTaken(std::string_view text) {
   return vexq4::platform::PlainNumber(text, 100).has_value();
 }
 
-// A network device name is refused at once when malformed (a path is
-// looked at when it is opened).
-CLI::Validator NetworkDeviceNameCheck() {
+// An empty name and a malformed network device name are refused at once
+// (a path is looked at when it is opened).
+CLI::Validator DeviceNameCheck() {
   return CLI::Validator(
       [](const std::string& name) -> std::string {
+        if (name.empty()) return "an empty name names no device";
         if (!vexq4::platform::IsNetworkDeviceName(name)) return {};
         std::string why;
         if (vexq4::platform::ParseNetworkDeviceName(name, &why)) return {};
@@ -247,7 +248,7 @@ static int Run(int argc, char** argv) {
                                 "a serial device server; repeat it for several cameras")
                      ->allow_extra_args(false)
                      ->take_all()
-                     ->check(NetworkDeviceNameCheck())
+                     ->check(DeviceNameCheck())
                      ->group("Connection");
   auto* grabOpt = app.add_option("--grabber", grabber,
                                  "Camera Link frame grabber: manufacturer entry N (1..16) of "
