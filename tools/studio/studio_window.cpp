@@ -14,8 +14,10 @@
 #include <QSettings>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <optional>
 
 #include "event_log.h"
 #include "member_browser.h"
@@ -71,6 +73,17 @@ class OpenProbe final : public UiServices {
  private:
   UiServices& inner_;
 };
+
+// A yes/no line of the settings file in the words people write; nothing
+// for anything else.
+std::optional<bool> SwitchWord(const QString& text) {
+  const QString word = text.trimmed().toLower();
+  for (const char* yes : {"yes", "on", "true", "1"})
+    if (word == QLatin1String(yes)) return true;
+  for (const char* no : {"no", "off", "false", "0"})
+    if (word == QLatin1String(no)) return false;
+  return std::nullopt;
+}
 
 QString Hex(std::int32_t code) {
   return QString::asprintf("0x%08X", static_cast<std::uint32_t>(code));
@@ -143,11 +156,30 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   // the centre's resizes.
   qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
-  const bool fast =
-      options_.keepLayout && SettingsFileUsable(SettingsPath()) &&
-      QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey, false).toBool();
+  const bool fast = StoredFastReads();
   fastReads_->setChecked(fast);
   SetFastReads(fast);
+}
+
+bool StudioWindow::StoredFastReads() {
+  if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return false;
+  const QVariant stored = QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey);
+  if (!stored.isValid()) return false;
+  // A comma makes QSettings read a list: joined again, as written.
+  const QString text = stored.typeId() == QMetaType::QStringList
+                           ? stored.toStringList().join(QStringLiteral(", "))
+                           : stored.toString();
+  if (const std::optional<bool> on = SwitchWord(text)) return *on;
+  const QString why = QStringLiteral(
+                          "The line fastReads=%1 of the studio's settings file %2 was refused: it "
+                          "takes yes or no, on or off, true or false, 1 or 0. Fast reads stay off.")
+                          .arg(text, SettingsPath());
+  log_->Note(why);
+  // Said once the window is up, as the control says its refused values.
+  QTimer::singleShot(0, this, [this, why] {
+    ctl::Ui().MessageBox(this, kCaption, why, UiServices::Buttons::kOk, UiServices::Icon::kWarning);
+  });
+  return false;
 }
 
 // What a screen reader needs beyond the widgets' own texts: names for the

@@ -87,6 +87,9 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
 
  private:
   void BuildMenus();
+  // The fast-reads choice of the settings file; a line that is no yes/no
+  // is refused (fast reads stay off) and said in the log and a message box.
+  bool StoredFastReads();
   void NameParts();
   void ToggleToolWindow(int index);
   void UpdateToolWindowActions();
