@@ -444,6 +444,27 @@ TEST_F(StudioTest, FastReadsLineOfTheSettingsFileTakesTheWordsPeopleWrite) {
   }
 }
 
+// VEXQ4_QUERY_DRAIN_MS as the library takes it: a value it ignores is not
+// shown as in use.
+TEST_F(StudioTest, StatusBarShowsTheQueryDrainInUse) {
+  const auto shown = [&](const std::string& value) {
+    ScopedEnv drain("VEXQ4_QUERY_DRAIN_MS", value);
+    auto window = MakeWindow(false);
+    const bool noted = std::any_of(
+        window->eventLog()->entries().begin(), window->eventLog()->entries().end(),
+        [](const EventLog::Entry& e) { return e.text.contains("queries wait the standard time"); });
+    return std::pair{window->ReadsText().toStdString(), noted};
+  };
+  EXPECT_EQ(shown("20"), std::pair(std::string("Reads: 20 ms (VEXQ4_QUERY_DRAIN_MS)"), false));
+  EXPECT_EQ(shown("0"), std::pair(std::string("Standard reads"), false));
+  EXPECT_EQ(shown("abc"),
+            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=abc ignored)"), true));
+  EXPECT_EQ(shown("101"),
+            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=101 ignored)"), true));
+  EXPECT_EQ(shown("<b>15 ms</b> and a great deal more").first,
+            "Standard reads (VEXQ4_QUERY_DRAIN_MS=<b>15 ms</b> and\u2026 ignored)");
+}
+
 TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {
   auto window = MakeWindow(true);
   CXVexCamCtrl& c = *window->control();

@@ -86,7 +86,7 @@ EXIT STATUS
 // milliseconds and quietly keeps the standard drain otherwise; a mistyped
 // value ("15ms") should not go unnoticed.
 bool QueryDrainVariableIsTaken(std::string_view text) {
-  return vexq4::platform::PlainNumber(text, 100).has_value();
+  return vexq4::platform::PlainNumber(text, CVexCamInterface::kMaxQueryDrainMs).has_value();
 }
 
 // An empty name and a malformed network device name are refused at once
