@@ -254,6 +254,19 @@ TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
   EXPECT_EQ(unwritable.exitStatus, 1);
   EXPECT_TRUE(Has(unwritable.err, "Error writing to file")) << unwritable.err;
 
+  // A shading file refused as no table says where and why.
+  const fs::path gap = dir_ / "gap.csv";
+  std::ofstream(gap) << rows[0] << "\n"
+                     << rows[1] << "\n"
+                     << rows[2] << "\n1,1,1,1,1,1,1\r\n"
+                     << "3,3,3,3,3,3,3\r\n";
+  Result refused = run({"shading-load", gap.string()});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_TRUE(Has(refused.err, "shading-load " + gap.string() +
+                                   " (not a shading table: line 5: point 3 where point 2 is "
+                                   "missing; nothing was sent): status -8: Error reading file"))
+      << refused.err;
+
   // The only commands the camera saw are the three sets.
   auto commands = Commands(sim.StopAndLog());
   ASSERT_EQ(commands.size(), 3u);
