@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "telnet.h"
@@ -12,6 +13,9 @@
 #include "wait.h"
 
 namespace vexq4::platform::detail {
+
+inline constexpr std::string_view kRfc2217Prefix = "rfc2217://";
+inline constexpr std::string_view kSocketPrefix = "socket://";
 
 class NetworkLine final : public SerialDevice {
  public:
