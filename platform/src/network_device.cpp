@@ -231,7 +231,8 @@ OpenResult OpenNetworkDevice(const std::string& name) {
   const std::optional<NetworkAddress> address = ParseNetworkDeviceName(name, &why);
   if (!address) return Failure(OpenError::kNoDevice, name + ": " + why);
   const std::string where = Where(*address);
-  const auto deadline = SteadyClock::now() + NetworkConnectTimeout();
+  const Ms limit = NetworkConnectTimeout();
+  const auto deadline = SteadyClock::now() + limit;
 
   const std::shared_ptr<Resolved> resolved = Resolve(*address, deadline, &why);
   if (!resolved) return Failure(OpenError::kNetwork, where + ": " + why);
@@ -242,8 +243,9 @@ OpenResult OpenNetworkDevice(const std::string& name) {
   const bool rfc2217 = address->scheme == NetworkScheme::kRfc2217;
   auto line = std::make_unique<detail::NetworkLine>(fd, rfc2217, name);
   if (rfc2217) {
-    if (std::string refused = line->Negotiate(deadline); !refused.empty())
-      return Failure(OpenError::kSettings, where + ": " + refused);
+    if (std::string refused = line->Negotiate(deadline, limit); !refused.empty())
+      return Failure(line->Lost() ? OpenError::kNetwork : OpenError::kSettings,
+                     where + ": " + refused);
   }
   OpenResult result;
   result.device = std::move(line);

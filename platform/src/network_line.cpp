@@ -43,11 +43,52 @@ NetworkLine::~NetworkLine() { ::close(fd_); }
 void NetworkLine::MarkLost(int err) {
   if (lost_) return;
   lost_ = true;
-  std::string cause = err == 0            ? "closed by the server"
-                      : err == ECONNRESET ? "reset by the server"
-                      : err == ETIMEDOUT  ? "the server stopped answering"
-                                          : std::strerror(err);
-  RecordLineProblem(name_, OpenError::kNetwork, "connection to " + name_ + " lost: " + cause);
+  // A server that turns a client away says why and hangs up; a write that
+  // fails on the closed connection must not lose its words.
+  TakeLastWords();
+  // EPIPE: a write after the server closed its end. A server that gave
+  // its reason and hung up resets the connection when our next bytes
+  // reach it: that is its hanging up too.
+  const std::string said = ServerSaid();
+  lostCause_ = err == 0 || err == EPIPE || (err == ECONNRESET && !said.empty())
+                   ? "closed by the server"
+               : err == ECONNRESET ? "reset by the server"
+               : err == ETIMEDOUT  ? "the server stopped answering"
+                                   : std::strerror(err);
+  RecordLineProblem(name_, OpenError::kNetwork,
+                    "connection to " + name_ + " lost: " + lostCause_ + said);
+}
+
+void NetworkLine::Note(std::span<const std::uint8_t> data) {
+  received_ += data.size();
+  constexpr std::size_t kGreetingKept = 256;
+  if (wrote_ || greeting_.size() >= kGreetingKept) return;
+  const std::size_t n = std::min(data.size(), kGreetingKept - greeting_.size());
+  greeting_.append(reinterpret_cast<const char*>(data.data()), n);
+}
+
+void NetworkLine::TakeLastWords() {
+  if (wrote_) return;
+  std::uint8_t chunk[4096];
+  std::vector<std::uint8_t> data, reply;
+  // Words, not a flood: a few chunks at most.
+  for (int i = 0; i < 4; ++i) {
+    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    const std::span<const std::uint8_t> got(chunk, static_cast<std::size_t>(n));
+    if (!rfc2217_) {
+      Note(got);
+      continue;
+    }
+    data.clear();
+    codec_.Receive(got, data, reply);  // the server is gone: nothing is answered
+    Note(data);
+  }
+}
+
+SteadyClock::time_point NetworkLine::ReplyDeadline() const {
+  return std::min(SteadyClock::now() + Ms(1000), openingDeadline_);
 }
 
 bool NetworkLine::SendRaw(std::span<const std::uint8_t> bytes, SteadyClock::time_point deadline) {
@@ -93,9 +134,12 @@ void NetworkLine::Fill() {
   const std::span<const std::uint8_t> got(chunk, static_cast<std::size_t>(n));
   if (!rfc2217_) {
     data_.insert(data_.end(), got.begin(), got.end());
+    Note(got);
   } else {
     std::vector<std::uint8_t> reply;
+    const std::size_t before = data_.size();
     codec_.Receive(got, data_, reply);
+    Note(std::span(data_).subspan(before));
     if (purgePending_) {
       // Everything before the purge's answer is what the server had
       // already sent on: stale.
@@ -105,7 +149,7 @@ void NetworkLine::Fill() {
     }
     // Answers to options the server asks about mid-stream; a few bytes
     // that go out at once unless the connection is failing.
-    if (!reply.empty()) SendRaw(reply, SteadyClock::now() + Ms(1000));
+    if (!reply.empty()) SendRaw(reply, ReplyDeadline());
   }
   // No answer of the camera is this long: a flooding line keeps only its
   // latest bytes.
@@ -126,6 +170,7 @@ bool NetworkLine::WaitAndFill(SteadyClock::time_point deadline) {
 
 bool NetworkLine::Write(std::span<const std::uint8_t> bytes) {
   if (AbandonRequested() || lost_) return false;
+  wrote_ = true;  // from now on the bytes that come are the camera's answers
   std::vector<std::uint8_t> framed;
   if (rfc2217_) {
     codec_.Encode(bytes, framed);
@@ -156,7 +201,7 @@ void NetworkLine::SettlePurge() {
 
 bool NetworkLine::ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) {
   const auto deadline = SteadyClock::now() + Ms(timeoutMs);
-  for (;;) {
+  for (bool looked = false;; looked = true) {
     SettlePurge();
     if (!purgePending_ && dataStart_ < data_.size()) {
       out = data_[dataStart_++];
@@ -168,6 +213,10 @@ bool NetworkLine::ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) {
     }
     // A lost line answers at once: nothing more will come.
     if (lost_ || AbandonRequested()) return false;
+    // A server that keeps sending what is no data for us (negotiation
+    // without end, bytes dropped until a purge's answer) finds the socket
+    // ready at every wait: the deadline ends the read all the same.
+    if (looked && SteadyClock::now() >= deadline) return false;
     if (!WaitAndFill(purgePending_ ? std::min(deadline, purgeGiveUp_) : deadline)) {
       SettlePurge();
       if (SteadyClock::now() >= deadline || lost_ || AbandonRequested()) return false;
@@ -202,10 +251,10 @@ void NetworkLine::DiscardInput() {
 
 std::string NetworkLine::ServerSaid() const {
   // A server that turns a client away often says why in plain text
-  // ("port already in use"): its first line, printable characters only.
+  // ("Port already in use"): its first line, printable characters only.
   std::string text;
-  for (std::size_t i = dataStart_; i < data_.size() && text.size() < 80; ++i) {
-    const auto c = static_cast<char>(data_[i]);
+  for (std::size_t i = 0; i < greeting_.size() && text.size() < 80; ++i) {
+    const char c = greeting_[i];
     if (c == '\r' || c == '\n') {
       if (!text.empty()) break;
       continue;
@@ -215,27 +264,56 @@ std::string NetworkLine::ServerSaid() const {
   return text.empty() ? std::string() : " (it said \"" + text + "\")";
 }
 
-std::string NetworkLine::Negotiate(SteadyClock::time_point deadline) {
+std::string NetworkLine::OpeningFailed() const {
+  if (lost_) return "the connection was " + lostCause_ + " while opening" + ServerSaid();
+  if (AbandonRequested()) return "stopped while opening";
+  return "the server did not take what was sent in time";
+}
+
+std::string NetworkLine::WhatTheServerSent() const {
+  std::string sent;
+  if (codec_.negotiations() > 0)
+    sent = std::to_string(codec_.negotiations()) + " Telnet option negotiations";
+  if (received_ > 0) {
+    sent += sent.empty() ? "" : " and ";
+    sent += std::to_string(received_) + " bytes of data";
+  }
+  return sent.empty() ? "nothing" : sent;
+}
+
+std::string NetworkLine::Negotiate(SteadyClock::time_point deadline, Ms limit) {
+  openingDeadline_ = deadline;
+  std::string failed = NegotiateSettings(deadline, limit);
+  openingDeadline_ = SteadyClock::time_point::max();
+  return failed;
+}
+
+std::string NetworkLine::NegotiateSettings(SteadyClock::time_point deadline, Ms limit) {
+  const std::string inTime =
+      "within the connect time-out (" + std::to_string(limit.count()) + " ms)";
   std::vector<std::uint8_t> offer = codec_.Offer();
-  if (!SendRaw(offer, deadline)) return "the connection failed while opening";
+  if (!SendRaw(offer, deadline)) return OpeningFailed();
+  // The deadline is looked at after every fill: a server that keeps
+  // sending finds the socket ready at once, at every wait.
   const auto waitFor = [&](auto done) {
     while (!done()) {
       if (codec_.comPortRefused()) return false;
-      if (!WaitAndFill(deadline)) return false;
+      if (SteadyClock::now() >= deadline || !WaitAndFill(deadline)) return done();
     }
     return true;
   };
   const bool accepted =
       waitFor([&] { return codec_.ours(telnet::kComPortOption) == telnet::OptionState::kYes; });
   if (!accepted) {
-    if (lost_) return "the server closed the connection while opening" + ServerSaid();
-    if (AbandonRequested()) return "stopped while opening";
+    if (lost_ || AbandonRequested()) return OpeningFailed();
+    const std::string raw = "socket://" + name_.substr(kRfc2217Prefix.size());
     if (codec_.comPortRefused())
-      return "the server refused RFC 2217 (COM port control); for a raw TCP port use "
-             "socket://" +
-             name_.substr(kRfc2217Prefix.size());
-    return "no RFC 2217 answer in time (a raw TCP port? use socket://" +
-           name_.substr(kRfc2217Prefix.size()) + ")";
+      return "the server refused RFC 2217 (COM port control); for a raw TCP port use " + raw;
+    // Negotiation without the option is a Telnet server that ignores it;
+    // no negotiation at all, a raw TCP port.
+    return "no RFC 2217 answer " + inTime + "; the server sent " + WhatTheServerSent() +
+           (codec_.negotiations() > 0 ? " but did not take COM port control"
+                                      : " (a raw TCP port? use " + raw + ")");
   }
 
   const std::uint8_t baud[4] = {0, 0, kBaudRate >> 8 & 0xFF, kBaudRate & 0xFF};
@@ -249,13 +327,13 @@ std::string NetworkLine::Negotiate(SteadyClock::time_point deadline) {
                               telnet::Codec::ComPortRequest(telnet::kSetControl, {&flow, 1}),
                               telnet::Codec::ComPortRequest(telnet::kPurgeData, {&purge, 1})})
     settings.insert(settings.end(), request.begin(), request.end());
-  if (!SendRaw(settings, deadline)) return "the connection failed while opening";
+  if (!SendRaw(settings, deadline)) return OpeningFailed();
 
   const telnet::ComPortAnswers& a = codec_.answers();
   const bool answered =
       waitFor([&] { return a.baudRate && a.dataSize && a.parity && a.stopSize && a.control; });
   if (!answered) {
-    if (lost_) return "the server closed the connection while opening" + ServerSaid();
+    if (lost_ || AbandonRequested()) return OpeningFailed();
     std::string missing;
     for (const auto& [have, what] :
          {std::pair{a.baudRate.has_value(), "baud rate"},
@@ -266,7 +344,8 @@ std::string NetworkLine::Negotiate(SteadyClock::time_point deadline) {
       missing += missing.empty() ? "" : ", ";
       missing += what;
     }
-    return "the server did not confirm the line settings in time (" + missing + ")";
+    return "the server did not confirm the line settings " + inTime + " (no " + missing +
+           "); it sent " + WhatTheServerSent();
   }
   if (*a.baudRate != kBaudRate)
     return "the server set " + std::to_string(*a.baudRate) + " baud, not 9600";
@@ -281,7 +360,7 @@ std::string NetworkLine::Negotiate(SteadyClock::time_point deadline) {
   // The purge answer usually came with the others; a server without purge
   // gets its drains by quiet time alone.
   const auto grace = std::min(deadline, SteadyClock::now() + kPurgeGrace);
-  while (a.purges == 0 && WaitAndFill(grace)) {
+  while (a.purges == 0 && SteadyClock::now() < grace && WaitAndFill(grace)) {
   }
   purges_ = a.purges > 0;
   data_.clear();  // what the camera sent before is nobody's answer

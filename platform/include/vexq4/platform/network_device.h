@@ -46,9 +46,11 @@ std::chrono::milliseconds NetworkConnectTimeout();
 
 // Connects to the server of `name` (one of the forms above). Failures:
 // kNoDevice for a malformed name, kNetwork when the server cannot be
-// reached (refused, unreachable, unknown host, time-out), kSettings when
-// an RFC 2217 server refuses the option or the line settings. The detail
-// names the host, the port and the cause.
+// reached (refused, unreachable, unknown host, time-out) or hangs up while
+// the RFC 2217 opening goes on, kSettings when an RFC 2217 server refuses
+// the option or the line settings, or does not answer them in time. The
+// detail names the host, the port and the cause, with the server's own
+// words when it gave a reason ("Port already in use").
 OpenResult OpenNetworkDevice(const std::string& name);
 
 }  // namespace vexq4::platform
