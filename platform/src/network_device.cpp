@@ -220,10 +220,30 @@ std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name, std:
   return address;
 }
 
+namespace {
+
+constexpr char kConnectTimeoutVariable[] = "VEXQ4_CONNECT_TIMEOUT_MS";
+
+std::optional<Ms> ConnectTimeoutVariable(std::string_view text) {
+  const std::optional<unsigned> ms = PlainNumber(text, kMaxConnectTimeoutMs);
+  if (!ms || *ms < kMinConnectTimeoutMs) return std::nullopt;
+  return Ms(*ms);
+}
+
+}  // namespace
+
 std::chrono::milliseconds NetworkConnectTimeout() {
-  const char* text = std::getenv("VEXQ4_CONNECT_TIMEOUT_MS");
-  const std::optional<unsigned> ms = PlainNumber(text ? text : "", 60000);
-  return ms && *ms >= 100 ? Ms(*ms) : kDefaultConnectTimeout;
+  const char* text = std::getenv(kConnectTimeoutVariable);
+  return ConnectTimeoutVariable(text ? text : "").value_or(kDefaultConnectTimeout);
+}
+
+std::string ConnectTimeoutVariableProblem() {
+  const char* text = std::getenv(kConnectTimeoutVariable);
+  if (!text || !*text || ConnectTimeoutVariable(text)) return {};
+  return std::string(kConnectTimeoutVariable) + "=" + text + " is not " +
+         std::to_string(kMinConnectTimeoutMs) + " to " + std::to_string(kMaxConnectTimeoutMs) +
+         " milliseconds; connecting gives up after the standard " +
+         std::to_string(kDefaultConnectTimeout.count()) + " ms";
 }
 
 OpenResult OpenNetworkDevice(const std::string& name) {

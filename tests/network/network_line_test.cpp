@@ -266,6 +266,26 @@ TEST(NetworkLine, ServersOwnWordsAreKept) {
   EXPECT_FALSE(Has(detail, "it said")) << detail;
 }
 
+// VEXQ4_CONNECT_TIMEOUT_MS is taken from 100 to 60000; anything else is
+// said to be not taken, and the standard time-out serves.
+TEST(NetworkLine, ConnectTimeoutVariable) {
+  for (const char* taken : {"100", "2500", "60000"}) {
+    ShortTimeout set(taken);
+    EXPECT_EQ(platform::NetworkConnectTimeout().count(), std::stol(taken));
+    EXPECT_EQ(platform::ConnectTimeoutVariableProblem(), "");
+  }
+  for (const char* refused : {"99", "60001", "0", "1s", " 500", "-100"}) {
+    ShortTimeout set(refused);
+    EXPECT_EQ(platform::NetworkConnectTimeout(), platform::kDefaultConnectTimeout);
+    EXPECT_EQ(platform::ConnectTimeoutVariableProblem(),
+              std::string("VEXQ4_CONNECT_TIMEOUT_MS=") + refused +
+                  " is not 100 to 60000 milliseconds; connecting gives up after the standard "
+                  "3000 ms");
+  }
+  ShortTimeout empty("");
+  EXPECT_EQ(platform::ConnectTimeoutVariableProblem(), "");
+}
+
 // Before a transaction the server purges what it holds; what arrived
 // before its answer is stale too. A server without purge is drained by
 // quiet time alone.

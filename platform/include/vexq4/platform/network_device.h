@@ -42,7 +42,12 @@ std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name,
 // VEXQ4_CONNECT_TIMEOUT_MS (100 to 60000) when set to such a number, else
 // 3 s.
 inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{3000};
+inline constexpr unsigned kMinConnectTimeoutMs = 100;
+inline constexpr unsigned kMaxConnectTimeoutMs = 60000;
 std::chrono::milliseconds NetworkConnectTimeout();
+// Why VEXQ4_CONNECT_TIMEOUT_MS is not taken, for a host to tell its user
+// once: empty when the variable is unset, empty or taken.
+std::string ConnectTimeoutVariableProblem();
 
 // Connects to the server of `name` (one of the forms above). Failures:
 // kNoDevice for a malformed name, kNetwork when the server cannot be
