@@ -178,26 +178,23 @@ TEST(Vexq4, FastReadsListTheSameSettingsSooner) {
 }
 
 // A connect time-out outside its range is named once, as the library
-// connects with the standard one instead; one in range is taken quietly.
+// connects with the standard one instead (the range: network_tests); one
+// in range is taken quietly.
 TEST(Vexq4, ConnectTimeoutOutOfRangeIsNamedOnce) {
-  const std::string says =
-      "is not 100 to 60000 milliseconds; connecting gives up after the "
-      "standard 3000 ms";
-  for (const char* value : {"99", "60001", "120000", "1s", "-5"}) {
-    const std::string variable = std::string("VEXQ4_CONNECT_TIMEOUT_MS=") + value;
-    Result r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000, {variable});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::string line = variable + " " + says;
-    const auto at = r.err.find(line);
-    EXPECT_NE(at, std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "said twice: " << r.err;
-  }
-  for (const char* value : {"100", "60000", ""}) {
-    Result r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
-                          {std::string("VEXQ4_CONNECT_TIMEOUT_MS=") + value});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_FALSE(Has(r.err, "VEXQ4_CONNECT_TIMEOUT_MS")) << r.err;
-  }
+  Result r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                        {"VEXQ4_CONNECT_TIMEOUT_MS=120000"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  const std::string line =
+      "VEXQ4_CONNECT_TIMEOUT_MS=120000 is not 100 to 60000 milliseconds; connecting gives up "
+      "after the standard 3000 ms";
+  const auto at = r.err.find(line);
+  EXPECT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "said twice: " << r.err;
+
+  r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                 {"VEXQ4_CONNECT_TIMEOUT_MS=60000"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_FALSE(Has(r.err, "VEXQ4_CONNECT_TIMEOUT_MS")) << r.err;
 }
 
 // Nothing reaches the camera when any value is refused: not even the
