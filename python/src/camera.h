@@ -48,7 +48,7 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   ~Camera() override;
 
   void Close();
-  bool closed() const { return !slot_; }
+  bool closed() const { return !open_; }
   bool Online();
   bool Synchronized();
   std::string Describe() const;  // "COM3 (/dev/ttyS2)", "frame grabber 1", ...
@@ -72,8 +72,8 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   void AutoShading(py::object progress);
   std::string OnePush();
 
-  void OnChange(py::object callback) { onChange_ = std::move(callback); }
-  void OnMessage(py::object callback) { onMessage_ = std::move(callback); }
+  void OnChange(py::object callback);
+  void OnMessage(py::object callback);
 
   // ---- The model's notifications.
   void OnlineStatusChanged(int online) override;
@@ -102,9 +102,9 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   // Calls a callback (None: nothing, unless `always`: the signals are
   // still looked at) with the lock.
   template <typename... Args>
-  void Invoke(bool always, const py::object& callback, Args&&... args);
+  void Invoke(bool always, const py::object& callback, const Args&... args);
   void Raise(const Call& call, int status, std::string_view file = {}) const;
-  [[noreturn]] void RaiseConnectFailure(int status, const std::string& device);
+  [[noreturn]] void RaiseConnectFailure(int status);
   void Connect(const ConnectOptions& options);
   void Release();  // closes the line and gives everything back; gate held alone
   static const model::NotificationRow* Notification(std::string_view name);
@@ -113,10 +113,13 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   void Changed(std::string_view name, const T& value);
   void Progress(const model::ProgressStep& step);
   int Apply(const Setting& s, int number, const std::string& text);
+  int ReadFirmwareVersion();  // the model's, noting that this connection's is known
   py::object CacheValue(const Setting& s) const;
   void RequireOpen(const Call& call) const;
 
-  std::optional<Slot> slot_;
+  std::optional<Slot> slot_;       // changed with the gate held alone
+  std::atomic<bool> open_{false};  // slot_ holds a line (read by any thread)
+  bool firmwareKnown_ = false;     // the firmware version of this connection was read
   std::unique_ptr<sim::PtyServer> sim_;
   bool fastReads_ = false;
   std::string line_;    // how the line is named in messages
