@@ -20,6 +20,12 @@ namespace {
 // process's, on while any of them is open.
 int g_fastReadCameras = 0;  // changed with the gate held alone
 
+// How long close() waits for another thread's call to stop before it
+// leaves the closing to that thread: the longest exchange (auto shading,
+// 10 s) with a margin.
+constexpr std::chrono::seconds kCloseWait{12};
+constexpr std::chrono::milliseconds kCheckSignals{100};  // Ctrl-C ends that wait
+
 bool InterpreterFinalizing() {
 #if PY_VERSION_HEX >= 0x030D0000
   return Py_IsFinalizing() != 0;
@@ -76,18 +82,29 @@ void Camera::RequireOpen(const Call& call) const {
 
 Camera::Camera(const ConnectOptions& options) {
   SetProgressHandler([this](const model::ProgressStep& step) { Progress(step); });
-  Connect(options);
+  RegisterCamera(this);
+  try {
+    Connect(options);
+  } catch (...) {
+    UnregisterCamera(this);
+    throw;
+  }
 }
 
 Camera::~Camera() {
   quiet_ = true;
+  UnregisterCamera(this);
   if (open_) {
     if (InterpreterFinalizing()) {
-      Release();  // no other Python thread runs any more
+      Release();  // the exit function stopped every call: nothing else uses the library
     } else {
-      py::gil_scoped_release unlocked;
-      ExclusiveGate gate;
-      Release();
+      WithoutInterpreter(
+          [this] {
+            ExclusiveGate gate;
+            Release();
+            return 0;
+          },
+          [this] { ReleaseWithoutInterpreter(); });
     }
   }
   SetProgressHandler(nullptr);
@@ -123,38 +140,36 @@ void Camera::Connect(const ConnectOptions& o) {
 
   std::string refused;
   int cameraLinkProblem = 0;
-  int status = 0;
-  {
-    py::gil_scoped_release unlocked;
-    status = [&] {
-      ExclusiveGate gate;
-      slot_ = TakeSlot(kind, number, device_, refused);
-      if (!slot_) return 0;
-      open_ = true;
-      if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
-      fastReads_ = o.fastReads;
-      int result = 0;
-      switch (kind) {
-        case LineKind::kCom:
-        case LineKind::kDevice:
-          result = SetComPort(slot_->port);
-          break;
-        case LineKind::kGrabber:
-          comPort = slot_->port;
-          result = ClSerialSetFrameGrabberIndex(number);
-          break;
-        case LineKind::kAllSerial:
-          comPort = slot_->port;
-          result = ClAllSerialSetFrameGrabberIndex(number);
-          break;
-      }
-      if (result != 0) {
-        Release();
-        if (device_.empty()) cameraLinkProblem = CameraLinkProblem(*this, kind, number);
-      }
-      return result;
-    }();
-  }
+  const int status = WithoutInterpreter(
+      [&] {
+        ExclusiveGate gate;
+        slot_ = TakeSlot(kind, number, device_, refused);
+        if (!slot_) return 0;
+        open_ = true;
+        if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
+        fastReads_ = o.fastReads;
+        int result = 0;
+        switch (kind) {
+          case LineKind::kCom:
+          case LineKind::kDevice:
+            result = SetComPort(slot_->port);
+            break;
+          case LineKind::kGrabber:
+            comPort = slot_->port;
+            result = ClSerialSetFrameGrabberIndex(number);
+            break;
+          case LineKind::kAllSerial:
+            comPort = slot_->port;
+            result = ClAllSerialSetFrameGrabberIndex(number);
+            break;
+        }
+        if (result != 0) {
+          Release();
+          if (device_.empty()) cameraLinkProblem = CameraLinkProblem(*this, kind, number);
+        }
+        return result;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
   if (!refused.empty()) ThrowError("PortError", line_ + ": " + refused, py::int_(-2));
   if (status != 0) RaiseConnectFailure(cameraLinkProblem != 0 ? cameraLinkProblem : status);
 }
@@ -186,20 +201,86 @@ void Camera::Release() {
   if (fastReads_ && --g_fastReadCameras == 0) SetQueryDrainTime(-1);
   fastReads_ = false;
   if (sim_) sim_->Stop();
+  NotifyCameraChange();
+}
+
+void Camera::ReleaseWithoutInterpreter() {
+  quiet_ = true;  // no callbacks: the interpreter is not to be entered
+  ExclusiveGate gate;
+  if (open_) Release();
+}
+
+void Camera::ReleaseAsked() {
+  WithoutInterpreter(
+      [this] {
+        ExclusiveGate gate;
+        if (open_) Release();
+        return 0;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
+  callbackError_.reset();  // the caller asked for the close, not for these
 }
 
 void Camera::Close() {
   if (closed()) return;
-  Call call(*this, "close", Call::Access::kCamera);
-  {
-    py::gil_scoped_release unlocked;
-    ExclusiveGate gate;
-    Release();
+  const std::thread::id owner = owner_.load();
+  if (owner != std::thread::id{} && owner != std::this_thread::get_id()) {
+    // Another thread's call: its operation stops at its next exchange, and
+    // the thread closes the camera as its call ends. Wait for that, a
+    // while, as a script that ends its `with` block expects the line
+    // closed; Ctrl-C still ends the wait.
+    closing_ = true;
+    RequestStop();
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+      const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kCheckSignals);
+      ended = WithoutInterpreter(
+          [&] { return WaitForCameraChange(slice, [this] { return !open_; }); }, nullptr);
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+    return;
   }
+  Call call(*this, "close", Call::Access::kCamera);  // refused inside its own callback
+  closing_ = true;
+  WithoutInterpreter(
+      [this] {
+        ExclusiveGate gate;
+        Release();
+        return 0;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
   if (callbackError_) {
     py::error_already_set error = std::move(*callbackError_);
     callbackError_.reset();
     throw error;
+  }
+}
+
+void Camera::CloseAtExit(SteadyTime deadline) {
+  if (!open_) return;
+  quiet_ = true;  // the script has ended: its callbacks are not called any more
+  closing_ = true;
+  if (owner_.load() != std::thread::id{}) {
+    // The thread inside a call closes the camera when its exchange ends
+    // (it does not come back into Python); stopped, its operation ends at
+    // that exchange.
+    RequestStop();
+    WithoutInterpreter(
+        [&] {
+          return WaitForCameraChange(
+              deadline, [this] { return !open_ || owner_.load() == std::thread::id{}; });
+        },
+        nullptr);
+  }
+  if (open_ && owner_.load() == std::thread::id{}) {
+    WithoutInterpreter(
+        [this] {
+          ExclusiveGate gate;
+          if (open_) Release();
+          return 0;
+        },
+        nullptr);
   }
 }
 
@@ -238,6 +319,11 @@ void Camera::OnMessage(py::object callback) { onMessage_ = Callable("on_message(
 template <typename... Args>
 void Camera::Invoke(bool always, const py::object& callback, const Args&... args) {
   if (quiet_ || (!always && callback.ptr() == Py_None)) return;
+  const PythonEntry entry;
+  if (!entry.allowed()) {  // the interpreter is ending: stop instead
+    RequestStop();
+    return;
+  }
   py::gil_scoped_acquire locked;
   if (!callbackError_) {         // one error per call is raised; the rest would hide it
     py::object keep = callback;  // the callback may replace itself

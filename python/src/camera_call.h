@@ -35,6 +35,7 @@ class Camera::Call {
                      "); a vexq4.Camera is used by one thread at a time",
                  py::none());
     if (access == Access::kCache) return;  // nothing to guard for the length of a read
+    if (camera.closing_) ThrowError("OfflineError", what_ + ": the camera is closed", py::int_(-5));
     outer_ = true;
     camera.owner_.store(me);
     camera.operation_ = what_;
@@ -48,7 +49,10 @@ class Camera::Call {
     if (!outer_) return;
     camera_.ClearStop();
     camera_.progress_ = py::none();
+    // A close another thread asked for while this call ran is done now.
+    if (camera_.closing_ && camera_.open_) camera_.ReleaseAsked();
     camera_.owner_.store(std::thread::id{});
+    NotifyCameraChange();
   }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -66,15 +70,24 @@ class Camera::Call {
 
 template <typename Operation>
 int Camera::Exchange(Call& call, Operation&& operation) {
-  (void)call;
+  const auto closedMeanwhile = [&] {
+    ThrowError("OfflineError",
+               call.what() + ": the camera was closed (by another thread) while this ran",
+               py::int_(-5));
+  };
+  if (closing_) closedMeanwhile();
   // A Ctrl-C between two exchanges of one call (set() of several values)
   // sends nothing more.
   if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   int status = 0;
   {
-    py::gil_scoped_release unlocked;
-    SharedGate gate;
-    status = operation();
+    const InterruptWatch watch(*this);
+    status = WithoutInterpreter(
+        [&] {
+          SharedGate gate;
+          return operation();
+        },
+        [this] { ReleaseWithoutInterpreter(); });
   }
   // A failure kept during the operation (which it stopped) wins over the
   // status it caused; so does a Ctrl-C during its last exchange.
@@ -84,6 +97,7 @@ int Camera::Exchange(Call& call, Operation&& operation) {
     throw error;
   }
   if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  if (status != 0 && closing_) closedMeanwhile();
   return status;
 }
 

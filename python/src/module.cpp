@@ -9,6 +9,7 @@
 
 #include "camera.h"
 #include "errors.h"
+#include "interpreter.h"
 #include "settings.h"
 #include "simulator.h"
 
@@ -200,8 +201,9 @@ PYBIND11_MODULE(_vexq4, m) {
   camera
       .def("close", &Camera::Close,
            "close() -> None\n\nClose the line: the port gets its previous settings and is free "
-           "again. Closing a "
-           "closed camera does nothing.")
+           "again. Closing a closed camera does nothing. While another thread's call runs, its "
+           "operation stops at its next exchange (that call raises OfflineError) and the line "
+           "closes as it ends; close() waits for that, up to 12 s.")
       .def(
           "__enter__", [](py::object self) { return self; }, "Returns the camera.")
       .def(
@@ -306,6 +308,7 @@ PYBIND11_MODULE(_vexq4, m) {
   }
 
   BindSimulator(m);
+  InstallInterpreterHooks(m);
   m.def("_read_all_through_model", &ReadAllThroughModel, py::arg("device"),
         "_read_all_through_model(device) -> (status, seconds)\n\nReads all settings with a plain "
         "C++ model on the device: (status, seconds).");
