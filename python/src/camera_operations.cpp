@@ -126,9 +126,12 @@ void Camera::SetMany(py::kwargs values) {
   // One call: no other thread comes in between the values.
   Call call(*this, "set", Call::Access::kCamera);
   RequireOpen(call);
-  for (const auto& [s, c] : plan) {
-    call.Rename("set " + std::string(s->name));
-    Raise(call, Exchange(call, [&] { return Apply(*s, c.number, c.text); }));
+  for (const auto& step : plan) {
+    // Named, not bound: clang 14 lets no lambda capture a structured binding.
+    const Setting& s = *step.first;
+    const Checked& c = step.second;
+    call.Rename("set " + std::string(s.name));
+    Raise(call, Exchange(call, [&] { return Apply(s, c.number, c.text); }));
   }
 }
 
