@@ -137,6 +137,16 @@ VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
  * port its settings back. Async-signal-safe. Always 0. */
 VEXQ4COMM_API int VexQ4AbandonComm(void);
 
+/* For a program that stops one camera's work while other ports go on (a
+ * script's Ctrl-C): stop != 0 ends the shading transfer under way on `port`
+ * at its next byte, without waiting out the frame (the camera drops a frame
+ * cut short), and VexQ4GetShadingData or VexQ4SendShadingData returns
+ * VEXQ4_E_TIMEOUT; later transfers on the port fail the same way, sending
+ * nothing, until it is called with stop 0 (or the port is opened again).
+ * Other exchanges are not affected. Async-signal-safe. 0, or
+ * VEXQ4_E_ARGUMENT for a port outside 0..254. */
+VEXQ4COMM_API int VexQ4StopShadingTransfer(int port, int stop);
+
 /* Parameters. */
 VEXQ4COMM_API int VexQ4GetCameraData(int port, unsigned code, int *value);
 VEXQ4COMM_API int VexQ4SendCameraData(int port, unsigned code, int value);

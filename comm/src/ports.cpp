@@ -132,6 +132,12 @@ std::unique_lock<std::mutex> LockReadyPort(int port) {
   return std::unique_lock<std::mutex>(*Slot(port)->lock);
 }
 
+bool ShadingTransferStopped(int port) {
+  const PortSlot* slot = Slot(port);
+  return platform::AbandonRequested() ||
+         (slot && slot->shadingStopped.load(std::memory_order_relaxed));
+}
+
 std::uint32_t QueryDrainMs() {
   const int host = g_hostQueryDrainMs.load(std::memory_order_relaxed);
   const int ms = host != kNoHostChoice ? host : g_envQueryDrainMs.load(std::memory_order_relaxed);
@@ -172,6 +178,7 @@ int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
   PortSlot& slot = *Slot(static_cast<int>(port));
   if (slot.isOpen) return VEXQ4_E_NO_CONNECTION;
   slot.isOpen = 1;
+  slot.shadingStopped.store(false, std::memory_order_relaxed);  // a stop of an earlier connection
   g_envQueryDrainMs.store(QueryDrainFromEnvironment(), std::memory_order_relaxed);
 
   if (allSerialMode != 0) {
@@ -239,6 +246,13 @@ int VexQ4ExitComm(int port) {
 int VexQ4SetQueryDrainTime(int ms) {
   if (ms < kNoHostChoice || ms > kMaxQueryDrainMs) return VEXQ4_E_ARGUMENT;
   g_hostQueryDrainMs.store(ms, std::memory_order_relaxed);
+  return VEXQ4_OK;
+}
+
+int VexQ4StopShadingTransfer(int port, int stop) {
+  PortSlot* slot = Slot(port);
+  if (!slot) return VEXQ4_E_ARGUMENT;
+  slot->shadingStopped.store(stop != 0, std::memory_order_relaxed);
   return VEXQ4_OK;
 }
 

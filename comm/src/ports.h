@@ -1,6 +1,7 @@
 // The connection records of the library: one slot per port number 0..254.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,9 @@ struct PortSlot {
   std::unique_ptr<platform::SerialDevice> com;  // the open COM port, if any
   std::optional<std::mutex> lock;               // exists only while the slot is open
   ComTransport comTransport;
+  // Set from any thread or a signal handler (VexQ4StopShadingTransfer):
+  // this port's shading frame ends at its next byte.
+  std::atomic<bool> shadingStopped{false};
 };
 
 // The slot of `port`, or nullptr for a number outside 0..254.
@@ -46,6 +50,10 @@ std::unique_lock<std::mutex> LockReadyPort(int port);
 
 // True when `port` is a valid number with a ready connection.
 bool IsReady(int port);
+
+// True when the shading transfer on `port` is to end now: the port's own
+// stop, or the library-wide abandon of a program asked to stop.
+bool ShadingTransferStopped(int port);
 
 // Quiet time of the drain before a query: kStandardDrain, or 1 to
 // kMaxQueryDrainMs. Set for the process by VexQ4SetQueryDrainTime, else by

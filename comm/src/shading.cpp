@@ -8,7 +8,6 @@
 #include "VexQ4Comm.h"
 #include "ports.h"
 #include "protocol.h"
-#include "vexq4/platform/abandon.h"
 #include "vexq4/platform/clock.h"
 
 namespace vexq4::comm {
@@ -17,6 +16,17 @@ namespace {
 constexpr std::string_view kShadingQuery = "SHD?1024,768\r\n";
 constexpr std::uint32_t kFramePauseMs = 1000;  // the camera prepares or stores the frame
 constexpr std::uint32_t kFrameByteTimeoutMs = 600;
+constexpr std::uint32_t kStopCheckMs = 50;  // how soon a stopped transfer notices
+
+// The pause around a frame, in short sleeps so that a stop ends it; false
+// when the transfer was stopped.
+bool PauseUnlessStopped(int port, std::uint32_t ms) {
+  for (std::uint32_t slept = 0; slept < ms; slept += kStopCheckMs) {
+    if (ShadingTransferStopped(port)) return false;
+    platform::SleepMs(std::min(kStopCheckMs, ms - slept));
+  }
+  return !ShadingTransferStopped(port);
+}
 
 int BigEndian16(std::span<const std::uint8_t> frame, std::size_t offset) {
   return (frame[offset] << 8) | frame[offset + 1];
@@ -55,18 +65,20 @@ void BuildShadingFrame(std::span<const int, kShadingValueCount> values,
 int ReceiveShadingFrame(int port, std::span<int, kShadingReadInts> values) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
+  if (ShadingTransferStopped(port)) return VEXQ4_E_TIMEOUT;
   DrainInput(port);
   if (!transport->WriteBlock(std::span(reinterpret_cast<const std::uint8_t*>(kShadingQuery.data()),
                                        kShadingQuery.size()))) {
     return VEXQ4_E_NOT_ACKNOWLEDGED;
   }
-  platform::SleepMs(kFramePauseMs);
+  if (!PauseUnlessStopped(port, kFramePauseMs)) return VEXQ4_E_TIMEOUT;
 
   // One single-byte read per position, in order; a read that brings nothing
   // leaves its position empty. Every read is bounded, so the whole frame is.
   std::array<std::uint8_t, kShadingFrameSize> frame{};
   std::size_t filled = 0;
-  for (std::size_t i = 0; i < frame.size() && !platform::AbandonRequested(); ++i) {
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    if (ShadingTransferStopped(port)) return VEXQ4_E_TIMEOUT;
     std::uint8_t byte = 0;
     if (transport->ReadByte(byte, kFrameByteTimeoutMs)) {
       frame[i] = byte;
@@ -92,14 +104,17 @@ int ReceiveShadingFrame(int port, std::span<int, kShadingReadInts> values) {
 int TransmitShadingFrame(int port, std::span<const std::uint8_t, kShadingFrameSize> frame) {
   ByteTransport* transport = IsReady(port) ? TransportFor(port) : nullptr;
   if (!transport) return VEXQ4_E_NO_CONNECTION;
+  if (ShadingTransferStopped(port)) return VEXQ4_E_TIMEOUT;
   DrainInput(port);
   WaitCommandGap(port);
   // Byte by byte, each one out of the port before the next, so the camera
-  // is not overrun while it stores the table.
+  // is not overrun while it stores the table. A frame cut short by a stop
+  // is one the camera drops: it keeps its table.
   for (const std::uint8_t byte : frame) {
+    if (ShadingTransferStopped(port)) return VEXQ4_E_TIMEOUT;
     if (!transport->WriteSingleByte(byte)) return VEXQ4_E_NOT_ACKNOWLEDGED;
   }
-  platform::SleepMs(kFramePauseMs);
+  if (!PauseUnlessStopped(port, kFramePauseMs)) return VEXQ4_E_TIMEOUT;
   if (const int rc = ReadAcknowledgement(port, kReplyTimeoutMs); rc != VEXQ4_OK) return rc;
   NoteAcknowledged(port);
   return VEXQ4_OK;

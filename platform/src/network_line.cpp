@@ -46,11 +46,12 @@ void NetworkLine::MarkLost(int err) {
   // A server that turns a client away says why and hangs up; a write that
   // fails on the closed connection must not lose its words.
   TakeLastWords();
-  // EPIPE: a write after the server closed its end. A server that gave
-  // its reason and hung up resets the connection when our next bytes
-  // reach it: that is its hanging up too.
+  // EPIPE: a write after the server closed its end. A server that hung up
+  // (with its reason, or while we were still opening) resets the
+  // connection when our next bytes reach it: that is its hanging up too,
+  // whichever of the two the timing shows.
   const std::string said = ServerSaid();
-  lostCause_ = err == 0 || err == EPIPE || (err == ECONNRESET && !said.empty())
+  lostCause_ = err == 0 || err == EPIPE || (err == ECONNRESET && (!said.empty() || !wrote_))
                    ? "closed by the server"
                : err == ECONNRESET ? "reset by the server"
                : err == ETIMEDOUT  ? "the server stopped answering"

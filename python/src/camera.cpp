@@ -1,12 +1,14 @@
+// vexq4.Camera: opening and closing the line, the errors of a call, and
+// the model's notifications (camera_operations.cpp has the settings and
+// operations).
 #include "camera.h"
 
 #include <pybind11/stl.h>
 
 #include <array>
-#include <climits>
 
+#include "camera_call.h"
 #include "device_check.h"
-#include "input_file.h"
 #include "status.h"
 #include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"
@@ -14,71 +16,15 @@
 namespace vexq4::python {
 namespace {
 
-// --fast-reads of the command-line host: the quiet time that ends the
-// drain before each query. The library's setting is the process's; it is
-// on while any camera that asked for it is open.
-constexpr int kFastReadsDrainMs = 15;
+// The cameras that asked for fast reads: the library's setting is the
+// process's, on while any of them is open.
 int g_fastReadCameras = 0;  // changed with the gate held alone
 
-py::object ErrorClass(const char* name) { return py::module_::import("vexq4._base").attr(name); }
-
-[[noreturn]] void Throw(py::handle type, py::object exception) {
-  PyErr_SetObject(type.ptr(), exception.ptr());
-  throw py::error_already_set();
-}
-
-[[noreturn]] void ThrowError(const char* cls, const std::string& message, py::object status,
-                             const std::string& line = {}) {
-  py::object type = ErrorClass(cls);
-  py::object line_ = line.empty() ? py::object(py::none()) : py::object(py::str(line));
-  Throw(type, type(message, py::arg("status") = status, py::arg("line") = line_));
-}
-
-[[noreturn]] void ThrowBuiltin(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
-  throw py::error_already_set();
-}
-
-// The exception class of a status code. -8 is a missing Camera Link library
-// for the line and an unreadable file for the file operations.
-const char* ClassOf(int status, bool fileOperation) {
-  switch (status) {
-    case -1:
-      return "RefusedValueError";
-    case -2:
-      return "PortError";
-    case -3:
-      return "NotAcknowledgedError";
-    case -4:
-      return "MalformedReplyError";
-    case -5:
-      return "OfflineError";
-    case -6:
-      return "CameraTimeoutError";
-    case -7:
-      return "FileError";
-    case -8:
-      return fileOperation ? "FileError" : "PortError";
-    case -9:
-      return "InvalidSettingsFileError";
-    default:
-      return status <= -10001 && status >= -10099 ? "PortError" : "Error";
-  }
-}
-
-// An int argument that is not a bool (True would pass as 1).
-int IntArgument(const char* what, py::handle value, long long min, long long max) {
-  if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr()))
-    ThrowBuiltin(PyExc_TypeError, std::string(what) + " must be an int, not " +
-                                      std::string(py::str(value.get_type().attr("__name__"))));
-  int overflow = 0;
-  const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-  if (overflow != 0 || v < min || v > max)
-    ThrowBuiltin(PyExc_ValueError, std::string(what) + " must be " + std::to_string(min) + ".." +
-                                       std::to_string(max) + ", not " +
-                                       std::string(py::repr(value)));
-  return static_cast<int>(v);
-}
+// How long close() waits for another thread's call to stop before it
+// leaves the closing to that thread: the longest exchange (auto shading,
+// 10 s) with a margin.
+constexpr std::chrono::seconds kCloseWait{12};
+constexpr std::chrono::milliseconds kCheckSignals{100};  // Ctrl-C ends that wait
 
 bool InterpreterFinalizing() {
 #if PY_VERSION_HEX >= 0x030D0000
@@ -88,87 +34,24 @@ bool InterpreterFinalizing() {
 #endif
 }
 
-std::string TypeName(py::handle value) { return py::str(value.get_type().attr("__name__")); }
+// Why a Camera Link line gave no camera: the library's status for its
+// entry (a library that is missing, no such frame grabber or port), or 0
+// when the entry is there and only the camera did not answer. With the
+// gate held alone.
+int CameraLinkProblem(CVexCamInterface& model, LineKind kind, int number) {
+  std::array<char, 256> name{}, id{};
+  unsigned nameSize = 255, idSize = 255, version = 0;
+  const auto entry = static_cast<unsigned>(number);
+  if (kind == LineKind::kAllSerial)
+    return model.ClAllSerialGetPortInfo(entry, name.data(), &nameSize, id.data(), &idSize,
+                                        &version);
+  unsigned count = 0;
+  if (const int status = model.ClSerialGetNumManufacturers(&count); status != 0) return status;
+  if (entry >= count) return model::CodeOf(model::Status::kClManufacturerMissing);
+  return model.ClSerialGetManufacturer(entry, name.data(), &nameSize, &version);
+}
 
 }  // namespace
-
-// ---- One call from Python.
-
-class Camera::Call {
- public:
-  enum class Access {
-    kCache,   // reads the cache: allowed inside the camera's own callbacks
-    kCamera,  // talks to the camera
-  };
-
-  Call(Camera& camera, std::string what, Access access) : camera_(camera), what_(std::move(what)) {
-    const std::thread::id me = std::this_thread::get_id();
-    const std::thread::id owner = camera.owner_.load();
-    if (owner == me) {
-      if (access == Access::kCamera)
-        ThrowError("CameraBusyError",
-                   what_ + ": the camera cannot be used from its own callback (it is inside " +
-                       camera.operation_ + "); only its settings can be read there",
-                   py::none());
-      return;  // a read of the cache inside a callback
-    }
-    if (owner != std::thread::id{})
-      ThrowError("CameraBusyError",
-                 what_ + ": another thread is using this camera (" + camera.operation_ +
-                     "); a vexq4.Camera is used by one thread at a time",
-                 py::none());
-    if (access == Access::kCache) return;  // nothing to guard for the length of a read
-    outer_ = true;
-    camera.owner_.store(me);
-    camera.operation_ = what_;
-    camera.callbackError_.reset();
-    camera.ClearStop();
-    camera.lastMessage_.clear();
-    wasOnline_ = camera.isOnline != 0;
-  }
-
-  ~Call() {
-    if (!outer_) return;
-    camera_.ClearStop();
-    camera_.progress_ = py::none();
-    camera_.owner_.store(std::thread::id{});
-  }
-  Call(const Call&) = delete;
-  Call& operator=(const Call&) = delete;
-
-  const std::string& what() const { return what_; }
-  void Rename(std::string what) { what_ = std::move(what); }
-  bool wasOnline() const { return wasOnline_; }
-
- private:
-  Camera& camera_;
-  std::string what_;
-  bool outer_ = false;
-  bool wasOnline_ = false;
-};
-
-template <typename Operation>
-int Camera::Exchange(Call& call, Operation&& operation) {
-  (void)call;
-  // A Ctrl-C between two exchanges of one call (set() of several values)
-  // sends nothing more.
-  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  int status = 0;
-  {
-    py::gil_scoped_release unlocked;
-    SharedGate gate;
-    status = operation();
-  }
-  // A failure kept during the operation (which it stopped) wins over the
-  // status it caused; so does a Ctrl-C during its last exchange.
-  if (callbackError_) {
-    py::error_already_set error = std::move(*callbackError_);
-    callbackError_.reset();
-    throw error;
-  }
-  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-  return status;
-}
 
 void Camera::Raise(const Call& call, int status, std::string_view file) const {
   if (status == 0) return;
@@ -191,35 +74,37 @@ void Camera::Raise(const Call& call, int status, std::string_view file) const {
   ThrowError(cls, message, py::int_(status), lastMessage_);
 }
 
-template <typename Operation>
-void Camera::Run(std::string what, py::object progress, Operation&& operation,
-                 std::string_view file) {
-  Call call(*this, std::move(what), Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, std::forward<Operation>(operation)), file);
-}
-
 void Camera::RequireOpen(const Call& call) const {
-  if (!slot_) ThrowError("OfflineError", call.what() + ": the camera is closed", py::int_(-5));
+  if (closed()) ThrowError("OfflineError", call.what() + ": the camera is closed", py::int_(-5));
 }
 
 // ---- Opening and closing.
 
 Camera::Camera(const ConnectOptions& options) {
   SetProgressHandler([this](const model::ProgressStep& step) { Progress(step); });
-  Connect(options);
+  RegisterCamera(this);
+  try {
+    Connect(options);
+  } catch (...) {
+    UnregisterCamera(this);
+    throw;
+  }
 }
 
 Camera::~Camera() {
   quiet_ = true;
-  if (slot_) {
+  UnregisterCamera(this);
+  if (open_) {
     if (InterpreterFinalizing()) {
-      Release();  // no other Python thread runs any more
+      Release();  // the exit function stopped every call: nothing else uses the library
     } else {
-      py::gil_scoped_release unlocked;
-      ExclusiveGate gate;
-      Release();
+      WithoutInterpreter(
+          [this] {
+            ExclusiveGate gate;
+            Release();
+            return 0;
+          },
+          [this] { ReleaseWithoutInterpreter(); });
     }
   }
   SetProgressHandler(nullptr);
@@ -253,48 +138,57 @@ void Camera::Connect(const ConnectOptions& o) {
     line_ = "clallserial port " + std::to_string(number);
   }
 
-  int status = 0;
   std::string refused;
-  {
-    py::gil_scoped_release unlocked;
-    ExclusiveGate gate;
-    slot_ = TakeSlot(kind, number, device_, refused);
-    if (slot_) {
-      if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
-      fastReads_ = o.fastReads;
-      switch (kind) {
-        case LineKind::kCom:
-        case LineKind::kDevice:
-          status = SetComPort(slot_->port);
-          break;
-        case LineKind::kGrabber:
-          comPort = slot_->port;
-          status = ClSerialSetFrameGrabberIndex(number);
-          break;
-        case LineKind::kAllSerial:
-          comPort = slot_->port;
-          status = ClAllSerialSetFrameGrabberIndex(number);
-          break;
-      }
-      if (status != 0) Release();
-    }
-  }
+  int cameraLinkProblem = 0;
+  const int status = WithoutInterpreter(
+      [&] {
+        ExclusiveGate gate;
+        slot_ = TakeSlot(kind, number, device_, refused);
+        if (!slot_) return 0;
+        open_ = true;
+        if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
+        fastReads_ = o.fastReads;
+        int result = 0;
+        switch (kind) {
+          case LineKind::kCom:
+          case LineKind::kDevice:
+            result = SetComPort(slot_->port);
+            break;
+          case LineKind::kGrabber:
+            comPort = slot_->port;
+            result = ClSerialSetFrameGrabberIndex(number);
+            break;
+          case LineKind::kAllSerial:
+            comPort = slot_->port;
+            result = ClAllSerialSetFrameGrabberIndex(number);
+            break;
+        }
+        if (result != 0) {
+          Release();
+          if (device_.empty()) cameraLinkProblem = CameraLinkProblem(*this, kind, number);
+        }
+        return result;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
   if (!refused.empty()) ThrowError("PortError", line_ + ": " + refused, py::int_(-2));
-  if (status != 0) RaiseConnectFailure(status, device_);
+  if (status != 0) RaiseConnectFailure(cameraLinkProblem != 0 ? cameraLinkProblem : status);
 }
 
-void Camera::RaiseConnectFailure(int status, const std::string& device) {
-  const bool cameraLink = device.empty();
-  if (!cameraLink) {
+void Camera::RaiseConnectFailure(int status) {
+  if (!device_.empty()) {
     // The model says only "offline" (-5) for every failed connect; the
-    // device tells why, as `vexq4` says it.
-    const cli::DeviceDiagnosis d = cli::DiagnoseDevice(device);
+    // device tells why, as `vexq4` says it. A line on a serial device
+    // server is explained by what its one opening found (the server's
+    // refusal, or a connection it closed at once): nothing is opened again.
+    const cli::DeviceDiagnosis d = cli::DiagnoseDevice(device_);
     if (d.problem == cli::DeviceProblem::kNoAnswer)
       ThrowError("CameraTimeoutError", line_ + ": " + d.text, py::int_(-6));
     ThrowError("PortError", line_ + ": " + d.text, py::int_(-2));
   }
   if (status == -5 || status == -6)
     ThrowError("CameraTimeoutError", line_ + ": no camera answered", py::int_(-6));
+  // A library that is missing, no such frame grabber or port: in the
+  // words of `vexq4 --grabber`.
   ThrowError(ClassOf(status, false), cli::ConnectFailure(line_, status, true), py::int_(status));
 }
 
@@ -302,19 +196,60 @@ void Camera::Release() {
   CloseConnection();
   if (slot_) GiveBack(*slot_);
   slot_.reset();
+  open_ = false;
+  firmwareKnown_ = false;
   if (fastReads_ && --g_fastReadCameras == 0) SetQueryDrainTime(-1);
   fastReads_ = false;
   if (sim_) sim_->Stop();
+  NotifyCameraChange();
+}
+
+void Camera::ReleaseWithoutInterpreter() {
+  quiet_ = true;  // no callbacks: the interpreter is not to be entered
+  ExclusiveGate gate;
+  if (open_) Release();
+}
+
+void Camera::ReleaseAsked() {
+  WithoutInterpreter(
+      [this] {
+        ExclusiveGate gate;
+        if (open_) Release();
+        return 0;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
+  callbackError_.reset();  // the caller asked for the close, not for these
 }
 
 void Camera::Close() {
-  if (!slot_) return;
-  Call call(*this, "close", Call::Access::kCamera);
-  {
-    py::gil_scoped_release unlocked;
-    ExclusiveGate gate;
-    Release();
+  if (closed()) return;
+  const std::thread::id owner = owner_.load();
+  if (owner != std::thread::id{} && owner != std::this_thread::get_id()) {
+    // Another thread's call: its operation stops at its next exchange, and
+    // the thread closes the camera as its call ends. Wait for that, a
+    // while, as a script that ends its `with` block expects the line
+    // closed; Ctrl-C still ends the wait.
+    closing_ = true;
+    RequestStop();
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+      const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kCheckSignals);
+      ended = WithoutInterpreter(
+          [&] { return WaitForCameraChange(slice, [this] { return !open_; }); }, nullptr);
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+    return;
   }
+  Call call(*this, "close", Call::Access::kCamera);  // refused inside its own callback
+  closing_ = true;
+  WithoutInterpreter(
+      [this] {
+        ExclusiveGate gate;
+        Release();
+        return 0;
+      },
+      [this] { ReleaseWithoutInterpreter(); });
   if (callbackError_) {
     py::error_already_set error = std::move(*callbackError_);
     callbackError_.reset();
@@ -322,10 +257,37 @@ void Camera::Close() {
   }
 }
 
+void Camera::CloseAtExit(SteadyTime deadline) {
+  if (!open_) return;
+  quiet_ = true;  // the script has ended: its callbacks are not called any more
+  closing_ = true;
+  if (owner_.load() != std::thread::id{}) {
+    // The thread inside a call closes the camera when its exchange ends
+    // (it does not come back into Python); stopped, its operation ends at
+    // that exchange.
+    RequestStop();
+    WithoutInterpreter(
+        [&] {
+          return WaitForCameraChange(
+              deadline, [this] { return !open_ || owner_.load() == std::thread::id{}; });
+        },
+        nullptr);
+  }
+  if (open_ && owner_.load() == std::thread::id{}) {
+    WithoutInterpreter(
+        [this] {
+          ExclusiveGate gate;
+          if (open_) Release();
+          return 0;
+        },
+        nullptr);
+  }
+}
+
 std::string Camera::Describe() const { return line_; }
 
 bool Camera::Online() {
-  if (!slot_ || isOnline == 0) return false;
+  if (closed() || isOnline == 0) return false;
   if (owner_.load() == std::this_thread::get_id()) return true;  // a callback asks
   Call call(*this, "online", Call::Access::kCamera);
   // As the control answers it: the camera is probed each time.
@@ -338,281 +300,35 @@ bool Camera::Synchronized() {
   return isSynchronized != 0;
 }
 
-// ---- Settings.
-
-py::object Camera::CacheValue(const Setting& s) const {
-  if (s.row) {
-    if (s.kind == Kind::kList) return py::str(this->*(s.row->text));
-    return py::int_(Value(*s.row));
-  }
-  if (const model::NotificationRow* n = s.notification) {
-    if (n->text) return py::str(this->*(n->text));
-    if (n->number) return py::int_(this->*(n->number));
-  }
-  // The firmware version: the model announces no change of it.
-  return py::int_(firmwareVersion);
-}
-
-py::object Camera::Get(const Setting& s) {
-  Call call(*this, std::string(s.name), Call::Access::kCache);
-  if (s.kind == Kind::kText && slot_ && owner_.load() != std::this_thread::get_id()) {
-    // The control's UserID getter reads the camera first.
-    Call read(*this, std::string(s.name), Call::Access::kCamera);
-    Raise(read, Exchange(read, [this] { return GetUserID(); }));
-  }
-  return CacheValue(s);
-}
-
-namespace {
-
-// A value for one setting, checked as the control's setter checks it:
-// the number, or the list index and text.
-struct Checked {
-  int number = 0;
-  std::string text;
-};
-
-Checked Check(const Setting& s, py::handle value) {
-  Checked c;
-  if (s.readOnly())
-    ThrowBuiltin(PyExc_AttributeError,
-                 std::string(s.name) +
-                     " is read-only (the connection is chosen when the Camera is opened; the "
-                     "identity is the camera's)");
-  if (s.kind == Kind::kNumber) {
-    if (!PyLong_Check(value.ptr()))
-      ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes an int, not " + TypeName(value));
-    int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-    const std::string error = CheckNumber(s, overflow > 0   ? LLONG_MAX
-                                             : overflow < 0 ? LLONG_MIN
-                                                            : v);
-    if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
-    c.number = static_cast<int>(v);
-    return c;
-  }
-  if (!PyUnicode_Check(value.ptr()))
-    ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes a str, not " + TypeName(value));
-  c.text = value.cast<std::string>();
-  const std::string error = CheckText(s, c.text, c.number);
-  if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
-  return c;
-}
-
-}  // namespace
-
-int Camera::Apply(const Setting& s, int number, const std::string& text) {
-  if (s.kind == Kind::kText) return SetUserID(std::string_view(text));
-  return SetSetting(*s.row, number);
-}
-
-void Camera::Set(const Setting& s, py::handle value) {
-  const Checked c = Check(s, value);
-  Run("set " + std::string(s.name), py::none(), [&] { return Apply(s, c.number, c.text); });
-}
-
-void Camera::SetMany(py::kwargs values) {
-  // Every value is checked before anything is sent, as `vexq4 set` does.
-  std::vector<std::pair<const Setting*, Checked>> plan;
-  for (auto [key, value] : values) {
-    const std::string name = py::str(key);
-    const Setting* s = FindSetting(name);
-    if (!s) {
-      std::string message = "set() got an unexpected keyword argument '" + name + "'";
-      if (const std::string near = Suggest(name); !near.empty())
-        message += "; did you mean " + near + "?";
-      ThrowBuiltin(PyExc_TypeError, message);
-    }
-    plan.emplace_back(s, Check(*s, value));
-  }
-  // One call: no other thread comes in between the values.
-  Call call(*this, "set", Call::Access::kCamera);
-  RequireOpen(call);
-  for (const auto& [s, c] : plan) {
-    call.Rename("set " + std::string(s->name));
-    Raise(call, Exchange(call, [&] { return Apply(*s, c.number, c.text); }));
-  }
-}
-
-py::object Camera::Query(std::string_view name) {
-  const Setting* s = FindSettingNoCase(name);
-  if (!s) {
-    std::string message = "no setting named \"" + std::string(name) + "\"";
-    if (const std::string near = Suggest(name); !near.empty())
-      message += "; did you mean " + near + "?";
-    ThrowBuiltin(PyExc_KeyError, message);
-  }
-  {
-    Call call(*this, "get " + std::string(s->name), Call::Access::kCamera);
-    RequireOpen(call);
-    const std::string_view n = s->name;
-    Raise(call, Exchange(call, [&]() -> int {
-            if (s->row) return GetSetting(*s->row);
-            if (n == "UserID") return GetUserID();
-            if (n == "CameraID") return GetCameraID(static_cast<char*>(nullptr));
-            if (n == "ModelName") return GetModelName(static_cast<char*>(nullptr));
-            if (n == "FirmwareVersion") return GetFirmwareVersion();
-            if (n == "EEPROMCurrentAreaNo") return GetEEPROMCurrentAreaNo();
-            return 0;  // the connection's own numbers
-          }));
-  }
-  Call call(*this, std::string(s->name), Call::Access::kCache);
-  return CacheValue(*s);
-}
-
-py::dict Camera::Snapshot() {
-  // What the camera holds: read it all first unless the cache holds it.
-  if (slot_ && isSynchronized == 0) ReadAll(py::none());
-  Call call(*this, "settings", Call::Access::kCache);
-  py::dict out;
-  for (const Setting& s : Settings()) {
-    if (!s.inList) continue;
-    out[py::str(std::string(s.name))] = CacheValue(s);
-  }
-  return out;
-}
-
-// ---- Operations.
-
-void Camera::ReadAll(py::object progress) {
-  Run("read_all", std::move(progress), [this] { return ReadAllFromCamera(); });
-}
-
-void Camera::WriteAll(py::object progress) {
-  Run("write_all", std::move(progress), [this] { return WriteAllToCamera(); });
-}
-
-py::object Camera::Identity() {
-  Call call(*this, "identity", Call::Access::kCamera);
-  RequireOpen(call);
-  Raise(call, Exchange(call, [this] {
-          // In the order `vexq4 identity` reads them; the first failure ends
-          // it, and so does a stop (each read is a step).
-          int step = 0;
-          for (int (*read)(Camera&) : {
-                   +[](Camera& c) { return c.GetCameraID(static_cast<char*>(nullptr)); },
-                   +[](Camera& c) { return c.GetModelName(static_cast<char*>(nullptr)); },
-                   +[](Camera& c) { return c.GetUserID(); },
-                   +[](Camera& c) { return c.GetFirmwareVersion(); },
-                   +[](Camera& c) { return c.GetEEPROMCurrentAreaNo(); },
-               }) {
-            if (!ReportProgress("identity", step++, 5)) return kStopped;
-            if (const int status = read(*this); status != 0) return status;
-          }
-          return 0;
-        }));
-  return py::module_::import("vexq4._base")
-      .attr("Identity")(cameraID, modelName, userID, firmwareVersion, eepromCurrentAreaNo);
-}
-
-void Camera::Store(py::handle area) {
-  const int a = IntArgument("store(): area", area, 1, 3);
-  Run("store " + std::to_string(a), py::none(), [&] { return StoreSettings(a); });
-}
-
-void Camera::Load(py::handle area, py::object progress) {
-  const int a = IntArgument("load(): area (0 factory, 1..3 user)", area, 0, 3);
-  Run("load " + std::to_string(a), std::move(progress),
-      [&] { return CVexCamInterface::LoadSettings(a); });
-}
-
-namespace {
-
-// A file to be read: a regular file of reasonable size (a FIFO would hold
-// the call, a device never end). Raised before the camera is touched.
-void RequireReadable(const std::string& what, const std::string& path) {
-  const cli::InputFileCheck check = cli::CheckInputFile(path);
-  if (check.ok) return;
-  ThrowError("FileError", what + ": " + check.problem + "; nothing was sent to the camera",
-             py::int_(-8));
-}
-
-}  // namespace
-
-void Camera::SaveSettings(const std::string& path, py::object progress) {
-  const std::string what = "save_settings " + path;
-  // An existing file is read first (its other lines stay): it must be one.
-  if (const cli::InputFileCheck check = cli::CheckInputFile(path); !check.ok && !check.missing)
-    ThrowError("FileError", what + ": " + check.problem, py::int_(-7));
-  Call call(*this, what, Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  // A file of a cache that does not hold the camera's settings would not be
-  // what the camera holds.
-  if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
-  Raise(call, Exchange(call, [&] { return WriteAllToFile(path); }), path);
-}
-
-void Camera::LoadSettings(const std::string& path, py::object progress) {
-  const std::string what = "load_settings " + path;
-  RequireReadable(what, path);
-  {
-    // Tried on an off-line model first, so that an invalid file leaves the
-    // camera untouched (the model would apply what it can and send it).
-    CVexCamInterface offline;
-    if (const int status = offline.ReadAllFromFile(path); status != 0)
-      ThrowError(ClassOf(status, true),
-                 what + ": " + cli::DescribeStatus(model::FileStatus(status), path) +
-                     "; nothing was sent to the camera",
-                 py::int_(status));
-  }
-  Call call(*this, what, Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  Raise(call, Exchange(call, [&] { return ReadAllFromFile(path); }), path);
-}
-
-void Camera::Report(const std::string& path, py::object progress) {
-  Run(
-      "report " + path, std::move(progress), [&] { return WriteCameraDataToFile(path); }, path);
-}
-
-void Camera::ShadingSave(const std::string& path, py::object progress) {
-  Run(
-      "shading_save " + path, std::move(progress), [&] { return SaveShadingDataIntoFile(path); },
-      path);
-}
-
-void Camera::ShadingLoad(const std::string& path, py::object progress) {
-  const std::string what = "shading_load " + path;
-  RequireReadable(what, path);
-  Call call(*this, what, Call::Access::kCamera);
-  RequireOpen(call);
-  progress_ = std::move(progress);
-  const int status = Exchange(call, [&] { return LoadShadingDataFromFile(path); });
-  // A readable file the model refuses is not a shading table: where and why.
-  if (status == -8 && !ShadingFileProblem().empty())
-    ThrowError("FileError",
-               what + ": not a shading table: " + ShadingFileProblem() + "; nothing was sent",
-               py::int_(-8));
-  Raise(call, status, path);
-}
-
-void Camera::AutoShading(py::object progress) {
-  Run("auto_shading", std::move(progress), [this] { return StartAutoShadingCorrection(); });
-}
-
-std::string Camera::OnePush() {
-  Call call(*this, "one_push", Call::Access::kCamera);
-  RequireOpen(call);
-  Raise(call, Exchange(call, [this] { return SetOnePushMode(); }));
-  Raise(call, Exchange(call, [this] { return GetOnePushResult(); }));
-  const auto& list = model::kOnePushResultList;
-  if (onePushResult >= 0 && onePushResult < static_cast<int>(list.size()))
-    return std::string(list[static_cast<std::size_t>(onePushResult)]);
-  return std::to_string(onePushResult);
-}
-
 // ---- Notifications.
 
+namespace {
+
+// A value for a callback: texts may hold any bytes (a garbled camera).
+py::object Argument(const std::string& text) { return Text(text); }
+template <typename T>
+py::object Argument(const T& value) {
+  return py::cast(value);
+}
+
+}  // namespace
+
+void Camera::OnChange(py::object callback) { onChange_ = Callable("on_change()", callback); }
+void Camera::OnMessage(py::object callback) { onMessage_ = Callable("on_message()", callback); }
+
 template <typename... Args>
-void Camera::Invoke(bool always, const py::object& callback, Args&&... args) {
+void Camera::Invoke(bool always, const py::object& callback, const Args&... args) {
   if (quiet_ || (!always && callback.ptr() == Py_None)) return;
+  const PythonEntry entry;
+  if (!entry.allowed()) {  // the interpreter is ending: stop instead
+    RequestStop();
+    return;
+  }
   py::gil_scoped_acquire locked;
   if (!callbackError_) {         // one error per call is raised; the rest would hide it
     py::object keep = callback;  // the callback may replace itself
     try {
-      if (keep.ptr() != Py_None) keep(std::forward<Args>(args)...);
+      if (keep.ptr() != Py_None) keep(Argument(args)...);
       // Ctrl-C is noticed here too (in the main thread: others get no
       // signals), as whatever its handler raises.
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();

@@ -8,6 +8,10 @@
 // camera's long operation at its next exchange (the model's stop, not the
 // library-wide abandon: cameras in other threads go on) and is raised when
 // the call returns.
+//
+// Closing while another thread's call runs stops that call's operation and
+// leaves the closing to it as it ends; the interpreter's end closes every
+// camera the same way (interpreter.h).
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -19,6 +23,7 @@
 #include <thread>
 
 #include "connections.h"
+#include "interpreter.h"
 #include "settings.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/model/settings.h"
@@ -47,8 +52,14 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   explicit Camera(const ConnectOptions& options);
   ~Camera() override;
 
+  // Closes the line; with another thread's call under way, stops its
+  // operation and waits a bounded time for it, then leaves the closing to
+  // that thread. Never raises for that.
   void Close();
-  bool closed() const { return !slot_; }
+  // The interpreter's exit function: closes the camera, or has the thread
+  // inside a call close it, by `deadline`.
+  void CloseAtExit(SteadyTime deadline);
+  bool closed() const { return !open_ || closing_; }
   bool Online();
   bool Synchronized();
   std::string Describe() const;  // "COM3 (/dev/ttyS2)", "frame grabber 1", ...
@@ -72,8 +83,8 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   void AutoShading(py::object progress);
   std::string OnePush();
 
-  void OnChange(py::object callback) { onChange_ = std::move(callback); }
-  void OnMessage(py::object callback) { onMessage_ = std::move(callback); }
+  void OnChange(py::object callback);
+  void OnMessage(py::object callback);
 
   // ---- The model's notifications.
   void OnlineStatusChanged(int online) override;
@@ -102,21 +113,30 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   // Calls a callback (None: nothing, unless `always`: the signals are
   // still looked at) with the lock.
   template <typename... Args>
-  void Invoke(bool always, const py::object& callback, Args&&... args);
+  void Invoke(bool always, const py::object& callback, const Args&... args);
   void Raise(const Call& call, int status, std::string_view file = {}) const;
-  [[noreturn]] void RaiseConnectFailure(int status, const std::string& device);
+  [[noreturn]] void RaiseConnectFailure(int status);
   void Connect(const ConnectOptions& options);
   void Release();  // closes the line and gives everything back; gate held alone
+  // Without the interpreter lock: takes the gate and releases, quietly (no
+  // callbacks). What a thread does instead of coming back into Python.
+  void ReleaseWithoutInterpreter();
+  // The close another thread asked for, as the call under way ends.
+  void ReleaseAsked();
   static const model::NotificationRow* Notification(std::string_view name);
   void Notified(const model::NotificationRow& row);
   template <typename T>
   void Changed(std::string_view name, const T& value);
   void Progress(const model::ProgressStep& step);
   int Apply(const Setting& s, int number, const std::string& text);
+  int ReadFirmwareVersion();  // the model's, noting that this connection's is known
   py::object CacheValue(const Setting& s) const;
   void RequireOpen(const Call& call) const;
 
-  std::optional<Slot> slot_;
+  std::optional<Slot> slot_;          // changed with the gate held alone
+  std::atomic<bool> open_{false};     // slot_ holds a line (read by any thread)
+  std::atomic<bool> closing_{false};  // close() asked: no call starts, the one under way stops
+  bool firmwareKnown_ = false;        // the firmware version of this connection was read
   std::unique_ptr<sim::PtyServer> sim_;
   bool fastReads_ = false;
   std::string line_;    // how the line is named in messages
@@ -132,7 +152,7 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   py::object progress_ = py::none();
   std::optional<py::error_already_set> callbackError_;
   std::string lastMessage_;
-  bool quiet_ = false;  // no callbacks (while the object is destroyed)
+  std::atomic<bool> quiet_{false};  // no callbacks (being destroyed, or the interpreter ending)
 };
 
 }  // namespace vexq4::python

@@ -87,9 +87,11 @@ std::optional<Slot> TakeSlot(LineKind kind, int comPort, const std::string& devi
         return std::nullopt;
       }
     }
-    // From the top, so that the COM numbers a script names (1, 2, ...)
-    // keep their own devices.
-    for (int port = kSlots - 1; port >= 1 && slot.port < 0; --port) {
+    // The first number whose VEXQ4_COM<n> is free or names the device,
+    // as `vexq4 --device` numbers it: the camera's ComPort is the one
+    // `vexq4 list` prints. While it is open, COM<n> of this process is
+    // that device.
+    for (int port = 1; port < kSlots && slot.port < 0; ++port) {
       if (r.taken[static_cast<std::size_t>(port)]) continue;
       const auto value = Env(Variable(port));
       if (!value || *value == device) {

@@ -10,8 +10,9 @@
 // Each connection takes one slot (port number 0..254) of the library; the
 // registry hands them out so that two cameras never share one (a failed
 // open of the second would close the first). A device path reaches its
-// slot through VEXQ4_COM<slot>, as `vexq4 --device` does; the variable is
-// set while the slot is held and restored when it is given back.
+// slot through VEXQ4_COM<slot>, as `vexq4 --device` does (the first free
+// number from 1); the variable is set while the slot is held and restored
+// when it is given back.
 #pragma once
 
 #include <condition_variable>

@@ -8,6 +8,8 @@
 #include <map>
 
 #include "camera.h"
+#include "errors.h"
+#include "interpreter.h"
 #include "settings.h"
 #include "simulator.h"
 
@@ -16,17 +18,19 @@ using namespace vexq4::python;
 
 namespace {
 
-// os.fspath() of a str or path-like, as the bytes the system uses for the
-// name (so a name that is not UTF-8 stays the same file).
+// A path as Python's file functions take it (os.fsencode: a str, bytes or
+// os.PathLike), as the bytes the system uses for the name, so that a name
+// that is not UTF-8 (bytes, or a str of os.listdir with surrogate escapes)
+// stays the same file.
 std::string PathArgument(const char* what, py::handle path) {
   py::object os = py::module_::import("os");
   py::object name;
   try {
     name = os.attr("fsencode")(path);
   } catch (py::error_already_set&) {
-    PyErr_SetString(PyExc_TypeError,
-                    (std::string(what) + ": a path (str or os.PathLike) is needed").c_str());
-    throw py::error_already_set();
+    ThrowBuiltin(PyExc_TypeError, std::string(what) +
+                                      ": a path (str, bytes or os.PathLike) is needed, not " +
+                                      TypeName(path));
   }
   std::string bytes = name.cast<std::string>();
   if (bytes.empty() || bytes.find('\0') != std::string::npos) {
@@ -197,18 +201,21 @@ PYBIND11_MODULE(_vexq4, m) {
   camera
       .def("close", &Camera::Close,
            "close() -> None\n\nClose the line: the port gets its previous settings and is free "
-           "again. Closing a "
-           "closed camera does nothing.")
+           "again. Closing a closed camera does nothing. While another thread's call runs, its "
+           "operation stops at its next exchange (that call raises OfflineError) and the line "
+           "closes as it ends; close() waits for that, up to 12 s.")
       .def(
           "__enter__", [](py::object self) { return self; }, "Returns the camera.")
       .def(
           "__exit__", [](Camera& c, py::args) { c.Close(); }, "Closes the camera.")
       .def("__repr__",
            [](const Camera& c) {
-             return "<vexq4.Camera " + c.Describe() + (c.closed() ? " closed>" : ">");
+             return Text("<vexq4.Camera " + c.Describe() + (c.closed() ? " closed>" : ">"));
            })
       .def_property_readonly("closed", &Camera::closed, "True once close() has run.")
-      .def_property_readonly("line", &Camera::Describe, "The line, as messages name it.")
+      .def_property_readonly(
+          "line", [](const Camera& c) { return Text(c.Describe()); },
+          "The line, as messages name it.")
       .def_property_readonly("online", &Camera::Online,
                              "Whether the camera answers: probed each time it is asked for "
                              "(one query), as the control does. False once closed.")
@@ -225,9 +232,10 @@ PYBIND11_MODULE(_vexq4, m) {
            "regard to letter case) and "
            "return it, as `vexq4 get` does; the cache keeps it.")
       .def("settings", &Camera::Snapshot,
-           "settings() -> dict[str, int | str]\n\nEvery setting as a dict, named and valued as "
-           "`vexq4 list` prints them. When the "
-           "cache does not hold the camera's settings yet, they are read first.")
+           "settings() -> dict[str, int | str]\n\nEvery setting of SETTINGS as a dict, named and "
+           "valued as `vexq4 list` prints them, and FirmwareVersion. When the cache does not hold "
+           "the camera's settings yet, they are read first (the firmware version once a "
+           "connection).")
       .def("read_all", &Camera::ReadAll, py::kw_only(), py::arg("progress") = py::none(),
            "read_all(*, progress=None) -> None\n\nRead every setting from the camera into the "
            "cache (about 4 s).")
@@ -300,6 +308,7 @@ PYBIND11_MODULE(_vexq4, m) {
   }
 
   BindSimulator(m);
+  InstallInterpreterHooks(m);
   m.def("_read_all_through_model", &ReadAllThroughModel, py::arg("device"),
         "_read_all_through_model(device) -> (status, seconds)\n\nReads all settings with a plain "
         "C++ model on the device: (status, seconds).");

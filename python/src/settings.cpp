@@ -33,12 +33,10 @@ const std::vector<Setting>& Table() {
   static const std::vector<Setting> table = [] {
     std::vector<Setting> out;
     for (const cli::Property& p : cli::Properties()) {
-      // The firmware version is not part of a read-all; identity() has it.
-      const bool inList = p.name != "FirmwareVersion";
       // A list setting's row carries both its names.
       const model::SettingRow* row = model::FindSetting(p.name);
       out.push_back({p.name, KindOf(p.kind), p.dispid, p.min, p.max, p.checked, p.list, p.help, row,
-                     row ? nullptr : NotificationOf(p.name), inList});
+                     row ? nullptr : NotificationOf(p.name)});
     }
     return out;
   }();
@@ -65,6 +63,11 @@ const Setting* FindSettingNoCase(std::string_view name) {
 std::string CheckNumber(const Setting& s, long long value) {
   cli::Checked c = cli::CheckValue(PropertyOf(s), std::to_string(value));
   return c.ok ? std::string() : c.error;
+}
+
+std::string OutOfRange(const Setting& s, std::string_view number) {
+  return std::string(s.name) + ": " + std::string(number) + " is out of range " +
+         cli::DescribeValues(PropertyOf(s));
 }
 
 std::string CheckText(const Setting& s, std::string_view text, int& index) {

@@ -38,7 +38,6 @@ struct Setting {
   // Without a row: the notification that announces it, which names the
   // model's field (nullptr for the firmware version, which has none).
   const model::NotificationRow* notification;
-  bool inList;  // shown by settings(), as `vexq4 list` prints it
 
   bool readOnly() const { return kind == Kind::kReadOnly || kind == Kind::kReadOnlyText; }
   bool isText() const { return kind != Kind::kNumber && kind != Kind::kReadOnly; }
@@ -53,6 +52,8 @@ const Setting* FindSettingNoCase(std::string_view name);
 // "<name>: 500 is out of range -132..429" style check of a number
 // or text; empty when the value is accepted.
 std::string CheckNumber(const Setting& s, long long value);
+// The same refusal for a number given as text (one beyond 64 bits).
+std::string OutOfRange(const Setting& s, std::string_view number);
 std::string CheckText(const Setting& s, std::string_view text, int& index);
 // A near name for an unknown one, for "did you mean" hints.
 std::string Suggest(std::string_view name);

@@ -212,5 +212,54 @@ TEST_F(ShadingTest, InterruptedOrUnacknowledgedUploads) {
   EXPECT_EQ(VexQ4SendShadingData(3, table.data()), VEXQ4_E_NO_CONNECTION);
 }
 
+TEST_F(ShadingTest, AStoppedPortEndsItsFrameAtOnceAndOthersGoOn) {
+  FakeLine& line = Open(1);
+  FakeLine& other = Open(2);
+  std::vector<int> table(768, 1);
+  // Stopped after 300 frame bytes: nothing more goes out, no pause, no
+  // acknowledgement awaited.
+  AcceptUpload(line);
+  line.onBytes = [this, accept = line.onBytes](std::span<const std::uint8_t> bytes) {
+    accept(bytes);
+    if (received.size() == 300) VexQ4StopShadingTransfer(1, 1);
+  };
+  std::uint32_t start = clock.now;
+  EXPECT_EQ(VexQ4SendShadingData(1, table.data()), VEXQ4_E_TIMEOUT);
+  EXPECT_EQ(received.size(), 300u);
+  EXPECT_LT(clock.now - start, 1000u + 300u);  // the gap and the bytes, not the pause
+
+  // A read stopped while the camera prepares its frame: the pause ends, no
+  // byte of the frame is waited for, and the caller's array stays.
+  line.onBytes = nullptr;
+  ServeFrame(line, CameraFrame(SampleTable()));
+  VexQ4StopShadingTransfer(1, 0);
+  const auto serve = line.onLine;
+  line.onLine = [serve](std::string_view text) {
+    serve(text);
+    if (text == "SHD?1024,768\r\n") VexQ4StopShadingTransfer(1, 1);
+  };
+  std::vector<int> values(1546, -7);
+  start = clock.now;
+  EXPECT_EQ(VexQ4GetShadingData(1, values.data()), VEXQ4_E_TIMEOUT);
+  EXPECT_LT(clock.now - start, 1000u);
+  EXPECT_EQ(values[0], -7);
+
+  // Until cleared, a transfer on the port sends nothing; other ports and
+  // other exchanges go on.
+  line.writes.clear();
+  EXPECT_EQ(VexQ4GetShadingData(1, values.data()), VEXQ4_E_TIMEOUT);
+  EXPECT_TRUE(line.writes.empty());
+  int shutter = -1;
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &shutter), VEXQ4_OK);
+  ServeFrame(other, CameraFrame(SampleTable()));
+  EXPECT_EQ(VexQ4GetShadingData(2, values.data()), VEXQ4_OK);
+  VexQ4StopShadingTransfer(1, 0);
+  line.onLine = serve;
+  EXPECT_EQ(VexQ4GetShadingData(1, values.data()), VEXQ4_OK);
+
+  EXPECT_EQ(VexQ4StopShadingTransfer(255, 1), VEXQ4_E_ARGUMENT);
+  EXPECT_EQ(VexQ4StopShadingTransfer(-1, 0), VEXQ4_E_ARGUMENT);
+}
+
 }  // namespace
 }  // namespace vexq4::test

@@ -104,7 +104,7 @@ def test_the_built_in_simulated_camera():
 def test_settings_go_to_the_camera_at_once(cam, sim):
     cam.MasterGainLevel = 100
     cam.ShutterSpeedStr = "1/250"
-    cam.Smearless = True  # a bool is an int
+    cam.Smearless = 1
     assert commands(sim) == ["GA=100", "SH=4", "SL=1"]
     assert (cam.MasterGainLevel, cam.ShutterSpeedIndex, cam.ShutterSpeedStr) == (100, 4, "1/250")
     assert sim.value("GA") == 100 and sim.value("SH") == 4
@@ -157,7 +157,8 @@ def test_get_asks_the_camera_and_settings_reads_what_it_holds(cam, sim):
     values = cam.settings()  # not synchronized: reads everything first
     assert cam.synchronized
     assert values["WhiteBalanceStr"] == "3200 K" and values["Red3200KWBalPreset"] == -68
-    assert "FirmwareVersion" not in values and values["ModelName"] == "RX-Q4CL"
+    assert values["FirmwareVersion"] == 120 and values["ModelName"] == "RX-Q4CL"
+    assert list(values) == list(vexq4.SETTINGS)
     assert list(values)[:3] == ["ComPort", "ShutterSpeedIndex", "ShutterSpeedStr"]
     sim.clear_received()
     assert cam.settings() == values  # synchronized: from the cache
@@ -169,6 +170,34 @@ def test_user_id_and_identity(cam, sim):
     assert sim.received[-1] == "UD=LINE3-CAM1"
     assert cam.UserID == "LINE3-CAM1"  # read back from the camera
     assert cam.identity() == vexq4.Identity("10042", "RX-Q4CL", "LINE3-CAM1", 120, 0)
+
+
+def test_values_are_refused_in_the_users_own_terms(cam, sim):
+    # However large, the value is named as it was given.
+    for value in (10**30, -(10**30)):
+        with pytest.raises(ValueError, match=f"^MasterGainLevel: {value} is out of range -132..429$"):
+            cam.MasterGainLevel = value
+    # True and False are no values of an int setting, here as in store().
+    for name, value in [("MasterGainLevel", True), ("Smearless", False), ("ShutterSpeedIndex", True)]:
+        with pytest.raises(TypeError, match="takes an int, not bool"):
+            setattr(cam, name, value)
+        with pytest.raises(TypeError, match="takes an int, not bool"):
+            cam.set(**{name: value})
+    with pytest.raises(TypeError, match="not bool"):
+        cam.store(True)
+    assert sim.received == []
+
+
+def test_device_cameras_are_numbered_as_vexq4_numbers_them():
+    with vexq4.Simulator(pacing=False) as one, vexq4.Simulator(pacing=False) as two:
+        with vexq4.Camera(device=one.device, fast_reads=True) as first, \
+                vexq4.Camera(device=two.device, fast_reads=True) as second:
+            assert (first.ComPort, second.ComPort) == (1, 2)
+            assert first.settings()["ComPort"] == 1
+            # COM1 of this process is that device while it is open.
+            with pytest.raises(vexq4.PortError, match="already open"):
+                vexq4.Camera(com=1)
+        assert "VEXQ4_COM1" not in os.environ
 
 
 def test_areas_are_checked(cam):
@@ -318,6 +347,30 @@ def test_an_exception_in_a_callback_reaches_the_caller(cam, sim):
     assert seen[-1] == (3, seen[0][1])  # no callback after the one that raised
 
 
+def test_callbacks_that_cannot_be_called_are_refused_at_once(cam, sim, tmp_path):
+    for register in (cam.on_change, cam.on_message):
+        with pytest.raises(TypeError, match="must be callable or None, not int"):
+            register(5)
+    old = tmp_path / "table.csv"
+    old.write_text("the old table")
+    for call in [
+        lambda: cam.read_all(progress=5),
+        lambda: cam.write_all(progress="each step"),
+        lambda: cam.load(1, progress=1),
+        lambda: cam.save_settings(tmp_path / "new.cam", progress=[]),
+        lambda: cam.shading_save(old, progress=1),
+        lambda: cam.shading_load(old, progress=1),
+        lambda: cam.auto_shading(progress=1),
+    ]:
+        with pytest.raises(TypeError, match="progress must be callable or None"):
+            call()
+    assert sim.received == []
+    assert old.read_text() == "the old table" and not (tmp_path / "new.cam").exists()
+    # Nothing refused was kept: the camera works and closes as ever.
+    cam.MasterGainLevel = 3
+    cam.close()
+
+
 def test_progress_counts_to_the_end(cam):
     steps = []
     cam.read_all(progress=lambda done, total: steps.append((done, total)))
@@ -351,12 +404,11 @@ def test_a_second_thread_is_refused_while_one_works(cam):
     worker = threading.Thread(target=lambda: cam.read_all(progress=progress))
     worker.start()
     assert inside.wait(10)
-    for attempt in (lambda: cam.MasterGainLevel, lambda: setattr(cam, "MasterGainLevel", 1),
-                    cam.close):
+    for attempt in (lambda: cam.MasterGainLevel, lambda: setattr(cam, "MasterGainLevel", 1)):
         with pytest.raises(vexq4.CameraBusyError, match="another thread") as e:
             attempt()
         refusals.append(e.value)
     tried.set()
     worker.join(10)
-    assert len(refusals) == 3 and isinstance(refusals[0], RuntimeError)
+    assert len(refusals) == 2 and isinstance(refusals[0], RuntimeError)
     cam.MasterGainLevel = 2  # free again

@@ -5,6 +5,7 @@ camera under its own mnemonic."""
 import ast
 import os
 import pathlib
+import subprocess
 
 import pytest
 
@@ -112,3 +113,25 @@ def test_every_setting_reaches_the_camera_at_its_bounds(cam, sim):
         assert sim.value(mnemonic) == value, mnemonic
     for name, value in values.items():
         assert getattr(cam, name) == value, name
+
+
+def test_settings_are_what_vexq4_list_prints(sim):
+    # The same camera through the command-line host: every setting the same,
+    # the device camera's COM port number included. settings() has the
+    # firmware version too, which `vexq4 identity` prints.
+    cli = pathlib.Path(os.environ.get("VEXQ4_BUILD_DIR", "build")) / "bin" / "vexq4"
+    if not cli.exists():
+        pytest.skip("vexq4 is not built")
+    sim.set_value("GA", 123)
+    with vexq4.Camera(device=sim.device, fast_reads=True) as cam:
+        values = cam.settings()
+    assert set(values) == set(vexq4.SETTINGS) and values["FirmwareVersion"] == 120
+    env = {k: v for k, v in os.environ.items() if not k.startswith("VEXQ4_COM")}
+    run = subprocess.run([cli, "--device", sim.device, "--fast-reads", "list"],
+                         capture_output=True, text=True, timeout=60, env=env)
+    assert run.returncode == 0, run.stderr
+    printed = dict(line.split("=", 1) for line in run.stdout.splitlines())
+    shown = {name: f'"{value}"' if isinstance(value, str) else str(value)
+             for name, value in values.items() if name != "FirmwareVersion"}
+    assert printed == shown
+    assert printed["ComPort"] == "1" and printed["MasterGainLevel"] == "123"

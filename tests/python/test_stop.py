@@ -97,3 +97,54 @@ def test_a_stop_stops_only_its_own_camera():
             worker.join(60)
             assert not failures and second.synchronized
             assert len(commands(one)) == 1
+
+
+@pytest.mark.parametrize("operation", ["shading_save", "shading_load"])
+def test_ctrl_c_abandons_a_shading_frame_and_keeps_the_old_table(operation, tmp_path):
+    # A table to send, from a camera that answers at once.
+    table = tmp_path / "camera.csv"
+    with vexq4.Simulator(pacing=False) as quick:
+        with vexq4.Camera(device=quick.device, fast_reads=True) as cam:
+            cam.shading_save(table)
+    old = tmp_path / "old.csv"
+    old.write_text("the table saved before\n")
+    # At the real pace the camera's frame takes a pause of 1 s, then 3104
+    # bytes at 9600 baud. Ours leaves at once on a pseudo-terminal, after
+    # the empty line that comes first: the camera answering that late, the
+    # frame leaves after the reply time-out of 600 ms.
+    with vexq4.Simulator() as sim, vexq4.Camera(device=sim.device) as cam:
+        saving = operation == "shading_save"
+        if not saving:
+            sim.set_faults(late=1000)
+        seen = {}
+
+        def press_ctrl_c():  # as a terminal does, inside the frame
+            started = "SHD?1024,768" if saving else ""
+            deadline = time.monotonic() + 60
+            while started not in sim.received and time.monotonic() < deadline:
+                time.sleep(0.002)
+            time.sleep(1.5 if saving else 0.3)
+            seen["time"] = time.monotonic()
+            os.kill(os.getpid(), signal.SIGINT)
+
+        presser = threading.Thread(target=press_ctrl_c)
+        presser.start()
+        with pytest.raises(KeyboardInterrupt):
+            if saving:
+                cam.shading_save(old)
+            else:
+                cam.shading_load(table)
+        raised = time.monotonic()
+        presser.join(60)
+        print(f"\nCtrl-C during {operation}: KeyboardInterrupt {raised - seen['time']:.3f} s later")
+        if saving:
+            assert raised - seen["time"] < 2.0  # the rest of the frame takes 2.7 s
+        assert old.read_text() == "the table saved before\n"
+        # The camera drops a frame cut short, keeps its table and goes on
+        # (once its late answer to the empty line has passed).
+        if not saving:
+            sim.set_faults(late=0)
+            time.sleep(1)
+        cam.MasterGainLevel = 5
+        assert sim.value("GA") == 5
+        assert "<SHD frame>" not in sim.received

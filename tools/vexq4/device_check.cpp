@@ -54,14 +54,12 @@ DeviceDiagnosis FromOpenErrno(int err) {
 }
 
 // A line on a serial device server: what its last opening in this process
-// found, or, when that opening is not known here (it ran in a library of
-// its own, as for the Python package), what opening it again finds.
+// found (every host links the platform layer its communication library
+// opens lines with). Nothing is opened again: a second connection would
+// double the wait for a server that cannot be reached, and an opening that
+// went well left no problem behind, so the camera did not answer.
 DeviceDiagnosis DiagnoseNetworkLine(const std::string& name) {
-  platform::LineProblem problem = platform::LastLineProblem(name);
-  if (problem.error == platform::OpenError::kNone) {
-    const platform::OpenResult again = platform::OpenSerialDevice(name);
-    problem = {again.error, again.detail};
-  }
+  const platform::LineProblem problem = platform::LastLineProblem(name);
   switch (problem.error) {
     case platform::OpenError::kNone:
       break;

@@ -22,8 +22,8 @@ struct DeviceDiagnosis {
 
 // Looks at `path` without changing it (no settings are written and no lock
 // is kept). A line on a serial device server (rfc2217://, socket://) is
-// explained from what its last opening found (opening it again when that
-// is not known).
+// explained from what its last opening in this process found; it is not
+// opened again.
 DeviceDiagnosis DiagnoseDevice(const std::string& path);
 
 }  // namespace vexq4::cli

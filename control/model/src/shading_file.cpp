@@ -341,6 +341,10 @@ vexq4::model::Status CVexCamInterface::SaveShadingFile(std::string_view path) {
 
   if (!ReportProgress(kOperation, 0, 1)) return LibraryStatus(kStopped);
   const int read = VexQ4GetShadingData(comPort, shadingTable.data());
+  if (read == 0) shadingKnown_ = ShadingKnown::kRead;
+  // Stopped during the frame: no file (an existing one stays), and no
+  // probe, since the camera is still there.
+  if (StopRequested()) return LibraryStatus(kStopped);
   ReportProgress(kOperation, 1, 1);
   if (read != 0) {
     // Whatever the probe says, the table in memory is not the camera's: a
@@ -348,7 +352,6 @@ vexq4::model::Status CVexCamInterface::SaveShadingFile(std::string_view path) {
     CheckConnection();
     return LibraryStatus(read);
   }
-  shadingKnown_ = ShadingKnown::kRead;
 
   const std::span<const int> values(shadingTable.data() + kReadViewStart, kShadingValues);
   return vexq4::platform::WriteFileAtomically(std::filesystem::path{std::string(path)},
@@ -392,6 +395,10 @@ vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
     if (shadingKnown_ == ShadingKnown::kNothing) {
       if (!ReportProgress(kOperation, step++, steps)) return LibraryStatus(kStopped);
       const int read = VexQ4GetShadingData(comPort, shadingTable.data());
+      if (StopRequested()) {
+        if (read == 0) shadingKnown_ = ShadingKnown::kRead;
+        return LibraryStatus(kStopped);
+      }
       if (read != 0) {
         ReportProgress(kOperation, steps, steps);
         CheckConnection();
@@ -406,6 +413,12 @@ vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
     return LibraryStatus(kStopped);  // the table stays as known
   for (std::size_t i = 0; i < values.size(); ++i) shadingTable[i] = filled[i] ? values[i] : base[i];
   const int sent = VexQ4SendShadingData(comPort, shadingTable.data());
+  if (sent != 0 && StopRequested()) {
+    // Cut short: the camera dropped the frame and keeps its table, which
+    // is no longer the one held here. It is still there: no probe.
+    shadingKnown_ = ShadingKnown::kNothing;
+    return LibraryStatus(kStopped);
+  }
   ReportProgress(kOperation, steps, steps);
   if (sent != 0) {
     shadingKnown_ = ShadingKnown::kNothing;  // the camera may hold part of it

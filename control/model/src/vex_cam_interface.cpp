@@ -105,7 +105,8 @@ int CVexCamInterface::CheckConnection() {
 
 int CVexCamInterface::CloseConnection() {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  const int result = VexQ4ExitComm(connectedPort_ >= 0 ? connectedPort_ : comPort);
+  const int connected = connectedPort_;
+  const int result = VexQ4ExitComm(connected >= 0 ? connected : comPort);
   if (result != VEXQ4_OK) return result;
   connectedPort_ = -1;
   isOnline = 0;
@@ -161,9 +162,12 @@ bool CVexCamInterface::ReportProgress(std::string_view operation, int step, int 
 
 void CVexCamInterface::RequestStop() noexcept {
   stopRequested_.store(true, std::memory_order_relaxed);
+  // The one exchange that takes seconds, the shading frame, ends at once.
+  if (const int port = connectedPort_; port >= 0) VexQ4StopShadingTransfer(port, 1);
 }
 void CVexCamInterface::ClearStop() noexcept {
   stopRequested_.store(false, std::memory_order_relaxed);
+  if (const int port = connectedPort_; port >= 0) VexQ4StopShadingTransfer(port, 0);
 }
 bool CVexCamInterface::StopRequested() const noexcept {
   return stopRequested_.load(std::memory_order_relaxed);

@@ -180,7 +180,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // ---- Stopping this camera's long operation (a script's Ctrl-C). From
   // any thread, a progress handler or a signal handler. The operation that
   // reports progress stops at its next step: nothing is sent after the
-  // exchange under way, it returns -6 (as an abandoned exchange does), and
+  // exchange under way (a shading frame under way ends at once, and a
+  // stopped shading transfer writes no file and leaves the camera its
+  // table), it returns -6 (as an abandoned exchange does), and
   // a camera it may have left unlike the cache (a write cut short, an area
   // loaded) is no longer synchronized. Until ClearStop() every such
   // operation stops at its first step. Other models, and their cameras,
@@ -291,7 +293,8 @@ class VEXQ4_MODEL_API CVexCamInterface {
   bool ownBehaviourOnly_ = false;
   // Port of the connection the model opened (-1: none): a change of comPort
   // must not make us close (and so leak) a different port than that one.
-  int connectedPort_ = -1;
+  // Atomic: a stop request reads it from any thread.
+  std::atomic<int> connectedPort_{-1};
   std::function<void(const vexq4::model::ProgressStep&)> progress_;
   std::atomic<bool> stopRequested_{false};
   static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");

@@ -1,0 +1,319 @@
+// vexq4.Camera: the settings and the operations, each one call.
+#include <climits>
+#include <utility>
+#include <vector>
+
+#include "camera.h"
+#include "camera_call.h"
+#include "input_file.h"
+#include "status.h"
+
+namespace vexq4::python {
+namespace {
+
+// A str as the bytes it stands for: UTF-8, with the surrogate escapes of
+// os.fsdecode() given back as the bytes they stand for (such a text is then
+// refused by the checks, not by the conversion).
+std::string Bytes(py::handle text) {
+  PyObject* bytes = PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape");
+  if (!bytes) throw py::error_already_set();
+  return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
+}
+
+// An int argument that is not a bool (True would pass as 1).
+int IntArgument(const char* what, py::handle value, long long min, long long max) {
+  if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr()))
+    ThrowBuiltin(PyExc_TypeError, std::string(what) + " must be an int, not " + TypeName(value));
+  int overflow = 0;
+  const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow != 0 || v < min || v > max)
+    ThrowBuiltin(PyExc_ValueError, std::string(what) + " must be " + std::to_string(min) + ".." +
+                                       std::to_string(max) + ", not " +
+                                       std::string(py::repr(value)));
+  return static_cast<int>(v);
+}
+
+}  // namespace
+// ---- Settings.
+
+py::object Camera::CacheValue(const Setting& s) const {
+  if (s.row) {
+    if (s.kind == Kind::kList) return Text(this->*(s.row->text));
+    return py::int_(Value(*s.row));
+  }
+  if (const model::NotificationRow* n = s.notification) {
+    if (n->text) return Text(this->*(n->text));
+    if (n->number) return py::int_(this->*(n->number));
+  }
+  // The firmware version: the model announces no change of it.
+  return py::int_(firmwareVersion);
+}
+
+py::object Camera::Get(const Setting& s) {
+  Call call(*this, std::string(s.name), Call::Access::kCache);
+  if (s.kind == Kind::kText && !closed() && owner_.load() != std::this_thread::get_id()) {
+    // The control's UserID getter reads the camera first.
+    Call read(*this, std::string(s.name), Call::Access::kCamera);
+    Raise(read, Exchange(read, [this] { return GetUserID(); }));
+  }
+  return CacheValue(s);
+}
+
+namespace {
+
+// A value for one setting, checked as the control's setter checks it:
+// the number, or the list index and text.
+struct Checked {
+  int number = 0;
+  std::string text;
+};
+
+Checked Check(const Setting& s, py::handle value) {
+  Checked c;
+  if (s.readOnly())
+    ThrowBuiltin(PyExc_AttributeError,
+                 std::string(s.name) +
+                     " is read-only (the connection is chosen when the Camera is opened; the "
+                     "identity is the camera's)");
+  if (s.kind == Kind::kNumber) {
+    // True and False are ints to Python, not values of a setting: refused
+    // as store() and load() refuse them.
+    if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr()))
+      ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes an int, not " + TypeName(value));
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    // Beyond 64 bits the value is named as given, not as a clipped number.
+    const std::string error =
+        overflow != 0 ? OutOfRange(s, py::str(value).cast<std::string>()) : CheckNumber(s, v);
+    if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
+    c.number = static_cast<int>(v);
+    return c;
+  }
+  if (!PyUnicode_Check(value.ptr()))
+    ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes a str, not " + TypeName(value));
+  c.text = Bytes(value);
+  const std::string error = CheckText(s, c.text, c.number);
+  if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
+  return c;
+}
+
+}  // namespace
+
+int Camera::Apply(const Setting& s, int number, const std::string& text) {
+  if (s.kind == Kind::kText) return SetUserID(std::string_view(text));
+  return SetSetting(*s.row, number);
+}
+
+void Camera::Set(const Setting& s, py::handle value) {
+  const Checked c = Check(s, value);
+  Run("set " + std::string(s.name), py::none(), [&] { return Apply(s, c.number, c.text); });
+}
+
+void Camera::SetMany(py::kwargs values) {
+  // Every value is checked before anything is sent, as `vexq4 set` does.
+  std::vector<std::pair<const Setting*, Checked>> plan;
+  for (auto [key, value] : values) {
+    const std::string name = Bytes(key);
+    const Setting* s = FindSetting(name);
+    if (!s) {
+      std::string message = "set() got an unexpected keyword argument '" + name + "'";
+      if (const std::string near = Suggest(name); !near.empty())
+        message += "; did you mean " + near + "?";
+      ThrowBuiltin(PyExc_TypeError, message);
+    }
+    plan.emplace_back(s, Check(*s, value));
+  }
+  // One call: no other thread comes in between the values.
+  Call call(*this, "set", Call::Access::kCamera);
+  RequireOpen(call);
+  for (const auto& step : plan) {
+    // Named, not bound: clang 14 lets no lambda capture a structured binding.
+    const Setting& s = *step.first;
+    const Checked& c = step.second;
+    call.Rename("set " + std::string(s.name));
+    Raise(call, Exchange(call, [&] { return Apply(s, c.number, c.text); }));
+  }
+}
+
+py::object Camera::Query(std::string_view name) {
+  const Setting* s = FindSettingNoCase(name);
+  if (!s) {
+    std::string message = "no setting named \"" + std::string(name) + "\"";
+    if (const std::string near = Suggest(name); !near.empty())
+      message += "; did you mean " + near + "?";
+    ThrowBuiltin(PyExc_KeyError, message);
+  }
+  {
+    Call call(*this, "get " + std::string(s->name), Call::Access::kCamera);
+    RequireOpen(call);
+    const std::string_view n = s->name;
+    Raise(call, Exchange(call, [&]() -> int {
+            if (s->row) return GetSetting(*s->row);
+            if (n == "UserID") return GetUserID();
+            if (n == "CameraID") return GetCameraID(static_cast<char*>(nullptr));
+            if (n == "ModelName") return GetModelName(static_cast<char*>(nullptr));
+            if (n == "FirmwareVersion") return ReadFirmwareVersion();
+            if (n == "EEPROMCurrentAreaNo") return GetEEPROMCurrentAreaNo();
+            return 0;  // the connection's own numbers
+          }));
+  }
+  Call call(*this, std::string(s->name), Call::Access::kCache);
+  return CacheValue(*s);
+}
+
+py::dict Camera::Snapshot() {
+  // What the camera holds: read it all first unless the cache holds it,
+  // and the firmware version (no part of a read-all) once a connection.
+  const bool inCallback = owner_.load() == std::this_thread::get_id();
+  if (!closed() && (isSynchronized == 0 || (!firmwareKnown_ && !inCallback))) {
+    Call call(*this, "settings", Call::Access::kCamera);
+    if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+    if (!firmwareKnown_) Raise(call, Exchange(call, [this] { return ReadFirmwareVersion(); }));
+  }
+  Call call(*this, "settings", Call::Access::kCache);
+  py::dict out;
+  for (const Setting& s : Settings()) out[py::str(std::string(s.name))] = CacheValue(s);
+  return out;
+}
+
+// ---- Operations.
+
+int Camera::ReadFirmwareVersion() {
+  const int status = GetFirmwareVersion();
+  if (status == 0) firmwareKnown_ = true;
+  return status;
+}
+
+void Camera::ReadAll(py::object progress) {
+  Run("read_all", std::move(progress), [this] { return ReadAllFromCamera(); });
+}
+
+void Camera::WriteAll(py::object progress) {
+  Run("write_all", std::move(progress), [this] { return WriteAllToCamera(); });
+}
+
+py::object Camera::Identity() {
+  Call call(*this, "identity", Call::Access::kCamera);
+  RequireOpen(call);
+  Raise(call, Exchange(call, [this] {
+          // In the order `vexq4 identity` reads them; the first failure ends
+          // it, and so does a stop (each read is a step).
+          int step = 0;
+          for (int (*read)(Camera&) : {
+                   +[](Camera& c) { return c.GetCameraID(static_cast<char*>(nullptr)); },
+                   +[](Camera& c) { return c.GetModelName(static_cast<char*>(nullptr)); },
+                   +[](Camera& c) { return c.GetUserID(); },
+                   +[](Camera& c) { return c.ReadFirmwareVersion(); },
+                   +[](Camera& c) { return c.GetEEPROMCurrentAreaNo(); },
+               }) {
+            if (!ReportProgress("identity", step++, 5)) return kStopped;
+            if (const int status = read(*this); status != 0) return status;
+          }
+          return 0;
+        }));
+  return py::module_::import("vexq4._base")
+      .attr("Identity")(cameraID, modelName, userID, firmwareVersion, eepromCurrentAreaNo);
+}
+
+void Camera::Store(py::handle area) {
+  const int a = IntArgument("store(): area", area, 1, 3);
+  Run("store " + std::to_string(a), py::none(), [&] { return StoreSettings(a); });
+}
+
+void Camera::Load(py::handle area, py::object progress) {
+  const int a = IntArgument("load(): area (0 factory, 1..3 user)", area, 0, 3);
+  Run("load " + std::to_string(a), std::move(progress),
+      [&] { return CVexCamInterface::LoadSettings(a); });
+}
+
+namespace {
+
+// A file to be read: a regular file of reasonable size (a FIFO would hold
+// the call, a device never end). Raised before the camera is touched.
+void RequireReadable(const std::string& what, const std::string& path) {
+  const cli::InputFileCheck check = cli::CheckInputFile(path);
+  if (check.ok) return;
+  ThrowError("FileError", what + ": " + check.problem + "; nothing was sent to the camera",
+             py::int_(-8));
+}
+
+}  // namespace
+
+void Camera::SaveSettings(const std::string& path, py::object progress) {
+  progress = Callable("progress", std::move(progress));
+  const std::string what = "save_settings " + path;
+  // An existing file is read first (its other lines stay): it must be one.
+  if (const cli::InputFileCheck check = cli::CheckInputFile(path); !check.ok && !check.missing)
+    ThrowError("FileError", what + ": " + check.problem, py::int_(-7));
+  Call call(*this, what, Call::Access::kCamera);
+  RequireOpen(call);
+  progress_ = std::move(progress);
+  // A file of a cache that does not hold the camera's settings would not be
+  // what the camera holds.
+  if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+  Raise(call, Exchange(call, [&] { return WriteAllToFile(path); }), path);
+}
+
+void Camera::LoadSettings(const std::string& path, py::object progress) {
+  progress = Callable("progress", std::move(progress));
+  const std::string what = "load_settings " + path;
+  RequireReadable(what, path);
+  {
+    // Tried on an off-line model first, so that an invalid file leaves the
+    // camera untouched (the model would apply what it can and send it).
+    CVexCamInterface offline;
+    if (const int status = offline.ReadAllFromFile(path); status != 0)
+      ThrowError(ClassOf(status, true),
+                 what + ": " + cli::DescribeStatus(model::FileStatus(status), path) +
+                     "; nothing was sent to the camera",
+                 py::int_(status));
+  }
+  Call call(*this, what, Call::Access::kCamera);
+  RequireOpen(call);
+  progress_ = std::move(progress);
+  Raise(call, Exchange(call, [&] { return ReadAllFromFile(path); }), path);
+}
+
+void Camera::Report(const std::string& path, py::object progress) {
+  Run(
+      "report " + path, std::move(progress), [&] { return WriteCameraDataToFile(path); }, path);
+}
+
+void Camera::ShadingSave(const std::string& path, py::object progress) {
+  Run(
+      "shading_save " + path, std::move(progress), [&] { return SaveShadingDataIntoFile(path); },
+      path);
+}
+
+void Camera::ShadingLoad(const std::string& path, py::object progress) {
+  progress = Callable("progress", std::move(progress));
+  const std::string what = "shading_load " + path;
+  RequireReadable(what, path);
+  Call call(*this, what, Call::Access::kCamera);
+  RequireOpen(call);
+  progress_ = std::move(progress);
+  const int status = Exchange(call, [&] { return LoadShadingDataFromFile(path); });
+  // A readable file the model refuses is not a shading table: where and why.
+  if (status == -8 && !ShadingFileProblem().empty())
+    ThrowError("FileError",
+               what + ": not a shading table: " + ShadingFileProblem() + "; nothing was sent",
+               py::int_(-8));
+  Raise(call, status, path);
+}
+
+void Camera::AutoShading(py::object progress) {
+  Run("auto_shading", std::move(progress), [this] { return StartAutoShadingCorrection(); });
+}
+
+std::string Camera::OnePush() {
+  Call call(*this, "one_push", Call::Access::kCamera);
+  RequireOpen(call);
+  Raise(call, Exchange(call, [this] { return SetOnePushMode(); }));
+  Raise(call, Exchange(call, [this] { return GetOnePushResult(); }));
+  const auto& list = model::kOnePushResultList;
+  if (onePushResult >= 0 && onePushResult < static_cast<int>(list.size()))
+    return std::string(list[static_cast<std::size_t>(onePushResult)]);
+  return std::to_string(onePushResult);
+}
+
+}  // namespace vexq4::python
