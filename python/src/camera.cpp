@@ -9,7 +9,7 @@
 
 #include "camera_call.h"
 #include "device_check.h"
-#include "status.h"
+#include "host_status.h"
 #include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"
 

@@ -6,7 +6,7 @@
 #include "camera.h"
 #include "camera_call.h"
 #include "input_file.h"
-#include "status.h"
+#include "host_status.h"
 
 namespace vexq4::python {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "properties.h"
+#include "host_properties.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/model/settings.h"
 

@@ -1,6 +1,6 @@
 // The checks the host makes before anything reaches the camera, and the
 // text forms it reads and prints.
-#include "properties.h"
+#include "host_properties.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <set>
 
 #include "console.h"
-#include "status.h"
+#include "host_status.h"
 #include "vexq4/model/VexCamInterface.h"
 
 namespace vexq4::cli {

@@ -7,7 +7,7 @@
 #include "device_check.h"
 #include "output.h"
 #include "signals.h"
-#include "status.h"
+#include "host_status.h"
 
 namespace vexq4::cli {
 

@@ -17,9 +17,9 @@
 #include "line_reader.h"
 #include "output.h"
 #include "ports_command.h"
-#include "properties.h"
+#include "host_properties.h"
 #include "signals.h"
-#include "status.h"
+#include "host_status.h"
 #include "vexq4/platform/serial_device.h"
 
 namespace vexq4::cli {

@@ -21,7 +21,7 @@
 #include "output.h"
 #include "ports_command.h"
 #include "signals.h"
-#include "status.h"
+#include "host_status.h"
 #include "vexq4/platform/ini_file.h"
 #include "vexq4/platform/network_device.h"
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "properties.h"
+#include "host_properties.h"
 #include "serial_ports.h"
 
 namespace vexq4::cli {

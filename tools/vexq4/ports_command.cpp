@@ -10,7 +10,7 @@
 #include "host.h"
 #include "output.h"
 #include "signals.h"
-#include "status.h"
+#include "host_status.h"
 
 namespace vexq4::cli {
 namespace {

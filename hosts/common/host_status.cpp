@@ -1,4 +1,4 @@
-#include "status.h"
+#include "host_status.h"
 
 namespace vexq4::cli {
 

@@ -1,4 +1,4 @@
-#include "properties.h"
+#include "host_properties.h"
 
 #include <algorithm>
 #include <array>
