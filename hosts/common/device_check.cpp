@@ -11,7 +11,7 @@
 
 #include "vexq4/platform/network_device.h"
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 namespace {
 
 constexpr const char* kDialoutHint =
@@ -110,4 +110,4 @@ DeviceDiagnosis DiagnoseDevice(const std::string& path) {
   return result;
 }
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

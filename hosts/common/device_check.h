@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 
 enum class DeviceProblem {
   kNoDevice,    // no such device (or no device named for the port)
@@ -26,4 +26,4 @@ struct DeviceDiagnosis {
 // opened again.
 DeviceDiagnosis DiagnoseDevice(const std::string& path);
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

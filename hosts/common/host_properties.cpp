@@ -7,83 +7,118 @@
 #include <string>
 #include <vector>
 
-#include "vexq4/model/settings.h"
+#include "VexQ4Comm.h"
+#include "vexq4/model/VexCamInterface.h"
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 namespace {
 
-using namespace std::string_view_literals;
-
-constexpr Property ReadOnlyText(std::string_view name, std::string_view help) {
-  return {name, 0, Kind::kReadOnlyText, 0, 0, false, {}, help};
-}
-constexpr Property ReadOnly(std::string_view name, std::string_view help) {
-  return {name, 0, Kind::kReadOnly, model::kShortMin, model::kShortMax, false, {}, help};
-}
+using model::NotificationRow;
+using model::SettingRow;
 
 // The identity values the camera reports; no automation property of their
-// own (the control reads them with methods).
+// own (the control reads them with methods). The texts come first, then
+// the numbers: the order the hosts read and show them in, the user ID
+// between the two.
+struct IdentityValue {
+  std::string_view name;
+  std::string_view help;
+  bool text;
+};
 constexpr std::array kIdentity = {
-    ReadOnlyText("CameraID", "camera ID"),
-    ReadOnlyText("ModelName", "model name"),
-    ReadOnly("FirmwareVersion", "firmware version"),
-    ReadOnly("EEPROMCurrentAreaNo", "settings area the camera runs from (0 factory, 1..3 user)"),
+    IdentityValue{"CameraID", "camera ID", true},
+    IdentityValue{"ModelName", "model name", true},
+    IdentityValue{"FirmwareVersion", "firmware version", false},
+    IdentityValue{"EEPROMCurrentAreaNo",
+                  "settings area the camera runs from (0 factory, 1..3 user)", false},
 };
 
-// The camera user ID's rule: 1 to 16 printable characters.
-constexpr int kUserIdMax = 16;
-
-// Every automation property the model holds, from its tables, in DISPID
-// order: the settings (a list setting by its index and by its text), the
-// connection's port and frame grabber (read-only here: the connection
-// options set them) and the user ID; then the identity values.
-std::vector<Property> Build() {
-  static std::deque<std::string> helps;  // the composed help texts (stable addresses)
-  std::vector<Property> out;
-  for (const model::SettingRow& row : model::Settings()) {
-    if (row.isList()) {
-      // The index properties without a check of the control's own are
-      // refused by the model's set operation (-1) beyond their list; the
-      // host checks the same range first, so the refusal is reported
-      // instead of passing silently.
-      helps.push_back("index into the " + std::string(row.textProperty) + " list");
-      out.push_back(
-          {row.property, row.dispid, Kind::kNumber, row.min, row.max, true, {}, helps.back()});
-      out.push_back({row.textProperty, row.textDispid, Kind::kListText, row.min, row.max, true,
-                     row.list, row.meaning});
-    } else {
-      out.push_back({row.property,
-                     row.dispid,
-                     Kind::kNumber,
-                     row.min,
-                     row.max,
-                     row.checked,
-                     {},
-                     row.meaning});
-    }
-  }
-  for (const model::NotificationRow& n : model::Notifications()) {
-    if (n.property.empty() || n.setting) continue;
-    // The user ID is set as text; the connection's port and frame grabber
-    // are the connection options' to set.
-    Property p{n.property, n.dispid, Kind::kReadOnly, model::kShortMin, model::kShortMax, false, {},
-               n.meaning,  &n};
-    if (n.text) {
-      p.kind = Kind::kText;
-      p.min = 1;
-      p.max = kUserIdMax;
-    }
-    out.push_back(p);
-  }
-  std::stable_sort(out.begin(), out.end(),
-                   [](const Property& a, const Property& b) { return a.dispid < b.dispid; });
-  out.insert(out.end(), kIdentity.begin(), kIdentity.end());
-  return out;
+// The notification of a value without a setting row: by the property it
+// announces, or by its own name less "Changed" (the identity values).
+const NotificationRow* NotificationOf(std::string_view name) {
+  for (const NotificationRow& n : model::Notifications())
+    if (!n.setting && n.property == name) return &n;
+  return model::FindNotification(std::string(name) + "Changed");
 }
 
-const std::vector<Property>& Table() {
-  static const std::vector<Property> table = Build();
-  return table;
+// A list setting as two properties: its index and its text.
+void AddSetting(std::vector<Property>& out, const SettingRow& row, std::deque<std::string>& helps) {
+  if (!row.isList()) {
+    out.push_back({row.property,
+                   row.dispid,
+                   Kind::kNumber,
+                   row.min,
+                   row.max,
+                   row.checked,
+                   {},
+                   row.meaning,
+                   &row});
+    return;
+  }
+  // The index properties without a check of the control's own are refused
+  // by the model's set operation (-1) beyond their list; the host checks
+  // the same range first, so the refusal is reported instead of passing
+  // silently.
+  helps.push_back("index into the " + std::string(row.textProperty) + " list");
+  out.push_back(
+      {row.property, row.dispid, Kind::kNumber, row.min, row.max, true, {}, helps.back(), &row});
+  out.push_back({row.textProperty, row.textDispid, Kind::kListText, row.min, row.max, true,
+                 row.list, row.meaning, &row});
+}
+
+// A value the model announces that is no setting's: the connection's port
+// and frame grabber (read-only here: the connection options set them) and
+// the user ID, set as text, its help naming the text it takes.
+Property NotifiedValue(const NotificationRow& n, std::deque<std::string>& helps) {
+  Property p{n.property, n.dispid, Kind::kReadOnly, model::kShortMin, model::kShortMax,
+             false,      {},       n.meaning,       nullptr,          &n};
+  if (n.setText) {
+    p.kind = Kind::kText;
+    p.min = 1;
+    p.max = VEXQ4_USER_ID_MAX_SET;
+    helps.push_back(std::string(n.meaning) + ", " + DescribeValues(p));
+    p.help = helps.back();
+  }
+  return p;
+}
+
+// Every automation property the model holds, from its tables, in DISPID
+// order; then the identity values. Built once, in place: the properties
+// point into the composed help texts beside them.
+struct Table {
+  Table();
+  std::deque<std::string> helps;
+  std::vector<Property> properties;
+};
+
+Table::Table() {
+  for (const SettingRow& row : model::Settings()) AddSetting(properties, row, helps);
+  for (const NotificationRow& n : model::Notifications())
+    if (!n.property.empty() && !n.setting) properties.push_back(NotifiedValue(n, helps));
+  std::stable_sort(properties.begin(), properties.end(),
+                   [](const Property& a, const Property& b) { return a.dispid < b.dispid; });
+  for (const IdentityValue& v : kIdentity) {
+    properties.push_back({v.name,
+                          0,
+                          v.text ? Kind::kReadOnlyText : Kind::kReadOnly,
+                          v.text ? 0 : model::kShortMin,
+                          v.text ? 0 : model::kShortMax,
+                          false,
+                          {},
+                          v.help,
+                          nullptr,
+                          NotificationOf(v.name)});
+  }
+}
+
+const std::vector<Property>& All() {
+  static const Table table;
+  return table.properties;
+}
+
+const Property& TextProperty() {
+  return *std::find_if(All().begin(), All().end(),
+                       [](const Property& p) { return p.kind == Kind::kText; });
 }
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -118,20 +153,66 @@ std::size_t Distance(std::string_view a, std::string_view b) {
   return row[b.size()];
 }
 
+Checked CheckText(const Property& p, std::string_view value) {
+  Checked c;
+  const std::string name(p.name);
+  // The model sends no empty user ID (the camera would refuse it) and
+  // reports success all the same: say so instead.
+  if (value.empty()) {
+    c.error = name + ": an empty user ID is not sent; the camera keeps its user ID. Valid: " +
+              DescribeValues(p);
+    return c;
+  }
+  // The camera takes so many printable characters; the library would
+  // refuse anything else only after the model had stored it.
+  const bool printable =
+      std::all_of(value.begin(), value.end(), [](char ch) { return ch >= 0x20 && ch <= 0x7e; });
+  if (value.size() > static_cast<std::size_t>(p.max) || !printable) {
+    c.error = name + ": " + Quote(value) + " is not valid; " + DescribeValues(p);
+    return c;
+  }
+  c.ok = true;
+  c.text = std::string(value);
+  return c;
+}
+
+Checked CheckListText(const Property& p, std::string_view value) {
+  Checked c;
+  for (std::size_t i = 0; i < p.list.size(); ++i) {
+    if (p.list[i] == value) {
+      c.ok = true;
+      c.number = static_cast<int>(i);
+      c.text = std::string(value);
+      return c;
+    }
+  }
+  c.error = std::string(p.name) + ": " + Quote(value) +
+            " is not in the list; valid (exact letter case): " + DescribeValues(p);
+  return c;
+}
+
 }  // namespace
 
-std::span<const Property> Properties() { return Table(); }
+std::span<const Property> Properties() { return All(); }
 
 const Property* FindProperty(std::string_view name) {
-  for (const Property& p : Table())
+  for (const Property& p : All())
     if (EqualNoCase(p.name, name)) return &p;
   return nullptr;
 }
 
+const Property* FindPropertyExactly(std::string_view name) {
+  for (const Property& p : All())
+    if (p.name == name) return &p;
+  return nullptr;
+}
+
 std::string SuggestProperty(std::string_view name) {
+  // The camera's own mnemonics ("GA") point to the property of that setting.
+  if (const SettingRow* row = model::FindSetting(name)) return std::string(row->property);
   const Property* best = nullptr;
   std::size_t bestDistance = 4;  // beyond three edits it is no longer a typo
-  for (const Property& p : Table()) {
+  for (const Property& p : All()) {
     std::size_t d = Distance(name, p.name);
     if (d < bestDistance) {
       bestDistance = d;
@@ -139,6 +220,26 @@ std::string SuggestProperty(std::string_view name) {
     }
   }
   return best ? std::string(best->name) : std::string();
+}
+
+std::span<const Property* const> IdentityProperties() {
+  static const std::vector<const Property*> identity = [] {
+    std::vector<const Property*> out;
+    for (const Property& p : All())
+      if (p.kind == Kind::kReadOnlyText && p.dispid == 0) out.push_back(&p);
+    out.push_back(&TextProperty());
+    for (const Property& p : All())
+      if (p.kind == Kind::kReadOnly && p.dispid == 0) out.push_back(&p);
+    return out;
+  }();
+  return identity;
+}
+
+const Property& PortProperty() {
+  static const Property& port = *std::find_if(All().begin(), All().end(), [](const Property& p) {
+    return p.notification && p.notification->open;
+  });
+  return port;
 }
 
 std::string Quote(std::string_view text) {
@@ -179,96 +280,94 @@ std::string DescribeValues(const Property& p) {
 }
 
 Checked CheckValue(const Property& p, std::string_view value) {
-  Checked c;
-  const std::string name(p.name);
   switch (p.kind) {
     case Kind::kNumber: {
-      auto v = ParseInteger(value);
+      Checked c;
+      const auto v = ParseInteger(value);
       if (!v) {
-        c.error =
-            name + ": " + Quote(value) + " is not a whole number; valid: " + DescribeValues(p);
+        c.error = std::string(p.name) + ": " + Quote(value) +
+                  " is not a whole number; valid: " + DescribeValues(p);
       } else if (*v < p.min || *v > p.max) {
-        c.error = name + ": " + std::string(value) + " is out of range " + DescribeValues(p);
+        c.error = OutOfRange(p, value);
       } else {
         c.ok = true;
         c.number = static_cast<int>(*v);
       }
       return c;
     }
-    case Kind::kListText: {
-      for (std::size_t i = 0; i < p.list.size(); ++i) {
-        if (p.list[i] == value) {
-          c.ok = true;
-          c.number = static_cast<int>(i);
-          c.text = std::string(value);
-          return c;
-        }
-      }
-      c.error = name + ": " + Quote(value) +
-                " is not in the list; valid (exact letter case): " + DescribeValues(p);
+    case Kind::kListText:
+      return CheckListText(p, value);
+    case Kind::kText:
+      return CheckText(p, value);
+    default: {
+      Checked c;
+      c.error = std::string(p.name) + " is read-only";
       return c;
     }
-    case Kind::kText: {
-      // The model sends no empty user ID (the camera would refuse it) and
-      // reports success all the same: say so instead.
-      if (value.empty()) {
-        c.error = name + ": an empty user ID is not sent; the camera keeps its user ID. " +
-                  "Valid: 1 to 16 printable characters";
-        return c;
-      }
-      // The camera takes at most 16 printable characters; the library would
-      // refuse anything else only after the model had stored it.
-      bool printable =
-          std::all_of(value.begin(), value.end(), [](char ch) { return ch >= 0x20 && ch <= 0x7e; });
-      if (value.size() > static_cast<std::size_t>(p.max) || !printable) {
-        c.error = name + ": " + Quote(value) + " is not valid; " + DescribeValues(p);
-        return c;
-      }
-      c.ok = true;
-      c.text = std::string(value);
-      return c;
-    }
-    default:
-      c.error = name + " is read-only";
-      return c;
   }
 }
 
-std::optional<std::vector<std::string>> SplitWords(std::string_view line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  char quote = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    char c = line[i];
-    if (quote) {
-      if (c == quote) {
-        quote = 0;
-      } else if (c == '\\' && quote == '"' && i + 1 < line.size()) {
-        word += line[++i];
-      } else {
-        word += c;
-      }
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      inWord = true;
-    } else if (c == '\\' && i + 1 < line.size()) {
-      word += line[++i];
-      inWord = true;
-    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      if (inWord) words.push_back(std::move(word));
-      word.clear();
-      inWord = false;
-    } else if (c == '#' && !inWord) {
-      break;  // a comment to the end of the line
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (quote) return std::nullopt;
-  if (inWord) words.push_back(std::move(word));
-  return words;
+Checked CheckNumber(const Property& p, long long value) {
+  return CheckValue(p, std::to_string(value));
 }
 
-}  // namespace vexq4::cli
+std::string OutOfRange(const Property& p, std::string_view number) {
+  return std::string(p.name) + ": " + std::string(number) + " is out of range " + DescribeValues(p);
+}
+
+int Query(CVexCamInterface& model, const Property& p) {
+  if (p.setting) return model.GetSetting(*p.setting);
+  if (!p.notification) return model.GetFirmwareVersion();  // the one value with no notification
+  return p.notification->read ? p.notification->read(model) : 0;
+}
+
+int Apply(CVexCamInterface& model, const Property& p, const Checked& value) {
+  if (p.setting && !p.readOnly()) return model.SetSetting(*p.setting, value.number);
+  if (p.notification && p.notification->setText)
+    return (model.*(p.notification->setText))(value.text);
+  return VEXQ4_E_ARGUMENT;
+}
+
+Value ValueOf(const CVexCamInterface& model, const Property& p) {
+  if (p.setting) {
+    if (p.kind == Kind::kListText) return model.*(p.setting->text);
+    return model.Value(*p.setting);
+  }
+  if (!p.notification) return model.firmwareVersion;
+  if (p.notification->text) return model.*(p.notification->text);
+  return model.*(p.notification->number);
+}
+
+std::string Format(const CVexCamInterface& model, const Property& p) {
+  const Value value = ValueOf(model, p);
+  if (const std::string* text = std::get_if<std::string>(&value)) return FormatText(p.name, *text);
+  return FormatNumber(p.name, std::get<int>(value));
+}
+
+std::string WithNames(std::string_view text) {
+  std::string out;
+  for (;;) {
+    const std::size_t open = text.find('{');
+    const std::size_t close = text.find('}', open);
+    if (open == std::string_view::npos || close == std::string_view::npos) break;
+    out += text.substr(0, open);
+    const std::string_view key = text.substr(open + 1, close - open - 1);
+    std::string_view mnemonic = key;
+    const bool textName = key.ends_with(".text");
+    if (textName) mnemonic.remove_suffix(5);
+    const SettingRow* row = model::FindSetting(mnemonic);
+    if (key == "user-id")
+      out += TextProperty().name;
+    else if (key == "port")
+      out += PortProperty().name;
+    else if (row && row->mnemonic == mnemonic && (!textName || row->isList()))
+      out += textName ? row->textProperty : row->property;
+    else
+      out += text.substr(open, close - open + 1);
+    text.remove_prefix(close + 1);
+  }
+  out += text;
+  return out;
+}
+
+}  // namespace vexq4::hosts

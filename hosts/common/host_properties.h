@@ -1,18 +1,22 @@
-// The settings the command-line host reads and writes, named and checked as
+// The settings and values every host reads and writes, named and checked as
 // the control's automation properties are: the same names, the same ranges
 // that the property setters accept, the same list texts for the ...Str
-// names. Pure data and text handling; nothing here talks to a camera.
+// names. Made from the model's table (vexq4/model/settings.h) and reached
+// through its rows, so that a host names no property of its own: a new
+// row is a new property of every host. Nothing here is Qt's.
 #pragma once
 
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <variant>
 
 #include "vexq4/model/settings.h"
 
-namespace vexq4::cli {
+class CVexCamInterface;
+
+namespace vexq4::hosts {
 
 enum class Kind {
   kNumber,    // a short, range-checked or not
@@ -24,16 +28,21 @@ enum class Kind {
 
 struct Property {
   std::string_view name;
-  int dispid;  // the automation DISPID; 0 for the read-only extras
+  int dispid;  // the automation DISPID; 0 for the identity values
   Kind kind;
   int min;                                 // accepted range; for unchecked properties the range
   int max;                                 //   of the automation type (short)
   bool checked;                            // whether the control's setter checks the range itself
   std::span<const std::string_view> list;  // kListText: the texts by index
   std::string_view help;
-  // A property the model announces that is no setting's (the connection's
-  // port and frame grabber, the user ID): where the model keeps its value.
-  const model::NotificationRow* value = nullptr;
+  // Where the model keeps it: a setting's row (both properties of a list
+  // setting have it), or for a value that is no setting's the notification
+  // that announces it. Neither for the firmware version, which has none.
+  const model::SettingRow* setting = nullptr;
+  const model::NotificationRow* notification = nullptr;
+
+  bool readOnly() const { return kind == Kind::kReadOnly || kind == Kind::kReadOnlyText; }
+  bool isText() const { return kind != Kind::kNumber && kind != Kind::kReadOnly; }
 };
 
 // Every property in DISPID order, then the read-only identity values.
@@ -41,10 +50,20 @@ std::span<const Property> Properties();
 
 // Names compare without regard to letter case, as automation names do.
 const Property* FindProperty(std::string_view name);
-// A near name for an unknown one ("did you mean ..."), or empty.
+// By the exact name (a Python attribute), or nullptr.
+const Property* FindPropertyExactly(std::string_view name);
+// A name for an unknown one ("did you mean ..."), or empty: the property
+// of a camera mnemonic ("GA"), else a near name.
 std::string SuggestProperty(std::string_view name);
 
-// A value given on the command line, checked before anything is sent.
+// The identity in the order the hosts read and show it: the camera's
+// texts, the user ID, then the numbers.
+std::span<const Property* const> IdentityProperties();
+// The connection's port: read-only as a property, since opening a line
+// sets it (connect.h).
+const Property& PortProperty();
+
+// A value given by the user, checked before anything is sent.
 struct Checked {
   bool ok = false;
   int number = 0;     // kNumber, kListText (the index)
@@ -52,6 +71,14 @@ struct Checked {
   std::string error;  // when !ok: names the property and the valid values
 };
 Checked CheckValue(const Property& p, std::string_view value);
+// The same for a number given as a number, and the refusal of one beyond
+// any range (given as its text).
+Checked CheckNumber(const Property& p, long long value);
+std::string OutOfRange(const Property& p, std::string_view number);
+
+// The valid values of a property, for messages and help: "-132..429" or
+// the quoted list.
+std::string DescribeValues(const Property& p);
 
 // "NAME=value": numbers in decimal, texts in double quotes (backslash
 // before \ " $ and `), so that the output is also valid shell.
@@ -59,13 +86,24 @@ std::string Quote(std::string_view text);
 std::string FormatNumber(std::string_view name, int value);
 std::string FormatText(std::string_view name, std::string_view text);
 
-// The valid values of a property, for messages and help: "-132..429" or
-// the quoted list.
-std::string DescribeValues(const Property& p);
+// ---- Through the model.
 
-// Splits one shell line into words: blanks separate, '...' and "..." quote,
-// backslash escapes the next character outside single quotes. Returns
-// nullopt for an unterminated quote.
-std::optional<std::vector<std::string>> SplitWords(std::string_view line);
+// Asks the camera for the property's value, which the model then keeps; 0
+// at once for the connection's numbers, which are the model's own.
+int Query(CVexCamInterface& model, const Property& p);
+// Sends a checked value; the model's status.
+int Apply(CVexCamInterface& model, const Property& p, const Checked& value);
+// What the model holds: a number or a text.
+using Value = std::variant<int, std::string>;
+Value ValueOf(const CVexCamInterface& model, const Property& p);
+// NAME=value of what the model holds.
+std::string Format(const CVexCamInterface& model, const Property& p);
 
-}  // namespace vexq4::cli
+// A help text with the settings it names taken from the table: "{GA}" is
+// the property of the setting with the camera mnemonic GA, "{SH.text}" the
+// text property of a list setting, "{user-id}" the user ID's property and
+// "{port}" the connection's port. So an example stays true when a
+// property is renamed. Anything else in braces stays as it is.
+std::string WithNames(std::string_view text);
+
+}  // namespace vexq4::hosts

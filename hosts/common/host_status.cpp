@@ -1,6 +1,6 @@
 #include "host_status.h"
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 
 using model::Status;
 
@@ -38,4 +38,4 @@ std::string DeviceConnectFailure(std::string_view what, int status, std::string_
          ": " + StatusText(model::LibraryStatus(status)) + ")";
 }
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

@@ -1,4 +1,4 @@
-// How the host reports the outcomes of the library and the model, in the
+// How the hosts report the outcomes of the library and the model, in the
 // words of their one description (vexq4/model/status.h).
 #pragma once
 
@@ -7,12 +7,7 @@
 
 #include "vexq4/model/status.h"
 
-namespace vexq4::cli {
-
-// Exit statuses of the program.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // the camera, the port or a file failed
-inline constexpr int kExitUsage = 2;    // bad command line or refused value
+namespace vexq4::hosts {
 
 // The outcome in words ("Timeout waiting for answer", ...). `file` fills
 // the invalid-settings-file text.
@@ -29,4 +24,4 @@ std::string ConnectFailure(std::string_view what, int status, bool cameraLink);
 // with the device (no such device, permission denied, ...), then the status.
 std::string DeviceConnectFailure(std::string_view what, int status, std::string_view diagnosis);
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

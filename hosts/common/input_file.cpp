@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 
 InputFileCheck CheckInputFile(const std::string& path) {
   InputFileCheck check;
@@ -32,4 +32,4 @@ InputFileCheck CheckInputFile(const std::string& path) {
   return check;
 }
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

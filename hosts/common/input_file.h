@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vexq4::cli {
+namespace vexq4::hosts {
 
 // Real settings files and shading tables are a few kilobytes.
 inline constexpr std::uintmax_t kMaxInputFileBytes = 1024 * 1024;
@@ -21,4 +21,4 @@ struct InputFileCheck {
 // Looks at `path` without opening it (following symbolic links).
 InputFileCheck CheckInputFile(const std::string& path);
 
-}  // namespace vexq4::cli
+}  // namespace vexq4::hosts

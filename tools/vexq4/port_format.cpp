@@ -24,7 +24,7 @@ std::string Value(std::string_view text) {
     return std::isalnum(static_cast<unsigned char>(c)) ||
            std::string_view("/._:-+,@").find(c) != std::string_view::npos;
   });
-  return plain ? std::string(text) : Quote(OneLine(text));
+  return plain ? std::string(text) : hosts::Quote(OneLine(text));
 }
 
 void Field(std::string& line, std::string_view key, std::string_view value) {

@@ -419,7 +419,7 @@ struct NotificationRow {
         .reportLabel = "Color Bar", .reportTexts = kReportOffOn)                                   \
   EVENT(UserIDChanged, .eventDispid = 34, .windows = kAboutBit, .text = &M::userID,                \
         .property = "UserID", .dispid = 39,                                                        \
-        .meaning = "user ID, 1 to 16 printable characters",                                        \
+        .meaning = "user ID",                                                                      \
         .read = [](M& m) { return m.GetUserID(); }, .setText = &M::SetUserID)                      \
   EVENT(CameraIDChanged, .windows = kAboutBit, .text = &M::cameraID,                               \
         .read = [](M& m) { return m.GetCameraID(std::span<char>()); })                             \
