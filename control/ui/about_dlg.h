@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include "VexQ4Comm.h"
 #include "vexq4/control/tool_windows.h"
 
 class CLabel;
@@ -31,7 +32,7 @@ class CAboutDlg final : public CToolWinDlg {
   static constexpr char kEmptyUserId[] = "A valid User ID must contain some characters !!";
   static constexpr char kNoFileSelected[] = "No file was selected!!";
   // What the camera keeps of a user ID.
-  static constexpr int kUserIdMaxLength = 16;
+  static constexpr int kUserIdMaxLength = VEXQ4_USER_ID_MAX_SET;
 
   CAboutDlg();
 

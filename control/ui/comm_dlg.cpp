@@ -282,7 +282,9 @@ void CCommDlg::BuildWindow(QWidget* page) {
 
   // Tooltips, as the operator reads them.
   comPortList_->setToolTip(QStringLiteral("Select Camera Link Frame Grabber"));
-  autoButton_->setToolTip(QStringLiteral("Click to search for camera on COM1..COM16"));
+  autoButton_->setToolTip(QStringLiteral("Click to search for camera on COM%1..COM%2")
+                              .arg(model::kFirstComPort)
+                              .arg(model::kLastComPort));
   syncCamera->setToolTip(QStringLiteral("Click to write all settings to the camera"));
   syncProgram->setToolTip(QStringLiteral("Click to read all settings from the camera"));
   writeFile->setToolTip(QStringLiteral("Click to write all settings to a selectable file"));

@@ -100,8 +100,8 @@ class CCommDlg final : public CToolWinDlg {
   QString eepromText_;
   QString log_;
   bool markerOn_ = false;
-  short firstComPort_ = 1;
-  short lastComPort_ = 16;
+  short firstComPort_ = vexq4::model::kFirstComPort;
+  short lastComPort_ = vexq4::model::kLastComPort;
   short firstManufacturer_ = 0;
   short lastManufacturer_ = -1;
   short clPortCount_ = 0;
