@@ -14,10 +14,9 @@
 namespace vexq4::python {
 namespace {
 
-// --fast-reads of the command-line host: the quiet time that ends the
-// drain before each query. The library's setting is the process's; it is
-// on while any camera that asked for it is open.
-constexpr int kFastReadsDrainMs = 15;
+// Fast reads (the model's kFastReadsDrainMs, as --fast-reads of the
+// command-line host): the library's setting is the process's; it is on
+// while any camera that asked for it is open.
 int g_fastReadCameras = 0;  // changed with the gate held alone
 
 py::object ErrorClass(const char* name) { return py::module_::import("vexq4._base").attr(name); }
@@ -428,9 +427,12 @@ void Camera::SetMany(py::kwargs values) {
   // One call: no other thread comes in between the values.
   Call call(*this, "set", Call::Access::kCamera);
   RequireOpen(call);
-  for (const auto& [s, c] : plan) {
-    call.Rename("set " + std::string(s->name));
-    Raise(call, Exchange(call, [&] { return Apply(*s, c.number, c.text); }));
+  for (const auto& [setting, checked] : plan) {
+    call.Rename("set " + std::string(setting->name));
+    // References by name: clang 14 cannot capture structured bindings.
+    Raise(call, Exchange(call, [this, &s = *setting, &c = checked] {
+            return Apply(s, c.number, c.text);
+          }));
   }
 }
 
