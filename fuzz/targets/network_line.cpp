@@ -151,9 +151,10 @@ int OptionCommands(const Bytes& stream, Bytes* data) {
       ++count;
       ++i;
     } else if (verb == telnet::kSb) {
-      while (i + 1 < stream.size() && !(stream[i] == telnet::kIac && stream[i + 1] == telnet::kSe))
-        i += stream[i] == telnet::kIac ? 2 : 1;
-      ++i;
+      // Up to IAC and what follows it unless that is IAC again: IAC SE,
+      // or (malformed) IAC with another command, ends it, as for the line.
+      for (++i; i + 1 < stream.size(); ++i)
+        if (stream[i] == telnet::kIac && stream[++i] != telnet::kIac) break;
     }
   }
   return count;

@@ -4,10 +4,12 @@
 // never throws or hangs, sorts its ports in a consistent order, says why
 // and what to do for every port this user may not open, and prints each
 // port on one line and the whole as a JSON document that parses (and is
-// UTF-8 whenever the tree's texts were).
+// UTF-8 whenever the tree's and the cameras' texts were), with and without
+// what --probe found (a camera's identity is its own bytes too).
 //
-// Input: up to 48 entries, each a kind byte and its NUL-ended texts (see
-// Build()).
+// Input: a two-byte length and that many bytes of probe results (per port
+// a flag byte and NUL-ended texts, see Probe()), then up to 48 entries of
+// the machine, each a kind byte and its NUL-ended texts (see Build()).
 #include "serial_ports.h"
 
 #include <sys/stat.h>
@@ -200,7 +202,7 @@ class MachineBuilder {
         NodeFor(name, 1);
         break;
       case 1:
-        fs::create_directories(root_ / "dev" / name);
+        fs::create_directories(root_ / "dev" / name, ignored_);
         break;
       default:
         Link(root_ / "dev" / name, Target(1));
@@ -218,6 +220,7 @@ class MachineBuilder {
   fs::path root_;
   fuzz::FuzzInput& in_;
   bool allUtf8_ = true;
+  std::error_code ignored_;  // a folder where a file already is: left out
 };
 
 // ---- A JSON reader, enough to tell a document from a broken one.
@@ -317,6 +320,30 @@ void CheckOrder(const std::vector<cli::SerialPort>& ports) {
   }
 }
 
+// What --probe would have found on each port, from the input.
+bool Probe(fuzz::FuzzInput& in, cli::PortScan& scan) {
+  bool utf8 = true;
+  const auto text = [&](std::size_t max) {
+    std::string t = in.Until(0).substr(0, max);
+    utf8 = utf8 && ValidUtf8(t);
+    return t;
+  };
+  for (cli::SerialPort& port : scan.ports) {
+    cli::PortProbe& p = port.probe;
+    const std::uint8_t flags = in.Byte();
+    p.probed = flags & 1;
+    p.found = p.probed && (flags & 2);
+    if (p.found) {
+      // The identity fits the host's 10-byte buffers.
+      p.cameraId = text(9);
+      p.modelName = text(9);
+    } else {
+      (p.probed ? p.why : p.notProbed) = text(200);
+    }
+  }
+  return utf8;
+}
+
 void CheckPort(const cli::SerialPort& port) {
   VEXQ4_FUZZ_CHECK(port.device == "/dev/" + port.name, "a port's device is not its name in /dev");
   if (!port.access.mayOpen)
@@ -324,11 +351,22 @@ void CheckPort(const cli::SerialPort& port) {
                      "a port this user may not open without why and what to do");
   for (const auto& holder : port.holders)
     VEXQ4_FUZZ_CHECK(holder.pid > 0, "a port held by a process without a process id");
-  const std::string line = cli::FormatPortLine(port, false);
-  VEXQ4_FUZZ_CHECK(line.starts_with(port.device), "a port's line does not start with its device");
-  for (const char c : line)
-    VEXQ4_FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f,
-                     "a port's line holds a control character: " + line);
+  for (const bool withProbe : {false, true}) {
+    const std::string line = cli::FormatPortLine(port, withProbe);
+    VEXQ4_FUZZ_CHECK(line.starts_with(port.device), "a port's line does not start with its device");
+    for (const char c : line)
+      VEXQ4_FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f,
+                       "a port's line holds a control character: " + line);
+  }
+}
+
+void CheckJson(const cli::PortScan& scan, bool withProbe, bool utf8) {
+  const std::string json = cli::FormatPortsJson(scan, withProbe);
+  std::size_t ports = 0;
+  VEXQ4_FUZZ_CHECK(Json(json).Parse(&ports), "the JSON output does not parse:\n" + json);
+  VEXQ4_FUZZ_CHECK(ports == scan.ports.size(), "the JSON output lists another number of ports");
+  if (utf8)
+    VEXQ4_FUZZ_CHECK(ValidUtf8(json), "the JSON output is not UTF-8 although its texts were");
 }
 
 }  // namespace
@@ -338,17 +376,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::error_code ec;
   fs::remove_all(root, ec);
   fuzz::FuzzInput in({data, size});
+  fuzz::FuzzInput probes(in.Take(in.Word()));
   MachineBuilder machine(root, in);
   machine.Build();
 
-  const cli::PortScan scan = cli::ScanSerialPorts(root);
+  cli::PortScan scan = cli::ScanSerialPorts(root);
   CheckOrder(scan.ports);
+  CheckJson(scan, false, machine.allUtf8());
+  const bool probesUtf8 = Probe(probes, scan);
   for (const auto& port : scan.ports) CheckPort(port);
-  const std::string json = cli::FormatPortsJson(scan, false);
-  std::size_t ports = 0;
-  VEXQ4_FUZZ_CHECK(Json(json).Parse(&ports), "the JSON output does not parse:\n" + json);
-  VEXQ4_FUZZ_CHECK(ports == scan.ports.size(), "the JSON output lists another number of ports");
-  if (machine.allUtf8())
-    VEXQ4_FUZZ_CHECK(ValidUtf8(json), "the JSON output is not UTF-8 although the machine's was");
+  CheckJson(scan, true, machine.allUtf8() && probesUtf8);
   return 0;
 }
