@@ -36,6 +36,18 @@ using Ms = std::chrono::milliseconds;
 
 constexpr std::string_view kRfc2217Prefix = "rfc2217://";
 constexpr std::string_view kSocketPrefix = "socket://";
+
+// Whether `name` starts with `prefix` (its scheme in lower case), the
+// scheme in any letter case: RFC 3986 makes schemes case-insensitive.
+bool HasScheme(std::string_view name, std::string_view prefix) {
+  if (name.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c = name[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
+  }
+  return true;
+}
+
 constexpr std::uint32_t kBaudRate = 9600;
 constexpr std::uint8_t kDataBits = 8;
 // After the settings are confirmed, how much longer the opening waits for
@@ -167,7 +179,7 @@ void TuneSocket(int fd) {
 }  // namespace
 
 bool IsNetworkDeviceName(std::string_view name) {
-  return name.starts_with(kRfc2217Prefix) || name.starts_with(kSocketPrefix);
+  return HasScheme(name, kRfc2217Prefix) || HasScheme(name, kSocketPrefix);
 }
 
 std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name, std::string* error) {
@@ -175,9 +187,9 @@ std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name, std:
   std::string& why = error ? *error : ignored;
   NetworkAddress address;
   std::string_view rest;
-  if (name.starts_with(kRfc2217Prefix)) {
+  if (HasScheme(name, kRfc2217Prefix)) {
     rest = name.substr(kRfc2217Prefix.size());
-  } else if (name.starts_with(kSocketPrefix)) {
+  } else if (HasScheme(name, kSocketPrefix)) {
     address.scheme = NetworkScheme::kSocket;
     rest = name.substr(kSocketPrefix.size());
   } else {

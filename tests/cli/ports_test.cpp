@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -242,6 +243,59 @@ TEST(Ports, SaysWhyAPortCannotBeUsedAndWhatToDo) {
   fs::remove(m.Node("ttyS10"));
   scan = ScanSerialPorts(m.root());
   EXPECT_EQ(Find(scan, "/dev/ttyS10")->access.why, "there is no device node /dev/ttyS10");
+}
+
+// Whether `text` is well-formed UTF-8 (what a JSON reader demands).
+bool WellFormedUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t n = lead < 0x80                    ? 1
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+// The kernel's strings are bytes: a Latin-1 product string, a device name
+// with a line end. JSON stays UTF-8; a text line stays one line.
+TEST(Ports, OddBytesInNamesAndStringsKeepTheListingReadable) {
+  FakeMachine m;
+  m.AddUsbAdapter("ttyUSB0", "ftdi_sio", "1-2", "0403", "6001", "S\xe9RIE", "Cam\xc3\xa9ra",
+                  "Cam\xe9ra \xed\xa0\x80 \xf0\x9f\x93\xb7", "", "");
+  m.AddUsbAdapter("ttyUSB\nX", "ch341", "1-3", "1a86", "7523", "", "QinHeng", "USB Serial", "", "");
+  const PortScan scan = ScanSerialPorts(m.root());
+  ASSERT_EQ(scan.ports.size(), 2u);
+
+  const std::string json = FormatPortsJson(scan, false);
+  EXPECT_TRUE(WellFormedUtf8(json)) << json;
+  // Each stray byte (a lone Latin-1 letter, an encoded surrogate) is one
+  // U+FFFD; well-formed UTF-8 stays as it is.
+  EXPECT_TRUE(Has(json, "\"product\": \"Cam\\ufffdra \\ufffd\\ufffd\\ufffd \xf0\x9f\x93\xb7\""))
+      << json;
+  EXPECT_TRUE(Has(json, "\"serialNumber\": \"S\\ufffdRIE\"")) << json;
+  EXPECT_TRUE(Has(json, "\"manufacturer\": \"Cam\xc3\xa9ra\"")) << json;
+  EXPECT_TRUE(Has(json, "\"device\": \"/dev/ttyUSB\\u000aX\"")) << json;
+
+  // The device name is quoted as a value is: one port, one line.
+  const std::string line = FormatPortLine(*Find(scan, "/dev/ttyUSB\nX"), false);
+  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  EXPECT_TRUE(line.starts_with("\"/dev/ttyUSB?X\" driver=ch341")) << line;
+  EXPECT_TRUE(FormatPortLine(*Find(scan, "/dev/ttyUSB0"), false).starts_with("/dev/ttyUSB0 "));
+
+  // The program as a reader of its output meets it.
+  const Result r = RunProgram({kVexq4, "ports", "--format", "json"}, "", 30000,
+                              {"VEXQ4_SYSFS_ROOT=" + m.root().string()});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_TRUE(WellFormedUtf8(r.out)) << r.out;
+  const Result text =
+      RunProgram({kVexq4, "ports"}, "", 30000, {"VEXQ4_SYSFS_ROOT=" + m.root().string()});
+  EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 2) << text.out;
 }
 
 TEST(Ports, NaturalOrderOfNames) {

@@ -417,6 +417,54 @@ TEST_F(StudioTest, FastReadsShortenAReadOfAllSettingsAndAreKept) {
   EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=false"), std::string::npos);
 }
 
+// The choice in the settings file as people write it; a word the studio
+// does not know is refused and said, and fast reads stay off.
+TEST_F(StudioTest, FastReadsLineOfTheSettingsFileTakesTheWordsPeopleWrite) {
+  studio::StudioOptions options = NoLayout();
+  options.keepLayout = true;
+  const auto stored = [&](const std::string& word) {
+    WriteFile(dir / "vexq4-studio.conf", "[camera]\nfastReads=" + word + "\n");
+    ui.boxes.clear();
+    auto window = MakeWindow(false, options);
+    EXPECT_TRUE(ui.boxes.empty() || ui.boxes[0].text.contains("refused")) << word;
+    return window->fastReadsAction()->isChecked();
+  };
+  for (const char* off : {"no", "off", "false", "0", "No", "OFF", " False "})
+    EXPECT_FALSE(stored(off)) << off;
+  EXPECT_TRUE(ui.boxes.empty());
+  for (const char* on : {"yes", "on", "true", "1", "YES", "On"}) EXPECT_TRUE(stored(on)) << on;
+  EXPECT_TRUE(ui.boxes.empty());
+
+  for (const char* bad : {"maybe", "2", "no, thanks"}) {
+    EXPECT_FALSE(stored(bad)) << bad;
+    ASSERT_EQ(ui.boxes.size(), 1u) << bad;
+    EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("fastReads=") + bad))
+        << ui.boxes[0].text.toStdString();
+    EXPECT_TRUE(ui.boxes[0].text.contains("yes or no, on or off, true or false, 1 or 0"));
+  }
+}
+
+// VEXQ4_QUERY_DRAIN_MS as the library takes it: a value it ignores is not
+// shown as in use.
+TEST_F(StudioTest, StatusBarShowsTheQueryDrainInUse) {
+  const auto shown = [&](const std::string& value) {
+    ScopedEnv drain("VEXQ4_QUERY_DRAIN_MS", value);
+    auto window = MakeWindow(false);
+    const bool noted = std::any_of(
+        window->eventLog()->entries().begin(), window->eventLog()->entries().end(),
+        [](const EventLog::Entry& e) { return e.text.contains("queries wait the standard time"); });
+    return std::pair{window->ReadsText().toStdString(), noted};
+  };
+  EXPECT_EQ(shown("20"), std::pair(std::string("Reads: 20 ms (VEXQ4_QUERY_DRAIN_MS)"), false));
+  EXPECT_EQ(shown("0"), std::pair(std::string("Standard reads"), false));
+  EXPECT_EQ(shown("abc"),
+            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=abc ignored)"), true));
+  EXPECT_EQ(shown("101"),
+            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=101 ignored)"), true));
+  EXPECT_EQ(shown("<b>15 ms</b> and a great deal more").first,
+            "Standard reads (VEXQ4_QUERY_DRAIN_MS=<b>15 ms</b> and\u2026 ignored)");
+}
+
 TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {
   auto window = MakeWindow(true);
   CXVexCamCtrl& c = *window->control();

@@ -14,8 +14,10 @@
 #include <QSettings>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <optional>
 
 #include "event_log.h"
 #include "member_browser.h"
@@ -72,6 +74,32 @@ class OpenProbe final : public UiServices {
   UiServices& inner_;
 };
 
+// A yes/no line of the settings file in the words people write; nothing
+// for anything else.
+std::optional<bool> SwitchWord(const QString& text) {
+  const QString word = text.trimmed().toLower();
+  for (const char* yes : {"yes", "on", "true", "1"})
+    if (word == QLatin1String(yes)) return true;
+  for (const char* no : {"no", "off", "false", "0"})
+    if (word == QLatin1String(no)) return false;
+  return std::nullopt;
+}
+
+// What the library makes of VEXQ4_QUERY_DRAIN_MS: the quiet time in ms (0:
+// the standard drain), or nothing when it ignores the variable.
+std::optional<int> QueryDrainVariable(const QString& text) {
+  const auto ms = platform::PlainNumber(text.toStdString(),
+                                        static_cast<unsigned>(CVexCamInterface::kMaxQueryDrainMs));
+  if (!ms) return std::nullopt;
+  return static_cast<int>(*ms);
+}
+
+// A value from the environment in the status bar: a few words at most.
+QString Shortened(const QString& text) {
+  constexpr int kMost = 16;
+  return text.size() <= kMost ? text : text.left(kMost) + QChar(0x2026);
+}
+
 QString Hex(std::int32_t code) {
   return QString::asprintf("0x%08X", static_cast<std::uint32_t>(code));
 }
@@ -123,6 +151,7 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
           [this](const QString& a) { log_->Note(QStringLiteral("< ") + a); });
 
   reads_ = new QLabel(this);
+  reads_->setTextFormat(Qt::PlainText);  // it may show the environment's text
   statusBar()->addPermanentWidget(reads_);
   connection_ = new QLabel(this);
   connection_->setAccessibleName(QStringLiteral("Connection"));
@@ -143,11 +172,41 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   // the centre's resizes.
   qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
-  const bool fast =
-      options_.keepLayout && SettingsFileUsable(SettingsPath()) &&
-      QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey, false).toBool();
+  const bool fast = StoredFastReads();
   fastReads_->setChecked(fast);
   SetFastReads(fast);
+  const QString drain = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
+  if (!drain.isEmpty() && !QueryDrainVariable(drain))
+    NoteWhenShown(QStringLiteral("VEXQ4_QUERY_DRAIN_MS=%1 is not 1 to %2 milliseconds; queries wait "
+                              "the standard time")
+                   .arg(drain)
+                   .arg(CVexCamInterface::kMaxQueryDrainMs));
+}
+
+bool StudioWindow::StoredFastReads() {
+  if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return false;
+  const QVariant stored = QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey);
+  if (!stored.isValid()) return false;
+  // A comma makes QSettings read a list: joined again, as written.
+  const QString text = stored.typeId() == QMetaType::QStringList
+                           ? stored.toStringList().join(QStringLiteral(", "))
+                           : stored.toString();
+  if (const std::optional<bool> on = SwitchWord(text)) return *on;
+  const QString why = QStringLiteral(
+                          "The line fastReads=%1 of the studio's settings file %2 was refused: it "
+                          "takes yes or no, on or off, true or false, 1 or 0. Fast reads stay off.")
+                          .arg(text, SettingsPath());
+  NoteWhenShown(why);
+  // Said once the window is up, as the control says its refused values.
+  QTimer::singleShot(0, this, [this, why] {
+    ctl::Ui().MessageBox(this, kCaption, why, UiServices::Buttons::kOk, UiServices::Icon::kWarning);
+  });
+  return false;
+}
+
+void StudioWindow::NoteWhenShown(const QString& text) {
+  // A long line noted before the log has its width scrolls it sideways.
+  QTimer::singleShot(0, log_, [this, text] { log_->Note(text); });
 }
 
 // What a screen reader needs beyond the widgets' own texts: names for the
@@ -402,10 +461,16 @@ void StudioWindow::ShowProperties() {
 QString StudioWindow::ReadsText() const {
   if (fastReads_->isChecked())
     return QStringLiteral("Fast reads (%1 ms)").arg(CVexCamInterface::kFastReadsDrainMs);
-  // Off: the library follows the environment, as for any program.
+  // Off: the library follows the environment, as for any program, and
+  // ignores a value that is no plain number of milliseconds.
   const QString variable = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
-  if (!variable.isEmpty()) return QStringLiteral("Reads: VEXQ4_QUERY_DRAIN_MS=") + variable;
-  return QStringLiteral("Standard reads");
+  if (variable.isEmpty()) return QStringLiteral("Standard reads");
+  const std::optional<int> ms = QueryDrainVariable(variable);
+  if (!ms)
+    return QStringLiteral("Standard reads (VEXQ4_QUERY_DRAIN_MS=%1 ignored)")
+        .arg(Shortened(variable));
+  if (*ms == 0) return QStringLiteral("Standard reads");
+  return QStringLiteral("Reads: %1 ms (VEXQ4_QUERY_DRAIN_MS)").arg(*ms);
 }
 
 void StudioWindow::SetFastReads(bool on) {
@@ -413,7 +478,15 @@ void StudioWindow::SetFastReads(bool on) {
   fastReads_->setChecked(on);
   reads_->setText(ReadsText());
   reads_->setAccessibleName(ReadsText());
-  reads_->setToolTip(fastReads_->toolTip());
+  QString tip = fastReads_->toolTip();
+  const QString variable = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
+  if (!on && !variable.isEmpty() && !QueryDrainVariable(variable))
+    tip += QStringLiteral(
+               "\n\nVEXQ4_QUERY_DRAIN_MS holds \"%1\", not 1 to %2 milliseconds: the "
+               "library ignores it and queries wait the standard time.")
+               .arg(variable)
+               .arg(CVexCamInterface::kMaxQueryDrainMs);
+  reads_->setToolTip(tip);
 }
 
 void StudioWindow::SetAlwaysOnTop(bool onTop) {

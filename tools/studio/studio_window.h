@@ -87,6 +87,11 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
 
  private:
   void BuildMenus();
+  // The fast-reads choice of the settings file; a line that is no yes/no
+  // is refused (fast reads stay off) and said in the log and a message box.
+  bool StoredFastReads();
+  // Notes `text` in the event log once the window is up.
+  void NoteWhenShown(const QString& text);
   void NameParts();
   void ToggleToolWindow(int index);
   void UpdateToolWindowActions();

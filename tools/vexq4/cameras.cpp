@@ -26,6 +26,7 @@ Cameras::Cameras(Console& console, HostOptions options, std::vector<CameraTarget
     camera->lane = std::make_unique<Console>(console, target.label);
     camera->owned = std::make_unique<Host>(*camera->lane, options);
     camera->host = camera->owned.get();
+    camera->host->SetCameraName(target.fileName);
     camera->target = std::move(target);
     cameras_.push_back(std::move(camera));
   }
@@ -110,6 +111,12 @@ int Cameras::Run(const std::function<int(Host&)>& run) {
 std::size_t Cameras::connected() const {
   return static_cast<std::size_t>(
       std::count_if(cameras_.begin(), cameras_.end(), [](const auto& c) { return c->connected; }));
+}
+
+std::vector<CameraFileName> Cameras::fileNames() const {
+  std::vector<CameraFileName> names;
+  for (const auto& c : cameras_) names.push_back({c->target.label, c->host->cameraName()});
+  return names;
 }
 
 int Cameras::OffLine() const {

@@ -9,15 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "camera_names.h"
 #include "console.h"
 #include "host.h"
 
 namespace vexq4::cli {
 
 struct CameraTarget {
-  std::string label;   // the device as the user names it ("/dev/ttyUSB0")
-  std::string device;  // the device the COM port opens (looked at when no camera answers)
-  int comPort = 0;     // the COM port number of this process that names `device`
+  std::string label;     // the device as the user names it ("/dev/ttyUSB0")
+  std::string device;    // the device the COM port opens (looked at when no camera answers)
+  int comPort = 0;       // the COM port number of this process that names `device`
+  std::string fileName;  // what {camera} in a file name becomes ("ttyUSB0", "COM2")
 };
 
 class Cameras {
@@ -36,6 +38,8 @@ class Cameras {
   std::size_t size() const { return cameras_.size(); }
   // How many answered when connected.
   std::size_t connected() const;
+  // Each camera's label and what {camera} becomes for it.
+  std::vector<CameraFileName> fileNames() const;
 
   // Connects every camera at once. A camera that does not answer is
   // reported (why, from a look at its device) and takes no part in later

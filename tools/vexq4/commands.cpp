@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "camera_names.h"
 #include "cameras.h"
 #include "device_check.h"
 #include "host.h"
@@ -359,6 +360,22 @@ constexpr const char* kExit =
 
 std::string Footer(const std::string& examples) { return "\nEXAMPLES\n" + examples + kExit; }
 
+// FILE on several cameras; the names are those of camera_names.h.
+constexpr const char* kWriteSeveral =
+    "\nSEVERAL CAMERAS\n"
+    "  {camera} in FILE becomes the camera's name, so that each camera writes a\n"
+    "  file of its own; with several cameras FILE must hold it. The name is COM<n>\n"
+    "  for --com n, sim, grabber<N> or clallserial<N> for those options, else the\n"
+    "  device without /dev/ and with every run of characters other than letters,\n"
+    "  digits, '.', '-', '_' and '+' made one '_': /dev/ttyUSB0 gives ttyUSB0,\n"
+    "  rfc2217://line3:4001 rfc2217_line3_4001.\n"
+    "    vexq4 --com 1-8 save-settings 'line3-{camera}.cam'    line3-COM1.cam, ...\n";
+constexpr const char* kReadSeveral =
+    "\nSEVERAL CAMERAS\n"
+    "  Every camera named reads FILE. {camera} in it becomes each camera's name,\n"
+    "  as for save-settings ('vexq4 save-settings --help'): a file per camera.\n"
+    "    vexq4 --com 1-8 load-settings 'line3-{camera}.cam'\n";
+
 int ParseArea(const std::string& text, int min, int max, const char* what) {
   int area = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), area);
@@ -476,22 +493,24 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
   areaCommand("load", "load an area into the camera's working settings, then read all", 0, 3,
               false);
 
+  // {camera} in FILE becomes each camera's name: a file per camera.
   auto fileCommand = [&](const char* name, const char* help, const std::string& example,
-                         std::function<int(Host&, const std::string&)> run) {
+                         bool writes, std::function<int(Host&, const std::string&)> run) {
     auto file = std::make_shared<std::string>();
     auto* cmd = app.add_subcommand(name, help);
-    cmd->add_option("FILE", *file, "file name")->required();
-    cmd->footer(Footer(example));
-    cmd->callback([&plan, file, name, run] {
+    cmd->add_option("FILE", *file, "file name; {camera} in it stands for the camera")->required();
+    cmd->footer(std::string(writes ? kWriteSeveral : kReadSeveral) + Footer(example));
+    cmd->callback([&plan, file, name, writes, run] {
       plan.name = name;
-      std::string f = *file;
-      plan.run = [f, run](Host& h) { return run(h, f); };
+      plan.file = *file;
+      plan.writesFile = writes;
+      plan.run = [f = *file, run](Host& h) { return run(h, WithCamera(f, h.cameraName())); };
     });
   };
   fileCommand("save-settings", "read all settings from the camera and write a settings file (.cam)",
-              "  " + prog + "save-settings line3.cam\n", RunSaveSettings);
+              "  " + prog + "save-settings line3.cam\n", true, RunSaveSettings);
   fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
-              "  " + prog + "load-settings line3.cam\n", RunLoadSettings);
+              "  " + prog + "load-settings line3.cam\n", false, RunLoadSettings);
   fileCommand(
       "report", "write the camera data report: identity and every area's settings",
       "  " + prog +
@@ -499,13 +518,13 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
           "The report loads every stored area into the camera, then writes the\n"
           "program's settings back; on a fresh connection it first reads them all\n"
           "from the camera, so the camera ends with its own working settings.\n",
-      [](Host& h, const std::string& f) {
+      true, [](Host& h, const std::string& f) {
         return RunOperation(
             h, "report " + f,
             h.WithProgress("WriteCameraDataToFile", [&] { return h.SaveCameraDataReport(f); }), f);
       });
   fileCommand("shading-save", "read the camera's shading table into a CSV file",
-              "  " + prog + "shading-save shading.csv\n", [](Host& h, const std::string& f) {
+              "  " + prog + "shading-save shading.csv\n", true, [](Host& h, const std::string& f) {
                 return RunOperation(
                     h, "shading-save " + f,
                     h.WithProgress("SaveShadingDataIntoFile", [&] { return h.SaveShadingFile(f); }),
@@ -516,7 +535,7 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                   "shading-load shading.csv\n\n"
                   "Values must lie in 0..65535. Entries the file leaves out keep the\n"
                   "camera's values (its table is read first on a fresh connection).\n",
-              [](Host& h, const std::string& f) {
+              false, [](Host& h, const std::string& f) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
                 const Status status =
                     h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingFile(f); });
@@ -582,7 +601,10 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
         "kernel knows them, access=yes|no (with why and a hint: the dialout group),\n"
         "held-by=PID:NAME when another process has it open, console=yes for the\n"
         "kernel's console (never probed). Hints about ModemManager and brltty go to\n"
-        "standard error. Nothing is opened without --probe.\n"
+        "standard error. Nothing is opened without --probe. Names and values that are\n"
+        "not a plain word are quoted, control characters in them printed as '?'. JSON\n"
+        "is UTF-8: each byte of the kernel's strings that is not well-formed UTF-8\n"
+        "becomes \\ufffd (U+FFFD).\n"
         "VEXQ4_SYSFS_ROOT=DIR reads sys/, dev/, proc/ and etc/ below DIR instead of /\n"
         "(for tests).\n" +
         Footer("  vexq4 ports\n  vexq4 ports --probe\n  vexq4 ports --format json\n"));
@@ -686,6 +708,14 @@ int RunShell(Cameras& cameras, std::FILE* in) {
       if (!message.empty()) console.Line(message);
       if (code != 0) last = kExitUsage;
       continue;
+    }
+    if (cameras.size() > 1 && plan.writesFile) {
+      const std::string why = FileForEachCamera(plan.name, plan.file, cameras.fileNames());
+      if (!why.empty()) {
+        console.Error(why);
+        last = kExitUsage;
+        continue;
+      }
     }
     // The camera did not answer after an abandoned command (still busy
     // with it, say): try again now that the user wants it.

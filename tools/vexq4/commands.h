@@ -23,6 +23,10 @@ struct Plan {
   bool isSearch = false;
   bool isPorts = false;                  // lists the machine's ports: no connection option
   int searchFirst = 1, searchLast = 16;  // search: the COM ports to try
+  // A command's FILE as given, {camera} not yet replaced; writesFile: the
+  // command writes it (save-settings, report, shading-save).
+  std::string file;
+  bool writesFile = false;
   std::function<int(Host&)> run;         // returns an exit status
 };
 

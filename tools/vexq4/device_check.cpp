@@ -72,8 +72,9 @@ DeviceDiagnosis DiagnoseNetworkLine(const std::string& name) {
     default:
       return Problem(DeviceProblem::kNetwork, problem.detail);
   }
+  const auto address = platform::ParseNetworkDeviceName(name);
   return Problem(DeviceProblem::kNoAnswer,
-                 name.starts_with("socket://")
+                 address && address->scheme == platform::NetworkScheme::kSocket
                      ? "no camera answered (the server took the connection; check that its port "
                        "is set to 9600 baud, 8N1, and the cable and the camera's power)"
                      : "no camera answered (the server set its line to 9600 8N1; check the cable, "

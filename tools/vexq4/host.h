@@ -45,6 +45,11 @@ class Host : public CVexCamInterface {
   // Points COM port `port` of this process at `path`.
   void MapDeviceTo(int port, const std::string& path);
 
+  // What {camera} in a file name becomes for this camera ("ttyUSB0",
+  // "COM2"; see camera_names.h).
+  void SetCameraName(std::string name) { cameraName_ = std::move(name); }
+  const std::string& cameraName() const { return cameraName_; }
+
   // The model's connect operations; on failure the model is off-line.
   int ConnectComPort(int port);
   int ConnectGrabber(int grabber);
@@ -103,6 +108,7 @@ class Host : public CVexCamInterface {
   HostOptions options_;
   std::unique_ptr<SimulatorServer> sim_;
   std::string simPath_;
+  std::string cameraName_ = "camera";
   std::function<int()> connect_;  // the last connect operation
 };
 

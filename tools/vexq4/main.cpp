@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "camera_names.h"
 #include "cameras.h"
 #include "commands.h"
 #include "console.h"
@@ -41,12 +42,15 @@ constexpr const char* kFooter = R"(CONNECTION
   A device may also be a camera on a serial device server (ser2net):
   rfc2217://HOST:PORT sets the server's line to 9600 8N1 (RFC 2217) and
   socket://HOST:PORT takes it as the server has it; HOST is a name, an IPv4
-  address or an IPv6 address in brackets. Connecting gives up after 3 s
-  (VEXQ4_CONNECT_TIMEOUT_MS).
+  address or an IPv6 address in brackets; the scheme in any letter case.
+  Connecting gives up after 3 s (VEXQ4_CONNECT_TIMEOUT_MS).
   Several cameras at once: repeat --device or --com (--com also takes a
   range N-M), or give --all for every port where 'ports --probe' finds one;
   each result line then starts with the camera's device, and the exit status
-  is the worst of them.
+  is the worst of them. A file written then (save-settings, report,
+  shading-save) needs {camera} in its name, which becomes each camera's name
+  (line3-{camera}.cam: line3-COM1.cam, line3-ttyUSB0.cam; 'vexq4
+  save-settings --help' says how); files read may hold it too.
   'grabbers' and 'ports' need no connection; 'search' scans COM ports 1..16
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
@@ -73,21 +77,24 @@ EXIT STATUS
   1  the camera, the port or a file failed (the status and its text are
      shown), or the results could not be written to standard output
   2  usage error: unknown command or setting, a value out of range or not in
-     its list (nothing was sent to the camera), no connection option
+     its list (nothing was sent to the camera), no connection option, a
+     camera named twice (by a link and its target too), one file to write
+     for several cameras
   130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
 
 // The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
 // milliseconds and quietly keeps the standard drain otherwise; a mistyped
 // value ("15ms") should not go unnoticed.
 bool QueryDrainVariableIsTaken(std::string_view text) {
-  return vexq4::platform::PlainNumber(text, 100).has_value();
+  return vexq4::platform::PlainNumber(text, CVexCamInterface::kMaxQueryDrainMs).has_value();
 }
 
-// A network device name is refused at once when malformed (a path is
-// looked at when it is opened).
-CLI::Validator NetworkDeviceNameCheck() {
+// An empty name and a malformed network device name are refused at once
+// (a path is looked at when it is opened).
+CLI::Validator DeviceNameCheck() {
   return CLI::Validator(
       [](const std::string& name) -> std::string {
+        if (name.empty()) return "an empty name names no device";
         if (!vexq4::platform::IsNetworkDeviceName(name)) return {};
         std::string why;
         if (vexq4::platform::ParseNetworkDeviceName(name, &why)) return {};
@@ -130,12 +137,29 @@ bool ParseComPorts(const std::string& text, std::vector<int>& ports, std::string
   return true;
 }
 
-// The same camera twice would be opened twice: refused before anything is.
-std::string NamedTwice(const std::vector<std::string>& names) {
-  std::vector<std::string> sorted = names;
-  std::sort(sorted.begin(), sorted.end());
-  const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
-  return twice == sorted.end() ? "" : *twice;
+// The same camera twice would be opened twice, and the second opening
+// would find it "in use by another program": refused before anything is
+// opened, whatever names it.
+std::string NamedTwice(const Connection& conn) {
+  std::vector<NamedDevice> named;
+  for (int port : conn.coms)
+    named.push_back({"COM" + std::to_string(port), Host::PortDevice(port)});
+  for (const std::string& device : conn.devices) named.push_back({device, device});
+  const auto twice = SameDeviceTwice(named);
+  if (!twice) return {};
+  if (twice->first == twice->second)
+    return twice->first + " is named twice; each camera is named once";
+  return twice->first + " and " + twice->second +
+         " are one device, named twice; each camera is named once";
+}
+
+// What {camera} in a file name becomes for the one camera of a run.
+std::string CameraName(const Connection& conn) {
+  if (conn.sim) return "sim";
+  if (conn.grabber) return "grabber" + std::to_string(*conn.grabber);
+  if (conn.clallserial) return "clallserial" + std::to_string(*conn.clallserial);
+  if (!conn.coms.empty()) return "COM" + std::to_string(conn.coms.front());
+  return conn.devices.empty() ? "camera" : FileSafeName(conn.devices.front());
 }
 
 // Several cameras: each connected and the command run on it at once, on a
@@ -149,7 +173,8 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
     if (StopSignal() != 0) return kExitFailure;
     for (const SerialPort& port : scan.ports)
       if (port.probe.found)
-        targets.push_back({port.device, port.openPath, host.MapDevice(port.openPath)});
+        targets.push_back(
+            {port.device, port.openPath, host.MapDevice(port.openPath), FileSafeName(port.device)});
     if (targets.empty()) {
       console.Error(plan.name +
                     ": no camera answered on any serial port of this machine ('vexq4 ports "
@@ -158,9 +183,18 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
     }
   }
   for (int port : conn.coms)
-    targets.push_back({Host::PortDevice(port), Host::PortDevice(port), port});
+    targets.push_back(
+        {Host::PortDevice(port), Host::PortDevice(port), port, "COM" + std::to_string(port)});
   for (const std::string& device : conn.devices)
-    targets.push_back({device, device, host.MapDevice(device)});
+    targets.push_back({device, device, host.MapDevice(device), FileSafeName(device)});
+  if (plan.writesFile && !plan.isShell) {
+    std::vector<CameraFileName> names;
+    for (const CameraTarget& t : targets) names.push_back({t.label, t.fileName});
+    if (const std::string why = FileForEachCamera(plan.name, plan.file, names); !why.empty()) {
+      console.Error(why);
+      return kExitUsage;
+    }
+  }
 
   // Results on a terminal take the bars off first.
   ShareTerminalWith(&console);
@@ -214,7 +248,7 @@ static int Run(int argc, char** argv) {
                                 "a serial device server; repeat it for several cameras")
                      ->allow_extra_args(false)
                      ->take_all()
-                     ->check(NetworkDeviceNameCheck())
+                     ->check(DeviceNameCheck())
                      ->group("Connection");
   auto* grabOpt = app.add_option("--grabber", grabber,
                                  "Camera Link frame grabber: manufacturer entry N (1..16) of "
@@ -287,11 +321,14 @@ static int Run(int argc, char** argv) {
     console.Error("ports lists every serial port of the machine; it takes no connection option");
     return kExitUsage;
   }
-  std::vector<std::string> named;
-  for (int port : conn.coms) named.push_back("COM" + std::to_string(port));
-  named.insert(named.end(), conn.devices.begin(), conn.devices.end());
-  if (const std::string twice = NamedTwice(named); !twice.empty()) {
-    console.Error(twice + " is named twice; each camera is named once");
+  if (const std::string twice = NamedTwice(conn); !twice.empty()) {
+    console.Error(twice);
+    return kExitUsage;
+  }
+  // One file for several cameras would keep one of them: refused before
+  // any port is opened (with --all, before the ports are asked).
+  if (conn.several() && plan.writesFile && !HasCameraPlaceholder(plan.file)) {
+    console.Error(FileForEachCamera(plan.name, plan.file, {}));
     return kExitUsage;
   }
   if (plan.needsCamera && !conn.any()) {
@@ -303,6 +340,7 @@ static int Run(int argc, char** argv) {
   }
 
   Host host(console, hostOptions);
+  host.SetCameraName(CameraName(conn));
   if (fastReads) {
     CVexCamInterface::SetQueryDrainTime(CVexCamInterface::kFastReadsDrainMs);
   } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");

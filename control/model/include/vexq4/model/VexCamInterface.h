@@ -120,6 +120,8 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // The quiet time of fast reads as vexq4 --fast-reads and the studio's
   // setting choose it.
   static constexpr int kFastReadsDrainMs = 15;
+  // The longest quiet time SetQueryDrainTime and VEXQ4_QUERY_DRAIN_MS take.
+  static constexpr int kMaxQueryDrainMs = 100;
   // For a host asked to stop (a signal): the exchange under way ends
   // early and every later one fails at once, sending nothing, so a long
   // operation (a write-all, a report) unwinds at its next exchange.
