@@ -22,8 +22,11 @@ namespace {
 constexpr int kMaxEchoedLines = 32;
 
 // The setting a reply line names: its text before the first "=", or
-// nullopt for a line without one.
+// nullopt for a line without one. A bare CR LF does not end a line, so a
+// camera that sends an empty line before its answer delivers "\r\nSH=6\r\n"
+// as one line: the name is read after that leading CR LF.
 std::optional<std::string_view> NamedSetting(std::string_view line) {
+  if (line.starts_with("\r\n")) line.remove_prefix(2);
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return std::nullopt;
   return line.substr(0, equals);

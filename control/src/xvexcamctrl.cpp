@@ -492,9 +492,16 @@ short CXVexCamCtrl::SaveShadingDataIntoFile(const QString& FileName) {
 
 short CXVexCamCtrl::LoadShadingDataFromFile(const QString& FileName) {
   const Status status = LoadShadingFile(ToPath(FileName));
+  if (status == Status::kNotAShadingTable) {
+    // The string table's words, then where the file is no table and why.
+    throw AutomationError(kInvalidPropertyValue,
+                          ctl::LoadString(ctl::kIdsErrorReading) + QStringLiteral(": ") +
+                              FromModel(ShadingFileProblem()),
+                          ctl::kIdsErrorReading);
+  }
   RaiseIfOneOf(status,
-               {Status::kFileNotReadable, Status::kNotAShadingTable, Status::kOffline,
-                Status::kMalformedAnswer, Status::kNotAcknowledged},
+               {Status::kFileNotReadable, Status::kOffline, Status::kMalformedAnswer,
+                Status::kNotAcknowledged},
                kInvalidPropertyValue);
   return Short(CodeOf(status));
 }

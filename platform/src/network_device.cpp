@@ -1,6 +1,6 @@
-// Lines on serial device servers: a TCP connection, raw (socket://) or with
-// RFC 2217's Telnet framing and Com Port Control (rfc2217://), behaving
-// towards the line protocol as a serial device does.
+// Lines on serial device servers: their names, and connecting to the
+// server (name lookup, TCP, the RFC 2217 opening) within the connect
+// time-out. The line itself is network_line.cpp.
 #include "vexq4/platform/network_device.h"
 
 #include <netdb.h>
@@ -34,8 +34,8 @@ namespace {
 using detail::SteadyClock;
 using Ms = std::chrono::milliseconds;
 
-constexpr std::string_view kRfc2217Prefix = "rfc2217://";
-constexpr std::string_view kSocketPrefix = "socket://";
+using detail::kRfc2217Prefix;
+using detail::kSocketPrefix;
 
 // Whether `name` starts with `prefix` (its scheme in lower case), the
 // scheme in any letter case: RFC 3986 makes schemes case-insensitive.
@@ -47,17 +47,6 @@ bool HasScheme(std::string_view name, std::string_view prefix) {
   }
   return true;
 }
-
-constexpr std::uint32_t kBaudRate = 9600;
-constexpr std::uint8_t kDataBits = 8;
-// After the settings are confirmed, how much longer the opening waits for
-// the answer to its purge before taking the server for one without it.
-constexpr Ms kPurgeGrace{250};
-// A purge unanswered this long means the server stopped answering them.
-constexpr Ms kPurgeAnswerTime{600};
-// The most of the camera's bytes kept unread (its longest answer is the
-// 1546-byte shading frame).
-constexpr std::size_t kMaxBuffered = 16384;
 // A dead network (a cable pulled, the server's power gone) ends the
 // connection after this long without an acknowledgement of data sent,
 // instead of the system's many minutes.
@@ -242,278 +231,39 @@ std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name, std:
   return address;
 }
 
+namespace {
+
+constexpr char kConnectTimeoutVariable[] = "VEXQ4_CONNECT_TIMEOUT_MS";
+
+std::optional<Ms> ConnectTimeoutVariable(std::string_view text) {
+  const std::optional<unsigned> ms = PlainNumber(text, kMaxConnectTimeoutMs);
+  if (!ms || *ms < kMinConnectTimeoutMs) return std::nullopt;
+  return Ms(*ms);
+}
+
+}  // namespace
+
 std::chrono::milliseconds NetworkConnectTimeout() {
-  const char* text = std::getenv("VEXQ4_CONNECT_TIMEOUT_MS");
-  const std::optional<unsigned> ms = PlainNumber(text ? text : "", 60000);
-  return ms && *ms >= 100 ? Ms(*ms) : kDefaultConnectTimeout;
+  const char* text = std::getenv(kConnectTimeoutVariable);
+  return ConnectTimeoutVariable(text ? text : "").value_or(kDefaultConnectTimeout);
 }
 
-namespace detail {
-
-// ---- NetworkLine -------------------------------------------------------
-
-NetworkLine::NetworkLine(int fd, bool rfc2217, std::string name)
-    : fd_(fd), rfc2217_(rfc2217), name_(std::move(name)) {}
-
-NetworkLine::~NetworkLine() { ::close(fd_); }
-
-void NetworkLine::MarkLost(int err) {
-  if (lost_) return;
-  lost_ = true;
-  std::string cause = err == 0            ? "closed by the server"
-                      : err == ECONNRESET ? "reset by the server"
-                      : err == ETIMEDOUT  ? "the server stopped answering"
-                                          : std::strerror(err);
-  RecordLineProblem(name_, OpenError::kNetwork, "connection to " + name_ + " lost: " + cause);
+std::string ConnectTimeoutVariableProblem() {
+  const char* text = std::getenv(kConnectTimeoutVariable);
+  if (!text || !*text || ConnectTimeoutVariable(text)) return {};
+  return std::string(kConnectTimeoutVariable) + "=" + text + " is not " +
+         std::to_string(kMinConnectTimeoutMs) + " to " + std::to_string(kMaxConnectTimeoutMs) +
+         " milliseconds; connecting gives up after the standard " +
+         std::to_string(kDefaultConnectTimeout.count()) + " ms";
 }
-
-bool NetworkLine::SendRaw(std::span<const std::uint8_t> bytes, SteadyClock::time_point deadline) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    if (lost_) return false;
-    const ssize_t n =
-        ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      MarkLost(errno);
-      return false;
-    }
-    short revents = 0;
-    if (WaitForDescriptor(fd_, POLLOUT, deadline, &revents) != Wait::kReady) return false;
-    if (revents & (POLLERR | POLLHUP)) {
-      Fill();  // learns why
-      if (!lost_) MarkLost(EPIPE);
-      return false;
-    }
-  }
-  return true;
-}
-
-void NetworkLine::Fill() {
-  std::uint8_t chunk[4096];
-  ssize_t n = 0;
-  do {
-    n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0) {
-    MarkLost(0);
-    return;
-  }
-  if (n < 0) {
-    if (errno != EAGAIN && errno != EWOULDBLOCK) MarkLost(errno);
-    return;
-  }
-  const std::span<const std::uint8_t> got(chunk, static_cast<std::size_t>(n));
-  if (!rfc2217_) {
-    data_.insert(data_.end(), got.begin(), got.end());
-  } else {
-    std::vector<std::uint8_t> reply;
-    codec_.Receive(got, data_, reply);
-    if (purgePending_) {
-      // Everything before the purge's answer is what the server had
-      // already sent on: stale.
-      dataStart_ = codec_.answers().purges >= purgeAnswers_
-                       ? std::max(dataStart_, codec_.answers().purgeMark)
-                       : data_.size();
-    }
-    // Answers to options the server asks about mid-stream; a few bytes
-    // that go out at once unless the connection is failing.
-    if (!reply.empty()) SendRaw(reply, SteadyClock::now() + Ms(1000));
-  }
-  // No answer of the camera is this long: a flooding line keeps only its
-  // latest bytes.
-  if (data_.size() - dataStart_ > kMaxBuffered) dataStart_ = data_.size() - kMaxBuffered;
-  if (dataStart_ == data_.size()) {
-    data_.clear();
-    dataStart_ = 0;
-  }
-}
-
-bool NetworkLine::WaitAndFill(SteadyClock::time_point deadline) {
-  if (lost_) return false;
-  short revents = 0;
-  if (WaitForDescriptor(fd_, POLLIN, deadline, &revents) != Wait::kReady) return false;
-  Fill();
-  return true;
-}
-
-bool NetworkLine::Write(std::span<const std::uint8_t> bytes) {
-  if (AbandonRequested() || lost_) return false;
-  std::vector<std::uint8_t> framed;
-  if (rfc2217_) {
-    codec_.Encode(bytes, framed);
-    bytes = framed;
-  }
-  // As for a serial port: a fixed margin and about two byte times a byte.
-  const auto deadline = SteadyClock::now() + Ms(1000) + Ms(2 * bytes.size());
-  if (!SendRaw(bytes, deadline)) return false;
-  // The camera's bytes cross the server's serial line at 9600 baud.
-  const auto now = SteadyClock::now();
-  lineFreeAt_ = std::max(lineFreeAt_, now) +
-                std::chrono::microseconds(1042) * static_cast<long>(bytes.size());
-  return true;
-}
-
-bool NetworkLine::ReadByte(std::uint8_t& out) { return ReadByteWithin(out, 101); }
-
-void NetworkLine::SettlePurge() {
-  if (!purgePending_) return;
-  if (codec_.answers().purges >= purgeAnswers_) {
-    purgePending_ = false;  // Fill() dropped what came before the answer
-  } else if (lost_ || SteadyClock::now() >= purgeGiveUp_) {
-    // No answer: the server does without; drains go by quiet time alone.
-    purgePending_ = false;
-    purges_ = false;
-  }
-}
-
-bool NetworkLine::ReadByteWithin(std::uint8_t& out, std::uint32_t timeoutMs) {
-  const auto deadline = SteadyClock::now() + Ms(timeoutMs);
-  for (;;) {
-    SettlePurge();
-    if (!purgePending_ && dataStart_ < data_.size()) {
-      out = data_[dataStart_++];
-      if (dataStart_ == data_.size()) {
-        data_.clear();
-        dataStart_ = 0;
-      }
-      return true;
-    }
-    // A lost line answers at once: nothing more will come.
-    if (lost_ || AbandonRequested()) return false;
-    if (!WaitAndFill(purgePending_ ? std::min(deadline, purgeGiveUp_) : deadline)) {
-      SettlePurge();
-      if (SteadyClock::now() >= deadline || lost_ || AbandonRequested()) return false;
-    }
-  }
-}
-
-bool NetworkLine::Drain() {
-  // No tcdrain across a network: wait as long as the bytes written take on
-  // the server's line, so that single bytes reach the camera paced as from
-  // a local port.
-  const auto limit = SteadyClock::now() + Ms(2000);
-  SleepUntil(std::min(lineFreeAt_, limit));
-  return !lost_;
-}
-
-void NetworkLine::DiscardInput() {
-  data_.clear();
-  dataStart_ = 0;
-  if (!rfc2217_ || !purges_ || lost_ || purgePending_) return;
-  // The server throws away what the camera sent that it holds. Its answer
-  // is not waited for here: the quiet-time reads of the drain that follow
-  // wait for it, and what came before it is dropped.
-  const std::uint8_t what = telnet::kPurgeReceived;
-  if (!SendRaw(telnet::Codec::ComPortRequest(telnet::kPurgeData, std::span(&what, 1)),
-               SteadyClock::now() + Ms(1000)))
-    return;
-  purgePending_ = true;
-  purgeAnswers_ = codec_.answers().purges + 1;
-  purgeGiveUp_ = SteadyClock::now() + kPurgeAnswerTime;
-}
-
-std::string NetworkLine::ServerSaid() const {
-  // A server that turns a client away often says why in plain text
-  // ("port already in use"): its first line, printable characters only.
-  std::string text;
-  for (std::size_t i = dataStart_; i < data_.size() && text.size() < 80; ++i) {
-    const auto c = static_cast<char>(data_[i]);
-    if (c == '\r' || c == '\n') {
-      if (!text.empty()) break;
-      continue;
-    }
-    if (c >= ' ' && c <= '~') text.push_back(c);
-  }
-  return text.empty() ? std::string() : " (it said \"" + text + "\")";
-}
-
-std::string NetworkLine::Negotiate(SteadyClock::time_point deadline) {
-  std::vector<std::uint8_t> offer = codec_.Offer();
-  if (!SendRaw(offer, deadline)) return "the connection failed while opening";
-  const auto waitFor = [&](auto done) {
-    while (!done()) {
-      if (codec_.comPortRefused()) return false;
-      if (!WaitAndFill(deadline)) return false;
-    }
-    return true;
-  };
-  const bool accepted =
-      waitFor([&] { return codec_.ours(telnet::kComPortOption) == telnet::OptionState::kYes; });
-  if (!accepted) {
-    if (lost_) return "the server closed the connection while opening" + ServerSaid();
-    if (AbandonRequested()) return "stopped while opening";
-    if (codec_.comPortRefused())
-      return "the server refused RFC 2217 (COM port control); for a raw TCP port use "
-             "socket://" +
-             name_.substr(kRfc2217Prefix.size());
-    return "no RFC 2217 answer in time (a raw TCP port? use socket://" +
-           name_.substr(kRfc2217Prefix.size()) + ")";
-  }
-
-  const std::uint8_t baud[4] = {0, 0, kBaudRate >> 8 & 0xFF, kBaudRate & 0xFF};
-  const std::uint8_t dataBits = kDataBits, parity = telnet::kParityNone, stop = telnet::kOneStopBit,
-                     flow = telnet::kNoFlowControl, purge = telnet::kPurgeReceived;
-  std::vector<std::uint8_t> settings;
-  for (const auto& request : {telnet::Codec::ComPortRequest(telnet::kSetBaudRate, baud),
-                              telnet::Codec::ComPortRequest(telnet::kSetDataSize, {&dataBits, 1}),
-                              telnet::Codec::ComPortRequest(telnet::kSetParity, {&parity, 1}),
-                              telnet::Codec::ComPortRequest(telnet::kSetStopSize, {&stop, 1}),
-                              telnet::Codec::ComPortRequest(telnet::kSetControl, {&flow, 1}),
-                              telnet::Codec::ComPortRequest(telnet::kPurgeData, {&purge, 1})})
-    settings.insert(settings.end(), request.begin(), request.end());
-  if (!SendRaw(settings, deadline)) return "the connection failed while opening";
-
-  const telnet::ComPortAnswers& a = codec_.answers();
-  const bool answered =
-      waitFor([&] { return a.baudRate && a.dataSize && a.parity && a.stopSize && a.control; });
-  if (!answered) {
-    if (lost_) return "the server closed the connection while opening" + ServerSaid();
-    std::string missing;
-    for (const auto& [have, what] :
-         {std::pair{a.baudRate.has_value(), "baud rate"},
-          std::pair{a.dataSize.has_value(), "data bits"}, std::pair{a.parity.has_value(), "parity"},
-          std::pair{a.stopSize.has_value(), "stop bits"},
-          std::pair{a.control.has_value(), "flow control"}}) {
-      if (have) continue;
-      missing += missing.empty() ? "" : ", ";
-      missing += what;
-    }
-    return "the server did not confirm the line settings in time (" + missing + ")";
-  }
-  if (*a.baudRate != kBaudRate)
-    return "the server set " + std::to_string(*a.baudRate) + " baud, not 9600";
-  if (*a.dataSize != kDataBits || *a.parity != telnet::kParityNone ||
-      *a.stopSize != telnet::kOneStopBit)
-    return "the server did not set 8 data bits, no parity, 1 stop bit (it answered " +
-           std::to_string(*a.dataSize) + ", parity " + std::to_string(*a.parity) + ", stop " +
-           std::to_string(*a.stopSize) + ")";
-  if (*a.control != telnet::kNoFlowControl)
-    return "the server kept flow control on (it answered " + std::to_string(*a.control) + ")";
-
-  // The purge answer usually came with the others; a server without purge
-  // gets its drains by quiet time alone.
-  const auto grace = std::min(deadline, SteadyClock::now() + kPurgeGrace);
-  while (a.purges == 0 && WaitAndFill(grace)) {
-  }
-  purges_ = a.purges > 0;
-  data_.clear();  // what the camera sent before is nobody's answer
-  dataStart_ = 0;
-  return {};
-}
-
-}  // namespace detail
 
 OpenResult OpenNetworkDevice(const std::string& name) {
   std::string why;
   const std::optional<NetworkAddress> address = ParseNetworkDeviceName(name, &why);
   if (!address) return Failure(OpenError::kNoDevice, name + ": " + why);
   const std::string where = Where(*address);
-  const auto deadline = SteadyClock::now() + NetworkConnectTimeout();
+  const Ms limit = NetworkConnectTimeout();
+  const auto deadline = SteadyClock::now() + limit;
 
   const std::shared_ptr<Resolved> resolved = Resolve(*address, deadline, &why);
   if (!resolved) return Failure(OpenError::kNetwork, where + ": " + why);
@@ -524,8 +274,9 @@ OpenResult OpenNetworkDevice(const std::string& name) {
   const bool rfc2217 = address->scheme == NetworkScheme::kRfc2217;
   auto line = std::make_unique<detail::NetworkLine>(fd, rfc2217, name);
   if (rfc2217) {
-    if (std::string refused = line->Negotiate(deadline); !refused.empty())
-      return Failure(OpenError::kSettings, where + ": " + refused);
+    if (std::string refused = line->Negotiate(deadline, limit); !refused.empty())
+      return Failure(line->Lost() ? OpenError::kNetwork : OpenError::kSettings,
+                     where + ": " + refused);
   }
   OpenResult result;
   result.device = std::move(line);

@@ -37,6 +37,7 @@ std::vector<std::uint8_t> Codec::Offer() {
 }
 
 void Codec::Negotiate(std::uint8_t verb, std::uint8_t option, std::vector<std::uint8_t>& reply) {
+  ++negotiations_;
   const bool ourSide = verb == kDo || verb == kDont;
   OptionState& state = ourSide ? ours_[option] : theirs_[option];
   const bool enable = verb == kDo || verb == kWill;

@@ -89,6 +89,8 @@ class Codec {
   OptionState theirs(std::uint8_t option) const { return theirs_[option]; }
   // The server refused COM-PORT-OPTION (DONT after our WILL).
   bool comPortRefused() const { return comPortRefused_; }
+  // How many option negotiations (WILL, WONT, DO, DONT) the server sent.
+  std::uint64_t negotiations() const { return negotiations_; }
   const ComPortAnswers& answers() const { return answers_; }
 
  private:
@@ -100,6 +102,7 @@ class Codec {
   std::array<OptionState, 256> ours_{};    // options on our side (WILL/WONT)
   std::array<OptionState, 256> theirs_{};  // options on the server's side (DO/DONT)
   bool comPortRefused_ = false;
+  std::uint64_t negotiations_ = 0;
   ComPortAnswers answers_;
 
   State state_ = State::kData;

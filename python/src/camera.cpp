@@ -582,12 +582,10 @@ void Camera::ShadingLoad(const std::string& path, py::object progress) {
   RequireOpen(call);
   progress_ = std::move(progress);
   const int status = Exchange(call, [&] { return LoadShadingDataFromFile(path); });
-  // A readable file the model refuses is not a shading table.
-  if (status == -8 && cli::CheckInputFile(path).ok)
+  // A readable file the model refuses is not a shading table: where and why.
+  if (status == -8 && !ShadingFileProblem().empty())
     ThrowError("FileError",
-               what +
-                   ": not a shading table (no value in it, or one outside 0..65535); nothing "
-                   "was sent",
+               what + ": not a shading table: " + ShadingFileProblem() + "; nothing was sent",
                py::int_(-8));
   Raise(call, status, path);
 }

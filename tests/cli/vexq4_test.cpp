@@ -177,6 +177,26 @@ TEST(Vexq4, FastReadsListTheSameSettingsSooner) {
   EXPECT_TRUE(Has(r.err, "VEXQ4_QUERY_DRAIN_MS=15ms is not 1 to 100 milliseconds")) << r.err;
 }
 
+// A connect time-out outside its range is named once, as the library
+// connects with the standard one instead (the range: network_tests); one
+// in range is taken quietly.
+TEST(Vexq4, ConnectTimeoutOutOfRangeIsNamedOnce) {
+  Result r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                        {"VEXQ4_CONNECT_TIMEOUT_MS=120000"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  const std::string line =
+      "VEXQ4_CONNECT_TIMEOUT_MS=120000 is not 100 to 60000 milliseconds; connecting gives up "
+      "after the standard 3000 ms";
+  const auto at = r.err.find(line);
+  EXPECT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "said twice: " << r.err;
+
+  r = RunProgram({kVexq4, "--sim", "get", "MasterGainLevel"}, "", 30000,
+                 {"VEXQ4_CONNECT_TIMEOUT_MS=60000"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_FALSE(Has(r.err, "VEXQ4_CONNECT_TIMEOUT_MS")) << r.err;
+}
+
 // Nothing reaches the camera when any value is refused: not even the
 // connection is opened.
 TEST(Vexq4, RefusedValuesSendNothing) {
@@ -253,6 +273,19 @@ TEST_F(TempDir, SettingsFileAndShadingTableFromADevice) {
   Result unwritable = run({"save-settings", (dir_ / "no" / "such" / "dir.cam").string()});
   EXPECT_EQ(unwritable.exitStatus, 1);
   EXPECT_TRUE(Has(unwritable.err, "Error writing to file")) << unwritable.err;
+
+  // A shading file refused as no table says where and why.
+  const fs::path gap = dir_ / "gap.csv";
+  std::ofstream(gap) << rows[0] << "\n"
+                     << rows[1] << "\n"
+                     << rows[2] << "\n1,1,1,1,1,1,1\r\n"
+                     << "3,3,3,3,3,3,3\r\n";
+  Result refused = run({"shading-load", gap.string()});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_TRUE(Has(refused.err, "shading-load " + gap.string() +
+                                   " (not a shading table: line 5: point 3 where point 2 is "
+                                   "missing; nothing was sent): status -8: Error reading file"))
+      << refused.err;
 
   // The only commands the camera saw are the three sets.
   auto commands = Commands(sim.StopAndLog());

@@ -184,6 +184,44 @@ TEST_F(ProtocolTest, QueryRepliesOfOddShape) {
   EXPECT_EQ(value, INT_MAX);
 }
 
+// A bare CR LF does not end a line: an empty line before the answer comes
+// as the front of the answer's own line, and the answer is still known by
+// the setting it names. Two CR LF in a row do end a line, an empty one.
+TEST_F(ProtocolTest, EmptyLineBeforeTheAnswer) {
+  FakeLine& line = Open();
+  std::string reply;
+  line.onLine = [&](std::string_view) { line.Send(reply); };
+  int value = 99;
+
+  reply = "\r\nSH=6\r\n";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 6);
+  reply = "\r\nSH=\r\n";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 0);
+  reply = "\r\nGA=77\r\n\r\nSH=4\r\n";  // another setting's line is still skipped
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  EXPECT_EQ(value, 4);
+  reply = "\r\nGA=77\r\n";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+  reply = "\r\nSH=" + std::string(92, '1') + "\r\n";  // the CR LF counts in the 100 bytes
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_OK);
+  reply = "\r\nSH=" + std::string(93, '1') + "\r\n";
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_TIMEOUT);
+
+  value = 99;
+  reply = "\r\n\r\nSH=6\r\n";  // an empty line of its own, without "="
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_MALFORMED);
+  reply = "\r\nSH?\r\nSH=6\r\n";  // third byte not '?': no echo, no "="
+  EXPECT_EQ(VexQ4GetCameraData(1, SH, &value), VEXQ4_E_MALFORMED);
+  EXPECT_EQ(value, 99);
+
+  reply = "\r\nCOMPLETE\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+  reply = "\r\nGA=1\r\nCOMPLETE\r\n";
+  EXPECT_EQ(VexQ4SendCameraData(1, GA, 1), VEXQ4_OK);
+}
+
 TEST_F(ProtocolTest, LateBytesOfAFailedReplyAreDrainedBeforeTheNextQuery) {
   FakeLine& line = Open();
   line.onLine = [&](std::string_view) { line.Send("SH=3\r\n", 700); };

@@ -296,6 +296,13 @@ TEST_F(ControlTest, FileMethodsMapTheirFailures) {
 
   c.SetComPort(1);
   EXPECT_RAISES(c.LoadShadingDataFromFile(missingDir), kInvalid, 32806, "Error reading file");
+  // A file that is no shading table: the same error, saying where and why.
+  const auto table = dir / "table.csv";
+  vexq4::testing::WriteFile(table,
+                            ",,,DYNAMIC SHADING,,,\r\n,,H,,,V,\r\nADR,R,G,B,R,G,B\r\n"
+                            "1,1,1,1,1,1,70000\r\n");
+  EXPECT_RAISES(c.LoadShadingDataFromFile(QString::fromStdString(table.string())), kInvalid, 32806,
+                "Error reading file: line 4: value \"70000\" under V B is outside 0..65535");
   EXPECT_RAISES(c.SaveShadingDataIntoFile(missingDir), kInvalid, 32805, "Error writing to file");
 }
 

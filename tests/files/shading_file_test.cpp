@@ -179,6 +179,59 @@ TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
   EXPECT_EQ(online.camera().shadingTable()[128], 65535);
 }
 
+// A refused file says on which line it is no table and what is wrong there,
+// in words the operator can mend it by; the next load forgets it.
+TEST(ShadingFile, RefusalNamesTheLineAndWhatIsWrong) {
+  TestDir dir;
+  OnlineModel online;
+  const auto path = dir / "bad.csv";
+  const std::string one = "1,1,1,1,1,1,1\r\n";
+  std::string overlong = "1";
+  for (int i = 0; i < 3000; ++i) overlong += ",1";
+  const std::pair<std::string, std::string> cases[] = {
+      {kTitle + one + "3,3,3,3,3,3,3\r\n", "line 5: point 3 where point 2 is missing"},
+      {kTitle + one + "2,2,2,2,2,2,2\r\n2,2,2,2,2,2,2\r\n",
+       "line 6: point 2 out of order, point 3 was due"},
+      {kTitle + one + "2,2,x,2,2,2,2\r\n", "line 5: value \"x\" under H G is not a number"},
+      {kTitle + "1,12abc,1,1,1,1,1\r\n", "line 4: value \"12abc\" under H R is not a number"},
+      {kTitle + one + "2,2,2,2,2,2,70000\r\n",
+       "line 5: value \"70000\" under V B is outside 0..65535"},
+      {kTitle + "1,1,1,1, -5 ,1,1\r\n", "line 4: value \"-5\" under V R is outside 0..65535"},
+      {kTitle + "200,1,1,1,1,1,1\r\n", "line 4: point number \"200\" is outside 1..128"},
+      {kTitle + "\r\n\nsome words that go on and on\r\n",
+       "line 6: \"some words that go o...\" is neither a title line nor a point (a point "
+       "begins with its number, 1..128)"},
+      {kTitle + "\x01\xFF\"\r\n",
+       "line 4: \"\\x01\\xFF\\x22\" is neither a title line nor a point (a point begins with "
+       "its number, 1..128)"},
+      {one, "line 1: point 1 before the title lines"},
+      {kTitle + one + kTitle, "line 5: a title line after the points"},
+      {kTitle + overlong + "\r\n",
+       "line 4: longer than 4499 characters, too many fields (a point has its number and 6 "
+       "values)"},
+      {kTitle, "no points after the title lines"},
+      {kTitle + "1,,,,,,\r\n2\r\n", "no value in it: every field of its points is empty"},
+      {"\r\n", "no title lines and no points in it"},
+  };
+  for (const auto& [text, problem] : cases) {
+    WriteFile(path, text);
+    EXPECT_EQ(online.model.LoadShadingFile(path.string()), vexq4::model::Status::kNotAShadingTable)
+        << problem;
+    EXPECT_EQ(online.model.ShadingFileProblem(), problem);
+  }
+  std::string huge = kTitle;
+  while (huge.size() <= (1u << 20)) huge += one;
+  WriteFile(path, huge);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8);
+  EXPECT_EQ(online.model.ShadingFileProblem(),
+            "larger than 1048576 bytes, far more than a shading table");
+  EXPECT_FALSE(Sent(online, kFrame));
+
+  WriteFile(path, kTitle + one);
+  EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), 0);
+  EXPECT_EQ(online.model.ShadingFileProblem(), "");
+}
+
 // Entries a file leaves unfilled keep the camera's values: read once when
 // the model knows nothing of the camera's table on this connection, taken
 // from the table read (a save) or sent (a load) otherwise, and read again

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -27,6 +29,15 @@ struct ServerBehaviour {
   std::string staleOnPurge;       // sent just before the purge answer
   int closeAfterLines = -1;       // hangs up once this many lines came
   bool optionsMidStream = false;  // a DO ECHO inside every answer
+  // Sent as soon as a client connects, as it is (Telnet commands too);
+  // with hangUp the server then closes (a port already in use).
+  std::string greeting;
+  bool hangUp = false;
+  // A server that keeps sending for floodMs: Telnet option offers without
+  // end, or data; at once, or once the RFC 2217 opening is answered.
+  enum class Flood { kNone, kOptions, kData } flood = Flood::kNone;
+  bool floodAfterOpening = false;
+  int floodMs = 4000;
 };
 
 class FakeServer {
@@ -88,8 +99,38 @@ class FakeServer {
         std::lock_guard lock(mutex_);
         b = behaviour_;
       }
-      Connection(fd, b);
+      Put(fd, Bytes(b.greeting.begin(), b.greeting.end()));
+      if (b.flood != ServerBehaviour::Flood::kNone && !b.floodAfterOpening) {
+        Flood(fd, b);
+      } else if (!b.hangUp) {
+        Connection(fd, b);
+      }
       ::close(fd);
+    }
+  }
+
+  // Sends without end (within floodMs), reading and dropping what the
+  // client says meanwhile.
+  void Flood(int fd, const ServerBehaviour& b) {
+    Bytes unit;
+    if (b.flood == ServerBehaviour::Flood::kOptions) {
+      // More than the client reads at once, so that it always finds more.
+      for (int round = 0; round < 64; ++round)
+        for (int option = 100; option < 200; ++option)
+          unit.insert(unit.end(), {255, 251, static_cast<std::uint8_t>(option)});  // WILL
+    } else {
+      unit.assign(65536, 'x');
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(b.floodMs);
+    while (!stop_ && std::chrono::steady_clock::now() < end) {
+      pollfd p{fd, POLLIN | POLLOUT, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      if (p.revents & POLLIN) {
+        std::uint8_t sink[4096];
+        const ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return;
+      }
+      if (p.revents & POLLOUT) ::send(fd, unit.data(), unit.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
   }
 
@@ -187,6 +228,11 @@ class FakeServer {
             break;
         }
       }
+      if (flooding_) {
+        flooding_ = false;
+        Flood(fd, b);
+        return;
+      }
     }
   }
 
@@ -205,6 +251,9 @@ class FakeServer {
                static_cast<std::uint8_t>(b.baudAnswer)};
     if (command == 5 && b.controlAnswer >= 0) value = {static_cast<std::uint8_t>(b.controlAnswer)};
     if (command == 12) {
+      if (b.flood != ServerBehaviour::Flood::kNone && b.floodAfterOpening) {
+        flooding_ = true;  // after the purge's answer
+      }
       if (!b.answerPurge) return;
       Put(fd, Bytes(b.staleOnPurge.begin(), b.staleOnPurge.end()));
     }
@@ -222,6 +271,7 @@ class FakeServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
+  bool flooding_ = false;  // the server's thread only
   std::mutex mutex_;
   std::string data_;
   std::vector<std::pair<int, int>> requests_;

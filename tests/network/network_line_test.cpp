@@ -172,6 +172,120 @@ TEST(NetworkLine, RefusingServersAreReportedNotUsed) {
   }
 }
 
+// A server that keeps sending, Telnet option offers without end or a flood
+// of data, is left at the connect time-out, and the message says it was a
+// time-out and what the server sent; the same holds for the purge's grace
+// in the opening and for every read once the line is open.
+TEST(NetworkLine, ServersThatKeepSendingAreLeftAtTheDeadline) {
+  using Flood = ServerBehaviour::Flood;
+  ShortTimeout timeout("300");
+  const std::string timedOut = "no RFC 2217 answer within the connect time-out (300 ms); ";
+  struct Case {
+    Flood flood;
+    std::string says;
+  };
+  for (const Case& c : {Case{Flood::kOptions,
+                             " Telnet option negotiations but did not take COM "
+                             "port control"},
+                        Case{Flood::kData, " bytes of data (a raw TCP port? use socket://"}}) {
+    ServerBehaviour behaviour;
+    behaviour.flood = c.flood;
+    FakeServer server(behaviour);
+    const auto start = Clock::now();
+    const platform::OpenResult r = OpenSerialDevice(server.Name());
+    EXPECT_LT(MsSince(start), 1500) << r.detail;  // the server floods for 4 s
+    EXPECT_FALSE(r.device);
+    EXPECT_EQ(r.error, OpenError::kSettings) << r.detail;
+    EXPECT_TRUE(Has(r.detail, timedOut + "the server sent ")) << r.detail;
+    EXPECT_TRUE(Has(r.detail, c.says)) << r.detail;
+    EXPECT_FALSE(Has(r.detail, "closed")) << r.detail;
+  }
+
+  for (const bool purges : {true, false}) {
+    ServerBehaviour behaviour;
+    behaviour.flood = Flood::kOptions;
+    behaviour.floodAfterOpening = true;
+    behaviour.answerPurge = purges;
+    FakeServer server(behaviour);
+    auto start = Clock::now();
+    platform::OpenResult opened = OpenSerialDevice(server.Name());
+    EXPECT_LT(MsSince(start), 1500) << purges;
+    ASSERT_TRUE(opened.device) << opened.detail;
+    start = Clock::now();
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(opened.device->ReadByteWithin(byte, 200));
+    EXPECT_LT(MsSince(start), 1500) << purges;
+    EXPECT_FALSE(opened.device->Lost());
+  }
+}
+
+// A server that turns the client away in its own words ("Port already in
+// use") and hangs up: the words are kept, over RFC 2217 (where answering
+// its negotiation fails on the closed connection) and on a raw port
+// (where the connection's first drain reads them).
+TEST(NetworkLine, ServersOwnWordsAreKept) {
+  const std::string words = "(it said \"Port already in use\")";
+  ServerBehaviour behaviour;
+  behaviour.hangUp = true;
+  // What a busy ser2net sends: its Telnet offers, its own COM-PORT-OPTION
+  // taken, then the reason.
+  static constexpr char kOffers[] =
+      "\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00\xff\xfb\x00\xff\xfd\x2c";
+  behaviour.greeting = std::string(kOffers, sizeof kOffers - 1) + "Port already in use\r\n";
+  FakeServer server(behaviour);
+  const platform::OpenResult r = OpenSerialDevice(server.Name());
+  EXPECT_FALSE(r.device);
+  EXPECT_EQ(r.error, OpenError::kNetwork);
+  EXPECT_TRUE(Has(r.detail, "by the server while opening " + words)) << r.detail;
+
+  behaviour.greeting = "\r\nPort already in use\r\n";
+  server.Set(behaviour);
+  ::setenv("VEXQ4_COM7", server.Name("socket").c_str(), 1);
+  EXPECT_NE(VexQ4InitComm(0, 7, 0), VEXQ4_OK);
+  const platform::LineProblem lost = platform::LastLineProblem(server.Name("socket"));
+  EXPECT_EQ(lost.error, OpenError::kNetwork);
+  EXPECT_TRUE(Has(lost.detail, "lost: closed by the server " + words)) << lost.detail;
+  ::unsetenv("VEXQ4_COM7");
+
+  // Words that come after the first line are the camera's, not the server's.
+  behaviour = {};
+  behaviour.closeAfterLines = 1;
+  server.Set(behaviour);
+  platform::OpenResult opened = OpenSerialDevice(server.Name());
+  ASSERT_TRUE(opened.device) << opened.detail;
+  const std::string query = "GA?\r\n";
+  ASSERT_TRUE(opened.device->Write(
+      std::span(reinterpret_cast<const std::uint8_t*>(query.data()), query.size())));
+  EXPECT_EQ(ReadAll(*opened.device), "GA=5\r\n");
+  const std::string again = "GA?\r\n";
+  opened.device->Write(std::span(reinterpret_cast<const std::uint8_t*>(again.data()), 5));
+  ReadAll(*opened.device);
+  EXPECT_TRUE(opened.device->Lost());
+  const std::string detail = platform::LastLineProblem(server.Name()).detail;
+  EXPECT_TRUE(Has(detail, "closed by the server")) << detail;
+  EXPECT_FALSE(Has(detail, "it said")) << detail;
+}
+
+// VEXQ4_CONNECT_TIMEOUT_MS is taken from 100 to 60000; anything else is
+// said to be not taken, and the standard time-out serves.
+TEST(NetworkLine, ConnectTimeoutVariable) {
+  for (const char* taken : {"100", "2500", "60000"}) {
+    ShortTimeout set(taken);
+    EXPECT_EQ(platform::NetworkConnectTimeout().count(), std::stol(taken));
+    EXPECT_EQ(platform::ConnectTimeoutVariableProblem(), "");
+  }
+  for (const char* refused : {"99", "60001", "0", "1s", " 500", "-100"}) {
+    ShortTimeout set(refused);
+    EXPECT_EQ(platform::NetworkConnectTimeout(), platform::kDefaultConnectTimeout);
+    EXPECT_EQ(platform::ConnectTimeoutVariableProblem(),
+              std::string("VEXQ4_CONNECT_TIMEOUT_MS=") + refused +
+                  " is not 100 to 60000 milliseconds; connecting gives up after the standard "
+                  "3000 ms");
+  }
+  ShortTimeout empty("");
+  EXPECT_EQ(platform::ConnectTimeoutVariableProblem(), "");
+}
+
 // Before a transaction the server purges what it holds; what arrived
 // before its answer is stale too. A server without purge is drained by
 // quiet time alone.

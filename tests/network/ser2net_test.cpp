@@ -102,7 +102,10 @@ class Camera {
 // port and as a raw TCP port, on the loopback address only.
 class Ser2net {
  public:
-  Ser2net(const std::string& program, const std::string& line, const fs::path& dir)
+  // Without kickOldUser a second client is turned away ("Port already in
+  // use") while the first holds the port.
+  Ser2net(const std::string& program, const std::string& line, const fs::path& dir,
+          bool kickOldUser = true)
       : rfc2217_(FreePort()), raw_(FreePort()) {
     const fs::path yaml = dir / "ser2net.yaml";
     std::ostringstream config;
@@ -113,7 +116,7 @@ class Ser2net {
              << "  accepter: " << accepter << "\n"
              << "  connector: serialdev," << line << ",9600n81,local\n"
              << "  options:\n"
-             << "    kickolduser: true\n"
+             << "    kickolduser: " << (kickOldUser ? "true" : "false") << "\n"
              << "    mdns: false\n";
     }
     vexq4::testing::WriteFile(yaml, config.str());
@@ -127,6 +130,8 @@ class Ser2net {
   std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217_); }
   std::string Socket() const { return "socket://127.0.0.1:" + std::to_string(raw_); }
   std::string RawAsRfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(raw_); }
+  int rfc2217Port() const { return rfc2217_; }
+  int rawPort() const { return raw_; }
   void Kill() { process_->Kill(SIGKILL); }
 
  private:
@@ -142,10 +147,10 @@ class Ser2netTest : public ::testing::Test {
     if (program_.empty()) GTEST_SKIP() << "ser2net is not installed (Debian package ser2net)";
   }
   // A camera and ser2net in front of it.
-  void Start(bool paced = false) {
+  void Start(bool paced = false, bool kickOldUser = true) {
     camera_ = std::make_unique<Camera>(paced);
     ASSERT_FALSE(camera_->path().empty());
-    server_ = std::make_unique<Ser2net>(program_, camera_->path(), dir_.path());
+    server_ = std::make_unique<Ser2net>(program_, camera_->path(), dir_.path(), kickOldUser);
     ASSERT_TRUE(server_->ready()) << "ser2net did not start";
   }
   Result Vexq4(const std::string& device, std::vector<std::string> args,
@@ -270,6 +275,48 @@ TEST_F(Ser2netTest, ServersThatRefuse) {
   r = Vexq4("rfc2217://127.0.0.1", {"list"});
   EXPECT_EQ(r.exitStatus, 2);  // a malformed name is a usage error
   EXPECT_TRUE(Has(r.err, ":PORT")) << r.err;
+}
+
+// A plain TCP client of a port of the loopback address, holding it.
+class Holder {
+ public:
+  explicit Holder(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~Holder() { ::close(fd_); }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  bool connected() const { return connected_; }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+// A second client of a port in use is turned away by ser2net in its own
+// words ("Port already in use"), and vexq4 passes them on over both
+// schemes instead of a failure of its own making.
+TEST_F(Ser2netTest, SecondClientHearsTheServersOwnWords) {
+  Start(/*paced=*/false, /*kickOldUser=*/false);
+  for (const auto& [device, port] : {std::pair{server_->Rfc2217(), server_->rfc2217Port()},
+                                     std::pair{server_->Socket(), server_->rawPort()}}) {
+    SCOPED_TRACE(device);
+    // ser2net gives the camera's line up a moment after the last client
+    // left, and opens it for the next.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const Holder first(port);
+    ASSERT_TRUE(first.connected());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const Result r = Vexq4(device, {"get", "MasterGainLevel"});
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "closed by the server")) << r.err;
+    EXPECT_TRUE(Has(r.err, "(it said \"Port already in use\")")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 // The network costs next to nothing: a read of every setting over

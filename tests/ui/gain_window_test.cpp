@@ -232,6 +232,16 @@ TEST_F(GainWindowTest, ShadingFilesSwitchShadingOnOnlyAfterSuccess) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text.toStdString(), "Error reading file");
   EXPECT_EQ(control->GetShadingMode(), 1);
+
+  // A file that is no table: the box says where and why, to mend it by.
+  const std::string bad = (dir / "bad.csv").string();
+  std::ofstream(bad) << ",,,DYNAMIC SHADING,,,\r\n,,H,,,V,\r\nADR,R,G,B,R,G,B\r\n1,1,x\r\n";
+  ui.QueueFile(bad);
+  Click("Load File");
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text.toStdString(),
+            "Error reading file: line 4: value \"x\" under H G is not a number");
+  EXPECT_EQ(control->GetShadingMode(), 1);
 }
 
 TEST_F(GainWindowTest, ShadingDialogsThatFailOrAreCancelledSendNothing) {

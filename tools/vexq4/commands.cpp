@@ -539,13 +539,16 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
                 if (!Readable(h, "shading-load", f, CheckInputFile(f))) return kExitFailure;
                 const Status status =
                     h.WithProgress("LoadShadingDataFromFile", [&] { return h.LoadShadingFile(f); });
+                // A file refused as no table says where and why, so that it
+                // can be mended.
                 const bool notATable = status == Status::kNotAShadingTable;
-                return RunOperation(h,
-                                    "shading-load " + f +
-                                        (notATable ? " (no value in it, or one outside "
-                                                     "0..65535; nothing was sent)"
-                                                   : ""),
-                                    status, f);
+                return RunOperation(
+                    h,
+                    "shading-load " + f +
+                        (notATable ? " (not a shading table: " + h.ShadingFileProblem() +
+                                         "; nothing was sent)"
+                                   : ""),
+                    status, f);
               });
 
   if (inShell) return;

@@ -348,6 +348,10 @@ static int Run(int argc, char** argv) {
     console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
                   " is not 1 to 100 milliseconds; queries wait the standard time");
   }
+  // The library quietly connects with the standard time-out instead.
+  if (const std::string problem = vexq4::platform::ConnectTimeoutVariableProblem();
+      !problem.empty())
+    console.Error(problem);
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the

@@ -44,11 +44,13 @@ inline constexpr std::uintmax_t kShadingFileMax = 1024 * 1024;
 // empty fields aside); a data line is its address (the ADR column) and up
 // to six value fields, each a whole number of 0..kShadingValueMax or empty
 // (the camera's value is kept), fields after the sixth ignored. Anything
-// else is no line of a shading table.
+// else is no line of a shading table, and `problem` says why, in words an
+// operator mends the file by.
 struct ShadingLine {
   enum Kind { kBlank, kTitle, kData, kOther } kind = kOther;
   int address = 0;
   std::array<std::optional<int>, kShadingCurves> values{};
+  std::string problem;
 };
 ShadingLine ParseShadingLine(std::string_view line);
 

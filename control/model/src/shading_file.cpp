@@ -42,6 +42,8 @@ class PieceReader {
   // The next piece, line end included; false at the end or on a read error.
   bool Next(std::string& piece) {
     if (failed_) return false;
+    continued_ = !atLineStart_;
+    if (atLineStart_) ++line_;
     piece.clear();
     while (piece.size() < kShadingLinePiece) {
       if (pos_ == len_ && !Fill()) return !piece.empty();
@@ -49,10 +51,15 @@ class PieceReader {
       piece.push_back(c);
       if (c == '\n') break;
     }
+    atLineStart_ = piece.back() == '\n';
     return true;
   }
   // Whether every read succeeded.
   bool ok() const { return !failed_; }
+  // The file's line (from 1) the last piece is of, and whether that piece
+  // goes on with a line longer than one piece.
+  int line() const { return line_; }
+  bool continued() const { return continued_; }
 
  private:
   bool Fill() {
@@ -76,6 +83,9 @@ class PieceReader {
   char buffer_[16384];
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
+  int line_ = 0;
+  bool atLineStart_ = true;
+  bool continued_ = false;
 };
 
 class FileDescriptor {
@@ -133,6 +143,44 @@ std::optional<int> WholeNumber(std::string_view field, int max) {
   return value;
 }
 
+// The value columns as the title names them: horizontal, then vertical.
+constexpr std::array<std::string_view, kShadingCurves> kColumns = {"H R", "H G", "H B",
+                                                                   "V R", "V G", "V B"};
+
+// A piece of the file as a message quotes it: at most 20 characters, and
+// bytes that are not printable ASCII written as \xNN.
+std::string Quoted(std::string_view text) {
+  constexpr std::size_t kShown = 20;
+  std::string out = "\"";
+  for (const char c : text.substr(0, kShown)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
+      out.push_back(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      out += hex;
+    }
+  }
+  return out + (text.size() > kShown ? "...\"" : "\"");
+}
+
+// Digits, maybe after a minus: a number, though one out of its range when
+// WholeNumber refused it.
+bool IsNumber(std::string_view field) {
+  field = Trimmed(field);
+  if (field.starts_with('-')) field.remove_prefix(1);
+  return !field.empty() &&
+         std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string ValueProblem(std::string_view field, int curve) {
+  const std::string value = "value " + Quoted(Trimmed(field)) + " under " +
+                            std::string(kColumns[static_cast<std::size_t>(curve)]);
+  return IsNumber(field) ? value + " is outside 0.." + std::to_string(kShadingValueMax)
+                         : value + " is not a number";
+}
+
 bool IsTitle(std::string_view line) {
   while (!line.empty() && line.back() == ',') line.remove_suffix(1);
   line = Trimmed(line);
@@ -161,8 +209,17 @@ ShadingLine ParseShadingLine(std::string_view line) {
   }
   line = Trimmed(line);
   const auto comma = line.find(',');
-  const auto address = WholeNumber(line.substr(0, comma), kShadingPoints);
-  if (!address || *address < 1) return result;
+  const std::string_view first = line.substr(0, comma);
+  const auto address = WholeNumber(first, kShadingPoints);
+  if (!address || *address < 1) {
+    result.problem = IsNumber(first) ? "point number " + Quoted(Trimmed(first)) +
+                                           " is outside 1.." + std::to_string(kShadingPoints)
+                                     : Quoted(line) +
+                                           " is neither a title line nor a point (a point "
+                                           "begins with its number, 1.." +
+                                           std::to_string(kShadingPoints) + ")";
+    return result;
+  }
   std::string_view rest =
       comma == std::string_view::npos ? std::string_view{} : line.substr(comma + 1);
   for (int curve = 0; curve < kShadingCurves && comma != std::string_view::npos; ++curve) {
@@ -170,7 +227,10 @@ ShadingLine ParseShadingLine(std::string_view line) {
     const std::string_view field = rest.substr(0, next);
     if (!Trimmed(field).empty()) {
       const auto value = WholeNumber(field, kShadingValueMax);
-      if (!value) return result;
+      if (!value) {
+        result.problem = ValueProblem(field, curve);
+        return result;
+      }
       result.values[static_cast<std::size_t>(curve)] = *value;
     }
     if (next == std::string_view::npos) break;
@@ -181,6 +241,78 @@ ShadingLine ParseShadingLine(std::string_view line) {
   return result;
 }
 
+namespace {
+
+// What a shading file gives the table: a value for each entry it fills.
+struct ShadingFileValues {
+  std::array<int, kShadingValues> values{};
+  std::array<bool, kShadingValues> filled{};
+};
+
+// Takes the file apart, taking it whole or not at all. A shading table has
+// its title first, then the points in order from address 1: a point
+// missing on the way would put every later one at the wrong address.
+// Points after the 128th are ignored, points missing at the end keep the
+// camera's values. A file that is no table gives kNotAShadingTable and, in
+// `problem`, its line and what is wrong with it.
+Status ReadShadingValues(int fd, ShadingFileValues& file, std::string& problem) {
+  PieceReader reader(fd);
+  std::string piece;
+  int rows = 0;
+  bool titled = false;
+  bool anyValue = false;
+  const auto refuse = [&](const std::string& what) {
+    // What follows the first piece of an overlong line is no line of its
+    // own: that line has far more fields than a point.
+    problem = "line " + std::to_string(reader.line()) + ": " +
+              (reader.continued() ? "longer than " + std::to_string(kShadingLinePiece) +
+                                        " characters, too many fields (a point has its "
+                                        "number and " +
+                                        std::to_string(kShadingCurves) + " values)"
+                                  : what);
+    return Status::kNotAShadingTable;
+  };
+  while (rows < kShadingPoints && reader.Next(piece)) {
+    const ShadingLine line = ParseShadingLine(piece);
+    switch (line.kind) {
+      case ShadingLine::kBlank:
+        continue;
+      case ShadingLine::kTitle:
+        if (rows > 0) return refuse("a title line after the points");
+        titled = true;
+        continue;
+      case ShadingLine::kData: {
+        const std::string point = "point " + std::to_string(line.address);
+        const std::string due = "point " + std::to_string(rows + 1);
+        if (!titled) return refuse(point + " before the title lines");
+        if (line.address > rows + 1) return refuse(point + " where " + due + " is missing");
+        if (line.address < rows + 1) return refuse(point + " out of order, " + due + " was due");
+        for (int curve = 0; curve < kShadingCurves; ++curve) {
+          const auto& value = line.values[static_cast<std::size_t>(curve)];
+          if (!value) continue;
+          const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + rows);
+          file.values[i] = *value;
+          file.filled[i] = true;
+          anyValue = true;
+        }
+        ++rows;
+        continue;
+      }
+      case ShadingLine::kOther:
+        return refuse(line.problem);
+    }
+  }
+  if (!reader.ok()) return Status::kFileNotReadable;
+  if (!anyValue) {
+    problem = rows > 0 ? "no value in it: every field of its points is empty"
+              : titled ? "no points after the title lines"
+                       : "no title lines and no points in it";
+    return Status::kNotAShadingTable;
+  }
+  return Status::kOk;
+}
+
+}  // namespace
 }  // namespace vexq4::model
 
 int CVexCamInterface::StartAutoShadingCorrection() {
@@ -228,58 +360,27 @@ vexq4::model::Status CVexCamInterface::SaveShadingFile(std::string_view path) {
 vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
   using namespace vexq4::model;
   constexpr std::string_view kOperation = "LoadShadingDataFromFile";
+  shadingFileProblem_.clear();
   if (!isOnline) return Status::kOffline;
 
-  const std::string file(path);
-  const int fd = vexq4::platform::OpenRegularFileForReading(file);
+  const int fd = vexq4::platform::OpenRegularFileForReading(std::string(path));
   if (fd < 0) return Status::kFileNotReadable;
   const FileDescriptor closer(fd);
 
   struct stat status {};
   if (::fstat(fd, &status) != 0) return Status::kFileNotReadable;
-  if (static_cast<std::uintmax_t>(status.st_size) > kShadingFileMax)
+  if (static_cast<std::uintmax_t>(status.st_size) > kShadingFileMax) {
+    shadingFileProblem_ =
+        "larger than " + std::to_string(kShadingFileMax) + " bytes, far more than a shading table";
     return Status::kNotAShadingTable;
-
-  // The file is read aside and taken whole or not at all: a file that is
-  // refused leaves the table as it was and sends nothing. A shading table
-  // has its title first, then the points in order from address 1: a point
-  // missing on the way would put every later one at the wrong address.
-  // Points after the 128th are ignored, points missing at the end keep the
-  // camera's values.
-  std::array<int, kShadingValues> values{};
-  std::array<bool, kShadingValues> filled{};
-  PieceReader reader(fd);
-  std::string piece;
-  int rows = 0;
-  bool titled = false;
-  bool anyValue = false;
-  while (rows < kShadingPoints && reader.Next(piece)) {
-    const ShadingLine line = ParseShadingLine(piece);
-    switch (line.kind) {
-      case ShadingLine::kBlank:
-        continue;
-      case ShadingLine::kTitle:
-        if (rows > 0) return Status::kNotAShadingTable;
-        titled = true;
-        continue;
-      case ShadingLine::kData:
-        if (!titled || line.address != rows + 1) return Status::kNotAShadingTable;
-        for (int curve = 0; curve < kShadingCurves; ++curve) {
-          const auto& value = line.values[static_cast<std::size_t>(curve)];
-          if (!value) continue;
-          const std::size_t i = static_cast<std::size_t>(curve * kShadingPoints + rows);
-          values[i] = *value;
-          filled[i] = true;
-          anyValue = true;
-        }
-        ++rows;
-        continue;
-      case ShadingLine::kOther:
-        return Status::kNotAShadingTable;
-    }
   }
-  if (!reader.ok()) return Status::kFileNotReadable;
-  if (!anyValue) return Status::kNotAShadingTable;
+
+  // A file that is refused leaves the table as it was and sends nothing.
+  ShadingFileValues file;
+  if (const Status read = ReadShadingValues(fd, file, shadingFileProblem_); read != Status::kOk)
+    return read;
+  const auto& values = file.values;
+  const auto& filled = file.filled;
 
   const bool complete = std::all_of(filled.begin(), filled.end(), [](bool f) { return f; });
   const int steps = complete || shadingKnown_ != ShadingKnown::kNothing ? 1 : 2;

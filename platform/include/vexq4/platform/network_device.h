@@ -42,13 +42,20 @@ std::optional<NetworkAddress> ParseNetworkDeviceName(std::string_view name,
 // VEXQ4_CONNECT_TIMEOUT_MS (100 to 60000) when set to such a number, else
 // 3 s.
 inline constexpr std::chrono::milliseconds kDefaultConnectTimeout{3000};
+inline constexpr unsigned kMinConnectTimeoutMs = 100;
+inline constexpr unsigned kMaxConnectTimeoutMs = 60000;
 std::chrono::milliseconds NetworkConnectTimeout();
+// Why VEXQ4_CONNECT_TIMEOUT_MS is not taken, for a host to tell its user
+// once: empty when the variable is unset, empty or taken.
+std::string ConnectTimeoutVariableProblem();
 
 // Connects to the server of `name` (one of the forms above). Failures:
 // kNoDevice for a malformed name, kNetwork when the server cannot be
-// reached (refused, unreachable, unknown host, time-out), kSettings when
-// an RFC 2217 server refuses the option or the line settings. The detail
-// names the host, the port and the cause.
+// reached (refused, unreachable, unknown host, time-out) or hangs up while
+// the RFC 2217 opening goes on, kSettings when an RFC 2217 server refuses
+// the option or the line settings, or does not answer them in time. The
+// detail names the host, the port and the cause, with the server's own
+// words when it gave a reason ("Port already in use").
 OpenResult OpenNetworkDevice(const std::string& name);
 
 }  // namespace vexq4::platform

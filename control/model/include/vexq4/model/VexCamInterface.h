@@ -166,6 +166,10 @@ class VEXQ4_MODEL_API CVexCamInterface {
   vexq4::model::Status SaveCameraDataReport(std::string_view path);  // WriteCameraDataToFile
   vexq4::model::Status SaveShadingFile(std::string_view path);       // SaveShadingDataIntoFile
   vexq4::model::Status LoadShadingFile(std::string_view path);       // LoadShadingDataFromFile
+  // Why the last shading file loaded was refused as no table
+  // (kNotAShadingTable): its line and what is wrong with it, in words the
+  // operator mends the file by. Empty after any other outcome.
+  const std::string& ShadingFileProblem() const { return shadingFileProblem_; }
 
   // ---- Progress of long operations (not a notification: changes no line).
   void SetProgressHandler(std::function<void(const vexq4::model::ProgressStep&)> handler);
@@ -282,6 +286,7 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // view after a send) or read first.
   enum class ShadingKnown { kNothing, kRead, kSent };
   ShadingKnown shadingKnown_ = ShadingKnown::kNothing;
+  std::string shadingFileProblem_;
 
   bool ownBehaviourOnly_ = false;
   // Port of the connection the model opened (-1: none): a change of comPort

@@ -28,7 +28,7 @@ enum class Status : int {
   kInvalidSettingsFile = -9,
   // Two more meanings of -8 at the boundary: a Camera Link library or
   // function that is missing, and a readable file that is no shading table
-  // (no value in it, or one outside the camera's 16 bits).
+  // (the model's ShadingFileProblem says why).
   kLibraryMissing = -108,
   kNotAShadingTable = -208,
   // Camera Link serial errors pass through the library with their codes,
