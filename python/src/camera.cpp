@@ -14,11 +14,19 @@
 namespace vexq4::python {
 namespace {
 
-// --fast-reads of the command-line host: the quiet time that ends the
-// drain before each query. The library's setting is the process's; it is
-// on while any camera that asked for it is open.
-constexpr int kFastReadsDrainMs = 15;
-int g_fastReadCameras = 0;  // changed with the gate held alone
+// Reads are fast, as in vexq4, unless a camera asks for the standard ones
+// (fast_reads=False). The library's setting is the process's: while such a
+// camera is open, every camera reads the standard way.
+int g_openCameras = 0;  // both changed with the gate held alone
+int g_standardReadCameras = 0;
+
+// The reads the open cameras ask for; the library's own once none is open.
+void ApplyReads() {
+  if (g_openCameras == 0)
+    CVexCamInterface::SetQueryDrainTime(-1);
+  else
+    CVexCamInterface::UseHostReads(g_standardReadCameras > 0);
+}
 
 py::object ErrorClass(const char* name) { return py::module_::import("vexq4._base").attr(name); }
 
@@ -260,8 +268,10 @@ void Camera::Connect(const ConnectOptions& o) {
     ExclusiveGate gate;
     slot_ = TakeSlot(kind, number, device_, refused);
     if (slot_) {
-      if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
+      ++g_openCameras;
+      if (!o.fastReads) ++g_standardReadCameras;
       fastReads_ = o.fastReads;
+      ApplyReads();
       switch (kind) {
         case LineKind::kCom:
         case LineKind::kDevice:
@@ -300,10 +310,13 @@ void Camera::RaiseConnectFailure(int status, const std::string& device) {
 
 void Camera::Release() {
   CloseConnection();
-  if (slot_) GiveBack(*slot_);
+  if (slot_) {
+    GiveBack(*slot_);
+    --g_openCameras;
+    if (!fastReads_) --g_standardReadCameras;
+    ApplyReads();
+  }
   slot_.reset();
-  if (fastReads_ && --g_fastReadCameras == 0) SetQueryDrainTime(-1);
-  fastReads_ = false;
   if (sim_) sim_->Stop();
 }
 
