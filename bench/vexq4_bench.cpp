@@ -49,6 +49,7 @@
 
 #include "VexQ4Comm.h"
 #include "file_formats.h"
+#include "timeline.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/ini_file.h"
 #include "vexq4/platform/serial_device.h"
@@ -59,11 +60,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vexq4;
 
-constexpr double kDrainMs = 101;   // one empty read of the COM time-outs
-constexpr int kShortDrainMs = 15;  // fast reads, as vexq4 --fast-reads sets it
-constexpr double kCommandGapMs = 600;
-constexpr double kFramePauseMs = 1000;
-constexpr double kByteMs = 10.0 * 1000 / 9600;  // 10 bits at 9600 baud
+using bench::kDrainMs;
+using bench::Minimum;
+using bench::MinimumOf;
+constexpr int kShortDrainMs = 15;  // fast reads, the hosts' default
 // Targets.
 constexpr double kWallRatioTarget = 1.05;
 constexpr double kCpuShareTarget = 0.02;
@@ -87,67 +87,6 @@ long PeakRssKb() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
-}
-
-// One exchange after another with the given drains: the library's fixed
-// waits and the camera's own time.
-struct Timeline {
-  double queryDrainMs;  // the drain before a query of a setting or identity
-  double otherDrainMs;  // before a command or the shading query
-  double t = 0;
-  double lastAck = -1e9;  // the bench leaves more than the gap before each operation
-
-  void Add(bool query, bool settingQuery, bool framePause, double latency, std::size_t answerBytes,
-           bool acknowledged) {
-    t += settingQuery ? queryDrainMs : otherDrainMs;
-    if (!query) t = std::max(t, lastAck + kCommandGapMs);
-    const double answered = t + latency + answerBytes * kByteMs;
-    t = framePause ? std::max(t + kFramePauseMs, answered) : answered;
-    // Only an acknowledged command starts a new gap (the empty line before
-    // a shading upload is answered "ERROR").
-    if (!query && acknowledged) lastAck = t;
-  }
-};
-
-struct Minimum {
-  double protocolMs;  // with the library's drains
-  double lineMs;      // without any drain
-};
-
-// The minimum of the lines `lines` (as the camera logged them), replayed
-// on `replica`, the camera as it was before the operation, with the query
-// drain `queryDrainMs`.
-Minimum MinimumOf(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& lines,
-                  double queryDrainMs, std::size_t* exchanges) {
-  const sim::Config& config = replica.config();
-  Timeline protocol{queryDrainMs, kDrainMs};
-  Timeline line{0, 0};
-  std::uint32_t fakeMs = 1000;
-  *exchanges = 0;
-  for (const sim::ReceivedLine& received : lines) {
-    ++*exchanges;
-    const std::string& text = received.text;
-    const bool frame = text.starts_with("<SHD");
-    std::string answer;
-    if (frame) {
-      answer = "COMPLETE\r\n";
-    } else {
-      const std::string bytes = text + "\r\n";
-      replica.Receive(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-                      fakeMs);
-      fakeMs += 100000;  // far ahead: every queued byte is due
-      while (const auto b = replica.PopByte(fakeMs)) answer.push_back(static_cast<char>(*b));
-    }
-    const bool query = !frame && text.find('?') != std::string::npos;
-    const bool shadingQuery = text.starts_with("SHD?");
-    const double latency = text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
-    const bool acknowledged = answer.find("COMPLETE") != std::string::npos;
-    for (Timeline* timeline : {&protocol, &line}) {
-      timeline->Add(query, query && !shadingQuery, shadingQuery || frame, latency, answer.size(),
-                    acknowledged);
-    }
-  }
-  return {protocol.t, line.t};
 }
 
 struct Row {
