@@ -254,7 +254,8 @@ class Bench {
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N] [--runs N] [--check]\n"
+               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N | --lines] [--runs N] "
+               "[--check]\n"
                "\n"
                "Runs camera operations of the model against the simulated camera on a\n"
                "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
@@ -272,10 +273,20 @@ void Usage(FILE* out) {
                "                (--device repeated), side by side: wall and CPU time and\n"
                "                wake-ups of vexq4, and whether every camera holds the file\n"
                "                (about a minute)\n"
-               "  --runs N      repeat the short operations N times (default 5) and average\n"
+               "  --lines       only vexq4 itself on every kind of line: the pseudo-terminal,\n"
+               "                linkport (the simulated grabber as Camera Link 2.0 and 1.0),\n"
+               "                clallserial and ser2net (rfc2217://, socket://): read-all,\n"
+               "                identity, write-all and load-settings with fast reads and\n"
+               "                with --standard-reads, beside the line's own limit (the\n"
+               "                bytes both ways at 9600 baud, the camera's answer time, the\n"
+               "                600 ms after a command) and the serial line's time (about\n"
+               "                ten minutes)\n"
+               "  --runs N      repeat the short operations N times (default 5; 3 with\n"
+               "                --lines) and average\n"
                "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
                "                the minimum, host CPU under 2%% of wall; N cameras within\n"
-               "                1.15 times one) or fails\n"
+               "                1.15 times one; over Camera Link within 1.05 times the\n"
+               "                serial line) or fails\n"
                "  --help        this text\n"
                "\n"
                "The full run takes about three minutes.\n",
@@ -285,19 +296,23 @@ void Usage(FILE* out) {
 }  // namespace
 
 int RunManyCameras(int count, bool check);  // many_cameras.cpp
+int RunLines(int runs, bool check);         // lines.cpp
 
 int main(int argc, char** argv) {
   int cameras = 0;
   bool quick = false;
   bool fastReadsOnly = false;
   bool check = false;
-  int runs = 5;
+  bool lines = false;
+  int runs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
       quick = true;
     } else if (arg == "--fast-reads") {
       fastReadsOnly = true;
+    } else if (arg == "--lines") {
+      lines = true;
     } else if (arg == "--check") {
       check = true;
     } else if (arg == "--cameras" && i + 1 < argc) {
@@ -316,11 +331,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if ((quick && fastReadsOnly) || (cameras > 0 && (quick || fastReadsOnly))) {
+  if (quick + fastReadsOnly + (cameras > 0) + lines > 1) {
     Usage(stderr);
     return 2;
   }
   if (cameras > 0) return RunManyCameras(cameras, check);
+  if (lines) return RunLines(runs > 0 ? runs : 3, check);
+  if (runs == 0) runs = 5;
 
   Bench bench;
   if (!bench.Start()) return 1;
