@@ -353,12 +353,13 @@ TEST(Vexq4, VerboseAndEventsGoToStandardError) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), event), lines.end()) << event << "\n" << r.err;
 }
 
-// The camera goes away in the middle of a read of all settings: the
-// program ends with status 1 and says so, within bounded time.
+// The camera goes away in the middle of a read of all settings (the
+// standard reads make it last 4 s): the program ends with status 1 and
+// says so, within bounded time.
 TEST(Vexq4, UnpluggedCameraEndsWithStatusOne) {
   SimProcess sim;
   ASSERT_FALSE(sim.path().empty());
-  Process vexq4({kVexq4, "--device", sim.path(), "list"});
+  Process vexq4({kVexq4, "--device", sim.path(), "--standard-reads", "list"});
   ::usleep(1500 * 1000);
   sim.Kill();
   Result r = vexq4.Wait(30000);
@@ -434,16 +435,17 @@ class KnownLine {
   termios known_{};
 };
 
-// SIGINT, SIGTERM or SIGHUP in the middle of a read of all settings: the
-// exchange is abandoned at once, the port gets its settings back and its
-// exclusive use released, and the status tells the signal.
+// SIGINT, SIGTERM or SIGHUP in the middle of a read of all settings (4 s
+// with the standard reads): the exchange is abandoned at once, the port
+// gets its settings back and its exclusive use released, and the status
+// tells the signal.
 TEST(Vexq4, StopSignalsGiveThePortBackAndEndWithTheirStatus) {
   SimProcess sim;
   ASSERT_FALSE(sim.path().empty());
   KnownLine line(sim.path());
   ASSERT_TRUE(line.ok());
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    Process vexq4({kVexq4, "--device", sim.path(), "list"});
+    Process vexq4({kVexq4, "--device", sim.path(), "--standard-reads", "list"});
     auto start = std::chrono::steady_clock::now();
     while (!line.IsRaw9600() && MsSince(start) < 5000) ::usleep(20 * 1000);
     ASSERT_TRUE(line.IsRaw9600()) << "the program did not open the line";
@@ -481,7 +483,8 @@ TEST_F(TempDir, StoppedReportLeavesNoTemporaryFile) {
 TEST(Vexq4, ShellOnATerminalEditsAndSurvivesCtrlC) {
   SimProcess sim({"--set", "GA=77"});
   ASSERT_FALSE(sim.path().empty());
-  PtyProcess shell({kVexq4, "--device", sim.path(), "--no-progress", "shell"});
+  // The standard reads: a list lasts 4 s, long enough to be interrupted.
+  PtyProcess shell({kVexq4, "--device", sim.path(), "--no-progress", "--standard-reads", "shell"});
   ASSERT_TRUE(Has(shell.ReadUntil("vexq4> ", 10000), "vexq4> "));
   shell.Type("get MasterGainLevel\r");
   EXPECT_TRUE(Has(shell.ReadUntil("vexq4> ", 5000), "MasterGainLevel=77"));
@@ -725,13 +728,14 @@ TEST_F(TempDir, LoadSettingsOnSeveralCamerasWritesEachOfThem) {
   }
 }
 
-// A stop signal while several cameras are read: every port gets its
-// settings back and its exclusive use released.
+// A stop signal while several cameras are read (4 s with the standard
+// reads): every port gets its settings back and its exclusive use
+// released.
 TEST(Vexq4, StopSignalGivesEveryCamerasPortBack) {
   SimProcess a, b;
   KnownLine lineA(a.path()), lineB(b.path());
   ASSERT_TRUE(lineA.ok() && lineB.ok());
-  Process vexq4({kVexq4, "--device", a.path(), "--device", b.path(), "list"});
+  Process vexq4({kVexq4, "--device", a.path(), "--device", b.path(), "--standard-reads", "list"});
   auto start = std::chrono::steady_clock::now();
   while (!(lineA.IsRaw9600() && lineB.IsRaw9600()) && MsSince(start) < 5000) ::usleep(20 * 1000);
   ASSERT_TRUE(lineA.IsRaw9600() && lineB.IsRaw9600()) << "the program did not open both lines";
