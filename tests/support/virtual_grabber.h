@@ -3,6 +3,11 @@
 // VirtualGrabberPort and listed by linkport through VEXQ4_SYSTEM_DIR, as
 // grabber entry 1. Tests that use it are set up by
 // vexq4_use_virtual_grabber() (tests/support/CMakeLists.txt).
+//
+// liblinkport.so is loaded here first, by its path, so that VexQ4Comm's
+// load by name finds it loaded whatever the loader's search path is (a
+// sanitizer's dlopen does not look where the executable's run path says);
+// it stays loaded, and its list of vendors made, while the grabber lives.
 #pragma once
 
 #include <dlfcn.h>
@@ -38,9 +43,12 @@ class VirtualGrabber {
     hooks_.avail = [](void* p, std::uint32_t* n) { return Port(p).BytesAvailable(n); };
     if (attach) attach(&hooks_);
     setenv("VEXQ4_SYSTEM_DIR", dir_.c_str(), 1);
+    linkport_ = dlopen(LINKPORT_PATH, RTLD_NOW | RTLD_LOCAL);
+    EXPECT_NE(linkport_, nullptr) << dlerror();
   }
   ~VirtualGrabber() {
     unsetenv("VEXQ4_SYSTEM_DIR");
+    if (linkport_) dlclose(linkport_);
     if (!library_) return;
     if (const auto attach = reinterpret_cast<AttachVendorFn>(dlsym(library_, kAttachVendor)))
       attach(nullptr);
@@ -59,6 +67,7 @@ class VirtualGrabber {
   sim::VirtualGrabberPort port_;
   std::string dir_;
   void* library_ = nullptr;
+  void* linkport_ = nullptr;
   VendorHooks hooks_{};
 };
 
