@@ -1,12 +1,11 @@
 #include "vexq4/sim/virtual_link.h"
 
-#include "link_state.h"
-
 #include <algorithm>
 #include <string>
 
-namespace vexq4::sim {
+#include "link_state.h"
 
+namespace vexq4::sim {
 
 namespace {
 
