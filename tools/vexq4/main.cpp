@@ -22,7 +22,6 @@
 #include "ports_command.h"
 #include "signals.h"
 #include "status.h"
-#include "vexq4/platform/ini_file.h"
 #include "vexq4/platform/network_device.h"
 
 namespace {
@@ -54,6 +53,17 @@ constexpr const char* kFooter = R"(CONNECTION
   'grabbers' and 'ports' need no connection; 'search' scans COM ports 1..16
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
+READS
+  Before each query vexq4 waits for 15 ms of silence (fast reads), so that
+  nothing an earlier exchange left behind is taken for the answer.
+  --standard-reads waits as the library does by default: an empty read of
+  about 101 ms on a serial or network line, two 600 ms reads on a Camera Link
+  grabber (a read of all settings: 4 s, or 44 s over a grabber, instead of
+  1 s). Without that option VEXQ4_QUERY_DRAIN_MS, when set to 0 to 100 ms (0:
+  the standard wait), chooses instead. Commands keep their wait and the
+  600 ms the camera needs between them. --fast-reads is accepted and changes
+  nothing.
+
 EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
   vexq4 --sim set MasterGainLevel=100 'ShutterSpeedStr=1/250'
@@ -81,13 +91,6 @@ EXIT STATUS
      camera named twice (by a link and its target too), one file to write
      for several cameras
   130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
-
-// The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
-// milliseconds and quietly keeps the standard drain otherwise; a mistyped
-// value ("15ms") should not go unnoticed.
-bool QueryDrainVariableIsTaken(std::string_view text) {
-  return vexq4::platform::PlainNumber(text, CVexCamInterface::kMaxQueryDrainMs).has_value();
-}
 
 // An empty name and a malformed network device name are refused at once
 // (a path is looked at when it is opened).
@@ -275,11 +278,17 @@ static int Run(int argc, char** argv) {
                "outcome, as it happens (stderr)");
   app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
   app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
-  bool fastReads = false;
+  bool standardReads = false;
+  auto* standardOpt = app.add_flag(
+      "--standard-reads", standardReads,
+      "before each query wait for silence as the library does by default: an empty read "
+      "of about 101 ms on a serial or network line, two of 600 ms on a Camera Link "
+      "grabber, instead of 15 ms (a read of all settings: 4 s, 44 s over a grabber, "
+      "instead of 1 s); for a camera that answers long after its time-out");
+  bool fastReads = false;  // the default anyway
   app.add_flag("--fast-reads", fastReads,
-               "end the wait for silence before each query after 15 ms instead of about "
-               "101 ms: reading all settings takes about 1 s instead of 4 s (a camera "
-               "answering after its time-out may leave a line that later queries discard)");
+               "the default, kept for scripts that give it: changes nothing")
+      ->excludes(standardOpt);
 
   Plan plan;
   AddCommands(app, plan, /*inShell=*/false);
@@ -341,12 +350,14 @@ static int Run(int argc, char** argv) {
 
   Host host(console, hostOptions);
   host.SetCameraName(CameraName(conn));
-  if (fastReads) {
-    CVexCamInterface::SetQueryDrainTime(CVexCamInterface::kFastReadsDrainMs);
-  } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");
-             drain && *drain && !QueryDrainVariableIsTaken(drain)) {
-    console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
-                  " is not 1 to 100 milliseconds; queries wait the standard time");
+  // Fast reads unless asked for the standard ones; a mistyped
+  // VEXQ4_QUERY_DRAIN_MS ("15ms") should not go unnoticed.
+  const CVexCamInterface::HostReads reads = CVexCamInterface::UseHostReads(standardReads);
+  if (!reads.ignoredVariable.empty()) {
+    console.Error("VEXQ4_QUERY_DRAIN_MS=" + reads.ignoredVariable + " is not 0 to " +
+                  std::to_string(CVexCamInterface::kMaxQueryDrainMs) +
+                  " milliseconds; queries use fast reads (" +
+                  std::to_string(CVexCamInterface::kFastReadsDrainMs) + " ms)");
   }
   // The library quietly connects with the standard time-out instead.
   if (const std::string problem = vexq4::platform::ConnectTimeoutVariableProblem();
