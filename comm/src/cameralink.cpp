@@ -251,7 +251,16 @@ class CameraLinkTransport : public ByteTransport {
     std::vector<char> copy(bytes.begin(), bytes.end());
     copy.push_back('\0');
     auto length = static_cast<std::uint32_t>(bytes.size());
+    NoteWritten(bytes.size());
     return write(ref, copy.data(), &length, kWriteTimeoutMs) == 0;
+  }
+
+  // A grabber may return from clSerialWrite once the bytes are in its
+  // buffer: a shading frame (1546 bytes) then still needs about 1.6 s at
+  // 9600 baud before the camera has it all and can acknowledge it.
+  std::uint32_t MsUntilSent() const override {
+    const auto left = static_cast<std::int32_t>(lineFreeAt_ - platform::TickCount());
+    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
   }
 
   bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override {
@@ -284,6 +293,17 @@ class CameraLinkTransport : public ByteTransport {
   virtual bool Available(std::uint32_t& count) = 0;
 
   void DiscardReadAhead() { next_ = end_ = 0; }
+
+  // When the bytes written by now have crossed the line at the camera's
+  // 9600 baud (ten bits a byte), counted from when the line was free.
+  void NoteWritten(std::size_t count) {
+    constexpr std::uint64_t kBitsPerSecond = 9600, kBitsPerByte = 10;
+    const std::uint32_t now = platform::TickCount();
+    const std::uint32_t from =
+        static_cast<std::int32_t>(lineFreeAt_ - now) > 0 ? lineFreeAt_ : now;
+    const std::uint64_t ms = (count * kBitsPerByte * 1000 + kBitsPerSecond - 1) / kBitsPerSecond;
+    lineFreeAt_ = from + static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, INT32_MAX));
+  }
 
   // One byte straight from the library: false when none came within
   // `timeoutMs` (only the count tells).
@@ -327,6 +347,7 @@ class CameraLinkTransport : public ByteTransport {
 
   std::array<std::uint8_t, kReadAheadBytes> ahead_{};
   std::size_t next_ = 0;
+  std::uint32_t lineFreeAt_ = 0;  // tick count
   std::size_t end_ = 0;
 };
 

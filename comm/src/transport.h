@@ -43,6 +43,10 @@ class ByteTransport {
   // Writes one byte of a shading frame (a COM port also waits for it to
   // leave the port).
   virtual bool WriteSingleByte(std::uint8_t byte) = 0;
+  // How long until the bytes written so far can have crossed the line to
+  // the camera. A COM port's single-byte writes already wait for each
+  // byte; a frame grabber may only buffer them.
+  virtual std::uint32_t MsUntilSent() const { return 0; }
 
   // One byte of a reply line, for a reader with `leftMs` of its time-out
   // `lineTimeoutMs` left. A COM port waits up to `leftMs` for it, sleeping
