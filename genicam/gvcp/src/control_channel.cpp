@@ -331,6 +331,11 @@ std::vector<std::uint8_t> ControlChannel::Finished(const Job& job, Clock::time_p
 
 std::vector<std::pair<Endpoint, std::vector<std::uint8_t>>> ControlChannel::Tick(
     Clock::time_point now) {
+  // An application waiting for our answer cannot send its heartbeat
+  // (clients send one request at a time): the wait counts as one.
+  if (holder_ && std::any_of(pending_.begin(), pending_.end(),
+                             [this](const Pending& p) { return p.client == *holder_; }))
+    lastHeard_ = now;
   if (holder_ && now - lastHeard_ > std::chrono::milliseconds(heartbeatMs_)) Release();
   std::vector<std::pair<Endpoint, std::vector<std::uint8_t>>> out;
   for (Pending& p : pending_) {
