@@ -25,7 +25,8 @@
 namespace vexq4::cli {
 namespace {
 
-constexpr int kCannotOpen = -2;  // VEXQ4_E_PORT_OPEN: no such device, no access
+constexpr int kCannotOpen = -2;  // VEXQ4_E_PORT_OPEN
+constexpr int kNoLibrary = -8;   // VEXQ4_E_CAMERA_LINK
 constexpr auto kRetryGap = std::chrono::milliseconds(2000);
 
 struct BridgeOptions {
@@ -97,6 +98,15 @@ bool ConnectAll(std::vector<Served>& served, StopSignals& stops) {
   return !stopped;
 }
 
+// A line that cannot be opened at all (no such device, no access, held by
+// another program, no serial device, a server not reached, no Camera Link
+// library), as opposed to one where no camera answers yet.
+bool CannotOpen(const Served& s) {
+  if (s.firstResult == 0) return false;
+  if (s.line.device.empty()) return s.firstResult == kCannotOpen || s.firstResult == kNoLibrary;
+  return DiagnoseDevice(s.line.device).problem != DeviceProblem::kNoAnswer;
+}
+
 // Why a camera did not connect, as the program says it for every command.
 std::string ConnectMessage(const Served& s) {
   if (s.line.device.empty()) return ConnectFailure(s.line.label, s.firstResult, true);
@@ -114,6 +124,14 @@ int Serve(Host& first, std::vector<CameraLine> lines, const BridgeOptions& optio
                   "cameras are named");
     return kExitUsage;
   }
+  for (std::size_t i = 0; i < listen.size(); ++i)
+    for (std::size_t j = i + 1; j < listen.size(); ++j)
+      if (*ParseIpv4(listen[i]) == *ParseIpv4(listen[j])) {
+        console.Error("gige-bridge: " + listen[i] +
+                      " is given twice; each camera needs an "
+                      "address of its own");
+        return kExitUsage;
+      }
   StopSignals stops;  // before any thread, so that every thread leaves them to it
   std::vector<Served> served(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -142,7 +160,7 @@ int Serve(Host& first, std::vector<CameraLine> lines, const BridgeOptions& optio
   }
   if (!ConnectAll(served, stops)) return kExitOk;
   for (const Served& s : served)
-    if (s.firstResult == kCannotOpen) {
+    if (CannotOpen(s)) {
       console.Error(ConnectMessage(s));
       return kExitFailure;
     }

@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace vexq4::gvcp {
 namespace {
@@ -34,9 +37,30 @@ std::string AddressText(std::uint32_t ip) {
   return text;
 }
 
+// Whether a socket of this machine is bound to ip:3956 already (another
+// bridge): SO_REUSEADDR, which the discovery sockets need, would let a
+// second one bind and take half of the datagrams.
+bool AlreadyServed(std::uint32_t ip) {
+  std::ifstream table("/proc/net/udp");
+  char wanted[16];
+  std::snprintf(wanted, sizeof wanted, "%08X:%04X", htonl(ip), kPort);
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local;
+    if (fields >> slot >> local && local == wanted) return true;
+  }
+  return false;
+}
+
 // A UDP socket on ip:3956, non-blocking. SO_REUSEADDR: the discovery
 // sockets of bridges on this machine hold 0.0.0.0:3956 too.
 int BindUdp(std::uint32_t ip, std::string& error) {
+  if (ip != INADDR_ANY && AlreadyServed(ip)) {
+    error = "cannot listen on " + AddressText(ip) + ":" + std::to_string(kPort) +
+            ": another program serves it already";
+    return -1;
+  }
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error = std::string("cannot make a UDP socket: ") + std::strerror(errno);
