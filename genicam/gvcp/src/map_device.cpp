@@ -28,7 +28,7 @@ std::uint16_t GvcpStatus(genicam::Access access) {
 }
 
 MapDevice::MapDevice(genicam::ModelCamera& camera, bool readOnly, std::string about)
-    : camera_(camera), map_(camera, readOnly), readOnly_(readOnly) {
+    : camera_(camera), map_(camera, readOnly) {
   info_.manufacturer = std::string(genicam::kVendorName);
   info_.model = "RX-Q4";
   info_.version = "";

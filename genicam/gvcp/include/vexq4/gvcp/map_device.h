@@ -35,7 +35,6 @@ class MapDevice : public Device {
 
   genicam::ModelCamera& camera_;
   genicam::RegisterMap map_;
-  bool readOnly_;
   mutable std::mutex mutex_;
   DeviceInfo info_;
   bool identityKnown_ = false;
