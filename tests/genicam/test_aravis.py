@@ -381,3 +381,32 @@ wait $B1 $B2
             twin.stop()
     assert "VEX-RX-Q4CL-10042 (127.0.0.1)" in out.stdout, out.stdout + out.stderr
     assert "VEX-RX-Q4CL-10043 (127.0.0.2)" in out.stdout, out.stdout + out.stderr
+
+
+def test_read_only_bridge_refuses_what_would_reach_the_camera(own_sim):
+    address = other_address(3)
+    served = start_bridge(own_sim.link, address, "--read-only")
+    try:
+        mark = own_sim.mark()
+        out = subprocess.run([ARV_TOOL, "-a", address, "control", "GainSelector=Red", "Gain=5",
+                              "UserSetSelector=UserSet1", "UserSetSave", "DeviceUserID=X", "Gain"],
+                             capture_output=True, text=True, timeout=60).stdout
+        assert out.count("access-denied") == 3, out
+        assert "Gain = 0" in out  # reads and selectors still work
+        assert own_sim.commands_since(mark) == []
+    finally:
+        served.terminate()
+        assert served.wait(10) == 0
+
+
+def test_bad_bridge_command_lines(own_sim):
+    two = subprocess.run([VEXQ4, "--device", own_sim.link, "--device", "/dev/null", "gige-bridge",
+                          "--listen", other_address(4)], capture_output=True, text=True, timeout=30)
+    assert two.returncode == 2 and "once per camera" in two.stderr
+    bad = subprocess.run([VEXQ4, "--device", own_sim.link, "gige-bridge", "--listen", "localhost"],
+                         capture_output=True, text=True, timeout=30)
+    assert bad.returncode == 2 and "not an IPv4 address" in bad.stderr
+    missing = subprocess.run([VEXQ4, "--device", "/nonexistent/camera", "gige-bridge", "--listen",
+                              other_address(5)], capture_output=True, text=True, timeout=30)
+    assert missing.returncode == 1 and "no such device" in missing.stderr
+    assert missing.stdout == ""
