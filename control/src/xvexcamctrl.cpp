@@ -33,7 +33,8 @@ void RaiseIfOneOf(Status status, std::initializer_list<Status> raising, std::uin
 // Out-parameters the host must supply.
 template <class... T>
 void RequirePresent(T*... pointers) {
-  if (((pointers == nullptr) || ...)) Raise(kInvalidPropertyValue, ctl::kIdsInvalidNull);
+  const bool missing = ((pointers == nullptr) || ...);
+  if (missing) Raise(kInvalidPropertyValue, ctl::kIdsInvalidNull);
 }
 
 QString FromModel(const std::string& text) {

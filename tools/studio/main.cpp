@@ -331,6 +331,10 @@ int main(int argc, char** argv) {
   options.controlSource = source;
   options.keepLayout = !screenshots;
   auto window = std::make_unique<vexq4::studio::StudioWindow>(control, options);
+  // A picture is the same each time it is made: the log's clock stands
+  // still at a made-up moment.
+  if (screenshots)
+    window->eventLog()->SetTimeSource([] { return QDateTime(QDate(2024, 5, 6), QTime(9, 30)); });
   window->show();
   if (screenshots) {
     UnattendedUi unattended;
