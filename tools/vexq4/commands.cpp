@@ -12,6 +12,7 @@
 #include "camera_names.h"
 #include "cameras.h"
 #include "device_check.h"
+#include "gige_bridge.h"
 #include "host.h"
 #include "input_file.h"
 #include "line_reader.h"
@@ -636,6 +637,7 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       plan.run = [](Host& h) { return RunShell(h, stdin); };
     });
   }
+  AddGigeBridgeCommand(app, plan);
 }
 
 int RunShell(Host& host, std::FILE* in) {

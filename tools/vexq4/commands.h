@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -15,6 +16,15 @@ namespace vexq4::cli {
 
 class Host;
 class Cameras;
+
+// One camera of a command that serves its cameras (gige-bridge): how it is
+// named, the serial device to look at when it does not answer (empty for
+// Camera Link), and its connect operation on a model.
+struct CameraLine {
+  std::string label;
+  std::string device;
+  std::function<int(Host&)> connect;
+};
 
 struct Plan {
   std::string name;         // the command, for messages
@@ -28,6 +38,9 @@ struct Plan {
   std::string file;
   bool writesFile = false;
   std::function<int(Host&)> run;         // returns an exit status
+  // Set: the command opens and serves its cameras itself, the first on the
+  // given model; an exit status.
+  std::function<int(Host&, std::vector<CameraLine>)> serve;
 };
 
 // Adds every command as a subcommand of `app`; the one parsed fills `plan`.

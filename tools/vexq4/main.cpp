@@ -215,6 +215,36 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
   return status;
 }
 
+// The cameras of a command that serves them (gige-bridge), each with the
+// connect operation every other command uses for it. --all asks the ports
+// first, as for several cameras.
+std::vector<CameraLine> CameraLines(Host& host, const Connection& conn,
+                                    std::optional<int> mappedPort) {
+  std::vector<CameraLine> lines;
+  const auto com = [](std::string label, int port) {
+    return CameraLine{std::move(label), Host::PortDevice(port),
+                      [port](Host& h) { return h.ConnectComPort(port); }};
+  };
+  if (conn.grabber)
+    lines.push_back({"frame grabber " + std::to_string(*conn.grabber), "",
+                     [g = *conn.grabber](Host& h) { return h.ConnectGrabber(g); }});
+  if (conn.clallserial)
+    lines.push_back({"clallserial port " + std::to_string(*conn.clallserial), "",
+                     [p = *conn.clallserial](Host& h) { return h.ConnectAllSerial(p); }});
+  if (conn.sim && mappedPort) lines.push_back(com(host.simulatorPath(), *mappedPort));
+  if (conn.all) {
+    PortScan scan = ScanSerialPorts(SystemRoot());
+    ProbePorts(host, scan);
+    for (const SerialPort& port : scan.ports)
+      if (port.probe.found) lines.push_back(com(port.device, host.MapDevice(port.openPath)));
+  }
+  for (int port : conn.coms) lines.push_back(com("COM" + std::to_string(port), port));
+  for (const std::string& device : conn.devices)
+    lines.push_back(
+        com(device, conn.devices.size() == 1 && mappedPort ? *mappedPort : host.MapDevice(device)));
+  return lines;
+}
+
 }  // namespace
 
 static int Run(int argc, char** argv) {
@@ -383,6 +413,14 @@ static int Run(int argc, char** argv) {
     mappedPort = host.MapDevice(*line);
   }
 
+  if (plan.serve) {
+    std::vector<CameraLine> lines = CameraLines(host, conn, mappedPort);
+    if (lines.empty()) {
+      console.Error(plan.name + ": no camera answered on any serial port of this machine");
+      return kExitFailure;
+    }
+    return plan.serve(host, std::move(lines));
+  }
   if (plan.needsCamera && conn.several())
     return RunOnCameras(host, console, hostOptions, conn, plan);
 
