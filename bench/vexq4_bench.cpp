@@ -49,6 +49,7 @@
 
 #include "VexQ4Comm.h"
 #include "file_formats.h"
+#include "timeline.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/ini_file.h"
 #include "vexq4/platform/serial_device.h"
@@ -59,11 +60,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vexq4;
 
-constexpr double kDrainMs = 101;   // one empty read of the COM time-outs
-constexpr int kShortDrainMs = 15;  // fast reads, as vexq4 --fast-reads sets it
-constexpr double kCommandGapMs = 600;
-constexpr double kFramePauseMs = 1000;
-constexpr double kByteMs = 10.0 * 1000 / 9600;  // 10 bits at 9600 baud
+using bench::kDrainMs;
+using bench::Minimum;
+using bench::MinimumOf;
+constexpr int kShortDrainMs = 15;  // fast reads, the hosts' default
 // Targets.
 constexpr double kWallRatioTarget = 1.05;
 constexpr double kCpuShareTarget = 0.02;
@@ -87,67 +87,6 @@ long PeakRssKb() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
-}
-
-// One exchange after another with the given drains: the library's fixed
-// waits and the camera's own time.
-struct Timeline {
-  double queryDrainMs;  // the drain before a query of a setting or identity
-  double otherDrainMs;  // before a command or the shading query
-  double t = 0;
-  double lastAck = -1e9;  // the bench leaves more than the gap before each operation
-
-  void Add(bool query, bool settingQuery, bool framePause, double latency, std::size_t answerBytes,
-           bool acknowledged) {
-    t += settingQuery ? queryDrainMs : otherDrainMs;
-    if (!query) t = std::max(t, lastAck + kCommandGapMs);
-    const double answered = t + latency + answerBytes * kByteMs;
-    t = framePause ? std::max(t + kFramePauseMs, answered) : answered;
-    // Only an acknowledged command starts a new gap (the empty line before
-    // a shading upload is answered "ERROR").
-    if (!query && acknowledged) lastAck = t;
-  }
-};
-
-struct Minimum {
-  double protocolMs;  // with the library's drains
-  double lineMs;      // without any drain
-};
-
-// The minimum of the lines `lines` (as the camera logged them), replayed
-// on `replica`, the camera as it was before the operation, with the query
-// drain `queryDrainMs`.
-Minimum MinimumOf(sim::SimCamera replica, const std::vector<sim::ReceivedLine>& lines,
-                  double queryDrainMs, std::size_t* exchanges) {
-  const sim::Config& config = replica.config();
-  Timeline protocol{queryDrainMs, kDrainMs};
-  Timeline line{0, 0};
-  std::uint32_t fakeMs = 1000;
-  *exchanges = 0;
-  for (const sim::ReceivedLine& received : lines) {
-    ++*exchanges;
-    const std::string& text = received.text;
-    const bool frame = text.starts_with("<SHD");
-    std::string answer;
-    if (frame) {
-      answer = "COMPLETE\r\n";
-    } else {
-      const std::string bytes = text + "\r\n";
-      replica.Receive(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-                      fakeMs);
-      fakeMs += 100000;  // far ahead: every queued byte is due
-      while (const auto b = replica.PopByte(fakeMs)) answer.push_back(static_cast<char>(*b));
-    }
-    const bool query = !frame && text.find('?') != std::string::npos;
-    const bool shadingQuery = text.starts_with("SHD?");
-    const double latency = text.starts_with("ATSH=") ? config.autoShadingMs : config.replyLatencyMs;
-    const bool acknowledged = answer.find("COMPLETE") != std::string::npos;
-    for (Timeline* timeline : {&protocol, &line}) {
-      timeline->Add(query, query && !shadingQuery, shadingQuery || frame, latency, answer.size(),
-                    acknowledged);
-    }
-  }
-  return {protocol.t, line.t};
 }
 
 struct Row {
@@ -315,7 +254,8 @@ class Bench {
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N] [--runs N] [--check]\n"
+               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N | --lines] [--runs N] "
+               "[--check]\n"
                "\n"
                "Runs camera operations of the model against the simulated camera on a\n"
                "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
@@ -333,10 +273,20 @@ void Usage(FILE* out) {
                "                (--device repeated), side by side: wall and CPU time and\n"
                "                wake-ups of vexq4, and whether every camera holds the file\n"
                "                (about a minute)\n"
-               "  --runs N      repeat the short operations N times (default 5) and average\n"
+               "  --lines       only vexq4 itself on every kind of line: the pseudo-terminal,\n"
+               "                linkport (the simulated grabber as Camera Link 2.0 and 1.0),\n"
+               "                clallserial and ser2net (rfc2217://, socket://): read-all,\n"
+               "                identity, write-all and load-settings with fast reads and\n"
+               "                with --standard-reads, beside the line's own limit (the\n"
+               "                bytes both ways at 9600 baud, the camera's answer time, the\n"
+               "                600 ms after a command) and the serial line's time (about\n"
+               "                ten minutes)\n"
+               "  --runs N      repeat the short operations N times (default 5; 3 with\n"
+               "                --lines) and average\n"
                "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
                "                the minimum, host CPU under 2%% of wall; N cameras within\n"
-               "                1.15 times one) or fails\n"
+               "                1.15 times one; over Camera Link within 1.05 times the\n"
+               "                serial line) or fails\n"
                "  --help        this text\n"
                "\n"
                "The full run takes about three minutes.\n",
@@ -346,19 +296,23 @@ void Usage(FILE* out) {
 }  // namespace
 
 int RunManyCameras(int count, bool check);  // many_cameras.cpp
+int RunLines(int runs, bool check);         // lines.cpp
 
 int main(int argc, char** argv) {
   int cameras = 0;
   bool quick = false;
   bool fastReadsOnly = false;
   bool check = false;
-  int runs = 5;
+  bool lines = false;
+  int runs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--quick") {
       quick = true;
     } else if (arg == "--fast-reads") {
       fastReadsOnly = true;
+    } else if (arg == "--lines") {
+      lines = true;
     } else if (arg == "--check") {
       check = true;
     } else if (arg == "--cameras" && i + 1 < argc) {
@@ -377,11 +331,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if ((quick && fastReadsOnly) || (cameras > 0 && (quick || fastReadsOnly))) {
+  if (quick + fastReadsOnly + (cameras > 0) + lines > 1) {
     Usage(stderr);
     return 2;
   }
   if (cameras > 0) return RunManyCameras(cameras, check);
+  if (lines) return RunLines(runs > 0 ? runs : 3, check);
+  if (runs == 0) runs = 5;
 
   Bench bench;
   if (!bench.Start()) return 1;

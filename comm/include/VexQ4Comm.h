@@ -147,10 +147,13 @@ VEXQ4COMM_API int VexQ4ExitComm(int port);
  * 101 ms (two 600 ms reads on linkport): a read of all settings takes about
  * 1 s at 15 ms instead of 4 s. 0 keeps that standard drain. -1 (the initial
  * state) leaves it to the environment variable VEXQ4_QUERY_DRAIN_MS, read
- * by every VexQ4InitComm. Commands and the shading frame always drain the
- * standard way. A camera answering later than the quiet time can leave a
- * stray reply line for a later query; a query only ever takes the line
- * naming its own setting for its answer, with either drain.
+ * by every VexQ4InitComm. While a quiet time is set, commands and the
+ * shading frame drain on a COM port's standard 101 ms of quiet on every
+ * line (on linkport instead of two 600 ms reads), and linkport flushes with
+ * clFlushPort where the vendor library has it. A camera answering later
+ * than the quiet time can leave a stray reply line for a later query; a
+ * query only ever takes the line naming its own setting for its answer,
+ * with either drain.
  * Returns 0, or -1 for any other value (nothing changes). */
 VEXQ4COMM_API int VexQ4SetQueryDrainTime(int ms);
 

@@ -7,6 +7,8 @@
 #include <link.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "VexQ4Comm.h"
+#include "vexq4/platform/clock.h"
 
 namespace vexq4::comm::cameralink {
 namespace {
@@ -46,6 +49,9 @@ constexpr std::uint32_t kWriteTimeoutMs = 600;
 constexpr std::uint32_t kDrainReadTimeoutMs = 600;
 // A camera that keeps talking must not hold a drain forever.
 constexpr int kMaxDrainPairs = 2048;
+constexpr int kMaxDrainBytes = 4096;
+// What one read takes of the bytes the library holds: a few reply lines.
+constexpr std::size_t kReadAheadBytes = 256;
 
 struct LinkportApi {
   GetManufacturerFn getManufacturer;
@@ -60,6 +66,10 @@ struct LinkportApi {
   GetSupportedBaudRatesFn getSupportedBaudRates;
   SetBaudRateFn setBaudRate;
   GetErrorTextFn getErrorText;
+  // Forwarded by linkport since Camera Link 1.1; null from an older
+  // linkport, -10099 from it for a vendor library without them.
+  FlushPortFn flushPort;
+  GetNumBytesAvailFn getNumBytesAvail;
 };
 
 struct AllSerialApi {
@@ -86,6 +96,9 @@ static_assert(std::is_trivially_destructible_v<Loader<LinkportApi>>);
 
 Loader<LinkportApi> g_linkport{};
 Loader<AllSerialApi> g_allSerial{};
+// The open linkport connection's vendor library flushes and counts its
+// input (clGetNumBytesAvail answered when the port opened).
+bool g_linkportCounts = false;
 
 template <typename Fn>
 bool Resolve(void* module, const char* name, Fn& out) {
@@ -94,18 +107,22 @@ bool Resolve(void* module, const char* name, Fn& out) {
 }
 
 bool ResolveAll(void* module, LinkportApi& a) {
-  return Resolve(module, "clGetManufacturer", a.getManufacturer) &&
-         Resolve(module, "clGetNumManufacturers", a.getNumManufacturers) &&
-         Resolve(module, "clSelectManufacturer", a.selectManufacturer) &&
-         Resolve(module, "clGetNumSerialPorts", a.getNumSerialPorts) &&
-         Resolve(module, "clGetSerialPortIdentifier", a.getSerialPortIdentifier) &&
-         Resolve(module, "clSerialInit", a.serialInit) &&
-         Resolve(module, "clSerialClose", a.serialClose) &&
-         Resolve(module, "clSerialRead", a.serialRead) &&
-         Resolve(module, "clSerialWrite", a.serialWrite) &&
-         Resolve(module, "clGetSupportedBaudRates", a.getSupportedBaudRates) &&
-         Resolve(module, "clSetBaudRate", a.setBaudRate) &&
-         Resolve(module, "clGetErrorText", a.getErrorText);
+  const bool required = Resolve(module, "clGetManufacturer", a.getManufacturer) &&
+                        Resolve(module, "clGetNumManufacturers", a.getNumManufacturers) &&
+                        Resolve(module, "clSelectManufacturer", a.selectManufacturer) &&
+                        Resolve(module, "clGetNumSerialPorts", a.getNumSerialPorts) &&
+                        Resolve(module, "clGetSerialPortIdentifier", a.getSerialPortIdentifier) &&
+                        Resolve(module, "clSerialInit", a.serialInit) &&
+                        Resolve(module, "clSerialClose", a.serialClose) &&
+                        Resolve(module, "clSerialRead", a.serialRead) &&
+                        Resolve(module, "clSerialWrite", a.serialWrite) &&
+                        Resolve(module, "clGetSupportedBaudRates", a.getSupportedBaudRates) &&
+                        Resolve(module, "clSetBaudRate", a.setBaudRate) &&
+                        Resolve(module, "clGetErrorText", a.getErrorText);
+  // Not among the required: an older linkport lacks them.
+  Resolve(module, "clFlushPort", a.flushPort);
+  Resolve(module, "clGetNumBytesAvail", a.getNumBytesAvail);
+  return required;
 }
 
 bool ResolveAll(void* module, AllSerialApi& a) {
@@ -220,7 +237,10 @@ void CopyName(char* dest, char (&source)[VEXQ4_CL_NAME_SIZE]) {
 }
 
 // Camera Link bytes through a serial reference: block writes with the 600 ms
-// write time-out, single-byte reads with the caller's time-out.
+// write time-out, reads with the caller's time-out. Where the library counts
+// its input (clGetNumBytesAvail), a read takes every byte that is there in
+// one call and hands them out one by one; the bytes read ahead belong to
+// the exchange under way and go with the next drain.
 class CameraLinkTransport : public ByteTransport {
  public:
   bool WriteBlock(std::span<const std::uint8_t> bytes) override {
@@ -231,19 +251,34 @@ class CameraLinkTransport : public ByteTransport {
     std::vector<char> copy(bytes.begin(), bytes.end());
     copy.push_back('\0');
     auto length = static_cast<std::uint32_t>(bytes.size());
+    NoteWritten(bytes.size());
     return write(ref, copy.data(), &length, kWriteTimeoutMs) == 0;
   }
 
+  // A grabber may return from clSerialWrite once the bytes are in its
+  // buffer: a shading frame (1546 bytes) then still needs about 1.6 s at
+  // 9600 baud before the camera has it all and can acknowledge it.
+  std::uint32_t MsUntilSent() const override {
+    const auto left = static_cast<std::int32_t>(lineFreeAt_ - platform::TickCount());
+    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
+  }
+
   bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) override {
-    const SerialReadFn read = ReadFn();
-    void* ref = Ref();
-    if (!read || !ref) return false;
-    char byte = 0;
-    std::uint32_t count = 1;
-    read(ref, &byte, &count, timeoutMs);  // only the count tells
-    if (count == 0) return false;
-    out = static_cast<std::uint8_t>(byte);
+    if (next_ == end_ && !TakeAvailable(timeoutMs)) return ReadOne(out, timeoutMs);
+    out = ahead_[next_++];
     return true;
+  }
+
+  // The time left of the line goes down, so a line never outlasts its
+  // time-out. A read that waits as asked needs no pause after it; one that
+  // came back early without a byte gets 1 ms, so that a library that
+  // returns at once cannot make the reader spin.
+  bool ReadReplyByte(std::uint8_t& out, std::uint32_t leftMs,
+                     std::uint32_t /*lineTimeoutMs*/) override {
+    const std::uint32_t start = platform::TickCount();
+    if (ReadByte(out, leftMs)) return true;
+    if (static_cast<std::uint32_t>(platform::TickCount() - start) < leftMs) platform::SleepMs(1);
+    return false;
   }
 
   bool WriteSingleByte(std::uint8_t byte) override { return WriteBlock(std::span(&byte, 1)); }
@@ -252,19 +287,84 @@ class CameraLinkTransport : public ByteTransport {
   virtual SerialReadFn ReadFn() const = 0;
   virtual SerialWriteFn WriteFn() const = 0;
   virtual void* Ref() const = 0;
+  // clFlushPort and clGetNumBytesAvail; false where the library has none
+  // (or refuses).
+  virtual bool Flush() = 0;
+  virtual bool Available(std::uint32_t& count) = 0;
+
+  void DiscardReadAhead() { next_ = end_ = 0; }
+
+  // When the bytes written by now have crossed the line at the camera's
+  // 9600 baud (ten bits a byte), counted from when the line was free.
+  void NoteWritten(std::size_t count) {
+    constexpr std::uint64_t kBitsPerSecond = 9600, kBitsPerByte = 10;
+    const std::uint32_t now = platform::TickCount();
+    const std::uint32_t from =
+        static_cast<std::int32_t>(lineFreeAt_ - now) > 0 ? lineFreeAt_ : now;
+    const std::uint64_t ms = (count * kBitsPerByte * 1000 + kBitsPerSecond - 1) / kBitsPerSecond;
+    lineFreeAt_ = from + static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, INT32_MAX));
+  }
+
+  // One byte straight from the library: false when none came within
+  // `timeoutMs` (only the count tells).
+  bool ReadOne(std::uint8_t& out, std::uint32_t timeoutMs) {
+    const SerialReadFn read = ReadFn();
+    void* ref = Ref();
+    if (!read || !ref) return false;
+    char byte = 0;
+    std::uint32_t count = 1;
+    read(ref, &byte, &count, timeoutMs);
+    if (count == 0) return false;
+    out = static_cast<std::uint8_t>(byte);
+    return true;
+  }
+
+  // Discards what is there and waits until the line has been quiet for
+  // `quietMs`: a flush where the library has one, else single reads, each
+  // with that time-out. Bounded for a camera that keeps talking.
+  void QuietDrain(std::uint32_t quietMs) {
+    DiscardReadAhead();
+    for (int round = 0; round < kMaxDrainBytes; ++round) {
+      Flush();
+      std::uint8_t byte = 0;
+      if (!ReadOne(byte, quietMs)) return;
+    }
+  }
+
+ private:
+  // Reads what the library holds into the read-ahead buffer; false when it
+  // cannot count its input or holds nothing.
+  bool TakeAvailable(std::uint32_t timeoutMs) {
+    std::uint32_t count = 0;
+    const SerialReadFn read = ReadFn();
+    if (!read || !Ref() || !Available(count) || count == 0) return false;
+    count = std::min<std::uint32_t>(count, kReadAheadBytes);
+    read(Ref(), reinterpret_cast<char*>(ahead_.data()), &count, timeoutMs);
+    next_ = 0;
+    end_ = std::min<std::size_t>(count, kReadAheadBytes);
+    return end_ > 0;
+  }
+
+  std::array<std::uint8_t, kReadAheadBytes> ahead_{};
+  std::size_t next_ = 0;
+  std::uint32_t lineFreeAt_ = 0;  // tick count
+  std::size_t end_ = 0;
 };
 
 class LinkportByteTransport final : public CameraLinkTransport {
  public:
-  // The vendor libraries have no flush: read pairs of bytes until a pair
-  // repeats its byte or its second read brings nothing.
+  // The standard drain: the vendor libraries had no flush, so pairs of
+  // single-byte reads until a pair repeats its byte or its second read
+  // brings nothing. A quiet time (fast reads) drains on that instead, with
+  // clFlushPort where the vendor library has it.
   void DrainInput(std::uint32_t quietMs) override {
-    const std::uint32_t timeout = quietMs == kStandardDrain ? kDrainReadTimeoutMs : quietMs;
+    if (quietMs != kStandardDrain) return QuietDrain(quietMs);
+    DiscardReadAhead();
     for (int pair = 0; pair < kMaxDrainPairs; ++pair) {
       std::uint8_t first = 0;
       std::uint8_t second = 0;
-      const bool gotFirst = ReadByte(first, timeout);
-      if (!ReadByte(second, timeout)) return;
+      const bool gotFirst = ReadOne(first, kDrainReadTimeoutMs);
+      if (!ReadOne(second, kDrainReadTimeoutMs)) return;
       if (gotFirst && second == first) return;
     }
   }
@@ -273,20 +373,35 @@ class LinkportByteTransport final : public CameraLinkTransport {
   SerialReadFn ReadFn() const override { return g_linkport.api.serialRead; }
   SerialWriteFn WriteFn() const override { return g_linkport.api.serialWrite; }
   void* Ref() const override { return Transport().linkportRef; }
+  bool Flush() override {
+    return g_linkportCounts && g_linkport.api.flushPort(Transport().linkportRef) == 0;
+  }
+  bool Available(std::uint32_t& count) override {
+    return g_linkportCounts &&
+           g_linkport.api.getNumBytesAvail(Transport().linkportRef, &count) == 0;
+  }
 };
 
+// clallserial drains with its flush, whatever the quiet time.
 class AllSerialByteTransport final : public CameraLinkTransport {
  public:
   void DrainInput(std::uint32_t /*quietMs*/) override {
-    if (g_allSerial.api.flushPort && Transport().allSerialRef) {
-      g_allSerial.api.flushPort(Transport().allSerialRef);
-    }
+    DiscardReadAhead();
+    Flush();
   }
 
  private:
   SerialReadFn ReadFn() const override { return g_allSerial.api.serialRead; }
   SerialWriteFn WriteFn() const override { return g_allSerial.api.serialWrite; }
   void* Ref() const override { return Transport().allSerialRef; }
+  bool Flush() override {
+    return g_allSerial.api.flushPort && Transport().allSerialRef &&
+           g_allSerial.api.flushPort(Transport().allSerialRef) == 0;
+  }
+  bool Available(std::uint32_t& count) override {
+    return g_allSerial.api.getNumBytesAvail && Transport().allSerialRef &&
+           g_allSerial.api.getNumBytesAvail(Transport().allSerialRef, &count) == 0;
+  }
 };
 
 LinkportByteTransport g_linkportTransport;
@@ -295,6 +410,7 @@ AllSerialByteTransport g_allSerialTransport;
 // Closes a reference of an earlier connection before a new one replaces it,
 // so that no vendor port stays held with nothing left to close it.
 void CloseLinkportRef() {
+  g_linkportCounts = false;
   void*& ref = Transport().linkportRef;
   if (ref && g_linkport.api.serialClose) g_linkport.api.serialClose(ref);
   ref = nullptr;
@@ -332,7 +448,13 @@ int OpenLinkport(int grabberIndex) {
   name[sizeof name - 1] = '\0';
   if (const int rc = api.selectManufacturer(name); rc != 0) return rc;
   // The camera is always on the grabber's serial index 0.
-  return api.serialInit(0, &Transport().linkportRef);
+  if (const int rc = api.serialInit(0, &Transport().linkportRef); rc != 0) return rc;
+  // A Camera Link 1.1 library counts its input; an older one (or an older
+  // linkport) does not, and its line is drained by reading it.
+  std::uint32_t pending = 0;
+  g_linkportCounts = api.flushPort && api.getNumBytesAvail &&
+                     api.getNumBytesAvail(Transport().linkportRef, &pending) == 0;
+  return VEXQ4_OK;
 }
 
 int OpenAllSerial(int grabberIndex) {

@@ -144,6 +144,10 @@ std::uint32_t QueryDrainMs() {
   return static_cast<std::uint32_t>(ms);
 }
 
+std::uint32_t CommandDrainMs() {
+  return QueryDrainMs() == kStandardDrain ? kStandardDrain : kCommandQuietMs;
+}
+
 ByteTransport* TransportFor(int port) {
   PortSlot* slot = Slot(port);
   if (!slot || !slot->isReady) return nullptr;

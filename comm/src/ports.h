@@ -61,5 +61,8 @@ bool ShadingTransferStopped(int port);
 // VEXQ4_QUERY_DRAIN_MS as read when the last connection was opened.
 inline constexpr int kMaxQueryDrainMs = 100;
 std::uint32_t QueryDrainMs();
+// The drain before a command or a shading frame: kStandardDrain, or
+// kCommandQuietMs while a query drain quiet time is set.
+std::uint32_t CommandDrainMs();
 
 }  // namespace vexq4::comm

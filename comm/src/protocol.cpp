@@ -57,7 +57,7 @@ int ParseValue(std::string_view text) {
 }  // namespace
 
 void DrainInput(int port) {
-  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput(kStandardDrain);
+  if (ByteTransport* transport = TransportFor(port)) transport->DrainInput(CommandDrainMs());
 }
 
 int ReadReplyLine(int port, std::span<char> buffer, std::uint32_t timeoutMs,

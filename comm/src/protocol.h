@@ -13,7 +13,8 @@ inline constexpr std::uint32_t kReplyTimeoutMs = 600;
 inline constexpr std::uint32_t kAutoShadingTimeoutMs = 10000;
 inline constexpr std::uint32_t kCommandGapMs = 600;
 
-// Discards whatever the camera sent that nobody read.
+// Discards whatever the camera sent that nobody read, as a command does
+// (CommandDrainMs).
 void DrainInput(int port);
 
 // Reads one reply line (ending in CR LF) into `buffer`, NUL-terminated.

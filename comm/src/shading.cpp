@@ -114,7 +114,7 @@ int TransmitShadingFrame(int port, std::span<const std::uint8_t, kShadingFrameSi
     if (ShadingTransferStopped(port)) return VEXQ4_E_TIMEOUT;
     if (!transport->WriteSingleByte(byte)) return VEXQ4_E_NOT_ACKNOWLEDGED;
   }
-  if (!PauseUnlessStopped(port, kFramePauseMs)) return VEXQ4_E_TIMEOUT;
+  if (!PauseUnlessStopped(port, transport->MsUntilSent() + kFramePauseMs)) return VEXQ4_E_TIMEOUT;
   if (const int rc = ReadAcknowledgement(port, kReplyTimeoutMs); rc != VEXQ4_OK) return rc;
   NoteAcknowledged(port);
   return VEXQ4_OK;

@@ -19,6 +19,11 @@ namespace vexq4::comm {
 // The drain every transaction starts with, unless a query drain quiet time
 // is set (ports.h).
 inline constexpr std::uint32_t kStandardDrain = 0;
+// Once a query drain is set (fast reads), the drain before a command (and a
+// shading frame) ends after this much silence on every line: a COM port's
+// standard drain, one empty read of its time-outs. On linkport it takes the
+// place of two 600 ms reads, which would not pass inside the command gap.
+inline constexpr std::uint32_t kCommandQuietMs = 101;
 
 class ByteTransport {
  public:
@@ -31,12 +36,17 @@ class ByteTransport {
   virtual bool ReadByte(std::uint8_t& out, std::uint32_t timeoutMs) = 0;
   // Discards whatever the camera sent that nobody read: reads until a read
   // brings nothing. With kStandardDrain each read waits as the transport
-  // does (a COM port about 101 ms, linkport 600 ms); otherwise an empty
-  // read ends after `quietMs`. clallserial flushes and ignores it.
+  // does (a COM port about 101 ms, linkport pairs of 600 ms); otherwise an
+  // empty read ends after `quietMs` (linkport flushes first where the
+  // vendor library can). clallserial flushes and ignores it.
   virtual void DrainInput(std::uint32_t quietMs) = 0;
   // Writes one byte of a shading frame (a COM port also waits for it to
   // leave the port).
   virtual bool WriteSingleByte(std::uint8_t byte) = 0;
+  // How long until the bytes written so far can have crossed the line to
+  // the camera. A COM port's single-byte writes already wait for each
+  // byte; a frame grabber may only buffer them.
+  virtual std::uint32_t MsUntilSent() const { return 0; }
 
   // One byte of a reply line, for a reader with `leftMs` of its time-out
   // `lineTimeoutMs` left. A COM port waits up to `leftMs` for it, sleeping

@@ -17,7 +17,8 @@ namespace vexq4::control::members {
 // Out-parameters the host must supply.
 template <class... T>
 void RequirePresent(T*... pointers) {
-  if (((pointers == nullptr) || ...)) Raise(kInvalidPropertyValue, kIdsInvalidNull);
+  const bool missing = ((pointers == nullptr) || ...);
+  if (missing) Raise(kInvalidPropertyValue, kIdsInvalidNull);
 }
 
 inline QString FromBuffer(const char* text) { return QString::fromLatin1(text); }

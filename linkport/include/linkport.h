@@ -81,6 +81,13 @@ LINKPORT_API int32_t clGetSerialPortIdentifier(uint32_t serialIndex, char *type,
 LINKPORT_API int32_t clGetSupportedBaudRates(void *serialRef, uint32_t *baudRates);
 LINKPORT_API int32_t clSetBaudRate(void *serialRef, uint32_t baudRate);
 
+/* Camera Link 1.1 and later: forwarded when the selected library exports
+ * them, whatever version it reports; otherwise CL_ERR_FUNCTION_NOT_FOUND.
+ * clFlushPort discards the input the port holds; clGetNumBytesAvail sets
+ * *numBytes to how many bytes a read would get at once. */
+LINKPORT_API int32_t clFlushPort(void *serialRef);
+LINKPORT_API int32_t clGetNumBytesAvail(void *serialRef, uint32_t *numBytes);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,6 +29,8 @@ using GetNumSerialPortsFn = int32_t (*)(uint32_t*);
 using GetSupportedBaudRatesFn = int32_t (*)(void*, uint32_t*);
 using SetBaudRateFn = int32_t (*)(void*, uint32_t);
 using GetErrorTextFn = int32_t (*)(int32_t, char*, uint32_t*);
+using FlushPortFn = int32_t (*)(void*);
+using GetNumBytesAvailFn = int32_t (*)(void*, uint32_t*);
 
 constexpr std::size_t kMaxRecords = 16;
 // "libclser???.so" is 14 characters; the field keeps its NUL too.
@@ -62,6 +64,9 @@ struct Selection {
   GetSupportedBaudRatesFn getSupportedBaudRates;
   SetBaudRateFn setBaudRate;
   GetErrorTextFn getErrorText;
+  // Camera Link 1.1: null when the library lacks them.
+  FlushPortFn flushPort;
+  GetNumBytesAvailFn getNumBytesAvail;
 };
 
 // All state is plain data: it is built by the load-time constructor and torn
@@ -217,6 +222,9 @@ bool ResolveSelection(void* module, uint32_t version) {
       !Resolve(module, "clSerialClose", s.serialClose)) {
     return false;
   }
+  // Optional: a library without them is still usable, read by read.
+  Resolve(module, "clFlushPort", s.flushPort);
+  Resolve(module, "clGetNumBytesAvail", s.getNumBytesAvail);
   if (version < kVersion1_0) return true;
   return Resolve(module, "clGetManufacturerInfo", s.getManufacturerInfo) &&
          Resolve(module, "clGetSerialPortIdentifier", s.getSerialPortIdentifier) &&
@@ -336,6 +344,16 @@ int32_t clGetSupportedBaudRates(void* serialRef, uint32_t* baudRates) {
 int32_t clSetBaudRate(void* serialRef, uint32_t baudRate) {
   if (!VersionedCallsAllowed()) return CL_ERR_FUNCTION_NOT_FOUND;
   return g.selection.setBaudRate(serialRef, baudRate);
+}
+
+int32_t clFlushPort(void* serialRef) {
+  if (!g.selection.flushPort) return CL_ERR_FUNCTION_NOT_FOUND;
+  return g.selection.flushPort(serialRef);
+}
+
+int32_t clGetNumBytesAvail(void* serialRef, uint32_t* numBytes) {
+  if (!g.selection.getNumBytesAvail) return CL_ERR_FUNCTION_NOT_FOUND;
+  return g.selection.getNumBytesAvail(serialRef, numBytes);
 }
 
 }  // extern "C"

@@ -17,9 +17,19 @@
 namespace vexq4::python {
 namespace {
 
-// The cameras that asked for fast reads: the library's setting is the
-// process's, on while any of them is open.
-int g_fastReadCameras = 0;  // changed with the gate held alone
+// Reads are fast, as in vexq4, unless a camera asks for the standard ones
+// (fast_reads=False). The library's setting is the process's: while such a
+// camera is open, every camera reads the standard way.
+int g_openCameras = 0;  // both changed with the gate held alone
+int g_standardReadCameras = 0;
+
+// The reads the open cameras ask for; the library's own once none is open.
+void ApplyReads() {
+  if (g_openCameras == 0)
+    CVexCamInterface::SetQueryDrainTime(-1);
+  else
+    CVexCamInterface::UseHostReads(g_standardReadCameras > 0);
+}
 
 // How long close() waits for another thread's call to stop before it
 // leaves the closing to that thread: the longest exchange (auto shading,
@@ -148,8 +158,10 @@ void Camera::Connect(const ConnectOptions& o) {
         slot_ = TakeSlot(kind, number, device_, refused);
         if (!slot_) return 0;
         open_ = true;
-        if (o.fastReads && g_fastReadCameras++ == 0) SetQueryDrainTime(kFastReadsDrainMs);
+        ++g_openCameras;
+        if (!o.fastReads) ++g_standardReadCameras;
         fastReads_ = o.fastReads;
+        ApplyReads();
         // A Camera Link line is named by slot 0, the port of a new model.
         const bool cameraLink = kind == LineKind::kGrabber || kind == LineKind::kAllSerial;
         const int result = hosts::Connect(*this, kind, cameraLink ? number : slot_->port);
@@ -184,12 +196,15 @@ void Camera::RaiseConnectFailure(int status) {
 
 void Camera::Release() {
   CloseConnection();
-  if (slot_) GiveBack(*slot_);
+  if (slot_) {
+    GiveBack(*slot_);
+    --g_openCameras;
+    if (!fastReads_) --g_standardReadCameras;
+    ApplyReads();
+  }
   slot_.reset();
   open_ = false;
   firmwareKnown_ = false;
-  if (fastReads_ && --g_fastReadCameras == 0) SetQueryDrainTime(-1);
-  fastReads_ = false;
   if (sim_) sim_->Stop();
   NotifyCameraChange();
 }

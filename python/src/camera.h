@@ -44,7 +44,7 @@ struct ConnectOptions {
   std::optional<int> grabber;
   std::optional<int> clallserial;
   bool sim = false;
-  bool fastReads = false;
+  bool fastReads = true;
 };
 
 // Hidden like everything of the module (its Python members are).

@@ -89,6 +89,48 @@ TEST_F(GrabberLibrary, MovesBytesBothWaysAndHonoursTheReadTimeOut) {
   close_(ref);
 }
 
+// Camera Link 1.1's two: what is there is counted and discarded at once.
+// The Camera Link 1.0 variant has neither.
+TEST_F(GrabberLibrary, CountsAndFlushesWhatIsThereButNotAsCameraLink10) {
+  auto flush = reinterpret_cast<decltype(&clFlushPort)>(dlsym(lib_, "clFlushPort"));
+  auto avail = reinterpret_cast<decltype(&clGetNumBytesAvail)>(dlsym(lib_, "clGetNumBytesAvail"));
+  ASSERT_NE(flush, nullptr);
+  ASSERT_NE(avail, nullptr);
+  void* ref = nullptr;
+  ASSERT_EQ(init_(0, &ref), 0);
+  uint32_t count = 99;
+  EXPECT_EQ(avail(ref, &count), 0);
+  EXPECT_EQ(count, 0u);
+  ASSERT_EQ(write(master_, "GA=7\r\nSH=1\r\n", 12), 12);
+  for (int i = 0; i < 100 && avail(ref, &count) == 0 && count < 12; ++i) usleep(2000);
+  EXPECT_EQ(count, 12u);
+  char in[4] = {};
+  uint32_t some = 4;
+  EXPECT_EQ(read_(ref, in, &some, 10), 0);
+  EXPECT_EQ(avail(ref, &count), 0);
+  EXPECT_EQ(count, 8u);
+  EXPECT_EQ(flush(ref), 0);
+  EXPECT_EQ(avail(ref, &count), 0);
+  EXPECT_EQ(count, 0u);
+  int stranger = 0;
+  EXPECT_EQ(flush(&stranger), CL_ERR_INVALID_REFERENCE);
+  close_(ref);
+
+  void* old = dlopen(CLSERSIM_1_0_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(old, nullptr) << dlerror();
+  EXPECT_EQ(dlsym(old, "clFlushPort"), nullptr);
+  EXPECT_EQ(dlsym(old, "clGetNumBytesAvail"), nullptr);
+  auto info = reinterpret_cast<int32_t (*)(char*, uint32_t*, uint32_t*)>(
+      dlsym(old, "clGetManufacturerInfo"));
+  char name[100] = {};
+  uint32_t size = sizeof name;
+  uint32_t version = 0;
+  EXPECT_EQ(info(name, &size, &version), 0);
+  EXPECT_STREQ(name, "RX-Q4 Simulated Grabber (Camera Link 1.0)");
+  EXPECT_EQ(version, 2u);
+  dlclose(old);
+}
+
 TEST_F(GrabberLibrary, PortIsExclusiveAndReferencesAreChecked) {
   void* ref = nullptr;
   EXPECT_EQ(init_(1, &ref), CL_ERR_INVALID_INDEX);

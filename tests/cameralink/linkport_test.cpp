@@ -204,6 +204,40 @@ TEST(LinkportSelection, VersionOneForwardsOnlyTheSerialCalls) {
   EXPECT_EQ(log.Count("v1x clSerialClose 1"), 1);
 }
 
+// clFlushPort and clGetNumBytesAvail (Camera Link 1.1) reach a library that
+// has them; one without them, or no selection, gives "function not found".
+TEST(LinkportSelection, FlushAndBytesAvailableOnlyWhereTheLibraryHasThem) {
+  CallLog log;
+  Linkport lp(kMain);
+  auto flush = lp.Get<decltype(clFlushPort)>("clFlushPort");
+  auto avail = lp.Get<decltype(clGetNumBytesAvail)>("clGetNumBytesAvail");
+  ASSERT_NE(flush, nullptr);
+  ASSERT_NE(avail, nullptr);
+  uint32_t count = 77;
+  EXPECT_EQ(avail(nullptr, &count), CL_ERR_FUNCTION_NOT_FOUND);
+  EXPECT_EQ(flush(nullptr), CL_ERR_FUNCTION_NOT_FOUND);
+
+  ASSERT_EQ(lp.Select("Alpha Grabbers"), 0);
+  void* ref = nullptr;
+  ASSERT_EQ(lp.SerialInit(0, &ref), 0);
+  char query[] = "GA?\r\n";
+  uint32_t length = 5;
+  ASSERT_EQ(lp.Get<decltype(clSerialWrite)>("clSerialWrite")(ref, query, &length, 600), 0);
+  EXPECT_EQ(avail(ref, &count), 0);
+  EXPECT_EQ(count, 6u);  // "GA=0\r\n"
+  EXPECT_EQ(flush(ref), 0);
+  EXPECT_EQ(log.Count("alp clFlushPort 1"), 1);
+  EXPECT_EQ(avail(ref, &count), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(avail(nullptr, &count), CL_ERR_INVALID_REFERENCE);  // the vendor's own answer
+
+  ASSERT_EQ(lp.Select("Beta Vision"), 0);  // version 4, but without them
+  count = 77;
+  EXPECT_EQ(avail(ref, &count), CL_ERR_FUNCTION_NOT_FOUND);
+  EXPECT_EQ(count, 77u);
+  EXPECT_EQ(flush(ref), CL_ERR_FUNCTION_NOT_FOUND);
+}
+
 TEST(LinkportSelection, NothingSelectedCallsNothing) {
   CallLog log;
   Linkport lp(kMain);

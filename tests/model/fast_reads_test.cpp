@@ -84,4 +84,46 @@ TEST_F(FastReads, TheModelsSetterTakesEffectWithoutReconnecting) {
   EXPECT_GE(Took([&] { return model.ReadAllFromCamera(); }), 3800u);
 }
 
+// The hosts' one rule: the standard reads when the user asks for them,
+// whatever the environment says; else VEXQ4_QUERY_DRAIN_MS when the
+// library can take it; else 15 ms. Timed by a read-all's 34 drains.
+TEST_F(FastReads, HostsReadFastUnlessToldOtherwise) {
+  ASSERT_EQ(model.SetComPort(1), 0);
+  const auto readAll = [&] { return Took([&] { return model.ReadAllFromCamera(); }); };
+  const auto chosen = [&](bool standard, const char* variable) {
+    if (variable) {
+      setenv("VEXQ4_QUERY_DRAIN_MS", variable, 1);
+    } else {
+      unsetenv("VEXQ4_QUERY_DRAIN_MS");
+    }
+    return CVexCamInterface::UseHostReads(standard);
+  };
+  CVexCamInterface::HostReads reads = chosen(false, nullptr);
+  EXPECT_EQ(reads.drainMs, 15);
+  EXPECT_FALSE(reads.fromEnvironment);
+  const std::uint32_t fast = readAll();
+  ExpectCameraValues();
+
+  reads = chosen(true, "20");
+  EXPECT_EQ(reads.drainMs, 0);
+  const std::uint32_t standard = readAll();
+  EXPECT_EQ(standard - fast, 34u * (101 - 15));
+
+  reads = chosen(false, "20");
+  EXPECT_EQ(reads.drainMs, 20);
+  EXPECT_TRUE(reads.fromEnvironment);
+  EXPECT_EQ(readAll(), fast + 34 * 5);
+  reads = chosen(false, "0");
+  EXPECT_EQ(reads.drainMs, 0);
+  EXPECT_TRUE(reads.fromEnvironment);
+  EXPECT_EQ(readAll(), standard);
+
+  for (const char* ignored : {"15ms", "101", "-1", " "}) {
+    reads = chosen(false, ignored);
+    EXPECT_EQ(reads.drainMs, 15) << ignored;
+    EXPECT_EQ(reads.ignoredVariable, ignored);
+    EXPECT_EQ(readAll(), fast) << ignored;
+  }
+}
+
 }  // namespace

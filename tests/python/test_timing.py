@@ -59,7 +59,7 @@ def test_read_all_through_python_costs_what_it_costs_in_cxx():
             status, seconds = _vexq4._read_all_through_model(sim.device)
             assert status == 0
             cxx.append(seconds)
-            with vexq4.Camera(device=sim.device) as cam:
+            with vexq4.Camera(device=sim.device, fast_reads=False) as cam:
                 cam.on_change(lambda name, value: None)  # callbacks in the path too
                 python.append(timed(cam.read_all))
         ratio = min(python) / min(cxx)
@@ -68,3 +68,21 @@ def test_read_all_through_python_costs_what_it_costs_in_cxx():
               + ", ".join(f"{t:.3f}" for t in python) + "; C++ "
               + ", ".join(f"{t:.3f}" for t in cxx) + ")")
         assert ratio <= 1.02
+
+
+def test_reads_are_fast_unless_a_camera_asks_for_the_standard_ones():
+    # The standard wait before each of a read-all's 34 queries is at least
+    # 101 ms; fast reads wait 15 ms. The setting is the process's: while a
+    # camera that asked for the standard reads is open, every camera reads
+    # that way.
+    with vexq4.Simulator() as one, vexq4.Simulator() as two:
+        with vexq4.Camera(device=one.device) as fast:
+            alone = timed(fast.read_all)
+            with vexq4.Camera(device=two.device, fast_reads=False):
+                beside_standard = timed(fast.read_all)
+            again = timed(fast.read_all)
+        print(f"\nread-all: fast {alone:.3f} s, beside a standard camera "
+              f"{beside_standard:.3f} s, fast again {again:.3f} s")
+        assert beside_standard >= 34 * 0.101
+        assert alone < beside_standard / 2
+        assert again < beside_standard / 2

@@ -26,6 +26,7 @@ inline constexpr std::uint32_t ExchangeBoundMs(std::uint32_t replyTimeoutMs) {
 }
 // A shading read on a silent line: 1546 empty reads after the 1 s pause.
 inline constexpr std::uint32_t kShadingReadBoundMs = 2000 + 1546 * 102;
+inline constexpr std::uint32_t kShadingReadOnCameraLinkBoundMs = 2000 + 1546 * 601;
 
 // The model's own consistency: list fields inside their lists with the
 // matching text, the status flags settled, synchronized only when online.

@@ -110,6 +110,45 @@ TEST(StudioProgram, ScreenshotScriptTakesTheScaleAndFontOfALargeScreen) {
   }
 }
 
+// The picture check names each picture that differs, and only those: one
+// level in the last pixel, a size, a picture gone, a picture new.
+TEST(StudioProgram, PictureDiffNamesEachPictureThatDiffers) {
+  TestDir dir("vexq4-picture-diff");
+  fs::create_directories(dir / "ref");
+  fs::create_directories(dir / "new");
+  QImage picture(40, 30, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x * 6, y * 8, 90));
+  const auto save = [&](const QImage& image, const std::string& file) {
+    ASSERT_TRUE(image.save(QString::fromStdString((dir / file).string()), "PNG")) << file;
+  };
+  for (const char* name : {"same.png", "level.png", "size.png", "gone.png"})
+    save(picture, std::string("ref/") + name);
+  save(picture, "new/same.png");
+  QImage changed = picture;
+  changed.setPixel(39, 29, qRgb(39 * 6, 29 * 8, 91));
+  save(changed, "new/level.png");
+  save(picture.copy(0, 0, 40, 29), "new/size.png");
+  save(picture, "new/added.png");
+
+  const std::string tool = VEXQ4_BUILD_DIR "/doc/tools/vexq4-picture-diff";
+  const auto strict = RunProgram({tool, (dir / "ref").string(), (dir / "new").string()}, "");
+  EXPECT_EQ(strict.exitStatus, 1) << strict.err;
+  EXPECT_EQ(Lines(strict.out),
+            (std::vector<std::string>{
+                "added.png: new (not in the reference folder)", "gone.png: no longer made",
+                "level.png: 1 pixels differ (by up to 1 levels) in 1x1 at 39,29",
+                "size.png: size 40x29, was 40x30"}));
+  fs::remove(dir / "ref/gone.png");
+  fs::remove(dir / "ref/size.png");
+  fs::remove(dir / "new/size.png");
+  fs::remove(dir / "new/added.png");
+  const auto tolerant =
+      RunProgram({tool, "--tolerance", "1", (dir / "ref").string(), (dir / "new").string()}, "");
+  EXPECT_EQ(tolerant.exitStatus, 0) << tolerant.out;
+  EXPECT_TRUE(tolerant.out.empty()) << tolerant.out;
+}
+
 TEST(StudioProgram, ScriptModePrintsOnlyWhatTheScriptAsks) {
   TestDir dir("vexq4-studio");
   const auto result =

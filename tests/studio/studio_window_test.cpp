@@ -386,83 +386,91 @@ TEST_F(StudioTest, HelpAsksTheControlForTheOperatorsGuide) {
   if (!someGuide) fs::remove(guide);
 }
 
-// Fast reads, from the Control menu: a read of all settings waits much
-// less before each query; the choice is kept and the status bar says it.
-TEST_F(StudioTest, FastReadsShortenAReadOfAllSettingsAndAreKept) {
+// Fast reads, the default: the Control menu's entry turns them off for the
+// standard wait before each query, which a read of all settings feels;
+// the choice is kept and the status bar says it.
+TEST_F(StudioTest, ReadsAreFastUntilTurnedOffAndTheChoiceIsKept) {
   studio::StudioOptions options = NoLayout();
   options.keepLayout = true;
   auto window = MakeWindow(true, options);
-  EXPECT_FALSE(window->fastReadsAction()->isChecked());
-  EXPECT_EQ(window->ReadsText(), "Standard reads");
+  EXPECT_TRUE(window->fastReadsAction()->isChecked());
+  EXPECT_EQ(window->ReadsText(), "Fast reads (15 ms)");
   // Synchronize Program: a read of all settings, in virtual time.
   const auto timed = [](CXVexCamCtrl& c) {
     const std::uint32_t start = platform::TickCount();
     EXPECT_EQ(c.ReadAllFromCamera(), 0);
     return platform::TickCount() - start;
   };
-  const std::uint32_t standard = timed(*window->control());
-  window->fastReadsAction()->trigger();
-  EXPECT_EQ(window->ReadsText(), "Fast reads (15 ms)");
   const std::uint32_t fast = timed(*window->control());
+  window->fastReadsAction()->trigger();
+  EXPECT_EQ(window->ReadsText(), "Standard reads");
+  const std::uint32_t standard = timed(*window->control());
   EXPECT_LT(fast * 2, standard) << fast << " ms against " << standard << " ms";
   window.reset();
-  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=true"), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=false"), std::string::npos);
 
   auto again = MakeWindow(true, options);
-  EXPECT_TRUE(again->fastReadsAction()->isChecked());
+  EXPECT_FALSE(again->fastReadsAction()->isChecked());
   EXPECT_EQ(again->fastReadsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
-  EXPECT_LT(timed(*again->control()) * 2, standard);
+  EXPECT_EQ(timed(*again->control()), standard);
   again->fastReadsAction()->trigger();
-  EXPECT_EQ(again->ReadsText(), "Standard reads");
-  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=false"), std::string::npos);
+  EXPECT_EQ(again->ReadsText(), "Fast reads (15 ms)");
+  EXPECT_NE(ReadFile(dir / "vexq4-studio.conf").find("fastReads=true"), std::string::npos);
 }
 
 // The choice in the settings file as people write it; a word the studio
-// does not know is refused and said, and fast reads stay off.
+// does not know is refused and said, and fast reads stay on, as without
+// the line.
 TEST_F(StudioTest, FastReadsLineOfTheSettingsFileTakesTheWordsPeopleWrite) {
   studio::StudioOptions options = NoLayout();
   options.keepLayout = true;
-  const auto stored = [&](const std::string& word) {
-    WriteFile(dir / "vexq4-studio.conf", "[camera]\nfastReads=" + word + "\n");
+  const auto stored = [&](const std::string& line) {
+    WriteFile(dir / "vexq4-studio.conf", "[camera]\n" + line + "\n");
     ui.boxes.clear();
     auto window = MakeWindow(false, options);
-    EXPECT_TRUE(ui.boxes.empty() || ui.boxes[0].text.contains("refused")) << word;
+    EXPECT_TRUE(ui.boxes.empty() || ui.boxes[0].text.contains("refused")) << line;
     return window->fastReadsAction()->isChecked();
   };
+  EXPECT_TRUE(stored("# no fastReads line"));
   for (const char* off : {"no", "off", "false", "0", "No", "OFF", " False "})
-    EXPECT_FALSE(stored(off)) << off;
+    EXPECT_FALSE(stored(std::string("fastReads=") + off)) << off;
   EXPECT_TRUE(ui.boxes.empty());
-  for (const char* on : {"yes", "on", "true", "1", "YES", "On"}) EXPECT_TRUE(stored(on)) << on;
+  for (const char* on : {"yes", "on", "true", "1", "YES", "On"})
+    EXPECT_TRUE(stored(std::string("fastReads=") + on)) << on;
   EXPECT_TRUE(ui.boxes.empty());
 
   for (const char* bad : {"maybe", "2", "no, thanks"}) {
-    EXPECT_FALSE(stored(bad)) << bad;
+    EXPECT_TRUE(stored(std::string("fastReads=") + bad)) << bad;
     ASSERT_EQ(ui.boxes.size(), 1u) << bad;
     EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("fastReads=") + bad))
         << ui.boxes[0].text.toStdString();
     EXPECT_TRUE(ui.boxes[0].text.contains("yes or no, on or off, true or false, 1 or 0"));
+    EXPECT_TRUE(ui.boxes[0].text.contains("Fast reads stay on"));
   }
 }
 
-// VEXQ4_QUERY_DRAIN_MS as the library takes it: a value it ignores is not
-// shown as in use.
+// With fast reads on, VEXQ4_QUERY_DRAIN_MS chooses the wait as the library
+// takes it: a value it cannot take is ignored, noted and shown as such.
+// Turned off, the standard wait serves whatever the variable says.
 TEST_F(StudioTest, StatusBarShowsTheQueryDrainInUse) {
-  const auto shown = [&](const std::string& value) {
+  const auto shown = [&](const std::string& value, bool off = false) {
     ScopedEnv drain("VEXQ4_QUERY_DRAIN_MS", value);
     auto window = MakeWindow(false);
+    if (off) window->fastReadsAction()->trigger();
     const bool noted = std::any_of(
         window->eventLog()->entries().begin(), window->eventLog()->entries().end(),
-        [](const EventLog::Entry& e) { return e.text.contains("queries wait the standard time"); });
+        [](const EventLog::Entry& e) { return e.text.contains("milliseconds; it is ignored"); });
     return std::pair{window->ReadsText().toStdString(), noted};
   };
   EXPECT_EQ(shown("20"), std::pair(std::string("Reads: 20 ms (VEXQ4_QUERY_DRAIN_MS)"), false));
-  EXPECT_EQ(shown("0"), std::pair(std::string("Standard reads"), false));
+  EXPECT_EQ(shown("0"), std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=0)"), false));
+  EXPECT_EQ(shown("20", true), std::pair(std::string("Standard reads"), false));
   EXPECT_EQ(shown("abc"),
-            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=abc ignored)"), true));
+            std::pair(std::string("Fast reads (15 ms; VEXQ4_QUERY_DRAIN_MS=abc ignored)"), true));
   EXPECT_EQ(shown("101"),
-            std::pair(std::string("Standard reads (VEXQ4_QUERY_DRAIN_MS=101 ignored)"), true));
+            std::pair(std::string("Fast reads (15 ms; VEXQ4_QUERY_DRAIN_MS=101 ignored)"), true));
   EXPECT_EQ(shown("<b>15 ms</b> and a great deal more").first,
-            "Standard reads (VEXQ4_QUERY_DRAIN_MS=<b>15 ms</b> and\u2026 ignored)");
+            "Fast reads (15 ms; VEXQ4_QUERY_DRAIN_MS=<b>15 ms</b> and\u2026 ignored)");
 }
 
 TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {

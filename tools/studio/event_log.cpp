@@ -92,7 +92,7 @@ QString EventLog::Body(const Entry& entry) {
 }
 
 void EventLog::Add(Kind kind, const QString& text) {
-  Entry entry{QDateTime::currentDateTime(), kind, text};
+  Entry entry{now_ ? now_() : QDateTime::currentDateTime(), kind, text};
   view_->appendPlainText(Line(entry));
   entries_.push_back(std::move(entry));
   while (entries_.size() > static_cast<std::size_t>(kMaxEntries)) entries_.pop_front();

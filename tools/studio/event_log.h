@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 #include <deque>
+#include <functional>
+#include <utility>
 
 #include "vexq4/control/XVexCamCtrl.h"
 
@@ -44,6 +46,11 @@ class EventLog final : public QWidget, public vexq4::control::EventSink {
   static QString Body(const Entry& entry);
   static QString KindName(Kind kind);
 
+  // Where the entries' times come from: the wall clock unless set (the
+  // pictures of the guide show a fixed time, so that each is the same
+  // every time it is made).
+  void SetTimeSource(std::function<QDateTime()> now) { now_ = std::move(now); }
+
   // A line of the studio's own.
   void Note(const QString& text);
   void Clear();
@@ -65,6 +72,7 @@ class EventLog final : public QWidget, public vexq4::control::EventSink {
   QPointer<CXVexCamCtrl> control_;
   QPlainTextEdit* view_ = nullptr;
   std::deque<Entry> entries_;
+  std::function<QDateTime()> now_;
 };
 
 }  // namespace vexq4::studio

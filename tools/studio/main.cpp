@@ -359,6 +359,10 @@ int RunStudio(const vexq4::sim::PtyServer* sim, const std::optional<QString>& sc
   options.controlSource = source;
   options.keepLayout = !screenshots;
   auto window = std::make_unique<vexq4::studio::StudioWindow>(control, options);
+  // A picture is the same each time it is made: the log's clock stands
+  // still at a made-up moment.
+  if (screenshots)
+    window->eventLog()->SetTimeSource([] { return QDateTime(QDate(2024, 5, 6), QTime(9, 30)); });
   window->show();
   if (screenshots) return TakeScreenshots(*control, std::move(window), *screenshots);
   QObject::connect(window.get(), &vexq4::studio::StudioWindow::closed, qApp,

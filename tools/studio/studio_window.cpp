@@ -85,15 +85,6 @@ std::optional<bool> SwitchWord(const QString& text) {
   return std::nullopt;
 }
 
-// What the library makes of VEXQ4_QUERY_DRAIN_MS: the quiet time in ms (0:
-// the standard drain), or nothing when it ignores the variable.
-std::optional<int> QueryDrainVariable(const QString& text) {
-  const auto ms = platform::PlainNumber(text.toStdString(),
-                                        static_cast<unsigned>(CVexCamInterface::kMaxQueryDrainMs));
-  if (!ms) return std::nullopt;
-  return static_cast<int>(*ms);
-}
-
 // A value from the environment in the status bar: a few words at most.
 QString Shortened(const QString& text) {
   constexpr int kMost = 16;
@@ -172,21 +163,18 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   // the centre's resizes.
   qApp->installEventFilter(this);
   if (options_.keepLayout) RestoreLayout();
-  const bool fast = StoredFastReads();
-  fastReads_->setChecked(fast);
-  SetFastReads(fast);
-  const QString drain = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
-  if (!drain.isEmpty() && !QueryDrainVariable(drain))
-    NoteWhenShown(QStringLiteral("VEXQ4_QUERY_DRAIN_MS=%1 is not 1 to %2 milliseconds; queries wait "
-                              "the standard time")
-                   .arg(drain)
-                   .arg(CVexCamInterface::kMaxQueryDrainMs));
+  SetFastReads(StoredFastReads());
+  if (!hostReads_.ignoredVariable.empty())
+    NoteWhenShown(
+        QStringLiteral("VEXQ4_QUERY_DRAIN_MS=%1 is not 0 to %2 milliseconds; it is ignored")
+            .arg(QString::fromStdString(hostReads_.ignoredVariable))
+            .arg(CVexCamInterface::kMaxQueryDrainMs));
 }
 
 bool StudioWindow::StoredFastReads() {
-  if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return false;
+  if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return true;
   const QVariant stored = QSettings(SettingsPath(), QSettings::IniFormat).value(kFastReadsKey);
-  if (!stored.isValid()) return false;
+  if (!stored.isValid()) return true;
   // A comma makes QSettings read a list: joined again, as written.
   const QString text = stored.typeId() == QMetaType::QStringList
                            ? stored.toStringList().join(QStringLiteral(", "))
@@ -194,14 +182,14 @@ bool StudioWindow::StoredFastReads() {
   if (const std::optional<bool> on = SwitchWord(text)) return *on;
   const QString why = QStringLiteral(
                           "The line fastReads=%1 of the studio's settings file %2 was refused: it "
-                          "takes yes or no, on or off, true or false, 1 or 0. Fast reads stay off.")
+                          "takes yes or no, on or off, true or false, 1 or 0. Fast reads stay on.")
                           .arg(text, SettingsPath());
   NoteWhenShown(why);
   // Said once the window is up, as the control says its refused values.
   QTimer::singleShot(0, this, [this, why] {
     ctl::Ui().MessageBox(this, kCaption, why, UiServices::Buttons::kOk, UiServices::Icon::kWarning);
   });
-  return false;
+  return true;
 }
 
 void StudioWindow::NoteWhenShown(const QString& text) {
@@ -253,8 +241,8 @@ void StudioWindow::showEvent(QShowEvent* event) {
 }
 
 StudioWindow::~StudioWindow() {
-  // The drain is the process's: leave it as the environment says.
-  if (fastReads_->isChecked()) CVexCamInterface::SetQueryDrainTime(-1);
+  // The drain is the process's: back to the library's own choice.
+  CVexCamInterface::SetQueryDrainTime(-1);
   // The control goes first, while the docks still listen: closing its
   // connection fires events.
   log_->Detach();
@@ -287,10 +275,11 @@ void StudioWindow::BuildMenus() {
   fastReads_->setCheckable(true);
   fastReads_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
   fastReads_->setToolTip(
-      QStringLiteral("Queries wait for 15 ms of silence instead of a whole empty read: "
-                     "Synchronize Program over a Camera Link grabber takes about 1.5 s "
-                     "instead of 44 s (a camera answering late may leave a line that later "
-                     "queries discard)"));
+      QStringLiteral("On (the default), queries wait for 15 ms of silence. Off, each waits "
+                     "for a whole empty read, about 101 ms on a serial port and 1.2 s over a "
+                     "Camera Link grabber: Synchronize Program takes 4 s, or 44 s over a "
+                     "grabber, instead of 1 s. Turn it off for a camera that answers long "
+                     "after its time-out."));
   connect(fastReads_, &QAction::triggered, this, [this](bool on) {
     SetFastReads(on);
     if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return;
@@ -459,33 +448,33 @@ void StudioWindow::ShowProperties() {
 }
 
 QString StudioWindow::ReadsText() const {
-  if (fastReads_->isChecked())
-    return QStringLiteral("Fast reads (%1 ms)").arg(CVexCamInterface::kFastReadsDrainMs);
-  // Off: the library follows the environment, as for any program, and
-  // ignores a value that is no plain number of milliseconds.
-  const QString variable = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
-  if (variable.isEmpty()) return QStringLiteral("Standard reads");
-  const std::optional<int> ms = QueryDrainVariable(variable);
-  if (!ms)
-    return QStringLiteral("Standard reads (VEXQ4_QUERY_DRAIN_MS=%1 ignored)")
-        .arg(Shortened(variable));
-  if (*ms == 0) return QStringLiteral("Standard reads");
-  return QStringLiteral("Reads: %1 ms (VEXQ4_QUERY_DRAIN_MS)").arg(*ms);
+  if (!fastReads_->isChecked()) return QStringLiteral("Standard reads");
+  // On: the environment may choose the quiet time, as the library reads it.
+  const CVexCamInterface::HostReads& r = hostReads_;
+  if (r.fromEnvironment && r.drainMs == 0)
+    return QStringLiteral("Standard reads (VEXQ4_QUERY_DRAIN_MS=0)");
+  if (r.fromEnvironment)
+    return QStringLiteral("Reads: %1 ms (VEXQ4_QUERY_DRAIN_MS)").arg(r.drainMs);
+  const QString fast = QStringLiteral("Fast reads (%1 ms").arg(r.drainMs);
+  if (r.ignoredVariable.empty()) return fast + QLatin1Char(')');
+  return fast + QStringLiteral("; VEXQ4_QUERY_DRAIN_MS=%1 ignored)")
+                    .arg(Shortened(QString::fromStdString(r.ignoredVariable)));
 }
 
 void StudioWindow::SetFastReads(bool on) {
-  CVexCamInterface::SetQueryDrainTime(on ? CVexCamInterface::kFastReadsDrainMs : -1);
+  hostReads_ = CVexCamInterface::UseHostReads(!on);
   fastReads_->setChecked(on);
   reads_->setText(ReadsText());
   reads_->setAccessibleName(ReadsText());
   QString tip = fastReads_->toolTip();
-  const QString variable = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
-  if (!on && !variable.isEmpty() && !QueryDrainVariable(variable))
+  if (on && !hostReads_.ignoredVariable.empty())
     tip += QStringLiteral(
-               "\n\nVEXQ4_QUERY_DRAIN_MS holds \"%1\", not 1 to %2 milliseconds: the "
-               "library ignores it and queries wait the standard time.")
-               .arg(variable)
+               "\n\nVEXQ4_QUERY_DRAIN_MS holds \"%1\", not 0 to %2 milliseconds: it is "
+               "ignored.")
+               .arg(QString::fromStdString(hostReads_.ignoredVariable))
                .arg(CVexCamInterface::kMaxQueryDrainMs);
+  else if (on && hostReads_.fromEnvironment)
+    tip += QStringLiteral("\n\nVEXQ4_QUERY_DRAIN_MS sets the wait while this is on.");
   reads_->setToolTip(tip);
 }
 

@@ -26,7 +26,7 @@ struct StudioOptions {
   // Where the control came from (CreateControl's `source`).
   QString controlSource;
   // Read and write the window's layout and the fast-reads choice in the
-  // studio's settings file.
+  // studio's settings file (without it, reads are fast).
   bool keepLayout = true;
 };
 
@@ -65,9 +65,10 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   bool OpenOperatorGuide();
   void ShowProperties();
   void SetAlwaysOnTop(bool onTop);
-  // Queries wait 15 ms of silence instead of a whole empty read (a read
-  // of all settings over a Camera Link grabber: 1.5 s instead of 44 s);
-  // kept in the studio's settings file.
+  // On (the default): queries wait 15 ms of silence, or what
+  // VEXQ4_QUERY_DRAIN_MS says. Off: the standard wait, a whole empty read
+  // (a read of all settings over a Camera Link grabber: 44 s instead of
+  // 1 s). Kept in the studio's settings file.
   void SetFastReads(bool on);
   // DllRegisterServer / DllUnregisterServer, with a message box saying how
   // it went; the result code.
@@ -87,8 +88,9 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
 
  private:
   void BuildMenus();
-  // The fast-reads choice of the settings file; a line that is no yes/no
-  // is refused (fast reads stay off) and said in the log and a message box.
+  // The fast-reads choice of the settings file, on when it has none; a
+  // line that is no yes/no is refused (fast reads stay on) and said in the
+  // log and a message box.
   bool StoredFastReads();
   // Notes `text` in the event log once the window is up.
   void NoteWhenShown(const QString& text);
@@ -112,6 +114,7 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QAction* fastReads_ = nullptr;
   QLabel* connection_ = nullptr;
   QLabel* reads_ = nullptr;
+  CVexCamInterface::HostReads hostReads_;  // what SetFastReads chose
   bool tabOrderSet_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include "camera_names.h"
 #include "command_help.h"
 #include "command_line_only.h"
+#include "gige_bridge.h"
 #include "host.h"
 #include "host_properties.h"
 
@@ -187,6 +188,7 @@ std::vector<Command> Table() {
        false, DefinePorts},
       {"shell", "run commands read one per line from standard input on one connection", false,
        DefineShell},
+      {"gige-bridge", kGigeBridgeHelp, true, DefineGigeBridge},
   };
 }
 

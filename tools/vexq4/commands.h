@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "host_lines.h"
 
@@ -20,6 +21,15 @@ class App;
 namespace vexq4::cli {
 
 class Host;
+
+// One camera of a command that serves its cameras (gige-bridge): how it is
+// named, the serial device to look at when it does not answer (empty for
+// Camera Link), and its connect operation on a model.
+struct CameraLine {
+  std::string label;
+  std::string device;
+  std::function<int(Host&)> connect;
+};
 
 struct Plan {
   std::string name;         // the command, for messages
@@ -34,6 +44,9 @@ struct Plan {
   std::string file;
   bool writesFile = false;
   std::function<int(Host&)> run;  // returns an exit status
+  // Set: the command opens and serves its cameras itself, the first on the
+  // given model; an exit status.
+  std::function<int(Host&, std::vector<CameraLine>)> serve;
 };
 
 // Gives a command's subcommand its arguments and footer, and sets up the

@@ -26,7 +26,6 @@
 #include "ports_command.h"
 #include "shell.h"
 #include "signals.h"
-#include "vexq4/platform/ini_file.h"
 #include "vexq4/platform/network_device.h"
 #include "vexq4/platform/serial_device.h"
 
@@ -60,6 +59,17 @@ constexpr const char* kFooter = R"(CONNECTION
   save-settings --help' says how); files read may hold it too.
   'grabbers' and 'ports' need no connection; 'search' scans COM ports {searched}
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
+
+READS
+  Before each query vexq4 waits for 15 ms of silence (fast reads), so that
+  nothing an earlier exchange left behind is taken for the answer.
+  --standard-reads waits as the library does by default: an empty read of
+  about 101 ms on a serial or network line, two 600 ms reads on a Camera Link
+  grabber (a read of all settings: 4 s, or 44 s over a grabber, instead of
+  1 s). Without that option VEXQ4_QUERY_DRAIN_MS, when set to 0 to 100 ms (0:
+  the standard wait), chooses instead. Commands keep their wait and the
+  600 ms the camera needs between them. --fast-reads is accepted and changes
+  nothing.
 
 EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
@@ -96,13 +106,6 @@ std::string Footer() {
   return text;
 }
 
-// The library takes VEXQ4_QUERY_DRAIN_MS only as a plain number of 0 to 100
-// milliseconds and quietly keeps the standard drain otherwise; a mistyped
-// value ("15ms") should not go unnoticed.
-bool QueryDrainVariableIsTaken(std::string_view text) {
-  return vexq4::platform::PlainNumber(text, CVexCamInterface::kMaxQueryDrainMs).has_value();
-}
-
 struct Connection {
   std::vector<int> coms;  // --com, ranges spread out
   std::vector<std::string> devices;
@@ -122,7 +125,8 @@ struct Request {
   Connection conn;
   HostOptions host;
   bool noProgress = false;
-  bool fastReads = false;
+  bool standardReads = false;
+  bool fastReads = false;  // the default anyway
   Plan plan;
 };
 
@@ -205,12 +209,17 @@ void AddOutputOptions(CLI::App& app, Request& r) {
                "outcome, as it happens (stderr)");
   app.add_flag("--events", r.host.events, "print every change notification by name (stderr)");
   app.add_flag("--no-progress", r.noProgress, "no progress bar on standard error");
+  auto* standard = app.add_flag(
+      "--standard-reads", r.standardReads,
+      "before each query wait for silence as the library does by default: an empty read "
+      "of about 101 ms on a serial or network line, two of 600 ms on a Camera Link "
+      "grabber, instead of " +
+          std::to_string(CVexCamInterface::kFastReadsDrainMs) +
+          " ms (a read of all settings: 4 s, 44 s over a grabber, "
+          "instead of 1 s); for a camera that answers long after its time-out");
   app.add_flag("--fast-reads", r.fastReads,
-               "end the wait for silence before each query after " +
-                   std::to_string(CVexCamInterface::kFastReadsDrainMs) +
-                   " ms instead of about "
-                   "101 ms: reading all settings takes about 1 s instead of 4 s (a camera "
-                   "answering after its time-out may leave a line that later queries discard)");
+               "the default, kept for scripts that give it: changes nothing")
+      ->excludes(standard);
 }
 
 // Parses the command line into `r`; the exit status when the program ends
@@ -298,15 +307,16 @@ std::string CameraName(const Connection& conn) {
   return conn.devices.empty() ? "camera" : FileSafeName(conn.devices.front());
 }
 
-// Fast reads, and the environment's settings that the library would
-// quietly not take.
-void SetUpReads(Console& console, bool fastReads) {
-  if (fastReads) {
-    CVexCamInterface::SetQueryDrainTime(CVexCamInterface::kFastReadsDrainMs);
-  } else if (const char* drain = std::getenv("VEXQ4_QUERY_DRAIN_MS");
-             drain && *drain && !QueryDrainVariableIsTaken(drain)) {
-    console.Error("VEXQ4_QUERY_DRAIN_MS=" + std::string(drain) +
-                  " is not 1 to 100 milliseconds; queries wait the standard time");
+// Fast reads unless asked for the standard ones, and the environment's
+// settings that the library would quietly not take: a mistyped
+// VEXQ4_QUERY_DRAIN_MS ("15ms") should not go unnoticed.
+void SetUpReads(Console& console, bool standardReads) {
+  const CVexCamInterface::HostReads reads = CVexCamInterface::UseHostReads(standardReads);
+  if (!reads.ignoredVariable.empty()) {
+    console.Error("VEXQ4_QUERY_DRAIN_MS=" + reads.ignoredVariable + " is not 0 to " +
+                  std::to_string(CVexCamInterface::kMaxQueryDrainMs) +
+                  " milliseconds; queries use fast reads (" +
+                  std::to_string(CVexCamInterface::kFastReadsDrainMs) + " ms)");
   }
   // The library quietly connects with the standard time-out instead.
   if (const std::string problem = vexq4::platform::ConnectTimeoutVariableProblem();
@@ -370,6 +380,40 @@ int RunOnCameras(Host& host, Console& console, const Request& r) {
   return status;
 }
 
+// The cameras of a command that serves them (gige-bridge), each with the
+// connect operation every other command uses for it. --all asks the ports
+// first, as for several cameras.
+std::vector<CameraLine> CameraLines(Host& host, const Connection& conn,
+                                    std::optional<int> mappedPort) {
+  std::vector<CameraLine> lines;
+  const auto line = [](std::string label, std::string device, LineKind kind, int number) {
+    return CameraLine{std::move(label), std::move(device),
+                      [kind, number](Host& h) { return h.Connect(kind, number); }};
+  };
+  const auto com = [&line](std::string label, int port) {
+    return line(std::move(label), vexq4::platform::ComPortDevicePath(static_cast<unsigned>(port)),
+                LineKind::kCom, port);
+  };
+  if (conn.grabber)
+    lines.push_back(line(hosts::LineName(LineKind::kGrabber, *conn.grabber), "", LineKind::kGrabber,
+                         *conn.grabber));
+  if (conn.clallserial)
+    lines.push_back(line(hosts::LineName(LineKind::kAllSerial, *conn.clallserial), "",
+                         LineKind::kAllSerial, *conn.clallserial));
+  if (conn.sim && mappedPort) lines.push_back(com(host.simulatorPath(), *mappedPort));
+  if (conn.all) {
+    PortScan scan = ScanSerialPorts(SystemRoot());
+    ProbePorts(host, scan);
+    for (const SerialPort& port : scan.ports)
+      if (port.probe.found) lines.push_back(com(port.device, host.MapDevice(port.openPath)));
+  }
+  for (int port : conn.coms) lines.push_back(com("COM" + std::to_string(port), port));
+  for (const std::string& device : conn.devices)
+    lines.push_back(
+        com(device, conn.devices.size() == 1 && mappedPort ? *mappedPort : host.MapDevice(device)));
+  return lines;
+}
+
 // The one camera of an ordinary run, on the line the options name (--sim
 // and --device through COM port `mappedPort`); false after saying why not.
 bool ConnectCamera(Host& host, Console& console, const Connection& conn,
@@ -414,7 +458,7 @@ int Run(int argc, char** argv) {
 
   Host host(console, r.host);
   host.SetCameraName(CameraName(conn));
-  SetUpReads(console, r.fastReads);
+  SetUpReads(console, r.standardReads);
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the
@@ -434,6 +478,14 @@ int Run(int argc, char** argv) {
     mappedPort = host.MapDevice(*line);
   }
 
+  if (plan.serve) {
+    std::vector<CameraLine> lines = CameraLines(host, conn, mappedPort);
+    if (lines.empty()) {
+      console.Error(plan.name + ": no camera answered on any serial port of this machine");
+      return kExitFailure;
+    }
+    return plan.serve(host, std::move(lines));
+  }
   if (plan.needsCamera && conn.several()) return RunOnCameras(host, console, r);
   if (plan.needsCamera && !ConnectCamera(host, console, conn, mappedPort)) return kExitFailure;
   return plan.run(host);

@@ -67,8 +67,9 @@ void ProbePorts(Host& host, PortScan& scan) {
   };
   console.Progress(0, total, words());
   std::vector<std::thread> threads;
-  for (auto [port, com] : asked) {
-    threads.emplace_back([&, port, com] {
+  for (const auto& [port, com] : asked) {
+    // Copies by name: clang 14 cannot capture structured bindings.
+    threads.emplace_back([&, port = port, com = com] {
       LeaveStopSignalsToTheMainThread();
       Host prober(console, host.options());
       ProbeOne(prober, *port, com);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -69,6 +70,17 @@ fs::path Under(const fs::path& root, std::string_view absolute) {
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A user, group or process id written in decimal; none when it is not one
+// or does not fit (a damaged account file must not end the scan).
+template <class Id>
+std::optional<Id> DecimalId(std::string_view s) {
+  Id value{};
+  if (!AllDigits(s)) return std::nullopt;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (error != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return value;
 }
 
 // ---- Who we are, as the kernel sees it.
@@ -147,11 +159,12 @@ std::map<unsigned, Group> ReadGroups(const fs::path& root) {
   std::ifstream in(root / "etc/group");
   for (std::string line; std::getline(in, line);) {
     const auto fields = Split(line, ':');  // name:password:gid:members
-    if (fields.size() < 4 || !AllDigits(fields[2])) continue;
+    const auto gid = fields.size() < 4 ? std::nullopt : DecimalId<unsigned>(fields[2]);
+    if (!gid) continue;
     Group g{fields[0], {}};
     for (auto& m : Split(fields[3], ','))
       if (!m.empty()) g.members.push_back(m);
-    groups.emplace(static_cast<unsigned>(std::stoul(fields[2])), std::move(g));
+    groups.emplace(*gid, std::move(g));
   }
   return groups;
 }
@@ -161,9 +174,10 @@ std::pair<std::string, std::optional<unsigned>> ReadUser(const fs::path& root, u
   std::ifstream in(root / "etc/passwd");
   for (std::string line; std::getline(in, line);) {
     const auto fields = Split(line, ':');  // name:password:uid:gid:...
-    if (fields.size() < 4 || !AllDigits(fields[2]) || !AllDigits(fields[3])) continue;
-    if (std::stoul(fields[2]) == uid)
-      return {fields[0], static_cast<unsigned>(std::stoul(fields[3]))};
+    if (fields.size() < 4) continue;
+    const auto user = DecimalId<unsigned>(fields[2]);
+    const auto group = DecimalId<unsigned>(fields[3]);
+    if (user && group && *user == uid) return {fields[0], *group};
   }
   return {"", std::nullopt};
 }
@@ -270,7 +284,8 @@ Processes ScanProcesses(const fs::path& root) {
   int looked = 0;
   for (fs::directory_iterator it(root / "proc", ec), end; !ec && it != end; it.increment(ec)) {
     const std::string pid = it->path().filename().string();
-    if (!AllDigits(pid) || (realMachine && pid == self)) continue;
+    const auto number = DecimalId<int>(pid);
+    if (!number || *number <= 0 || (realMachine && pid == self)) continue;
     const std::string command = ReadAttribute(it->path() / "comm").value_or("");
     for (const PortTaker& t : kPortTakers)
       if (command == t.command) takersSeen.insert(t.command);
@@ -280,10 +295,9 @@ Processes ScanProcesses(const fs::path& root) {
       const auto target = LinkTarget(fd->path());
       if (!target || !target->starts_with("/dev/")) continue;
       auto& list = out.holders[*target];
-      const int number = std::atoi(pid.c_str());
       if (std::none_of(list.begin(), list.end(),
-                       [&](const PortHolder& h) { return h.pid == number; }))
-        list.push_back({number, command});
+                       [&](const PortHolder& h) { return h.pid == *number; }))
+        list.push_back({*number, command});
     }
   }
   for (const PortTaker& t : kPortTakers)

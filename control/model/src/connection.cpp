@@ -1,7 +1,10 @@
 // Opening, replacing and closing the model's one connection, and the Camera
 // Link listing forwards.
+#include <cstdlib>
+
 #include "VexQ4Comm.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/ini_file.h"
 
 int CVexCamInterface::Connect(int grabberIndex, int allSerialMode) {
   // The old connection goes first, even when it is on the same port: the
@@ -78,5 +81,22 @@ int CVexCamInterface::ClAllSerialSetBaudRate(unsigned rate) {
   return VexQ4CLAllSerialSetBaudRate(rate);
 }
 int CVexCamInterface::SetQueryDrainTime(int ms) { return VexQ4SetQueryDrainTime(ms); }
+
+CVexCamInterface::HostReads CVexCamInterface::UseHostReads(bool standardReads) {
+  HostReads reads;
+  if (standardReads) {
+    reads.drainMs = 0;
+  } else if (const char* text = std::getenv("VEXQ4_QUERY_DRAIN_MS"); text && *text) {
+    // Read as the library reads it: a plain number, no unit.
+    if (const auto ms = vexq4::platform::PlainNumber(text, kMaxQueryDrainMs)) {
+      reads.drainMs = static_cast<int>(*ms);
+      reads.fromEnvironment = true;
+    } else {
+      reads.ignoredVariable = text;
+    }
+  }
+  SetQueryDrainTime(reads.drainMs);
+  return reads;
+}
 
 void CVexCamInterface::AbandonCameraWork() noexcept { VexQ4AbandonComm(); }

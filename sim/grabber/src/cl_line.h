@@ -26,6 +26,7 @@ inline constexpr std::int32_t kErrorNotFound = -10007;
 inline constexpr std::int32_t kBaudRateNotSupported = -10008;
 
 inline constexpr char kManufacturerName[] = "RX-Q4 Simulated Grabber";
+inline constexpr std::uint32_t kVersion1_0 = 2;
 inline constexpr std::uint32_t kVersion2_0 = 4;
 // 9600 to 115200 baud.
 inline constexpr std::uint32_t kSupportedBaudRates = 0x1F;

@@ -57,18 +57,3 @@ CL_EXPORT int32_t clSerialInit(uint32_t serialIndex, void** serialRefPtr) {
   if (serialIndex >= PortCount()) return kInvalidIndex;
   return InitLine(DevicePath(serialIndex), serialRefPtr);
 }
-
-CL_EXPORT int32_t clFlushPort(void* serialRef) {
-  Line* line = Lines().Find(serialRef);
-  if (!line) return kInvalidReference;
-  line->FlushInput();
-  return kOk;
-}
-
-CL_EXPORT int32_t clGetNumBytesAvail(void* serialRef, uint32_t* numBytes) {
-  Line* line = Lines().Find(serialRef);
-  if (!line) return kInvalidReference;
-  if (!numBytes) return kBufferTooSmall;
-  *numBytes = line->BytesAvailable();
-  return kOk;
-}

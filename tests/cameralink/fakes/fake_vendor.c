@@ -8,6 +8,7 @@
  *   FAKE_V2          with the functions of version 2 and above ...
  *   FAKE_NO_ERRTEXT  ... except clGetErrorText
  *   FAKE_PORTS       what clGetNumSerialPorts reports
+ *   FAKE_FLUSH       with clFlushPort and clGetNumBytesAvail (Camera Link 1.1)
  *   FAKE_ALLSERIAL   the manufacturer-independent library's own functions,
  *                    with FAKE_PORTS ports
  * Loads, unloads and calls are appended to the file $VEXQ4_FAKE_CL_LOG. Its
@@ -98,7 +99,7 @@ EXPORT int32_t clSerialRead(void *ref, char *buffer, uint32_t *size, uint32_t ti
 EXPORT void clSerialClose(void *ref) { Log("clSerialClose", ref == &g_ref); }
 #endif
 
-#ifdef FAKE_ALLSERIAL
+#if defined(FAKE_ALLSERIAL) || defined(FAKE_FLUSH)
 EXPORT int32_t clFlushPort(void *ref) {
   Log("clFlushPort", ref == &g_ref);
   g_replyLength = 0;
@@ -109,6 +110,9 @@ EXPORT int32_t clGetNumBytesAvail(void *ref, uint32_t *count) {
   *count = (uint32_t)g_replyLength;
   return 0;
 }
+#endif
+
+#ifdef FAKE_ALLSERIAL
 EXPORT int32_t clGetNumPorts(uint32_t *count) {
   *count = FAKE_PORTS;
   return 0;

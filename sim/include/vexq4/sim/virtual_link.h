@@ -77,6 +77,8 @@ class VirtualLink {
   bool isOpen() const;
   // Pulls the plug of the open device (and of later ones) or puts it back.
   void SetUnplugged(bool unplugged);
+  // Shared with the other ways to the camera (virtual_grabber.h).
+  const std::shared_ptr<detail::LinkState>& state() const { return state_; }
 
  private:
   // Shared with the devices handed out: the library owns and destroys them.

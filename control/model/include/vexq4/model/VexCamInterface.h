@@ -117,9 +117,19 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // standard drain (an empty read of about 101 ms), -1 back to
   // VEXQ4_QUERY_DRAIN_MS. 0, or -1 for other values.
   static int SetQueryDrainTime(int ms);
-  // The quiet time of fast reads as vexq4 --fast-reads and the studio's
-  // setting choose it.
+  // The quiet time of fast reads, the hosts' default.
   static constexpr int kFastReadsDrainMs = 15;
+  // How the hosts (vexq4, vexq4-studio, the Python package) read, set for
+  // the process by UseHostReads: the user's choice of the standard reads
+  // (vexq4 --standard-reads, the studio's entry, fast_reads=False) comes
+  // first; then VEXQ4_QUERY_DRAIN_MS when it holds a number the library
+  // takes (0 to 100 ms, 0 the standard drain); then fast reads.
+  struct HostReads {
+    int drainMs = kFastReadsDrainMs;  // the quiet time in use; 0 the standard drain
+    bool fromEnvironment = false;     // VEXQ4_QUERY_DRAIN_MS chose it
+    std::string ignoredVariable;      // VEXQ4_QUERY_DRAIN_MS's text, set but not taken
+  };
+  static HostReads UseHostReads(bool standardReads);
   // The longest quiet time SetQueryDrainTime and VEXQ4_QUERY_DRAIN_MS take.
   static constexpr int kMaxQueryDrainMs = 100;
   // For a host asked to stop (a signal): the exchange under way ends

@@ -98,6 +98,20 @@ inline constexpr int kLastComPort = 16;
 inline constexpr int kFirstGrabber = 1;
 inline constexpr int kLastGrabber = 16;
 
+// A setting's GenICam feature where the rule does not give it (the rule:
+// the automation property's name, a list setting's without "Index"): the
+// SFNC name, and for a feature behind a selector that selector and this
+// row's entry; an Enumeration's entry names where the list texts are not
+// the standard's.
+struct GenICamFacts {
+  std::string_view name = {};      // e.g. "Gain"; empty: by the rule
+  std::string_view selector = {};  // e.g. "GainSelector"; empty: none
+  std::string_view entry = {};     // e.g. "Red", this row's entry of the selector
+  std::span<const std::string_view> entries = {};  // e.g. "Off", "ColorBar"
+  bool readOnly = false;  // the camera has no set form
+};
+inline constexpr std::array<std::string_view, 2> kTestPatternEntries = {"Off", "ColorBar"};
+
 // One camera setting. The rows of VEXQ4_MODEL_NOTIFICATIONS fill the
 // fields from `field` on; the names, the code and the notification come
 // from the row's head.
@@ -156,6 +170,9 @@ struct SettingRow {
 
   // The model's own check: a set refuses unsigned(v) > checkMax; -1: none.
   int checkMax = -1;
+
+  // ---- Its GenICam feature (genicam/README.md).
+  GenICamFacts genicam = {};
 
   constexpr bool isList() const { return !list.empty(); }
   constexpr bool inFile() const { return !key.empty(); }
@@ -261,13 +278,15 @@ struct NotificationRow {
          .meaning = "blue gain (0 is 0 dB)", .quietReceive = true,                                 \
          .dispid = 25, .eventDispid = 21, .minMaxDispid = 83,                                      \
          .window = Window::kGain, .key = "Gain Level for Blue", .profileDefault = 24,              \
-         .reportLabel = "Gain Level Blue")                                                         \
+         .reportLabel = "Gain Level Blue",                                                         \
+         .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "Blue"})                 \
   RANGED(BlueBlackLevelChanged, BlueBlackLevel, BLB,                                               \
          .field = &M::blueBlackLevel, .min = 0, .max = 1023,                                       \
          .meaning = "blue black level", .quietReceive = true,                                      \
          .dispid = 26, .eventDispid = 22, .minMaxDispid = 84,                                      \
          .window = Window::kGain, .key = "Black Level for Blue", .profileDefault = 127,            \
-         .reportLabel = "Black Level Blue")                                                        \
+         .reportLabel = "Black Level Blue",                                                        \
+         .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Blue"})     \
   RANGED(ProgrammableExposureRedChanged, ProgrammableExposureRed, PER,                             \
          .field = &M::programmableExposureRed, .min = 0, .max = 791,                               \
          .meaning = "programmable exposure, red", .quietReceive = true,                            \
@@ -348,18 +367,21 @@ struct NotificationRow {
          .meaning = "master gain (0 is 0 dB)",                                                     \
          .dispid = 12, .eventDispid = 10, .minMaxDispid = 70,                                      \
          .window = Window::kGain, .key = "Master Gain Level", .profileDefault = 122,               \
-         .reportLabel = "Master Gain Level")                                                       \
+         .reportLabel = "Master Gain Level",                                                       \
+         .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "All"})                  \
   RANGED(RedGainLevelChanged, RedGainLevel, GAR,                                                   \
          .field = &M::redGainLevel, .min = -231, .max = 231,                                       \
          .meaning = "red gain (0 is 0 dB)",                                                        \
          .dispid = 32, .eventDispid = 28, .minMaxDispid = 90,                                      \
          .window = Window::kGain, .key = "Gain Level for red", .profileDefault = 122,              \
-         .reportLabel = "Gain Level Red")                                                          \
+         .reportLabel = "Gain Level Red",                                                          \
+         .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "Red"})                  \
   RANGED(RedBlackLevelChanged, RedBlackLevel, BLR,                                                 \
          .field = &M::redBlackLevel, .min = 0, .max = 1023, .meaning = "red black level",          \
          .dispid = 33, .eventDispid = 29, .minMaxDispid = 91,                                      \
          .window = Window::kGain, .key = "Black Level for Red", .profileDefault = 122,             \
-         .reportLabel = "Black Level Red")                                                         \
+         .reportLabel = "Black Level Red",                                                         \
+         .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Red"})      \
   RANGED(Red3200KWBalPresetChanged, Red3200KWBalPreset, WPR1,                                      \
          .field = &M::red3200KWBalPreset, .min = -231, .max = 231,                                 \
          .meaning = "white balance preset, red, 3200 K",                                           \
@@ -394,7 +416,8 @@ struct NotificationRow {
          .field = &M::greenBlackLevel, .min = 0, .max = 1023,                                      \
          .meaning = "green black level", .dispid = 42, .eventDispid = 37, .minMaxDispid = 104,     \
          .window = Window::kGain, .key = "Black Level for Green", .profileDefault = 127,           \
-         .reportLabel = "Black Level Green")                                                       \
+         .reportLabel = "Black Level Green",                                                       \
+         .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Green"})    \
   RANGED(GreenKneePointChanged, GreenKneePoint, KPG,                                               \
          .field = &M::greenKneePoint, .min = 0, .max = 1023,                                       \
          .meaning = "green knee point", .dispid = 34, .eventDispid = 30, .minMaxDispid = 92,       \
@@ -416,7 +439,8 @@ struct NotificationRow {
   PLAIN(ColorBarChanged, ColorBar, CBAR,                                                           \
         .field = &M::colorBar, .meaning = "0 off, 1 on", .dispid = 18, .eventDispid = 14,          \
         .window = Window::kShutter, .key = "Color Bar",                                            \
-        .reportLabel = "Color Bar", .reportTexts = kReportOffOn)                                   \
+        .reportLabel = "Color Bar", .reportTexts = kReportOffOn,                                   \
+         .genicam = {.name = "TestPattern", .entries = kTestPatternEntries})                       \
   EVENT(UserIDChanged, .eventDispid = 34, .windows = kAboutBit, .text = &M::userID,                \
         .property = "UserID", .dispid = 39,                                                        \
         .meaning = "user ID",                                                                      \

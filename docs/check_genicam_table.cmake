@@ -1,0 +1,18 @@
+# The mapping table of docs/genicam.md is what vexq4-genicam prints.
+execute_process(COMMAND ${GENERATOR} table OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "vexq4-genicam table failed: ${status}")
+endif()
+file(READ ${DOC} doc)
+string(FIND "${doc}" "-->\n" begin)
+string(FIND "${doc}" "<!-- end of mapping -->" end)
+if(begin EQUAL -1 OR end EQUAL -1)
+  message(FATAL_ERROR "${DOC}: the mapping's markers are gone")
+endif()
+math(EXPR begin "${begin} + 4")
+math(EXPR length "${end} - ${begin}")
+string(SUBSTRING "${doc}" ${begin} ${length} written)
+if(NOT written STREQUAL table)
+  message(FATAL_ERROR "${DOC}: the mapping table is not what 'vexq4-genicam table' prints; "
+                      "put its output between the markers")
+endif()
