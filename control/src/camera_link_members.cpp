@@ -104,12 +104,12 @@ short GrabberSelected(int result) {
 }
 }  // namespace
 
-short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  return GrabberSelected(CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex));
+short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short index) {
+  return GrabberSelected(CVexCamInterface::ClAllSerialSetFrameGrabberIndex(index));
 }
 
-short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  return GrabberSelected(CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex));
+short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short index) {
+  return GrabberSelected(CVexCamInterface::ClSerialSetFrameGrabberIndex(index));
 }
 
 short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {

@@ -116,10 +116,14 @@ const std::vector<Property>& All() {
   return table.properties;
 }
 
-const Property& TextProperty() {
+}  // namespace
+
+const Property& UserIdProperty() {
   return *std::find_if(All().begin(), All().end(),
                        [](const Property& p) { return p.kind == Kind::kText; });
 }
+
+namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -227,7 +231,7 @@ std::span<const Property* const> IdentityProperties() {
     std::vector<const Property*> out;
     for (const Property& p : All())
       if (p.kind == Kind::kReadOnlyText && p.dispid == 0) out.push_back(&p);
-    out.push_back(&TextProperty());
+    out.push_back(&UserIdProperty());
     for (const Property& p : All())
       if (p.kind == Kind::kReadOnly && p.dispid == 0) out.push_back(&p);
     return out;
@@ -357,7 +361,7 @@ std::string WithNames(std::string_view text) {
     if (textName) mnemonic.remove_suffix(5);
     const SettingRow* row = model::FindSetting(mnemonic);
     if (key == "user-id")
-      out += TextProperty().name;
+      out += UserIdProperty().name;
     else if (key == "port")
       out += PortProperty().name;
     else if (row && row->mnemonic == mnemonic && (!textName || row->isList()))

@@ -62,6 +62,8 @@ std::span<const Property* const> IdentityProperties();
 // The connection's port: read-only as a property, since opening a line
 // sets it (connect.h).
 const Property& PortProperty();
+// The user ID: the one property set as free text.
+const Property& UserIdProperty();
 
 // A value given by the user, checked before anything is sent.
 struct Checked {
