@@ -12,6 +12,8 @@
 class CLabel;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -62,6 +64,11 @@ class CAboutDlg final : public CToolWinDlg {
   void OnDestroyWindow() override;
 
  private:
+  // The window's parts, made on `page`.
+  QHBoxLayout* BuildProductLines(QWidget* page);
+  QGroupBox* BuildCameraData(QWidget* page);
+  QGroupBox* BuildHelp(QWidget* page);
+
   // Shows the kept values in the controls ("refresh").
   void ShowFields();
   void SetProtectMode(int index);
