@@ -364,6 +364,8 @@ std::string WithNames(std::string_view text) {
       out += UserIdProperty().name;
     else if (key == "port")
       out += PortProperty().name;
+    else if (key == "fast-ms")
+      out += std::to_string(CVexCamInterface::kFastReadsDrainMs);
     else if (row && row->mnemonic == mnemonic && (!textName || row->isList()))
       out += textName ? row->textProperty : row->property;
     else

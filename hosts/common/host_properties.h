@@ -103,8 +103,9 @@ std::string Format(const CVexCamInterface& model, const Property& p);
 
 // A help text with the settings it names taken from the table: "{GA}" is
 // the property of the setting with the camera mnemonic GA, "{SH.text}" the
-// text property of a list setting, "{user-id}" the user ID's property and
-// "{port}" the connection's port. So an example stays true when a
+// text property of a list setting, "{user-id}" the user ID's property,
+// "{port}" the connection's port and "{fast-ms}" the fast reads' wait for
+// silence in milliseconds. So an example stays true when a
 // property is renamed. Anything else in braces stays as it is.
 std::string WithNames(std::string_view text);
 

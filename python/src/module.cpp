@@ -142,7 +142,7 @@ device in $VEXQ4_COM<n>, else /dev/ttyS<n-1>), ``device`` (a serial device
 path such as "/dev/ttyUSB0"), ``grabber`` (Camera Link frame grabber entry
 {grabber-range}), ``clallserial`` (port of libclallserial.so) or ``sim=True`` (a
 simulated camera started in this process). Opening probes the camera and
-raises when none answers. Reads are fast: each query first waits for 15 ms
+raises when none answers. Reads are fast: each query first waits for {fast-ms} ms
 of silence (or what $VEXQ4_QUERY_DRAIN_MS says, 0 to 100 ms).
 ``fast_reads=False`` waits as the library does by default, an empty read
 of about 101 ms (two of 600 ms over a Camera Link grabber): a read of all

@@ -275,11 +275,12 @@ void StudioWindow::BuildMenus() {
   fastReads_->setCheckable(true);
   fastReads_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
   fastReads_->setToolTip(
-      QStringLiteral("On (the default), queries wait for 15 ms of silence. Off, each waits "
+      QStringLiteral("On (the default), queries wait for %1 ms of silence. Off, each waits "
                      "for a whole empty read, about 101 ms on a serial port and 1.2 s over a "
                      "Camera Link grabber: Synchronize Program takes 4 s, or 44 s over a "
                      "grabber, instead of 1 s. Turn it off for a camera that answers long "
-                     "after its time-out."));
+                     "after its time-out.")
+          .arg(CVexCamInterface::kFastReadsDrainMs));
   connect(fastReads_, &QAction::triggered, this, [this](bool on) {
     SetFastReads(on);
     if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return;

@@ -61,7 +61,7 @@ constexpr const char* kFooter = R"(CONNECTION
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
 READS
-  Before each query vexq4 waits for 15 ms of silence (fast reads), so that
+  Before each query vexq4 waits for {fast-ms} ms of silence (fast reads), so that
   nothing an earlier exchange left behind is taken for the answer.
   --standard-reads waits as the library does by default: an empty read of
   about 101 ms on a serial or network line, two 600 ms reads on a Camera Link
