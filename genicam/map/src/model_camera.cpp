@@ -71,8 +71,9 @@ int ModelCamera::ReadText(Text which, std::string& text) {
 
 int ModelCamera::WriteUserID(std::string_view text) {
   if (const int ready = Ready(); ready != 0) return ready;
-  return hosts::Apply(model_, hosts::UserIdProperty(),
-                      hosts::Checked{.ok = true, .text = std::string(text)});
+  return hosts::Apply(
+      model_, hosts::UserIdProperty(),
+      hosts::Checked{.ok = true, .number = 0, .text = std::string(text), .error = {}});
 }
 
 int ModelCamera::ReadNumber(Number which, int& value) {
