@@ -44,6 +44,8 @@ std::string KeyProblem(const platform::ProfileDocument& doc, const SettingRow& r
 
 // The first key that makes the file no settings file, in the file's order.
 std::string FirstProblem(std::string_view path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::path(std::string(path)), ec)) return "no such file";
   platform::ProfileDocument doc;
   if (!doc.Load(std::filesystem::path(std::string(path)))) return "the file cannot be read";
   for (unsigned code : SettingsFileOrder())
