@@ -154,6 +154,30 @@ TEST_F(DiffApply, SeveralCamerasEachNamedAndTheWorstStatus) {
   EXPECT_TRUE(a.StopAndCommands().empty());
 }
 
+// Ctrl-C: the apply stops at the next exchange, and what it printed is
+// what the camera acknowledged.
+TEST_F(DiffApply, CtrlCStopsTheApplyAndPrintsOnlyWhatWasAcknowledged) {
+  Sim source({"--set", "GA=50", "--set", "SH=4", "--set", "KN=0", "--set", "BLR=40", "--set",
+              "TP=1", "--set", "KPG=700"});
+  ASSERT_EQ(On({source.path()}, {"save-settings", file_}).exitStatus, 0);
+  Sim camera;
+  Process apply({kVexq4, "--device", camera.path(), "apply", file_});
+  const std::string first = apply.ReadLine(10000);
+  ASSERT_FALSE(first.empty());
+  apply.Kill(SIGINT);
+  const Result r = apply.Wait(10000);
+  EXPECT_EQ(r.exitStatus, 130) << r.err;
+  std::istringstream rest(first + "\n" + r.out);
+  std::vector<std::string> printed;
+  for (std::string line; std::getline(rest, line);) printed.push_back(line);
+  const std::vector<std::string> sent = camera.StopAndCommands();
+  EXPECT_LT(printed.size(), 6u);
+  // Each line printed is a command the camera took; at most the one under
+  // way when the signal came was sent without being printed.
+  EXPECT_GE(sent.size(), printed.size());
+  EXPECT_LE(sent.size(), printed.size() + 1);
+}
+
 // A load writes neither the area nor a colour temperature's presets:
 // --verify shows them.
 TEST_F(DiffApply, LoadSettingsVerifyShowsWhatALoadDoesNotWrite) {
