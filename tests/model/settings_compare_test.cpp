@@ -98,6 +98,8 @@ TEST_F(SettingsFileTruth, ApplySendsTheDifferencesInOrderAndReadsThemBack) {
   SetKey("Gain", "Auto White Area", "Midle Right");
   SetKey("Gain", "Master Gain Level", "100");
   SetKey("Shutter", "Shutter Speed", "1/250");
+  std::vector<vexq4::model::ProgressStep> steps;
+  model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) { steps.push_back(s); });
   std::vector<std::string> acknowledged;
   const auto result = ApplyTargets(
       model, ReadSettingsFileTargets(file).targets,
@@ -117,6 +119,12 @@ TEST_F(SettingsFileTruth, ApplySendsTheDifferencesInOrderAndReadsThemBack) {
   EXPECT_EQ(std::vector<std::string>(lastCommand + 1, wire.end()),
             (std::vector<std::string>{"SH?", "GA?", "WB?", "WA?", "WPR1?", "WPB1?"}));
   EXPECT_EQ(link.camera().Value("WPR1"), 10);
+  // One step an exchange of the apply's own, counting on; one end.
+  ASSERT_FALSE(steps.empty());
+  for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i].step, int(i));
+  EXPECT_EQ(steps.back().step, steps.back().total);
+  EXPECT_EQ(steps.back().total, 32 + 5 + 6);  // reads, commands, read-back
+  model.SetProgressHandler(nullptr);
   EXPECT_TRUE(CompareWithCamera(model, ReadSettingsFileTargets(file).targets).same());
 }
 

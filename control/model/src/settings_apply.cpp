@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "VexQ4Comm.h"
+#include "compare_steps.h"
 #include "vexq4/model/settings_compare.h"
 
 namespace vexq4::model {
@@ -116,7 +117,7 @@ ApplyResult ApplyTargets(CVexCamInterface& model, std::span<const Target> target
   ApplyResult result;
   Steps steps{model, 0, static_cast<int>(targets.size())};
   // The read is the compare's, counted as the apply's first steps.
-  const Comparison read = CompareWithCamera(model, targets, kApplyOperation);
+  const Comparison read = ReadTargets(model, targets, kApplyOperation, 0, steps.total);
   result.status = read.status;
   result.stopped = read.stopped;
   if (read.status != Status::kOk) return result;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "VexQ4Comm.h"
+#include "compare_steps.h"
 #include "vexq4/platform/ini_file.h"
 
 namespace vexq4::model {
@@ -98,13 +99,12 @@ std::vector<Target> WriteAllTargets(const CVexCamInterface& model) {
   return out;
 }
 
-Comparison CompareWithCamera(CVexCamInterface& model, std::span<const Target> targets,
-                             std::string_view operation) {
+Comparison ReadTargets(CVexCamInterface& model, std::span<const Target> targets,
+                       std::string_view operation, int firstStep, int total) {
   Comparison out;
-  const int total = static_cast<int>(targets.size());
-  for (int i = 0; i < total; ++i) {
-    const Target& t = targets[static_cast<std::size_t>(i)];
-    if (!model.ReportProgress(operation, i, total)) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const Target& t = targets[i];
+    if (!model.ReportProgress(operation, firstStep + static_cast<int>(i), total)) {
       out.stopped = true;
       out.status = LibraryStatus(CVexCamInterface::kStopped);
       return out;
@@ -118,7 +118,14 @@ Comparison CompareWithCamera(CVexCamInterface& model, std::span<const Target> ta
     if (out.camera.back() != t.value)
       out.differences.push_back({t.row, out.camera.back(), t.value});
   }
-  model.ReportProgress(operation, total, total);
+  return out;
+}
+
+Comparison CompareWithCamera(CVexCamInterface& model, std::span<const Target> targets,
+                             std::string_view operation) {
+  const int total = static_cast<int>(targets.size());
+  Comparison out = ReadTargets(model, targets, operation, 0, total);
+  if (out.status == Status::kOk) model.ReportProgress(operation, total, total);
   return out;
 }
 
