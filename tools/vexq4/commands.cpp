@@ -19,6 +19,7 @@
 #include "output.h"
 #include "ports_command.h"
 #include "properties.h"
+#include "settings_commands.h"
 #include "signals.h"
 #include "status.h"
 #include "vexq4/platform/serial_device.h"
@@ -443,6 +444,7 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       plan.name = name;
       plan.run = run;
     });
+    return cmd;
   };
   simple("read-all", "read every setting from the camera into the program",
          "  " + prog + "read-all\n", [](Host& h) {
@@ -450,15 +452,21 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
              return h.ReadAllFromCamera();
            }));
          });
+  auto verifyWrite = std::make_shared<bool>(false);
   simple("write-all", "write every setting the program holds to the camera (takes > 20 s)",
          "  printf 'read-all\\nset MasterGainLevel=50\\nwrite-all\\n' | vexq4 --com 1 shell\n\n"
          "On its own run the program holds its initial values, not the camera's:\n"
-         "use write-all in a shell after read-all, set or load-settings.\n",
-         [](Host& h) {
-           return RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] {
+         "use write-all in a shell after read-all, set or load-settings.\n"
+         "--verify reads back what was written and prints each setting the camera\n"
+         "does not hold as NAME: camera=VALUE sent=VALUE (exit status 1).\n",
+         [verifyWrite](Host& h) {
+           const std::vector<model::Target> sent = model::WriteAllTargets(h);
+           const int status = RunOperation(h, "write-all", h.WithProgress("WriteAllToCamera", [&] {
              return h.WriteAllToCamera();
            }));
-         });
+           return status == kExitOk && *verifyWrite ? VerifyWriteAll(h, sent) : status;
+         })
+      ->add_flag("--verify", *verifyWrite, "read back what was written; exit 1 on a difference");
   simple("identity", "print CameraID, ModelName, UserID, FirmwareVersion, EEPROMCurrentAreaNo",
          "  " + prog + "identity\n", RunIdentity);
   simple("auto-shading", "start the camera's automatic shading correction (up to 10 s)",
@@ -507,11 +515,25 @@ void AddCommands(CLI::App& app, Plan& plan, bool inShell) {
       plan.writesFile = writes;
       plan.run = [f = *file, run](Host& h) { return run(h, WithCamera(f, h.cameraName())); };
     });
+    return cmd;
   };
   fileCommand("save-settings", "read all settings from the camera and write a settings file (.cam)",
               "  " + prog + "save-settings line3.cam\n", true, RunSaveSettings);
+  auto verifyLoad = std::make_shared<bool>(false);
   fileCommand("load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)",
-              "  " + prog + "load-settings line3.cam\n", false, RunLoadSettings);
+              "  " + prog + "load-settings line3.cam\n  " + prog +
+                  "load-settings --verify line3.cam\n\n"
+                  "--verify reads back everything the file holds and prints each setting the\n"
+                  "camera does not hold as NAME: camera=VALUE file=VALUE (exit status 1); it\n"
+                  "shows what a load does not write (the auto white area, the presets of a\n"
+                  "colour temperature mode). 'vexq4 apply' sends only what differs, all of it.\n",
+              false,
+              [verifyLoad](Host& h, const std::string& f) {
+                const int status = RunLoadSettings(h, f);
+                return status == kExitOk && *verifyLoad ? VerifyLoad(h, f) : status;
+              })
+      ->add_flag("--verify", *verifyLoad, "read back what the file holds; exit 1 on a difference");
+  AddSettingsFileCommands(app, plan, inShell);
   fileCommand(
       "report", "write the camera data report: identity and every area's settings",
       "  " + prog +

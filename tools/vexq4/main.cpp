@@ -208,7 +208,7 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
       status = cameras.Connect();
       if (cameras.connected() > 0) status = std::max(status, RunShell(cameras, stdin));
     } else {
-      status = cameras.ConnectAndRun(plan.run);
+      status = cameras.ConnectAndRun(plan.run, plan.unreachable);
     }
   }
   ShareTerminalWith(nullptr);
@@ -441,17 +441,22 @@ static int Run(int argc, char** argv) {
       device = Host::PortDevice(port);
       status = host.ConnectComPort(port);
     }
+    host.SetDeviceLabel(conn.sim ? host.simulatorPath() : device.empty() ? what : device);
     if (status != 0) {
       if (StopSignal() != 0) return kExitFailure;
       if (conn.grabber || conn.clallserial)
         console.Error(ConnectFailure(what, status, true));
       else
         console.Error(DeviceConnectFailure(what, status, DiagnoseDevice(device).text));
-      return kExitFailure;
+      return plan.unreachable ? plan.unreachable(host) : kExitFailure;
     }
   }
 
-  return plan.run(host);
+  // Results printed while a bar runs (apply's changes) take it off first.
+  ShareTerminalWith(&console);
+  const int status = plan.run(host);
+  ShareTerminalWith(nullptr);
+  return status;
 }
 
 int main(int argc, char** argv) {
