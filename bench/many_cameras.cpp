@@ -7,6 +7,7 @@
 // with the child's CPU time and voluntary context switches (its wake-ups);
 // afterwards every camera must hold each value the write reached the first
 // camera with.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,24 +23,12 @@
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"
+#include "vexq4_runs.h"
 
 extern char** environ;
 
-namespace {
-
 namespace fs = std::filesystem;
 using namespace vexq4;
-
-// How much longer N cameras may take than one.
-constexpr double kParallelTarget = 1.15;
-
-struct Run {
-  int cameras = 0;
-  double wallS = 0;
-  double cpuS = 0;
-  long wakeUps = 0;
-  int status = -1;
-};
 
 double Seconds() {
   timespec ts{};
@@ -48,14 +37,13 @@ double Seconds() {
 }
 
 Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
-             const std::string& file) {
+             const std::vector<std::string>& command) {
   std::vector<std::string> args{vexq4, "--no-progress"};
   for (const std::string& d : devices) {
     args.push_back("--device");
     args.push_back(d);
   }
-  args.push_back("load-settings");
-  args.push_back(file);
+  args.insert(args.end(), command.begin(), command.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -64,7 +52,13 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
   run.cameras = static_cast<int>(devices.size());
   const double start = Seconds();
   pid_t pid = 0;
-  if (::posix_spawn(&pid, vexq4.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return run;
+  // Its results (diff's and apply's lines) are not the bench's.
+  posix_spawn_file_actions_t quiet;
+  ::posix_spawn_file_actions_init(&quiet);
+  ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const int spawned = ::posix_spawn(&pid, vexq4.c_str(), &quiet, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&quiet);
+  if (spawned != 0) return run;
   int status = 0;
   rusage usage{};
   while (::wait4(pid, &status, 0, &usage) < 0) {
@@ -77,9 +71,14 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
   return run;
 }
 
+Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
+             const std::string& file) {
+  return RunVexq4(vexq4, devices, {"load-settings", file});
+}
+
 // A line's settings, away from the factory values wherever the camera has
 // room for it: read from a camera set up so and saved as vexq4 saves them.
-bool WriteLineFile(const fs::path& file) {
+bool WriteLineFile(const std::filesystem::path& file) {
   sim::Config config;
   config.paceAt9600 = false;
   config.values = {{"GA", 100}, {"SH", 4}, {"GAR", -20}, {"GAB", 35}, {"BLR", 40},
@@ -95,8 +94,6 @@ bool WriteLineFile(const fs::path& file) {
   platform::SetSerialOpener({});
   return ok;
 }
-
-}  // namespace
 
 int RunManyCameras(int count, bool check) {
   const fs::path vexq4 = fs::read_symlink("/proc/self/exe").parent_path() / "vexq4";

@@ -253,53 +253,59 @@ class Bench {
 };
 
 void Usage(FILE* out) {
-  std::fprintf(out,
-               "Usage: vexq4-bench [--quick | --fast-reads | --cameras N | --lines] [--runs N] "
-               "[--check]\n"
-               "\n"
-               "Runs camera operations of the model against the simulated camera on a\n"
-               "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
-               "for each, its wall time beside the protocol's minimum for the exchange it\n"
-               "made (the library's fixed waits and the answer's bytes at 9600 baud), the\n"
-               "CPU time of the host thread and of the whole process, and the peak memory.\n"
-               "Then, side by side, the reads with the standard drain before each query and\n"
-               "with a %d ms one (fast reads), beside the line's own minimum (no drain).\n"
-               "\n"
-               "  --quick       only the short operations (query, command)\n"
-               "  --fast-reads  only the side by side reads: read-all, a load from user\n"
-               "                area 1 and the camera data report, with either drain\n"
-               "                (about a minute and a half)\n"
-               "  --cameras N   only vexq4 load-settings into one camera, then into N at once\n"
-               "                (--device repeated), side by side: wall and CPU time and\n"
-               "                wake-ups of vexq4, and whether every camera holds the file\n"
-               "                (about a minute)\n"
-               "  --lines       only vexq4 itself on every kind of line: the pseudo-terminal,\n"
-               "                linkport (the simulated grabber as Camera Link 2.0 and 1.0),\n"
-               "                clallserial and ser2net (rfc2217://, socket://): read-all,\n"
-               "                identity, write-all and load-settings with fast reads and\n"
-               "                with --standard-reads, beside the line's own limit (the\n"
-               "                bytes both ways at 9600 baud, the camera's answer time, the\n"
-               "                600 ms after a command) and the serial line's time (about\n"
-               "                ten minutes)\n"
-               "  --runs N      repeat the short operations N times (default 5; 3 with\n"
-               "                --lines) and average\n"
-               "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
-               "                the minimum, host CPU under 2%% of wall; N cameras within\n"
-               "                1.15 times one; over Camera Link within 1.05 times the\n"
-               "                serial line) or fails\n"
-               "  --help        this text\n"
-               "\n"
-               "The full run takes about three minutes.\n",
-               kShortDrainMs);
+  std::fprintf(
+      out,
+      "Usage: vexq4-bench [--quick | --fast-reads | --cameras N | --apply N | --lines] [--runs N] "
+      "[--check]\n"
+      "\n"
+      "Runs camera operations of the model against the simulated camera on a\n"
+      "pseudo-terminal in real time (9600 baud pacing, default latency) and prints,\n"
+      "for each, its wall time beside the protocol's minimum for the exchange it\n"
+      "made (the library's fixed waits and the answer's bytes at 9600 baud), the\n"
+      "CPU time of the host thread and of the whole process, and the peak memory.\n"
+      "Then, side by side, the reads with the standard drain before each query and\n"
+      "with a %d ms one (fast reads), beside the line's own minimum (no drain).\n"
+      "\n"
+      "  --quick       only the short operations (query, command)\n"
+      "  --fast-reads  only the side by side reads: read-all, a load from user\n"
+      "                area 1 and the camera data report, with either drain\n"
+      "                (about a minute and a half)\n"
+      "  --cameras N   only vexq4 load-settings into one camera, then into N at once\n"
+      "                (--device repeated), side by side: wall and CPU time and\n"
+      "                wake-ups of vexq4, and whether every camera holds the file\n"
+      "                (about a minute)\n"
+      "  --apply N     only vexq4 diff and apply: of a file the camera holds (against\n"
+      "                load-settings), with 1, 4 and 8 differences (the cost of each),\n"
+      "                and on N cameras at once against one (about a minute)\n"
+      "  --lines       only vexq4 itself on every kind of line: the pseudo-terminal,\n"
+      "                linkport (the simulated grabber as Camera Link 2.0 and 1.0),\n"
+      "                clallserial and ser2net (rfc2217://, socket://): read-all,\n"
+      "                identity, write-all and load-settings with fast reads and\n"
+      "                with --standard-reads, beside the line's own limit (the\n"
+      "                bytes both ways at 9600 baud, the camera's answer time, the\n"
+      "                600 ms after a command) and the serial line's time (about\n"
+      "                ten minutes)\n"
+      "  --runs N      repeat the short operations N times (default 5; 3 with\n"
+      "                --lines) and average\n"
+      "  --check       exit 1 if an operation misses a target (wall within 5%% of\n"
+      "                the minimum, host CPU under 2%% of wall; N cameras within\n"
+      "                1.15 times one; over Camera Link within 1.05 times the\n"
+      "                serial line) or fails\n"
+      "  --help        this text\n"
+      "\n"
+      "The full run takes about three minutes.\n",
+      kShortDrainMs);
 }
 
 }  // namespace
 
-int RunManyCameras(int count, bool check);  // many_cameras.cpp
-int RunLines(int runs, bool check);         // lines.cpp
+int RunManyCameras(int count, bool check);   // many_cameras.cpp
+int RunLines(int runs, bool check);          // lines.cpp
+int RunApplyFigures(int count, bool check);  // apply_figures.cpp
 
 int main(int argc, char** argv) {
   int cameras = 0;
+  int applyCameras = 0;
   bool quick = false;
   bool fastReadsOnly = false;
   bool check = false;
@@ -321,6 +327,12 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
       }
+    } else if (arg == "--apply" && i + 1 < argc) {
+      applyCameras = std::atoi(argv[++i]);
+      if (applyCameras < 1 || applyCameras > 64) {
+        Usage(stderr);
+        return 2;
+      }
     } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--help" || arg == "-h") {
@@ -331,11 +343,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (quick + fastReadsOnly + (cameras > 0) + lines > 1) {
+  if (quick + fastReadsOnly + (cameras > 0) + (applyCameras > 0) + lines > 1) {
     Usage(stderr);
     return 2;
   }
   if (cameras > 0) return RunManyCameras(cameras, check);
+  if (applyCameras > 0) return RunApplyFigures(applyCameras, check);
   if (lines) return RunLines(runs > 0 ? runs : 3, check);
   if (runs == 0) runs = 5;
 

@@ -79,6 +79,8 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   void Load(py::handle area, py::object progress);
   void SaveSettings(const std::string& path, py::object progress);
   void LoadSettings(const std::string& path, py::object progress);
+  py::dict Diff(const std::string& path);                        // {name: (camera, file)}
+  py::dict Apply(const std::string& path, py::object progress);  // {name: (old, new)}
   void Report(const std::string& path, py::object progress);
   void ShadingSave(const std::string& path, py::object progress);
   void ShadingLoad(const std::string& path, py::object progress);

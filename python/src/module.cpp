@@ -278,6 +278,24 @@ void BindOperations(py::class_<Camera>& camera) {
           "load_settings(path, *, progress=None) -> None\n\nApply a settings file (.cam) and write "
           "every setting to the camera (over 20 s). A "
           "missing or invalid file raises before anything is sent.")
+      .def(
+          "diff", [](Camera& c, py::handle path) { return c.Diff(PathArgument("diff", path)); },
+          py::arg("path"),
+          "diff(path) -> dict\n\nCompare the camera with a settings file (.cam): {name: "
+          "(camera, file)} for each setting that differs, empty when the camera holds the file. "
+          "Every key counts, the auto white area included; the two gain keys are what the save "
+          "wrote for the file's white balance mode. A file that is no valid settings file raises "
+          "InvalidSettingsFileError before anything is read.")
+      .def(
+          "apply",
+          [](Camera& c, py::handle path, py::object progress) {
+            return c.Apply(PathArgument("apply", path), std::move(progress));
+          },
+          py::arg("path"), py::kw_only(), py::arg("progress") = py::none(),
+          "apply(path, *, progress=None) -> dict\n\nSend only the settings that differ from "
+          "a settings file, in the write-all's order, and read each back: {name: (old, new)}. "
+          "Settings the camera did not take raise ApplyError (its .failed: {name: (camera, "
+          "file)}) after the rest were applied.")
       .def("report", WithPath<&Camera::Report>("report"), py::arg("path"), py::kw_only(),
            py::arg("progress") = py::none(),
            "report(path, *, progress=None) -> None\n\nWrite the camera data report (identity and "

@@ -13,6 +13,7 @@ subclasses; help(vexq4.Camera) tells the rest.
 """
 
 from ._base import (
+    ApplyError,
     CameraBusyError,
     CameraTimeoutError,
     Error,
@@ -46,6 +47,7 @@ __all__ = [
     "InvalidSettingsFileError",
     "RefusedValueError",
     "CameraBusyError",
+    "ApplyError",
 ]
 
 Camera.__module__ = __name__

@@ -50,6 +50,18 @@ class InvalidSettingsFileError(FileError):
     """The file is not a valid RX-Q4 settings file (its camera type or a value)."""
 
 
+class ApplyError(Error):
+    """apply() could not make the camera hold its file: ``failed`` maps each setting the
+    camera did not take (refused, or read back with another value) to ``(camera, file)``;
+    ``applied`` maps the settings that were changed to ``(old, new)``."""
+
+    def __init__(self, message: str, failed: dict, applied: dict, status: Optional[int] = None,
+                 line: Optional[str] = None):
+        super().__init__(message, status, line)
+        self.failed = failed
+        self.applied = applied
+
+
 class RefusedValueError(Error, ValueError):
     """The library refused a value (for example a user ID it cannot send)."""
 

@@ -43,6 +43,7 @@ foreach(file
     ${prefix}/include/vexq4/VexQ4Comm.h ${prefix}/include/vexq4/linkport.h
     ${prefix}/include/vexq4/control/XVexCamCtrl.h ${prefix}/include/vexq4/model/VexCamInterface.h
     ${prefix}/include/vexq4/model/settings.h ${prefix}/include/vexq4/model/status.h
+    ${prefix}/include/vexq4/model/settings_compare.h
     ${prefix}/bin/vexq4-studio ${prefix}/bin/vexq4
     ${prefix}/share/applications/vexq4-studio.desktop
     ${prefix}/share/icons/hicolor/scalable/apps/vexq4-studio.svg)

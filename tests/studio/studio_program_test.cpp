@@ -67,10 +67,11 @@ TEST(StudioProgram, ScreenshotScriptWritesOneNonBlankPicturePerWindow) {
     EXPECT_EQ(fs::path(m[1].str()).parent_path(), dir / "pictures");
     sizes[m[4]] = printed;
   }
-  ASSERT_EQ(sizes.size(), 6u) << result.out;
+  // The strip, four tool windows, the studio and its compare window.
+  ASSERT_EQ(sizes.size(), 7u) << result.out;
   EXPECT_EQ(sizes["strip"], QSize(175, 30));  // the control's own extent
-  for (const char* window :
-       {"Shutter and Sync Signals", "Gain and Setup Levels", "Communication", "About"}) {
+  for (const char* window : {"Shutter and Sync Signals", "Gain and Setup Levels", "Communication",
+                             "About", "Compare with Settings File"}) {
     ASSERT_TRUE(sizes.count(window)) << window;
     EXPECT_GE(sizes[window].width(), 100) << window;
     EXPECT_GE(sizes[window].height(), 50) << window;
@@ -90,7 +91,7 @@ TEST(StudioProgram, ScreenshotScriptTakesTheScaleAndFontOfALargeScreen) {
                                  "", 60000, env);
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   const auto lines = Lines(result.out);
-  ASSERT_EQ(lines.size(), 6u) << result.out;
+  ASSERT_EQ(lines.size(), 7u) << result.out;
   // The control's own extent, 175 x 30, at 150 %.
   EXPECT_EQ(lines[0], (dir / "large" / "strip.png").string() + " 263x45 \"strip\"");
   for (const auto& line : lines) {

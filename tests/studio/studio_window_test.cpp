@@ -12,11 +12,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <filesystem>
 #include <map>
 
+#include "compare_window.h"
 #include "control_fixture.h"
 #include "event_log.h"
 #include "member_browser.h"
@@ -25,6 +27,7 @@
 #include "vexq4/control/module.h"
 #include "vexq4/control/tool_windows.h"
 #include "vexq4/platform/clock.h"
+#include "vexq4/platform/ini_file.h"
 
 namespace vexq4::testing {
 namespace {
@@ -471,6 +474,66 @@ TEST_F(StudioTest, StatusBarShowsTheQueryDrainInUse) {
             std::pair(std::string("Fast reads (15 ms; VEXQ4_QUERY_DRAIN_MS=101 ignored)"), true));
   EXPECT_EQ(shown("<b>15 ms</b> and a great deal more").first,
             "Fast reads (15 ms; VEXQ4_QUERY_DRAIN_MS=<b>15 ms</b> and\u2026 ignored)");
+}
+
+// File > Compare with Settings File...: the differences marked in words,
+// and Apply Differences sends only those.
+TEST_F(StudioTest, CompareWindowMarksTheDifferencesAndAppliesOnlyThem) {
+  auto window = MakeWindow(true);
+  CXVexCamCtrl& c = *window->control();
+  const std::string file = (dir / "line3.cam").string();
+  ASSERT_EQ(c.ReadAllFromCamera(), 0);
+  ASSERT_EQ(c.SaveSettingsFile(file), model::Status::kOk);
+  link->camera().SetValue("GA", 80);
+  link->camera().SetValue("WA", 5);
+  link->camera().ClearLog();
+
+  ui.files.push_back({ctl::UiServices::FileOutcome::kOk, QString::fromStdString(file)});
+  window->CompareWithSettingsFile();
+  studio::CompareWindow& compare = *window->compareWindow();
+  EXPECT_TRUE(compare.isVisible());
+  ASSERT_EQ(ui.dialogs.size(), 1u);
+  EXPECT_FALSE(ui.dialogs[0].save);
+  QTreeWidget& table = *compare.table();
+  ASSERT_EQ(table.topLevelItemCount(), 30);  // Continuous AWB: no gain keys
+  std::vector<std::string> marked;
+  for (int i = 0; i < table.topLevelItemCount(); ++i) {
+    const QTreeWidgetItem& item = *table.topLevelItem(i);
+    if (item.text(3) != "differs") continue;
+    EXPECT_TRUE(item.font(0).bold());
+    marked.push_back(item.text(0).toStdString() + " " + item.text(1).toStdString() + " " +
+                     item.text(2).toStdString());
+  }
+  EXPECT_EQ(marked, (std::vector<std::string>{"AutoWhiteAreaStr Middle Full Area",
+                                              "MasterGainLevel 80 0"}));
+  EXPECT_EQ(compare.summary(), "2 of 30 settings differ.");
+  EXPECT_TRUE(compare.applyButton()->isEnabled());
+  const std::vector<std::string> reads = Wire();  // queries only: nothing sent
+  EXPECT_TRUE(std::none_of(reads.begin(), reads.end(),
+                           [](const std::string& l) { return l.find('?') == std::string::npos; }));
+
+  link->camera().ClearLog();
+  compare.applyButton()->click();
+  std::vector<std::string> commands;
+  for (const std::string& line : Wire())
+    if (line.find('?') == std::string::npos) commands.push_back(line);
+  EXPECT_EQ(commands, (std::vector<std::string>{"GA=0", "WA=0"}));
+  EXPECT_EQ(compare.differences(), 0);
+  EXPECT_FALSE(compare.applyButton()->isEnabled());
+  EXPECT_TRUE(compare.summary().startsWith("Applied 2 settings."))
+      << compare.summary().toStdString();
+
+  // A file that is none: said, nothing read.
+  platform::ProfileDocument doc;
+  ASSERT_TRUE(doc.Load(file));
+  ASSERT_TRUE(doc.Set("Gain", "Knee Slope for Red", "0"));
+  ASSERT_TRUE(doc.Save(file));
+  link->camera().ClearLog();
+  EXPECT_FALSE(compare.Compare(QString::fromStdString(file)));
+  EXPECT_TRUE(Wire().empty());
+  EXPECT_TRUE(compare.summary().contains("\"Knee Slope for Red=0\" is outside 1..4095"))
+      << compare.summary().toStdString();
+  EXPECT_EQ(table.topLevelItemCount(), 0);
 }
 
 TEST_F(StudioTest, ScreenshotsPictureEveryWindowAtItsSize) {

@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QMainWindow>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "compare_window.h"
 #include "event_log.h"
 #include "host.h"
 #include "member_browser.h"
@@ -33,6 +35,7 @@
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/module.h"
 #include "vexq4/control/ui_services.h"
+#include "vexq4/platform/ini_file.h"
 #include "vexq4/sim/pty_server.h"
 
 namespace {
@@ -96,6 +99,26 @@ void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
                                  [](const vexq4::model::NotificationRow& n) { return n.open; });
   if (!studio.control()->isOnline) put(port->property, "1");
   put(vexq4::model::FindSetting("GA")->property, "100");
+}
+
+// The compare window against a settings file of the camera that differs
+// in three settings, for its picture.
+QWidget* ShowTheCompareWindow(vexq4::studio::StudioWindow& studio, const QTemporaryDir& folder) {
+  const QString path = folder.filePath(QStringLiteral("line3.cam"));
+  CXVexCamCtrl& control = *studio.control();
+  // The camera's own settings, then three of them otherwise.
+  control.ReadAllFromCamera();
+  control.SaveSettingsFile(path.toStdString());
+  vexq4::platform::ProfileDocument doc;
+  const std::filesystem::path file(path.toStdString());
+  if (doc.Load(file) && doc.Set("Shutter", "Shutter Speed", "1/250") &&
+      doc.Set("Gain", "Master Gain Level", "80") && doc.Set("Gain", "Auto White Area", "Middle"))
+    doc.Save(file);
+  vexq4::studio::CompareWindow* window = studio.compareWindow();
+  window->show();
+  window->Compare(path);
+  window->table()->scrollToItem(window->table()->topLevelItem(0));
+  return window;
 }
 
 // Whether the command line asks for something that shows no window (help,
@@ -331,9 +354,11 @@ int TakeScreenshots(CXVexCamCtrl& control, std::unique_ptr<vexq4::studio::Studio
                     const QString& folder) {
   UnattendedUi unattended;
   vexq4::control::SetUiServices(&unattended);
+  const QTemporaryDir pictureFiles;
   QString error;
-  const auto shots = vexq4::studio::RenderScreenshots(control, window.get(), folder, &error,
-                                                      [&] { PutSomethingOnTheStudio(*window); });
+  const auto shots = vexq4::studio::RenderScreenshots(
+      control, window.get(), folder, &error, [&] { PutSomethingOnTheStudio(*window); },
+      [&] { return ShowTheCompareWindow(*window, pictureFiles); });
   window.reset();
   vexq4::control::SetUiServices(nullptr);
   if (shots.empty()) {

@@ -56,7 +56,8 @@ QString ScreenshotFileName(const QString& window) {
 
 std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio,
                                           const QString& folder, QString* error,
-                                          const std::function<void()>& beforeStudio) {
+                                          const std::function<void()>& beforeStudio,
+                                          const std::function<QWidget*()>& studioWindow) {
   std::vector<Screenshot> shots;
   if (!QDir().mkpath(folder)) {
     if (error) *error = QStringLiteral("cannot create the folder ") + folder;
@@ -88,6 +89,13 @@ std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio
             studio,
             studio->objectName().isEmpty() ? QStringLiteral("vexq4-studio") : studio->objectName(),
             folder, shots, error))
+      return {};
+  }
+  if (studioWindow) {
+    QWidget* window = studioWindow();
+    Settle(150);
+    if (!Save(window, window ? window->windowTitle() : QStringLiteral("studio window"), folder,
+              shots, error))
       return {};
   }
   return shots;

@@ -28,8 +28,11 @@ QString ScreenshotFileName(const QString& window);
 // moment, then returned to its state), then `studio` when given (after
 // `beforeStudio` has run, to put something on it), into `folder` (created
 // when missing). Empty with `error` set when a picture could not be written.
+// `studioWindow`, when given, is called after the studio's picture for one
+// more of its windows (named by its title), shown and ready.
 std::vector<Screenshot> RenderScreenshots(CXVexCamCtrl& control, QWidget* studio,
                                           const QString& folder, QString* error,
-                                          const std::function<void()>& beforeStudio = {});
+                                          const std::function<void()>& beforeStudio = {},
+                                          const std::function<QWidget*()>& studioWindow = {});
 
 }  // namespace vexq4::studio

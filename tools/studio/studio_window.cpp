@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "compare_window.h"
 #include "event_log.h"
 #include "member_browser.h"
 #include "vexq4/control/keyboard.h"
@@ -253,11 +254,26 @@ StudioWindow::~StudioWindow() {
   }
 }
 
+CompareWindow* StudioWindow::compareWindow() {
+  if (!compare_) compare_ = new CompareWindow(*control_, this);
+  return compare_;
+}
+
+void StudioWindow::CompareWithSettingsFile() {
+  CompareWindow* window = compareWindow();
+  window->show();
+  window->raise();
+  window->activateWindow();
+  window->ChooseAndCompare();
+}
+
 void StudioWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   QAction* save =
       file->addAction(QStringLiteral("&Save event log..."), log_, &EventLog::SaveWithDialog);
   save->setShortcut(QKeySequence::Save);
+  file->addAction(QStringLiteral("&Compare with Settings File..."), this,
+                  [this] { CompareWithSettingsFile(); });
   file->addSeparator();
   QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);

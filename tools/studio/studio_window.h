@@ -17,6 +17,7 @@ class QLabel;
 
 namespace vexq4::studio {
 
+class CompareWindow;
 class EventLog;
 class MemberBrowser;
 
@@ -51,6 +52,10 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
     return toolWindowActions_[static_cast<std::size_t>(index)];
   }
   QAction* fastReadsAction() const { return fastReads_; }
+  // File > Compare with Settings File...: the window (made on first use),
+  // then a settings file to compare the camera with.
+  CompareWindow* compareWindow();
+  void CompareWithSettingsFile();
   // What the status bar says about reads: "Fast reads (15 ms)", ...
   QString ReadsText() const;
 
@@ -114,6 +119,7 @@ class StudioWindow final : public QMainWindow, public vexq4::control::EventSink 
   QAction* fastReads_ = nullptr;
   QLabel* connection_ = nullptr;
   QLabel* reads_ = nullptr;
+  QPointer<CompareWindow> compare_;
   CVexCamInterface::HostReads hostReads_;  // what SetFastReads chose
   bool tabOrderSet_ = false;
 };

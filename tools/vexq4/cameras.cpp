@@ -28,6 +28,7 @@ Cameras::Cameras(Console& console, HostOptions options, std::vector<CameraTarget
     camera->owned = std::make_unique<Host>(*camera->lane, options);
     camera->host = camera->owned.get();
     camera->host->SetCameraName(target.fileName);
+    camera->host->SetDeviceLabel(target.label);
     camera->target = std::move(target);
     cameras_.push_back(std::move(camera));
   }
@@ -99,10 +100,12 @@ int Cameras::Connect() {
   });
 }
 
-int Cameras::ConnectAndRun(const std::function<int(Host&)>& run) {
-  return ForEach([&run](Camera& c) {
+int Cameras::ConnectAndRun(const std::function<int(Host&)>& run,
+                           const std::function<int(Host&)>& unreachable) {
+  return ForEach([&run, &unreachable](Camera& c) {
     if (!c.connected) c.connected = ConnectOne(*c.host, c.target);
-    return c.connected ? run(*c.host) : kExitFailure;
+    if (c.connected) return run(*c.host);
+    return unreachable && StopSignal() == 0 ? unreachable(*c.host) : kExitFailure;
   });
 }
 

@@ -47,7 +47,9 @@ class Cameras {
   int Connect();
   // Connects each camera and runs `run` on it at once, each camera as soon
   // as it answers; the worst exit status (a failed connection counts 1).
-  int ConnectAndRun(const std::function<int(Host&)>& run);
+  // `unreachable`, when set, gives the status of a camera not connected.
+  int ConnectAndRun(const std::function<int(Host&)>& run,
+                    const std::function<int(Host&)>& unreachable = {});
   // Runs `run` on every connected camera at once; the worst exit status.
   // A camera that fails never stops the others.
   int Run(const std::function<int(Host&)>& run);

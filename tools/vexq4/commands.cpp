@@ -11,9 +11,11 @@
 #include "camera_names.h"
 #include "command_help.h"
 #include "command_line_only.h"
+#include "exit_status.h"
 #include "gige_bridge.h"
 #include "host.h"
 #include "host_properties.h"
+#include "settings_commands.h"
 
 namespace vexq4::cli {
 namespace {
@@ -114,7 +116,7 @@ CommandDefinition Area(std::string name, std::string meaning, int min, int (*run
 // A file to write or read; {camera} in FILE becomes each camera's name:
 // a file per camera.
 CommandDefinition File(std::string name, std::string examples, bool writes,
-                       int (*run)(Host&, const std::string&)) {
+                       std::function<int(Host&, const std::string&)> run) {
   return [=](CLI::App& cmd, Plan& plan, const std::string& vexq4) {
     auto file = std::make_shared<std::string>();
     cmd.add_option("FILE", *file, "file name; {camera} in it stands for the camera")->required();
@@ -126,6 +128,44 @@ CommandDefinition File(std::string name, std::string examples, bool writes,
       plan.run = [f = *file, run](Host& h) { return run(h, WithCamera(f, h.cameraName())); };
     });
   };
+}
+
+// ---- Commands with a read-back (--verify, settings_commands.h).
+
+// write-all, and with --verify the read-back of what it sent.
+void DefineWriteAll(CLI::App& cmd, Plan& plan, const std::string& vexq4) {
+  auto verify = std::make_shared<bool>(false);
+  const auto run = [verify](Host& h) {
+    const std::vector<model::Target> sent = model::WriteAllTargets(h);
+    const int status =
+        RunWithProgress(h, "write-all", "WriteAllToCamera", &CVexCamInterface::WriteAllToCamera);
+    return status == kExitOk && *verify ? VerifyWriteAll(h, sent) : status;
+  };
+  Plain("write-all",
+        "  printf 'read-all\\nset {GA}=50\\nwrite-all\\n' | vexq4 --com 1 shell\n\n"
+        "On its own run the program holds its initial values, not the camera's:\n"
+        "use write-all in a shell after read-all, set or load-settings.\n"
+        "--verify reads back what was written and prints each setting the camera\n"
+        "does not hold as NAME: camera=VALUE sent=VALUE (exit status 1).\n",
+        run)(cmd, plan, vexq4);
+  cmd.add_flag("--verify", *verify, "read back what was written; exit 1 on a difference");
+}
+
+// load-settings, and with --verify the read-back of everything the file holds.
+void DefineLoadSettings(CLI::App& cmd, Plan& plan, const std::string& vexq4) {
+  auto verify = std::make_shared<bool>(false);
+  const auto run = [verify](Host& h, const std::string& f) {
+    const int status = RunLoadSettings(h, f);
+    return status == kExitOk && *verify ? VerifyLoad(h, f) : status;
+  };
+  File("load-settings",
+       "  {vexq4}load-settings line3.cam\n  {vexq4}load-settings --verify line3.cam\n\n"
+       "--verify reads back everything the file holds and prints each setting the\n"
+       "camera does not hold as NAME: camera=VALUE file=VALUE (exit status 1); it\n"
+       "shows what a load does not write (the auto white area, the presets of a\n"
+       "colour temperature mode). 'vexq4 apply' sends only what differs, all of it.\n",
+       false, run)(cmd, plan, vexq4);
+  cmd.add_flag("--verify", *verify, "read back what the file holds; exit 1 on a difference");
 }
 
 // ---- The table.
@@ -144,11 +184,7 @@ std::vector<Command> Table() {
        Operation("read-all", "  {vexq4}read-all\n", "ReadAllFromCamera",
                  &CVexCamInterface::ReadAllFromCamera)},
       {"write-all", "write every setting the program holds to the camera (takes > 20 s)", true,
-       Operation("write-all",
-                 "  printf 'read-all\\nset {GA}=50\\nwrite-all\\n' | vexq4 --com 1 shell\n\n"
-                 "On its own run the program holds its initial values, not the camera's:\n"
-                 "use write-all in a shell after read-all, set or load-settings.\n",
-                 "WriteAllToCamera", &CVexCamInterface::WriteAllToCamera)},
+       DefineWriteAll},
       {"identity", identity, true, Plain("identity", "  {vexq4}identity\n", RunIdentity)},
       {"auto-shading", "start the camera's automatic shading correction (up to 10 s)", true,
        Operation("auto-shading", "  {vexq4}auto-shading\n", "StartAutoShadingCorrection",
@@ -162,7 +198,9 @@ std::vector<Command> Table() {
       {"save-settings", "read all settings from the camera and write a settings file (.cam)", true,
        File("save-settings", "  {vexq4}save-settings line3.cam\n", true, RunSaveSettings)},
       {"load-settings", "apply a settings file (.cam) to the camera (write-all, > 20 s)", true,
-       File("load-settings", "  {vexq4}load-settings line3.cam\n", false, RunLoadSettings)},
+       DefineLoadSettings},
+      {"diff", kDiffHelp, true, DefineDiff},
+      {"apply", kApplyHelp, true, DefineApply},
       {"report", "write the camera data report: identity and every area's settings", true,
        File("report",
             "  {vexq4}report camera.txt\n\n"

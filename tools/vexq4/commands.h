@@ -44,6 +44,9 @@ struct Plan {
   std::string file;
   bool writesFile = false;
   std::function<int(Host&)> run;  // returns an exit status
+  // Set: a camera that could not be connected (already reported) gives
+  // this exit status instead of 1 (diff and apply say 2).
+  std::function<int(Host&)> unreachable;
   // Set: the command opens and serves its cameras itself, the first on the
   // given model; an exit status.
   std::function<int(Host&, std::vector<CameraLine>)> serve;

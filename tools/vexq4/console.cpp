@@ -47,6 +47,8 @@ std::string_view Console::Words(std::string_view operation) {
       {"SaveShadingDataIntoFile", "reading the shading table"},
       {"LoadShadingDataFromFile", "sending the shading table"},
       {"StartAutoShadingCorrection", "auto shading (up to 10 s)"},
+      {"CompareWithCamera", "comparing the camera with the file"},
+      {"ApplySettingsFile", "applying the differences"},
   };
   for (const auto& [name, words] : kWords)
     if (name == operation) return words;

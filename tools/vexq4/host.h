@@ -48,6 +48,10 @@ class Host : public CVexCamInterface {
   // "COM2"; see camera_names.h).
   void SetCameraName(std::string name) { cameraName_ = std::move(name); }
   const std::string& cameraName() const { return cameraName_; }
+  // The device as the user named it ("/dev/ttyUSB0", "COM1" by its device),
+  // for results that name their camera (diff --format json).
+  void SetDeviceLabel(std::string label) { deviceLabel_ = std::move(label); }
+  const std::string& deviceLabel() const { return deviceLabel_; }
 
   // Opens the line (hosts::Connect); on failure the model is off-line.
   int Connect(hosts::LineKind kind, int number);
@@ -106,6 +110,7 @@ class Host : public CVexCamInterface {
   std::unique_ptr<SimulatorServer> sim_;
   std::string simPath_;
   std::string cameraName_ = "camera";
+  std::string deviceLabel_;
   std::function<int()> connect_;  // the last connect operation
 };
 

@@ -373,7 +373,7 @@ int RunOnCameras(Host& host, Console& console, const Request& r) {
       status = cameras.Connect();
       if (cameras.connected() > 0) status = std::max(status, RunShell(cameras, stdin));
     } else {
-      status = cameras.ConnectAndRun(plan.run);
+      status = cameras.ConnectAndRun(plan.run, plan.unreachable);
     }
   }
   ShareTerminalWith(nullptr);
@@ -428,14 +428,18 @@ bool ConnectCamera(Host& host, Console& console, const Connection& conn,
     number = *conn.clallserial;
   }
   const int status = host.Connect(kind, number);
+  const std::string what = hosts::LineName(kind, number);
+  const std::string device = kind == LineKind::kCom
+                                 ? vexq4::platform::ComPortDevicePath(static_cast<unsigned>(number))
+                                 : std::string();
+  // How results that name their camera name it (diff --format json).
+  host.SetDeviceLabel(conn.sim ? host.simulatorPath() : device.empty() ? what : device);
   if (status == 0) return true;
   if (StopSignal() != 0) return false;
-  const std::string what = hosts::LineName(kind, number);
   if (kind != LineKind::kCom) {
     console.Error(hosts::ConnectFailure(what, status, true));
   } else {
     // The serial device is looked at: the model says only that no camera answered.
-    const std::string device = vexq4::platform::ComPortDevicePath(static_cast<unsigned>(number));
     console.Error(hosts::DeviceConnectFailure(what, status, hosts::DiagnoseDevice(device).text));
   }
   return false;
@@ -487,8 +491,14 @@ int Run(int argc, char** argv) {
     return plan.serve(host, std::move(lines));
   }
   if (plan.needsCamera && conn.several()) return RunOnCameras(host, console, r);
-  if (plan.needsCamera && !ConnectCamera(host, console, conn, mappedPort)) return kExitFailure;
-  return plan.run(host);
+  if (plan.needsCamera && !ConnectCamera(host, console, conn, mappedPort))
+    return plan.unreachable && StopSignal() == 0 ? plan.unreachable(host) : kExitFailure;
+
+  // Results printed while a bar runs (apply's changes) take it off first.
+  ShareTerminalWith(&console);
+  const int status = plan.run(host);
+  ShareTerminalWith(nullptr);
+  return status;
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ class OutputPrefix {
 // bars off first (nullptr: none).
 void ShareTerminalWith(Console* console);
 
+// `text` as a JSON string: UTF-8 kept, every other byte U+FFFD, control
+// characters escaped.
+std::string JsonString(std::string_view text);
+
 // Flushes standard output; false when this or any earlier write failed,
 // with the system's text of the first failure in `error`.
 bool FinishOutput(std::string& error);

@@ -100,6 +100,8 @@ std::string JsonOrNull(const std::string& text) { return text.empty() ? "null" :
 
 }  // namespace
 
+std::string JsonString(std::string_view text) { return Json(text); }
+
 std::string FormatPortLine(const SerialPort& port, bool withProbe) {
   // An odd device name (a blank, a line end in it) is quoted as the values are.
   std::string line = Value(port.device);

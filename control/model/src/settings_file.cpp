@@ -7,6 +7,7 @@
 
 #include "VexQ4Comm.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/model/settings_compare.h"
 #include "vexq4/platform/ini_file.h"
 
 namespace vexq4::model {
@@ -34,6 +35,8 @@ const SettingRow& RowOf(unsigned code) {
 }
 
 }  // namespace
+
+std::span<const unsigned> SettingsFileOrder() { return kFileOrder; }
 
 }  // namespace vexq4::model
 

@@ -5,6 +5,7 @@
 
 #include "VexQ4Comm.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/model/settings_compare.h"
 
 using vexq4::model::Direction;
 
@@ -252,3 +253,10 @@ int CVexCamInterface::GetOnePushResult() {
   GetBlueGainLevel();
   return result;
 }
+
+namespace vexq4::model {
+
+std::span<const unsigned> WriteAllOrder() { return kWriteOrder; }
+std::span<const unsigned> GainRegistersOfMode(int mode) { return GainsOfMode(mode); }
+
+}  // namespace vexq4::model
