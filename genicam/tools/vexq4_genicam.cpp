@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     text = vexq4::genicam::XmlLocalUrl() + "\n";
   } else {
     std::fprintf(what == "--help" || what == "-h" ? stdout : stderr,
-                 "vexq4-genicam - print the RX-Q4's GenICam description, made from its\n"
-                 "settings table, as vexq4 gige-bridge serves it.\n"
+                 "vexq4-genicam - print the RX-Q4's GenICam description and its table.\n"
+                 "Both are made from the settings table; vexq4 gige-bridge serves the same.\n"
                  "Usage: vexq4-genicam xml|table|url\n"
                  "\n"
                  "COMMANDS\n"
