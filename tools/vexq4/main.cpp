@@ -15,6 +15,7 @@
 #include "camera_names.h"
 #include "cameras.h"
 #include "commands.h"
+#include "completion.h"
 #include "console.h"
 #include "device_check.h"
 #include "host.h"
@@ -322,6 +323,8 @@ static int Run(int argc, char** argv) {
 
   Plan plan;
   AddCommands(app, plan, /*inShell=*/false);
+  // The shell's completion asks the program what may follow (hidden).
+  if (argc >= 2 && std::string_view(argv[1]) == "--complete") return RunCompletion(app, argc, argv);
 
   try {
     app.parse(argc, argv);
