@@ -18,7 +18,11 @@ int main(int argc, char** argv) {
     text = vexq4::genicam::XmlLocalUrl() + "\n";
   } else {
     std::fprintf(what == "--help" || what == "-h" ? stdout : stderr,
-                 "usage: vexq4-genicam xml|table|url\n"
+                 "vexq4-genicam - print the RX-Q4's GenICam description and its table.\n"
+                 "Both are made from the settings table; vexq4 gige-bridge serves the same.\n"
+                 "Usage: vexq4-genicam xml|table|url\n"
+                 "\n"
+                 "COMMANDS\n"
                  "  xml    the RX-Q4's GenApi description (schema 1.1)\n"
                  "  table  the feature mapping as a Markdown table (docs/genicam.md)\n"
                  "  url    the GigE Vision first-URL text pointing at it\n");

@@ -328,7 +328,7 @@ def main():
     missing = display_session.missing_parts()
     if missing:
         print("SKIP: a real display needs " + "; ".join(missing) +
-              " (scripts/setup installs them)")
+              " (scripts/test installs them)")
         return SKIPPED
     run, open_windows = CASES[args.case]
     with display_session.DisplaySession() as session:

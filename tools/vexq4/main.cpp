@@ -15,6 +15,7 @@
 #include "camera_names.h"
 #include "cameras.h"
 #include "commands.h"
+#include "completion.h"
 #include "console.h"
 #include "device_check.h"
 #include "exit_status.h"
@@ -236,6 +237,8 @@ std::optional<int> Parse(int argc, char** argv, Request& r) {
   AddConnectionOptions(app, r, o);
   AddOutputOptions(app, r);
   AddCommands(app, r.plan, /*inShell=*/false);
+  // The shell's completion asks the program what may follow (hidden).
+  if (argc >= 2 && std::string_view(argv[1]) == "--complete") return RunCompletion(app, argc, argv);
   try {
     app.parse(argc, argv);
     if (o.grabberOption->count() && !hosts::kGrabbers.Contains(o.grabber))
