@@ -20,6 +20,9 @@ namespace {
 constexpr int kMaxDrainBytes = 4096;
 
 std::array<PortSlot, kPortSlots> g_slots;
+// Transports of the caller's (AttachTransport), by port; they outlive the
+// openings and closings of their ports.
+std::array<std::atomic<ByteTransport*>, kPortSlots> g_attached{};
 bool g_tableInitialised = false;
 TransportState g_transport;
 // Opening and closing change the slot table and the selection: one at a
@@ -144,6 +147,16 @@ std::uint32_t QueryDrainMs() {
   return static_cast<std::uint32_t>(ms);
 }
 
+int AttachTransport(int port, ByteTransport* transport) {
+  if (port < 1 || port >= kPortSlots || !transport) return VEXQ4_E_ARGUMENT;
+  g_attached[static_cast<std::size_t>(port)].store(transport);
+  return VEXQ4_OK;
+}
+
+void DetachTransport(int port) {
+  if (port >= 1 && port < kPortSlots) g_attached[static_cast<std::size_t>(port)].store(nullptr);
+}
+
 std::uint32_t CommandDrainMs() {
   return QueryDrainMs() == kStandardDrain ? kStandardDrain : kCommandQuietMs;
 }
@@ -151,6 +164,9 @@ std::uint32_t CommandDrainMs() {
 ByteTransport* TransportFor(int port) {
   PortSlot* slot = Slot(port);
   if (!slot || !slot->isReady) return nullptr;
+  // A port on the caller's transport is its own line, whatever the
+  // library-wide selection says.
+  if (ByteTransport* attached = g_attached[static_cast<std::size_t>(port)].load()) return attached;
   const TransportState& t = g_transport;
   // Any non-zero allSerialMode counts as clallserial, as when closing.
   if (t.allSerialMode != 0) return &cameralink::AllSerialTransport();
@@ -205,6 +221,8 @@ int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode) {
       ResetTable();
       return rc;
     }
+  } else if (g_attached[port].load() != nullptr) {
+    // The caller's transport is the line: nothing to open.
   } else if (StartComPort(slot, port) != VEXQ4_OK) {
     slot.isOpen = 0;
     return VEXQ4_E_PORT_OPEN;

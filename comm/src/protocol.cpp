@@ -161,6 +161,29 @@ void WaitCommandGap(int port) {
   if (PortSlot* slot = Slot(port)) platform::WaitSince(slot->lastCommandTick, kCommandGapMs + 1);
 }
 
+std::uint32_t CommandGapLeftMs(int port) {
+  const PortSlot* slot = Slot(port);
+  if (!slot) return 0;
+  // As WaitCommandGap counts it: a full gap on the wire, one tick more.
+  const auto elapsed = static_cast<std::uint32_t>(platform::TickCount() - slot->lastCommandTick);
+  return elapsed >= kCommandGapMs + 1 ? 0 : kCommandGapMs + 1 - elapsed;
+}
+
+int QueryValueText(int port, std::string_view mnemonic, std::span<char> valueOut) {
+  // Mnemonics are two to four letters and digits ("SH", "WPB3").
+  const bool plain = !mnemonic.empty() && mnemonic.size() <= 4 &&
+                     std::all_of(mnemonic.begin(), mnemonic.end(), [](char c) {
+                       return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                     });
+  if (!plain || valueOut.empty() || !Slot(port)) return VEXQ4_E_ARGUMENT;
+  const auto lock = LockReadyPort(port);
+  if (!lock) return VEXQ4_E_NO_CONNECTION;
+  std::array<char, 8> query{};
+  std::snprintf(query.data(), query.size(), "%.*s?\r\n", static_cast<int>(mnemonic.size()),
+                mnemonic.data());
+  return QueryParameter(port, query.data(), valueOut);
+}
+
 void NoteAcknowledged(int port) {
   if (PortSlot* slot = Slot(port)) slot->lastCommandTick = platform::TickCount();
 }
