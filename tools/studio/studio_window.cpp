@@ -177,10 +177,11 @@ StudioWindow::StudioWindow(CXVexCamCtrl* control, StudioOptions options)
   SetFastReads(fast);
   const QString drain = qEnvironmentVariable("VEXQ4_QUERY_DRAIN_MS");
   if (!drain.isEmpty() && !QueryDrainVariable(drain))
-    NoteWhenShown(QStringLiteral("VEXQ4_QUERY_DRAIN_MS=%1 is not 1 to %2 milliseconds; queries wait "
-                              "the standard time")
-                   .arg(drain)
-                   .arg(CVexCamInterface::kMaxQueryDrainMs));
+    NoteWhenShown(
+        QStringLiteral("VEXQ4_QUERY_DRAIN_MS=%1 is not 1 to %2 milliseconds; queries wait "
+                       "the standard time")
+            .arg(drain)
+            .arg(CVexCamInterface::kMaxQueryDrainMs));
 }
 
 bool StudioWindow::StoredFastReads() {
@@ -361,10 +362,10 @@ void StudioWindow::UpdateToolWindowActions() {
 QString StudioWindow::TitleText() const {
   if (!control_) return kCaption;
   QString connection;
-  if (control_->frameGrabberIndex > 0) {
-    connection = QStringLiteral("frame grabber %1").arg(control_->frameGrabberIndex);
-  } else if (control_->comPort > 0) {
-    const int port = control_->comPort;
+  if (control_->FrameGrabberIndex() > 0) {
+    connection = QStringLiteral("frame grabber %1").arg(control_->FrameGrabberIndex());
+  } else if (control_->ComPort() > 0) {
+    const int port = control_->ComPort();
     QString device = qEnvironmentVariable(qPrintable(QStringLiteral("VEXQ4_COM%1").arg(port)));
     if (device.isEmpty()) device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
     if (!options_.simDevice.isEmpty() && device == options_.simDevice)
@@ -376,7 +377,7 @@ QString StudioWindow::TitleText() const {
   }
   return QStringLiteral("%1 - %2 - %3")
       .arg(kCaption, connection,
-           control_->isOnline ? QStringLiteral("online") : QStringLiteral("offline"));
+           control_->IsOnline() ? QStringLiteral("online") : QStringLiteral("offline"));
 }
 
 void StudioWindow::UpdateTitle() {

@@ -72,7 +72,7 @@ std::string CellText(const SettingRow& row, int value) {
 
 // The text in a library buffer, never past its end.
 template <std::size_t N>
-std::string_view Text(const char (&buffer)[N]) {
+std::string_view BufferText(const char (&buffer)[N]) {
   return {buffer, ::strnlen(buffer, N)};
 }
 
@@ -131,17 +131,17 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   {
     char name[VEXQ4_MODEL_NAME_SIZE] = {};
     status = exchange() ? VexQ4GetModelName(comPort, name) : kStopped;
-    AddIdentityLine(identity, "Model Name", status == 0 ? Text(name) : "");
+    AddIdentityLine(identity, "Model Name", status == 0 ? BufferText(name) : "");
   }
   if (status == 0) {
     char id[VEXQ4_CAMERA_ID_SIZE] = {};
     status = exchange() ? VexQ4GetCameraID(comPort, id) : kStopped;
-    AddIdentityLine(identity, "Camera ID", status == 0 ? Text(id) : "");
+    AddIdentityLine(identity, "Camera ID", status == 0 ? BufferText(id) : "");
   }
   if (status == 0) {
     char user[VEXQ4_USER_ID_SIZE] = {};
     status = exchange() ? VexQ4GetUserID(comPort, user) : kStopped;
-    AddIdentityLine(identity, "User ID", status == 0 ? Text(user) : "");
+    AddIdentityLine(identity, "User ID", status == 0 ? BufferText(user) : "");
   }
   if (status == 0) {
     int version = 0;

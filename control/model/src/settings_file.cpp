@@ -57,21 +57,22 @@ Status CVexCamInterface::SaveSettingsFile(std::string_view path) {
     return Status::kFileNotWritable;
 
   // On-line, a colour-temperature mode stores its presets as the gains.
-  int red = redGainLevel;
-  int blue = blueGainLevel;
+  auto value = [this](unsigned code) { return Value(RowOf(code)); };
+  int red = value(GAR);
+  int blue = value(GAB);
   if (isOnline) {
-    switch (whiteBalanceIndex) {
+    switch (value(WB)) {
       case 2:
-        red = red3200KWBalPreset;
-        blue = blue3200KWBalPreset;
+        red = value(WPR1);
+        blue = value(WPB1);
         break;
       case 3:
-        red = red4600KWBalPreset;
-        blue = blue4600KWBalPreset;
+        red = value(WPR2);
+        blue = value(WPB2);
         break;
       case 4:
-        red = red5600KWBalPreset;
-        blue = blue5600KWBalPreset;
+        red = value(WPR3);
+        blue = value(WPB3);
         break;
       default:
         break;
@@ -80,17 +81,17 @@ Status CVexCamInterface::SaveSettingsFile(std::string_view path) {
 
   for (unsigned code : kFileOrder) {
     const SettingRow& row = RowOf(code);
-    std::string value;
+    std::string text;
     if (row.code == GAR) {
-      value = std::to_string(red);
+      text = std::to_string(red);
     } else if (row.code == GAB) {
-      value = std::to_string(blue);
-    } else if (row.text != nullptr) {
-      value = this->*row.text;
+      text = std::to_string(blue);
+    } else if (row.isList()) {
+      text = Text(row);
     } else {
-      value = std::to_string(this->*row.field);
+      text = std::to_string(Value(row));
     }
-    doc.Set(SectionOf(row.window), row.key, value);
+    doc.Set(SectionOf(row.window), row.key, text);
   }
   // All keys reach the disk in one atomic replacement: never half a file.
   return doc.Save(file) ? Status::kOk : Status::kFileNotWritable;
@@ -123,8 +124,7 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
       bool found = false;
       for (std::size_t i = 0; i < row.list.size(); ++i) {
         if (row.list[i] == value) {
-          this->*row.field = static_cast<int>(i);
-          this->*row.text = std::string(row.list[i]);
+          Store(row, static_cast<int>(i));
           found = true;
           break;
         }
@@ -139,7 +139,7 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
       result = Status::kInvalidSettingsFile;
       continue;
     }
-    this->*row.field = *number;
+    Store(row, *number);
   }
 
   if (isOnline) {

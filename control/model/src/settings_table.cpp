@@ -48,8 +48,12 @@ constexpr SettingRow Finish(Kind kind, SettingRow row) {
                                   .mnemonic = #Code,                \
                                   .notification = &M::Notification, \
                                   __VA_ARGS__}),
-constexpr std::array kSettings = {VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_LIST_ROW,
-                                                            VEXQ4_RANGED_ROW, VEXQ4_PLAIN_ROW)};
+constexpr std::array kSettings = [] {
+  std::array rows = {VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_LIST_ROW,
+                                               VEXQ4_RANGED_ROW, VEXQ4_PLAIN_ROW)};
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i].index = i;
+  return rows;
+}();
 #undef VEXQ4_LIST_ROW
 #undef VEXQ4_RANGED_ROW
 #undef VEXQ4_PLAIN_ROW
@@ -64,20 +68,29 @@ constexpr NotificationRow OfSetting(const SettingRow* row) {
   return {.name = row->event,
           .eventDispid = row->eventDispid,
           .windows = WindowBit(row->window),
-          .number = row->field,
-          .text = row->text,
           .setting = row};
 }
 
+}  // namespace
+
+// The rows of the status flags and events name the model's own fields.
+struct NotificationTable {
+  static constexpr std::array<NotificationRow, kNotificationCount> Build() {
 #define VEXQ4_STATUS_ROW(Notification, ...) \
   NotificationRow{.name = #Notification, __VA_ARGS__, .takesState = true},
 #define VEXQ4_EVENT_ROW(Notification, ...) NotificationRow{.name = #Notification, __VA_ARGS__},
 #define VEXQ4_SETTING_ROW(Notification, ...) OfSetting(ByEvent(#Notification)),
-constexpr std::array kNotifications = {VEXQ4_MODEL_NOTIFICATIONS(
-    VEXQ4_STATUS_ROW, VEXQ4_EVENT_ROW, VEXQ4_SETTING_ROW, VEXQ4_SETTING_ROW, VEXQ4_SETTING_ROW)};
+    return {VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_STATUS_ROW, VEXQ4_EVENT_ROW, VEXQ4_SETTING_ROW,
+                                      VEXQ4_SETTING_ROW, VEXQ4_SETTING_ROW)};
 #undef VEXQ4_STATUS_ROW
 #undef VEXQ4_EVENT_ROW
 #undef VEXQ4_SETTING_ROW
+  }
+};
+
+namespace {
+
+constexpr std::array kNotifications = NotificationTable::Build();
 
 template <class Rows, class Key>
 constexpr bool Unique(const Rows& rows, Key key) {
@@ -87,8 +100,7 @@ constexpr bool Unique(const Rows& rows, Key key) {
   return true;
 }
 
-static_assert(kSettings.size() == 38);
-static_assert(kNotifications.size() == 49);
+static_assert(kSettings.size() == kSettingCount);
 static_assert(Unique(kSettings, [](const SettingRow& r) { return r.code + 1; }));
 static_assert(Unique(kSettings, [](const SettingRow& r) { return r.dispid; }));
 static_assert(Unique(kSettings, [](const SettingRow& r) { return r.textDispid; }));

@@ -50,12 +50,16 @@ constexpr std::array<unsigned, 31> kWriteOrder = {
 
 }  // namespace
 
+int CVexCamInterface::WhiteBalanceMode() const {
+  return Value(*vexq4::model::FindSettingByCode(WB));
+}
+
 int CVexCamInterface::ReadAllFromCamera() { return ReadAll("ReadAllFromCamera", 0, 0); }
 
 int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int extraSteps) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
   // The total follows the white balance mode once WB has been read.
-  auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(whiteBalanceIndex); };
+  auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(WhiteBalanceMode()); };
   int step = firstStep;
   int failure = VEXQ4_OK;
   bool stopped = false;
@@ -67,7 +71,7 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
   };
   for (unsigned code : kReadBeforeGains) run([&] { return QueryByCode(code); });
   // The gains of the mode just read (or kept, if the WB query failed).
-  for (unsigned code : GainsOfMode(whiteBalanceIndex)) run([&] { return QueryByCode(code); });
+  for (unsigned code : GainsOfMode(WhiteBalanceMode())) run([&] { return QueryByCode(code); });
   for (unsigned code : kReadAfterGains) run([&] { return QueryByCode(code); });
   run([&] { return GetUserID(); });
   std::array<char, VEXQ4_MODEL_NAME_SIZE> scratch{};
@@ -106,7 +110,7 @@ int CVexCamInterface::WriteAllToCamera() {
 
 int CVexCamInterface::LoadSettings(int area) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  if (!ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(whiteBalanceIndex))) return kStopped;
+  if (!ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(WhiteBalanceMode()))) return kStopped;
   const int result = VexQ4SendCameraData(comPort, LD, area);
   ReportCommand(Direction::kCommand, "LD", area, {}, result);
   if (result != VEXQ4_OK) {
@@ -239,7 +243,7 @@ int CVexCamInterface::GetOnePushResult() {
   int value = 0;
   int result = VexQ4GetCameraData(comPort, AWRS, &value);
   // The Gain window shows the result as a list text.
-  if (result == VEXQ4_OK && static_cast<unsigned>(value) >= onePushResultList.size())
+  if (result == VEXQ4_OK && static_cast<unsigned>(value) >= vexq4::model::kOnePushResultList.size())
     result = VEXQ4_E_MALFORMED;
   ReportCommand(Direction::kQuery, "AWRS", value, {}, result);
   if (result == VEXQ4_OK) {
