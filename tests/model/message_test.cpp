@@ -58,7 +58,7 @@ TEST(ModelCore, ConstructionValuesAndLists) {
 
 TEST(ModelCore, SettingsTableNamesEveryProperty) {
   const auto rows = vexq4::model::Settings();
-  EXPECT_EQ(rows.size(), 38u);
+  EXPECT_EQ(rows.size(), vexq4::model::kSettingCount);
   const auto* gain = vexq4::model::FindSetting("MasterGainLevel");
   ASSERT_NE(gain, nullptr);
   EXPECT_EQ(gain->code, 12u);
@@ -100,7 +100,53 @@ TEST(SettingsTable, RowsAgreeWithThemselves) {
     EXPECT_EQ(notification->setting, &row);
     EXPECT_EQ(notification->windows, vexq4::model::WindowBit(row.window));
   }
-  EXPECT_EQ(keys.size(), 32u);
+  EXPECT_EQ(keys.size(), vexq4::model::kTransferOrder.size());
+}
+
+TEST(SettingsTable, WhiteBalanceGainRule) {
+  using vexq4::model::FindSetting;
+  struct Case {
+    int mode;
+    const char* red;
+    const char* blue;
+  };
+  // What the camera's gain registers are in each mode.
+  const Case cases[] = {{0, "GAR", "GAB"},     {2, "WPR1", "WPB1"},   {3, "WPR2", "WPB2"},
+                        {4, "WPR3", "WPB3"},   {1, nullptr, nullptr}, {5, nullptr, nullptr},
+                        {-1, nullptr, nullptr}};
+  const auto* red = FindSetting("RedGainLevel");
+  const auto* blue = FindSetting("BlueGainLevel");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const auto gains = vexq4::model::WhiteBalanceGainRows(c.mode);
+    EXPECT_EQ(gains.red, c.red ? FindSetting(c.red) : nullptr);
+    EXPECT_EQ(gains.blue, c.blue ? FindSetting(c.blue) : nullptr);
+    EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*red, c.mode), gains.red);
+    EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*blue, c.mode), gains.blue);
+    if (!c.red) continue;
+    EXPECT_EQ(vexq4::model::GainStoodFor(*gains.red), red);
+    EXPECT_EQ(vexq4::model::GainStoodFor(*gains.blue), blue);
+  }
+  const auto* master = FindSetting("MasterGainLevel");
+  EXPECT_EQ(vexq4::model::GainStoodFor(*master), nullptr);
+  EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*master, 1), master);
+}
+
+TEST(SettingsTable, EveryTransferTakesEverySettingOfTheFileOnce) {
+  using vexq4::model::Transfer;
+  std::set<const vexq4::model::SettingRow*> inFile;
+  for (const auto& row : vexq4::model::Settings())
+    if (row.inFile()) inFile.insert(&row);
+  for (Transfer t : {Transfer::kReadAll, Transfer::kSettingsFile, Transfer::kWriteAll,
+                     Transfer::kOfflineRefresh, Transfer::kReportRows, Transfer::kReportReads}) {
+    SCOPED_TRACE(static_cast<int>(t));
+    const auto order = vexq4::model::TransferOrder(t);
+    std::set<const vexq4::model::SettingRow*> taken(order.begin(), order.end());
+    EXPECT_EQ(taken.size(), order.size());
+    // A write-all leaves the auto white area to the camera.
+    if (t == Transfer::kWriteAll) taken.insert(vexq4::model::FindSetting("WA"));
+    EXPECT_EQ(taken, inFile);
+  }
 }
 
 TEST(SettingsTable, NotificationsAreTheModelsOwnInTheirOrder) {

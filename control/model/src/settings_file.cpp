@@ -17,22 +17,6 @@ constexpr std::string_view kCameraTypeKey = "Camera Type";
 constexpr std::string_view kCameraType = "RX-Q4";
 constexpr std::string_view kNotFound = "Not Found";
 
-// The settings the file holds, in the order they are written and read;
-// the section is the window that shows each, the key the row's.
-constexpr std::array<unsigned, 32> kFileOrder = {
-    SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
-    WB, WA, GA, GAR, GAB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
-
-// After an off-line read every window is refreshed, in this order.
-constexpr std::array<unsigned, 32> kOfflineNotifications = {
-    SM, SH, PE,  PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
-    WA, GA, GAR, GAB, WB,  BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
-
-const SettingRow& RowOf(unsigned code) {
-  // Every code above is a row with a key (checked by the tests).
-  return *FindSettingByCode(code);
-}
-
 }  // namespace
 
 }  // namespace vexq4::model
@@ -57,41 +41,14 @@ Status CVexCamInterface::SaveSettingsFile(std::string_view path) {
     return Status::kFileNotWritable;
 
   // On-line, a colour-temperature mode stores its presets as the gains.
-  auto value = [this](unsigned code) { return Value(RowOf(code)); };
-  int red = value(GAR);
-  int blue = value(GAB);
-  if (isOnline) {
-    switch (value(WB)) {
-      case 2:
-        red = value(WPR1);
-        blue = value(WPB1);
-        break;
-      case 3:
-        red = value(WPR2);
-        blue = value(WPB2);
-        break;
-      case 4:
-        red = value(WPR3);
-        blue = value(WPB3);
-        break;
-      default:
-        break;
+  for (const SettingRow* row : TransferOrder(Transfer::kSettingsFile)) {
+    const SettingRow* source = row;
+    if (isOnline) {
+      if (const SettingRow* preset = WhiteBalanceRegister(*row, WhiteBalanceMode()))
+        source = preset;
     }
-  }
-
-  for (unsigned code : kFileOrder) {
-    const SettingRow& row = RowOf(code);
-    std::string text;
-    if (row.code == GAR) {
-      text = std::to_string(red);
-    } else if (row.code == GAB) {
-      text = std::to_string(blue);
-    } else if (row.isList()) {
-      text = Text(row);
-    } else {
-      text = std::to_string(Value(row));
-    }
-    doc.Set(SectionOf(row.window), row.key, text);
+    const std::string text = row->isList() ? Text(*row) : std::to_string(Value(*source));
+    doc.Set(SectionOf(row->window), row->key, text);
   }
   // All keys reach the disk in one atomic replacement: never half a file.
   return doc.Save(file) ? Status::kOk : Status::kFileNotWritable;
@@ -116,8 +73,8 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
   // "RX-Q4CL" and other variants of the type are accepted.
   if (!read(kMain, kCameraTypeKey).starts_with(kCameraType)) result = Status::kInvalidSettingsFile;
 
-  for (unsigned code : kFileOrder) {
-    const SettingRow& row = RowOf(code);
+  for (const SettingRow* each : TransferOrder(Transfer::kSettingsFile)) {
+    const SettingRow& row = *each;
     const std::string value = read(SectionOf(row.window), row.key);
     if (!row.list.empty()) {
       // Exact texts, letter case included.
@@ -146,7 +103,8 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
     const int written = WriteAllToCamera();
     if (written != 0) result = LibraryStatus(written);
   } else {
-    for (unsigned code : kOfflineNotifications) Notify(RowOf(code).notification);
+    for (const SettingRow* row : TransferOrder(Transfer::kOfflineRefresh))
+      Notify(row->notification);
   }
   return result;
 }

@@ -457,4 +457,91 @@ VEXQ4_MODEL_API std::span<const NotificationRow> Notifications();
 // Row by notification name ("ComPortChanged"), or nullptr.
 VEXQ4_MODEL_API const NotificationRow* FindNotification(std::string_view name);
 
+// ---- The white balance mode's gains.
+//
+// What the red and blue gain keys (RedGainLevel and BlueGainLevel in the
+// settings file, the report's gain rows, the Gain window's boxes) mean in
+// each white balance mode, by mnemonic, in the order of kWhiteBalanceList:
+// the gains themselves in "Manual/One Push", the mode's preset registers
+// in a colour temperature, nothing in "Continuous AWB" (the camera keeps
+// its own gains there).
+struct GainMnemonics {
+  std::string_view red = {};
+  std::string_view blue = {};
+};
+inline constexpr std::array<GainMnemonics, kWhiteBalanceList.size()> kWhiteBalanceGains = {{
+    {"GAR", "GAB"},    // Manual/One Push
+    {},                // Continuous AWB
+    {"WPR1", "WPB1"},  // 3200 K
+    {"WPR2", "WPB2"},  // 4600 K
+    {"WPR3", "WPB3"},  // 5600 K
+}};
+
+// The modes the code tells apart besides by their gains.
+inline constexpr int kManualWhiteBalance = 0;      // the gains set by hand or by a one push
+inline constexpr int kContinuousWhiteBalance = 1;  // the camera's own gains
+
+// The registers the red and blue gains mean in a white balance mode.
+struct WhiteBalanceGains {
+  const SettingRow* red = nullptr;  // nullptr: none (Continuous AWB, a mode beyond the list)
+  const SettingRow* blue = nullptr;
+  constexpr explicit operator bool() const { return red != nullptr; }
+};
+// The rule of kWhiteBalanceGains, by white balance mode (WhiteBalanceIndex).
+VEXQ4_MODEL_API WhiteBalanceGains WhiteBalanceGainRows(int mode);
+// The gain (RedGainLevel or BlueGainLevel) whose place a register of the
+// rule takes in some mode: itself for the gains, the gain of its colour for
+// a preset; nullptr for every other setting.
+VEXQ4_MODEL_API const SettingRow* GainStoodFor(const SettingRow& row);
+// The register a transfer reads or writes for `row` while the white balance
+// is `mode`: for RedGainLevel and BlueGainLevel the mode's gain register
+// (nullptr in Continuous AWB), for every other setting the setting itself.
+VEXQ4_MODEL_API const SettingRow* WhiteBalanceRegister(const SettingRow& row, int mode);
+
+// ---- The orders of the whole-camera transfers.
+//
+// Every transfer of all the settings at once follows one order, by
+// mnemonic: it is the order of the settings file, and each other transfer
+// derives its own from it with the named exceptions below
+// (TransferOrder()). Every setting is in it but the white balance presets,
+// which the red and blue gains stand for (kWhiteBalanceGains): the table
+// does not compile with a setting that neither names, nor with a setting in
+// it that has no settings file key and report label. A new setting goes at
+// its end unless it depends on another (a read of the white balance mode
+// must precede the reads of the gains it chooses).
+inline constexpr std::array<std::string_view, 32> kTransferOrder = {
+    "SM",  "SH",  "PE", "PER", "PEG",  "PEB", "TR",  "SL",  "LS",  "RF",  "TI",
+    "TP",  "SC",  "BI", "BA",  "CBAR", "WB",  "WA",  "GA",  "GAR", "GAB", "BLG",
+    "BLR", "BLB", "KN", "KSR", "KSG",  "KSB", "KPR", "KPG", "KPB", "SDM"};
+
+// One setting moved from its place in kTransferOrder to just after another
+// (to the end when `after` is empty).
+struct TransferMove {
+  std::string_view setting = {};
+  std::string_view after = {};
+};
+// A write-all sends every setting but these: the camera keeps its own
+// auto white balance area.
+inline constexpr std::array<std::string_view, 1> kNotWrittenByWriteAll = {"WA"};
+// A write-all, and the windows' refresh after an off-line settings file
+// load, give the white balance mode after the gains.
+inline constexpr std::array<TransferMove, 1> kModeAfterGains = {{{"WB", "GAB"}}};
+// The report's rows: its own order, the auto white area last.
+inline constexpr std::array<TransferMove, 1> kReportRowMoves = {{{"WA", ""}}};
+// The report reads its rows in their order, but the master gain before the
+// white balance mode (the gains after the mode that chooses them).
+inline constexpr std::array<TransferMove, 1> kReportReadMoves = {{{"WB", "GA"}}};
+
+enum class Transfer {
+  kReadAll,         // kTransferOrder; the gains as the mode read says
+  kSettingsFile,    // kTransferOrder, written and read
+  kWriteAll,        // without kNotWrittenByWriteAll, kModeAfterGains
+  kOfflineRefresh,  // kModeAfterGains
+  kReportRows,      // kReportRowMoves
+  kReportReads,     // kReportRowMoves, then kReportReadMoves
+};
+// The settings a transfer takes, in its order. The red and blue gains
+// stand at their places for whatever kWhiteBalanceGains makes of them.
+VEXQ4_MODEL_API std::span<const SettingRow* const> TransferOrder(Transfer transfer);
+
 }  // namespace vexq4::model
