@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
@@ -120,11 +121,13 @@ constexpr Change kPushOrder[] = {
 
 constexpr Change kKneeSelectFirst[] = {KneeSelectChanged};
 
-// The white balance modes.
-constexpr int kManualOnePush = 0;
-constexpr int kContinuousAwb = 1;
-constexpr int kFirstPreset = 2;
-constexpr int kLastPreset = 4;
+// The change that announces a setting.
+Change ChangeOf(const model::SettingRow& row) {
+  const auto changes = Changes();
+  const auto it = std::find_if(changes.begin(), changes.end(),
+                               [&](const ChangeInfo& info) { return info.setting == &row; });
+  return static_cast<Change>(it - changes.begin());
+}
 
 constexpr char kAutoShadingQuestion[] =
     "A non-static shading correction will be generated.\n"
@@ -236,28 +239,28 @@ void CGainDlg::OnRefresh(Change change, int number, const QString& text) {
         onePushResult_->setText(result);
       return;
     }
-    // A preset shows in its gain box; being a refresh it is not set as the
-    // gain.
-    case Red3200KWBalPresetChanged:
-    case Red4600KWBalPresetChanged:
-    case Red5600KWBalPresetChanged:
-      if (QLineEdit* box = Widgets(RedGainLevelChanged).box) box->setText(QString::number(number));
-      return;
-    case Blue3200KWBalPresetChanged:
-    case Blue4600KWBalPresetChanged:
-    case Blue5600KWBalPresetChanged:
-      if (QLineEdit* box = Widgets(BlueGainLevelChanged).box) box->setText(QString::number(number));
-      return;
     default:
-      BoundPage::OnRefresh(change, number, text);
-      return;
+      break;
   }
+  // A preset shows in the box of the gain it stands for; being a refresh it
+  // is not set as the gain.
+  if (const model::SettingRow* setting = SettingOf(change)) {
+    const model::SettingRow* gain = model::GainStoodFor(*setting);
+    if (gain && gain != setting) {
+      if (QLineEdit* box = Widgets(ChangeOf(*gain)).box) box->setText(QString::number(number));
+      return;
+    }
+  }
+  BoundPage::OnRefresh(change, number, text);
 }
 
 void CGainDlg::WhiteBalanceRule(int mode) {
-  const bool manual = mode == kManualOnePush;
-  const bool preset = mode >= kFirstPreset && mode <= kLastPreset;
-  if (manual || mode == kContinuousAwb || preset) {
+  // Manual: the gains are the boxes' own; a colour temperature shows its
+  // presets in them; Continuous AWB shows none.
+  const bool manual = mode == model::kManualWhiteBalance;
+  const bool continuous = mode == model::kContinuousWhiteBalance;
+  const bool preset = !manual && model::WhiteBalanceGainRows(mode);
+  if (manual || continuous || preset) {
     if (onePush_) onePush_->setEnabled(manual);
     if (onePushResult_) onePushResult_->setEnabled(manual);
     EnableSpin(RedGainLevelChanged, manual);
@@ -270,7 +273,7 @@ void CGainDlg::WhiteBalanceRule(int mode) {
   QLineEdit* blue = Widgets(BlueGainLevelChanged).box;
   // Emptying or refilling a box shows the mode; like every refresh it
   // sends nothing (the spin positions are the profile's, not the camera's).
-  if (mode == kContinuousAwb || (preset && !online)) {
+  if (continuous || (preset && !online)) {
     if (red) red->setText(QString());
     if (blue) blue->setText(QString());
   } else if (manual && !online) {
