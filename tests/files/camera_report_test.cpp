@@ -18,6 +18,10 @@ using vexq4::testing::OnlineModel;
 using vexq4::testing::ReadFile;
 using vexq4::testing::TestDir;
 
+std::size_t ReportRows() {
+  return vexq4::model::TransferOrder(vexq4::model::Transfer::kReportRows).size();
+}
+
 constexpr std::string_view kReport = "WriteCameraDataToFile";
 
 // Lines of a file that must end every line with CR LF (and hold no bare LF).
@@ -94,7 +98,7 @@ TEST(CameraReport, AllAreasSideBySide) {
   ASSERT_EQ(model.WriteCameraDataToFile(path.string()), 0);
 
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 4u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 4u + 1u + ReportRows());
   EXPECT_EQ(lines[0], Pad("Model Name") + "," + Pad("RX-Q4CL"));
   EXPECT_EQ(lines[1], Pad("Camera ID") + "," + Pad("10042"));
   EXPECT_EQ(lines[2], Pad("User ID") + "," + Pad("LINE-7"));
@@ -110,7 +114,7 @@ TEST(CameraReport, AllAreasSideBySide) {
 
   using Cells = std::vector<std::string>;
   auto rows = Rows(lines, 5);
-  ASSERT_EQ(rows.size(), 32u);
+  ASSERT_EQ(rows.size(), ReportRows());
   EXPECT_EQ(rows["Shutter Mode"], (Cells{"Progr.Exp.(RGB Common set)", "Shutter Speed",
                                          "Shutter Speed", "7", "Shutter Speed"}));
   EXPECT_EQ(rows["White Balance"],
@@ -253,7 +257,7 @@ TEST(CameraReport, UserIdNotAnswered) {
   const auto path = dir / "report.txt";
   EXPECT_EQ(model.WriteCameraDataToFile(path.string()), 0);
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 3u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 3u + 1u + ReportRows());
   EXPECT_EQ(lines[0], Pad("Model Name") + "," + Pad("RX-Q4CL"));
   EXPECT_EQ(lines[1], Pad("Camera ID") + "," + Pad("10042"));
   EXPECT_EQ(lines[2], Pad("User ID") + "," + Pad(""));
@@ -281,7 +285,7 @@ TEST(CameraReport, FailedReadEndsItsColumnButEveryRowEndsItsLine) {
   const auto path = dir / "report.txt";
   EXPECT_EQ(model.WriteCameraDataToFile(path.string()), -6);
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 4u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 4u + 1u + ReportRows());
   auto rows = Rows(lines, 5);
   EXPECT_EQ(rows["Progr. Exp. Red"].size(), 5u);
   EXPECT_EQ(rows["Progr. Exp. Green"], (std::vector<std::string>{"395", "395", "395", "395", ""}));

@@ -19,6 +19,11 @@ const Events kReadAllWb1 =
 
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.starts_with(prefix); }
 
+// A write-all's lines: every setting it writes and the user ID.
+std::size_t WriteAllLines() {
+  return vexq4::model::TransferOrder(vexq4::model::Transfer::kWriteAll).size() + 1;
+}
+
 TEST_F(OnlineModel, ReadAllInContinuousAwbReadsNoGains) {
   link.camera().SetValue("WB", 1);
   link.camera().SetValue("GA", 100);
@@ -118,7 +123,7 @@ TEST_F(OnlineModel, WriteAllWithEmptyUserIdEndsSynchronized) {
   for (const char* slope : {"KSR", "KSG", "KSB"}) vexq4::model::TestAccess::Preset(model, slope, 1);
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   EXPECT_EQ(Wire(), expected);
-  EXPECT_EQ(model.lines.size(), 32u);
+  EXPECT_EQ(model.lines.size(), WriteAllLines());
   EXPECT_EQ(model.lines.back(), "UD=\r\nCOMPLETE\r\n");
   EXPECT_EQ(model.IsSynchronized(), 1);
   EXPECT_EQ(model.events.back(), "SynchronizedStatusChanged(1)");
@@ -131,12 +136,12 @@ TEST_F(OnlineModel, WriteAllKeepsTheCommandGap) {
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   const std::uint32_t elapsed = link.clock().now() - start;
   const auto& log = link.camera().log();
-  ASSERT_EQ(log.size(), 32u);
+  ASSERT_EQ(log.size(), WriteAllLines());
   EXPECT_EQ(log.back().text, "UD=LINE7");
   for (std::size_t i = 1; i < log.size(); ++i)
     EXPECT_GE(log[i].timeMs - log[i - 1].timeMs, 600u) << log[i].text;
-  EXPECT_GE(elapsed, 31u * 600u);
-  EXPECT_LT(elapsed, 32u * 750u);
+  EXPECT_GE(elapsed, (WriteAllLines() - 1) * 600u);
+  EXPECT_LT(elapsed, WriteAllLines() * 750u);
 }
 
 TEST_F(OnlineModel, WriteAllReturnsTheUserIdCodeElseTheLastFailedCommand) {
