@@ -509,10 +509,10 @@ VEXQ4_MODEL_API const SettingRow* WhiteBalanceRegister(const SettingRow& row, in
 // it that has no settings file key and report label. A new setting goes at
 // its end unless it depends on another (a read of the white balance mode
 // must precede the reads of the gains it chooses).
-inline constexpr std::array<std::string_view, 32> kTransferOrder = {
-    "SM",  "SH",  "PE", "PER", "PEG",  "PEB", "TR",  "SL",  "LS",  "RF",  "TI",
-    "TP",  "SC",  "BI", "BA",  "CBAR", "WB",  "WA",  "GA",  "GAR", "GAB", "BLG",
-    "BLR", "BLB", "KN", "KSR", "KSG",  "KSB", "KPR", "KPG", "KPB", "SDM"};
+inline constexpr auto kTransferOrder = std::to_array<std::string_view>(
+    {"SM",  "SH",  "PE", "PER", "PEG",  "PEB", "TR",  "SL",  "LS",  "RF",  "TI",
+     "TP",  "SC",  "BI", "BA",  "CBAR", "WB",  "WA",  "GA",  "GAR", "GAB", "BLG",
+     "BLR", "BLB", "KN", "KSR", "KSG",  "KSB", "KPR", "KPG", "KPB", "SDM"});
 
 // One setting moved from its place in kTransferOrder to just after another
 // (to the end when `after` is empty).
