@@ -47,6 +47,35 @@ void AddIdentityLine(std::string& out, std::string_view label, std::string_view 
   out.append(Pad(label)).append(",").append(Pad(value)).append(kCrLf);
 }
 
+// Identity: each line is written after its own read; a failed read ends
+// the block and leaves its cell empty. The first failure's code, or 0.
+template <class Exchange>
+int ReadIdentity(int port, std::string& identity, Exchange&& exchange) {
+  constexpr int kStopped = CVexCamInterface::kStopped;
+  int status = 0;
+  {
+    char name[VEXQ4_MODEL_NAME_SIZE] = {};
+    status = exchange() ? VexQ4GetModelName(port, name) : kStopped;
+    AddIdentityLine(identity, "Model Name", status == 0 ? BufferText(name) : "");
+  }
+  if (status == 0) {
+    char id[VEXQ4_CAMERA_ID_SIZE] = {};
+    status = exchange() ? VexQ4GetCameraID(port, id) : kStopped;
+    AddIdentityLine(identity, "Camera ID", status == 0 ? BufferText(id) : "");
+  }
+  if (status == 0) {
+    char user[VEXQ4_USER_ID_SIZE] = {};
+    status = exchange() ? VexQ4GetUserID(port, user) : kStopped;
+    AddIdentityLine(identity, "User ID", status == 0 ? BufferText(user) : "");
+  }
+  if (status == 0) {
+    int version = 0;
+    status = exchange() ? VexQ4GetCameraData(port, VN, &version) : kStopped;
+    AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
+  }
+  return status;
+}
+
 }  // namespace
 
 std::string Pad(std::string_view text) {
@@ -95,30 +124,8 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
     return !stopped;
   };
 
-  // Identity: each line is written after its own read; a failed read ends
-  // the block and leaves its cell empty.
   std::string identity;
-  int status = 0;
-  {
-    char name[VEXQ4_MODEL_NAME_SIZE] = {};
-    status = exchange() ? VexQ4GetModelName(comPort, name) : kStopped;
-    AddIdentityLine(identity, "Model Name", status == 0 ? BufferText(name) : "");
-  }
-  if (status == 0) {
-    char id[VEXQ4_CAMERA_ID_SIZE] = {};
-    status = exchange() ? VexQ4GetCameraID(comPort, id) : kStopped;
-    AddIdentityLine(identity, "Camera ID", status == 0 ? BufferText(id) : "");
-  }
-  if (status == 0) {
-    char user[VEXQ4_USER_ID_SIZE] = {};
-    status = exchange() ? VexQ4GetUserID(comPort, user) : kStopped;
-    AddIdentityLine(identity, "User ID", status == 0 ? BufferText(user) : "");
-  }
-  if (status == 0) {
-    int version = 0;
-    status = exchange() ? VexQ4GetCameraData(comPort, VN, &version) : kStopped;
-    AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
-  }
+  int status = ReadIdentity(comPort, identity, exchange);
   step = kIdentitySteps;
 
   // Each row's line, by SettingRow::index.
