@@ -38,15 +38,15 @@ int IntArgument(const char* what, py::handle value, long long min, long long max
 
 py::object Camera::CacheValue(const Setting& s) const {
   if (s.row) {
-    if (s.kind == Kind::kList) return Text(this->*(s.row->text));
+    if (s.kind == Kind::kList) return python::Text(Text(*s.row));
     return py::int_(Value(*s.row));
   }
   if (const model::NotificationRow* n = s.notification) {
-    if (n->text) return Text(this->*(n->text));
-    if (n->number) return py::int_(this->*(n->number));
+    if (n->hasText()) return python::Text(Text(*n));
+    if (n->hasNumber()) return py::int_(Value(*n));
   }
   // The firmware version: the model announces no change of it.
-  return py::int_(firmwareVersion);
+  return py::int_(FirmwareVersion());
 }
 
 py::object Camera::Get(const Setting& s) {
@@ -165,9 +165,9 @@ py::dict Camera::Snapshot() {
   // What the camera holds: read it all first unless the cache holds it,
   // and the firmware version (no part of a read-all) once a connection.
   const bool inCallback = owner_.load() == std::this_thread::get_id();
-  if (!closed() && (isSynchronized == 0 || (!firmwareKnown_ && !inCallback))) {
+  if (!closed() && (IsSynchronized() == 0 || (!firmwareKnown_ && !inCallback))) {
     Call call(*this, "settings", Call::Access::kCamera);
-    if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+    if (IsSynchronized() == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
     if (!firmwareKnown_) Raise(call, Exchange(call, [this] { return ReadFirmwareVersion(); }));
   }
   Call call(*this, "settings", Call::Access::kCache);
@@ -212,7 +212,8 @@ py::object Camera::Identity() {
           return 0;
         }));
   return py::module_::import("vexq4._base")
-      .attr("Identity")(cameraID, modelName, userID, firmwareVersion, eepromCurrentAreaNo);
+      .attr("Identity")(CameraID(), ModelName(), UserID(), FirmwareVersion(),
+                        EEPROMCurrentAreaNo());
 }
 
 void Camera::Store(py::handle area) {
@@ -250,7 +251,7 @@ void Camera::SaveSettings(const std::string& path, py::object progress) {
   progress_ = std::move(progress);
   // A file of a cache that does not hold the camera's settings would not be
   // what the camera holds.
-  if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+  if (IsSynchronized() == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
   Raise(call, Exchange(call, [&] { return WriteAllToFile(path); }), path);
 }
 
@@ -311,9 +312,10 @@ std::string Camera::OnePush() {
   Raise(call, Exchange(call, [this] { return SetOnePushMode(); }));
   Raise(call, Exchange(call, [this] { return GetOnePushResult(); }));
   const auto& list = model::kOnePushResultList;
-  if (onePushResult >= 0 && onePushResult < static_cast<int>(list.size()))
-    return std::string(list[static_cast<std::size_t>(onePushResult)]);
-  return std::to_string(onePushResult);
+  const int result = OnePushResult();
+  if (result >= 0 && result < static_cast<int>(list.size()))
+    return std::string(list[static_cast<std::size_t>(result)]);
+  return std::to_string(result);
 }
 
 }  // namespace vexq4::python

@@ -92,7 +92,7 @@ void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
       browser.Put();
     }
   };
-  if (!studio.control()->isOnline) put("ComPort", "1");
+  if (!studio.control()->IsOnline()) put("ComPort", "1");
   put("MasterGainLevel", "100");
 }
 

@@ -54,16 +54,16 @@ int Query(Host& host, const Property& p) {
 // NAME=value from the model's cache.
 std::string Format(Host& host, const Property& p) {
   if (const SettingRow* row = RowFor(p)) {
-    if (p.kind == Kind::kListText) return FormatText(p.name, host.*(row->text));
+    if (p.kind == Kind::kListText) return FormatText(p.name, host.Text(*row));
     return FormatNumber(p.name, host.Value(*row));
   }
   if (p.value)
-    return p.value->text ? FormatText(p.name, host.*(p.value->text))
-                         : FormatNumber(p.name, host.*(p.value->number));
-  if (p.name == "CameraID") return FormatText(p.name, host.cameraID);
-  if (p.name == "ModelName") return FormatText(p.name, host.modelName);
-  if (p.name == "FirmwareVersion") return FormatNumber(p.name, host.firmwareVersion);
-  if (p.name == "EEPROMCurrentAreaNo") return FormatNumber(p.name, host.eepromCurrentAreaNo);
+    return p.value->hasText() ? FormatText(p.name, host.Text(*p.value))
+                              : FormatNumber(p.name, host.Value(*p.value));
+  if (p.name == "CameraID") return FormatText(p.name, host.CameraID());
+  if (p.name == "ModelName") return FormatText(p.name, host.ModelName());
+  if (p.name == "FirmwareVersion") return FormatNumber(p.name, host.FirmwareVersion());
+  if (p.name == "EEPROMCurrentAreaNo") return FormatNumber(p.name, host.EEPROMCurrentAreaNo());
   return std::string(p.name) + "=";
 }
 
@@ -83,9 +83,9 @@ int Fail(Host& host, std::string_view what, Status status, std::string_view file
   const bool aboutTheFile =
       status == Status::kFileNotWritable || status == Status::kFileNotReadable ||
       status == Status::kInvalidSettingsFile || status == Status::kNotAShadingTable;
-  if (!host.isOnline && !aboutTheFile) {
+  if (!host.IsOnline() && !aboutTheFile) {
     // A line on a serial device server says when its connection was lost.
-    const platform::LineProblem line = platform::LastLineProblem(Host::PortDevice(host.comPort));
+    const platform::LineProblem line = platform::LastLineProblem(Host::PortDevice(host.ComPort()));
     if (line.error == platform::OpenError::kNetwork)
       text += " (the camera is off-line: " + line.detail + ")";
     else if (status != Status::kOffline)
@@ -122,7 +122,7 @@ int RunGet(Host& host, const std::vector<const Property*>& props) {
     int status = Query(host, *p);
     if (status != 0) {
       exit = Fail(host, "get " + std::string(p->name), status);
-      if (!host.isOnline) break;  // the camera is gone: the rest would fail alike
+      if (!host.IsOnline()) break;  // the camera is gone: the rest would fail alike
       continue;
     }
     Print(Format(host, *p));
@@ -167,7 +167,7 @@ int RunIdentity(Host& host) {
     int status = Query(host, p);
     if (status != 0) {
       exit = Fail(host, "identity: " + std::string(name), status);
-      if (!host.isOnline) break;  // the camera is gone: the rest would fail alike
+      if (!host.IsOnline()) break;  // the camera is gone: the rest would fail alike
     } else {
       Print(Format(host, p));
     }
@@ -233,13 +233,13 @@ int RunOnePush(Host& host) {
   if (status != 0) return Fail(host, "one-push", status);
   status = host.GetOnePushResult();
   if (status != 0) return Fail(host, "one-push: reading the result", status);
-  int result = host.onePushResult;
+  int result = host.OnePushResult();
   std::string text = (result >= 0 && result < static_cast<int>(model::kOnePushResultList.size()))
                          ? std::string(model::kOnePushResultList[static_cast<std::size_t>(result)])
                          : std::to_string(result);
   Print(FormatText("OnePushResult", text));
-  Print(FormatNumber("RedGainLevel", host.redGainLevel));
-  Print(FormatNumber("BlueGainLevel", host.blueGainLevel));
+  Print(FormatNumber("RedGainLevel", host.Value(*model::FindSetting("RedGainLevel"))));
+  Print(FormatNumber("BlueGainLevel", host.Value(*model::FindSetting("BlueGainLevel"))));
   if (result != 0) {
     host.console().Error("one-push white balance did not complete: " + text);
     return kExitFailure;

@@ -12,7 +12,7 @@ ModelCamera::ModelCamera(CVexCamInterface& model, std::function<int()> reconnect
                          std::chrono::milliseconds retryGap)
     : model_(model), reconnect_(std::move(reconnect)), retryGap_(retryGap) {}
 
-bool ModelCamera::Online() const { return model_.isOnline != 0; }
+bool ModelCamera::Online() const { return model_.IsOnline() != 0; }
 
 int ModelCamera::Reconnect() {
   lastTry_ = std::chrono::steady_clock::now();
@@ -44,19 +44,19 @@ int ModelCamera::ReadText(Text which, std::string& text) {
   switch (which) {
     case Text::kModelName:
       result = model_.GetModelName(std::span<char>{});
-      if (result == 0) text = model_.modelName;
+      if (result == 0) text = model_.ModelName();
       break;
     case Text::kCameraID:
       result = model_.GetCameraID(std::span<char>{});
-      if (result == 0) text = model_.cameraID;
+      if (result == 0) text = model_.CameraID();
       break;
     case Text::kUserID:
       result = model_.GetUserID();
-      if (result == 0) text = model_.userID;
+      if (result == 0) text = model_.UserID();
       break;
     case Text::kFirmwareVersion:
       result = model_.GetFirmwareVersion();
-      if (result == 0) text = std::to_string(model_.firmwareVersion);
+      if (result == 0) text = std::to_string(model_.FirmwareVersion());
       break;
   }
   return result;
@@ -72,10 +72,10 @@ int ModelCamera::ReadNumber(Number which, int& value) {
   int result = 0;
   if (which == Number::kCurrentArea) {
     result = model_.GetEEPROMCurrentAreaNo();
-    if (result == 0) value = model_.eepromCurrentAreaNo;
+    if (result == 0) value = model_.EEPROMCurrentAreaNo();
   } else {
     result = model_.GetOnePushResult();
-    if (result == 0) value = model_.onePushResult;
+    if (result == 0) value = model_.OnePushResult();
   }
   return result;
 }
