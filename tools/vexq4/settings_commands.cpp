@@ -102,7 +102,7 @@ int RunApply(Host& host, const std::string& file) {
     return Trouble(host, false, "apply " + file + ": " + why + "; nothing was sent");
   // Each change is printed once the camera has acknowledged it.
   const model::ApplyResult r = host.WithProgress(model::kApplyOperation, [&] {
-    return model::ApplyTargets(host, read.targets, [&host](const Difference& d) {
+    return model::ApplyTargets(host, read.targets, [](const Difference& d) {
       PrintLine(std::string(model::SettingName(*d.row)) + ": " + Shown(*d.row, d.camera) + " -> " +
                 Shown(*d.row, d.target));
     });
