@@ -73,7 +73,7 @@ constexpr const Parameter* SettableParameter(unsigned code) {
   return (p.hasSet && !p.textValue) ? &p : nullptr;
 }
 
-static_assert(kParameterCount == 55 && kParameters[WPB2].mnemonic == "WPB2");
+static_assert(kParameterCount > WPB3 && kParameters[WPB2].mnemonic == "WPB2");
 static_assert(kParameters[UD].mnemonic == "UD" && kParameters[7].mnemonic.empty());
 static_assert(!QueryableParameter(AW) && !QueryableParameter(ATSH) && !QueryableParameter(ID));
 static_assert(!SettableParameter(VN) && !SettableParameter(UD) && SettableParameter(AW)->hasSet);

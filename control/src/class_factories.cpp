@@ -50,7 +50,6 @@ Factory<COlePropPage1> propPageFactory;
 
 void ModuleObjectCreated() { ++liveObjects; }
 void ModuleObjectDestroyed() { --liveObjects; }
-int ModuleObjectCount() { return liveObjects.load(); }
 
 const CXVexCamApp& CXVexCamApp::Instance() {
   static const CXVexCamApp app;

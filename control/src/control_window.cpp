@@ -207,7 +207,7 @@ void CXVexCamCtrl::OnToolbarCommand(int command) {
 short CXVexCamCtrl::SetWindowPosTopBottom(Long AlwaysOnTop) {
   // The rebuilt windows push and show every setting: one profile save.
   const vexq4::platform::ModuleProfileBatch batch;
-  const int wasSynchronized = isSynchronized;
+  const int wasSynchronized = IsSynchronized();
   CloseConnection();
   for (int i = 0; i < ctl::kToolWindowCount; ++i) {
     CDlg1& frame = *frames_[static_cast<std::size_t>(i)];

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <limits>
 #include <tuple>
 #include <type_traits>
@@ -168,12 +167,18 @@ constexpr ParamInfo kMinMaxParams[] = {{"pMin", kShort, kOut}, {"pMax", kShort, 
 constexpr ParamInfo kValidOnePushResultParams[] = {{"OnePushResultIndex", kShort, kIn},
                                                    {"pOnePushResultStr", kText, kOut}};
 
-// The parameters of a setting's GetValid<Methods>, named as the row names them.
+// The parameters of a setting's GetValid<Methods>, named as the row names
+// them: every setting's pair, by SettingRow::index.
 std::span<const ParamInfo> ValidParams(const model::SettingRow& row) {
-  static std::deque<std::array<ParamInfo, 2>> lists;  // stable addresses
-  lists.push_back(
-      {ParamInfo{row.validParams[0], kShort, kIn}, ParamInfo{row.validParams[1], kText, kOut}});
-  return lists.back();
+  using Pair = std::array<ParamInfo, 2>;
+  static const auto kLists = [] {
+    std::array<Pair, model::kSettingCount> lists{};
+    for (const model::SettingRow& each : model::Settings())
+      lists[each.index] = {ParamInfo{each.validParams[0], kShort, kIn},
+                           ParamInfo{each.validParams[1], kText, kOut}};
+    return lists;
+  }();
+  return kLists[row.index];
 }
 
 const model::SettingRow& Row(std::string_view property) { return *model::FindSetting(property); }

@@ -8,7 +8,6 @@ namespace vexq4::control {
 
 void ModuleObjectCreated();
 void ModuleObjectDestroyed();
-int ModuleObjectCount();
 
 // Opens the operator's guide with the desktop (F1 in the control's windows).
 void OpenHelp();

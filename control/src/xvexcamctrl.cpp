@@ -83,15 +83,15 @@ void CXVexCamCtrl::TextSet(const QString& text, std::span<const std::string_view
     const model::SettingRow& row = Row(#Property);                   \
     return MinMax(Short(row.min), Short(row.max), pMin, pMax);       \
   }
-#define VEXQ4_DEFINE_LIST(Notification, Property, TextProperty, Methods, ...)                 \
-  VEXQ4_DEFINE_PROPERTY(Property)                                                             \
-  VEXQ4_DEFINE_RANGE(Methods, Property)                                                       \
-  QString CXVexCamCtrl::Get##TextProperty() { return FromModel(this->*Row(#Property).text); } \
-  void CXVexCamCtrl::Set##TextProperty(const QString& value) {                                \
-    TextSet(value, Row(#Property).list, &CXVexCamCtrl::Set##Property);                        \
-  }                                                                                           \
-  short CXVexCamCtrl::GetValid##Methods(short index, QString* text) {                         \
-    return ValidEntry(Row(#Property).list, index, text);                                      \
+#define VEXQ4_DEFINE_LIST(Notification, Property, TextProperty, Methods, ...)           \
+  VEXQ4_DEFINE_PROPERTY(Property)                                                       \
+  VEXQ4_DEFINE_RANGE(Methods, Property)                                                 \
+  QString CXVexCamCtrl::Get##TextProperty() { return FromModel(Text(Row(#Property))); } \
+  void CXVexCamCtrl::Set##TextProperty(const QString& value) {                          \
+    TextSet(value, Row(#Property).list, &CXVexCamCtrl::Set##Property);                  \
+  }                                                                                     \
+  short CXVexCamCtrl::GetValid##Methods(short index, QString* text) {                   \
+    return ValidEntry(Row(#Property).list, index, text);                                \
   }
 #define VEXQ4_DEFINE_RANGED(Notification, Property, ...) \
   VEXQ4_DEFINE_PROPERTY(Property)                        \
@@ -105,7 +105,7 @@ VEXQ4_MODEL_NOTIFICATIONS(VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_DEFINE_LIST, VEXQ4_DEFIN
 #undef VEXQ4_DEFINE_RANGED
 #undef VEXQ4_DEFINE_PLAIN
 
-short CXVexCamCtrl::GetComPort() { return Short(comPort); }
+short CXVexCamCtrl::GetComPort() { return Short(ComPort()); }
 
 void CXVexCamCtrl::SetComPort(short value) {
   if (CVexCamInterface::SetComPort(value) != VEXQ4_OK) {
@@ -136,7 +136,7 @@ void CXVexCamCtrl::SetShowAboutWnd(Bool value) {
   SetToolWindowVisibleProperty(ctl::kAboutWindow, value);
 }
 
-short CXVexCamCtrl::GetFrameGrabberIndex() { return Short(frameGrabberIndex); }
+short CXVexCamCtrl::GetFrameGrabberIndex() { return Short(FrameGrabberIndex()); }
 
 void CXVexCamCtrl::SetFrameGrabberIndex(short value) {
   // 0 is the COM ports; the frame grabbers' entries follow.
@@ -150,7 +150,7 @@ void CXVexCamCtrl::SetFrameGrabberIndex(short value) {
 
 QString CXVexCamCtrl::GetUserID() {
   CVexCamInterface::GetUserID();
-  return FromModel(userID);
+  return FromModel(UserID());
 }
 
 void CXVexCamCtrl::SetUserID(const QString& value) {
@@ -268,11 +268,11 @@ short CXVexCamCtrl::SetMainWindowDefaultPosition(short XPos, short YPos) {
 
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsOnline() {
   CheckConnection();
-  return isOnline;
+  return IsOnline();
 }
-CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSynchronized() { return isSynchronized; }
-CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return isSending; }
-CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return isReceiving; }
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSynchronized() { return IsSynchronized(); }
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return IsSending(); }
+CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return IsReceiving(); }
 
 // ---- Transfers, identity, white balance.
 // The whole-camera operations refresh every window many times: their
@@ -317,17 +317,17 @@ short CXVexCamCtrl::SetOnePushMode() { return Short(CVexCamInterface::SetOnePush
 
 short CXVexCamCtrl::GetFirmwareVersion() {
   CVexCamInterface::GetFirmwareVersion();
-  return Short(firmwareVersion);
+  return Short(FirmwareVersion());
 }
 
 short CXVexCamCtrl::GetEEPROMCurrentAreaNo() {
   CVexCamInterface::GetEEPROMCurrentAreaNo();
-  return Short(eepromCurrentAreaNo);
+  return Short(EEPROMCurrentAreaNo());
 }
 
 short CXVexCamCtrl::GetOnePushResult() {
   const int result = CVexCamInterface::GetOnePushResult();
-  if (result == VEXQ4_OK) return Short(onePushResult);
+  if (result == VEXQ4_OK) return Short(OnePushResult());
   RaiseIfOneOf(model::LibraryStatus(result), {Status::kMalformedAnswer, Status::kNotAcknowledged},
                kDeviceIoError);
   return Short(result);
@@ -424,8 +424,8 @@ void CXVexCamCtrl::FireError(std::uint32_t scode, int stringId) {
 // ---- Notifications: refresh the window that shows the value, then fire.
 void CXVexCamCtrl::Changed(ctl::Change change) {
   const ctl::ChangeInfo& info = ctl::InfoOf(change);
-  const int number = info.number ? this->*info.number : 0;
-  const QString text = info.text ? FromModel(this->*info.text) : QString();
+  const int number = Value(info);
+  const QString text = info.hasText() ? FromModel(Text(info)) : QString();
   const bool activity = change == ctl::Change::SendingToCamStatusChanged ||
                         change == ctl::Change::ReceiveFromCamStatusChanged;
   static constexpr std::array kRefreshOrder = {ctl::kCommunicationWindow, ctl::kShutterWindow,

@@ -21,6 +21,13 @@ namespace {
 
 QString Latin1(const char* text) { return text ? QString::fromLatin1(text) : QString(); }
 
+// A spin's tooltip: the row's text with the setting's range put in.
+QString SpinTip(const char* tip, const model::SettingRow& setting) {
+  return Latin1(tip)
+      .replace(QStringLiteral("{min}"), QString::number(setting.min))
+      .replace(QStringLiteral("{max}"), QString::number(setting.max));
+}
+
 }  // namespace
 
 BoundPage::BoundPage(std::span<const Binding> table)
@@ -38,6 +45,21 @@ const Binding& BoundPage::Row(Change change) const { return table_[IndexOf(chang
 const SettingMembers& BoundPage::Members(Change change) { return MembersOf(change); }
 
 BoundWidgets& BoundPage::Widgets(Change change) { return widgets_[IndexOf(change)]; }
+
+std::vector<Change> BoundPage::TableOrder(std::span<const Change> except) const {
+  std::vector<Change> order;
+  for (const Binding& row : table_)
+    if (std::find(except.begin(), except.end(), row.change) == except.end())
+      order.push_back(row.change);
+  return order;
+}
+
+std::vector<Change> BoundPage::SpinRows() const {
+  std::vector<Change> spins;
+  for (const Binding& row : table_)
+    if (row.widget == BoundWidget::kSpin) spins.push_back(row.change);
+  return spins;
+}
 
 // ---- Building.
 
@@ -66,7 +88,7 @@ void BoundPage::AddSpin(QGridLayout* grid, int line, Change change) {
   label->setBuddy(w.box);
   label->setAccessibleName(Latin1(row.name) + QStringLiteral(" label"));
   w.box->setAccessibleName(Latin1(row.name));
-  w.box->setToolTip(Latin1(row.tip));
+  w.box->setToolTip(SpinTip(row.tip, *Members(change).row));
   // Wide enough for "-132" or "4095" with room to spare.
   w.box->setFixedWidth(w.box->fontMetrics().horizontalAdvance(QStringLiteral("-000000")) + 12);
   w.spin->setAccessibleName(Latin1(row.name) + QStringLiteral(" spin"));

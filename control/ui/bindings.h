@@ -50,7 +50,8 @@ struct Binding {
   Change change;  // the notification that refreshes the widget: its setting's
   BoundWidget widget;
   // Spins: the label beside the box. Boxes and lists: accessible name and
-  // tooltip.
+  // tooltip; a spin's tooltip shows its setting's range where it says
+  // {min} and {max}.
   const char* label = nullptr;
   const char* name = nullptr;
   const char* tip = nullptr;
@@ -84,6 +85,11 @@ class BoundPage : public CToolWinDlg {
   // The bound setting's typed members and description (key, default).
   static const SettingMembers& Members(Change change);
   BoundWidgets& Widgets(Change change);
+  // The table's rows in its order, those of `except` left out: the order
+  // in which the stored values go to the control.
+  std::vector<Change> TableOrder(std::span<const Change> except = {}) const;
+  // The spin rows in the table's order: the order of the range queries.
+  std::vector<Change> SpinRows() const;
 
   // ---- Building the window: every widget is named and tipped from its row
   // and wired to its property.

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "vexq4/control/XVexCamCtrl.h"
 #include "vexq4/control/controls.h"
@@ -21,110 +22,99 @@ namespace {
 using W = BoundWidget;
 using enum Change;
 
-// One row per setting the window keeps, and how it is shown; its profile
-// key in the "Gain" section and its default are the setting's own.
+// One row per setting the window keeps, and how it is shown, in the order
+// the stored values go to the camera when the window is created; its
+// profile key in the "Gain" section and its default are the setting's own.
 const Binding kGainTable[] = {
-    {.change = MasterGainLevelChanged,
-     .widget = W::kSpin,
-     .label = "Master",
-     .name = "Gain Level: Master",
-     .tip = "Select relative Master Gain Level value, -132 ... +429 (0 is 0dB)"},
-    {.change = RedGainLevelChanged,
-     .widget = W::kSpin,
-     .label = "Red",
-     .name = "Gain Level: Red",
-     .tip = "Select relative Gain Level value for red, -231 ... +231 (0 is 0dB)"},
-    {.change = BlueGainLevelChanged,
-     .widget = W::kSpin,
-     .label = "Blue",
-     .name = "Gain Level: Blue",
-     .tip = "Select relative Gain Level value for blue, -231 ... +231 (0 is 0dB)"},
-    {.change = RedBlackLevelChanged,
-     .widget = W::kSpin,
-     .label = "Red",
-     .name = "Black Level: Red",
-     .tip = "Select relative Black Level value for red, 0 ... 1023 (decimal)"},
-    {.change = GreenBlackLevelChanged,
-     .widget = W::kSpin,
-     .label = "Green",
-     .name = "Black Level: Green",
-     .tip = "Select relative Black Level value for green, 0 ... 1023 (decimal)"},
-    {.change = BlueBlackLevelChanged,
-     .widget = W::kSpin,
-     .label = "Blue",
-     .name = "Black Level: Blue",
-     .tip = "Select relative Black Level value for blue, 0 ... 1023 (decimal)"},
-    {.change = RedKneePointChanged,
-     .widget = W::kSpin,
-     .label = "Red",
-     .name = "Knee Point: Red",
-     .tip = "Select relative Knee Point value for red, 0 ... 1023 (decimal)"},
-    {.change = GreenKneePointChanged,
-     .widget = W::kSpin,
-     .label = "Green",
-     .name = "Knee Point: Green",
-     .tip = "Select relative Knee Point value for green, 0 ... 1023 (decimal)"},
-    {.change = BlueKneePointChanged,
-     .widget = W::kSpin,
-     .label = "Blue",
-     .name = "Knee Point: Blue",
-     .tip = "Select relative Knee Point Level value for blue, 0 ... 1023 (decimal)"},
-    {.change = RedKneeSlopeChanged,
-     .widget = W::kSpin,
-     .label = "Red",
-     .name = "Knee Slope: Red",
-     .tip = "Select relative Knee Slope value for red, 1 ... 4095 (decimal)"},
-    {.change = GreenKneeSlopeChanged,
-     .widget = W::kSpin,
-     .label = "Green",
-     .name = "Knee Slope: Green",
-     .tip = "Select relative Knee Slope value for green, 1 ... 4095 (decimal)"},
-    {.change = BlueKneeSlopeChanged,
-     .widget = W::kSpin,
-     .label = "Blue",
-     .name = "Knee Slope: Blue",
-     .tip = "Select relative Knee Slope value for blue, 1 ... 4095 (decimal)"},
     {.change = KneeSelectChanged,
      .widget = W::kRadios,
      .choices = {{{"On", "Knee Select: On", "Knee Selection: On"},
                   {"Off", "Knee Select: Off", "Knee Selection: Off"}}}},
-    {.change = ShadingModeChanged,
-     .widget = W::kRadios,
-     .choices = {{{"On", "Shading Mode: On", "Shading Mode On"},
-                  {"Off", "Shading Mode: Off", "Shading Mode Off"}}}},
-    {.change = WhiteBalanceChanged,
-     .widget = W::kList,
-     .name = "White Balance",
-     .tip = "Select White Balance Mode"},
     {.change = AutoWhiteAreaChanged,
      .widget = W::kList,
      .name = "Auto White Area",
      .tip = "Select Auto White Area"},
+    {.change = MasterGainLevelChanged,
+     .widget = W::kSpin,
+     .label = "Master",
+     .name = "Gain Level: Master",
+     .tip = "Select relative Master Gain Level value, {min} ... +{max} (0 is 0dB)"},
+    {.change = RedGainLevelChanged,
+     .widget = W::kSpin,
+     .label = "Red",
+     .name = "Gain Level: Red",
+     .tip = "Select relative Gain Level value for red, {min} ... +{max} (0 is 0dB)"},
+    {.change = BlueGainLevelChanged,
+     .widget = W::kSpin,
+     .label = "Blue",
+     .name = "Gain Level: Blue",
+     .tip = "Select relative Gain Level value for blue, {min} ... +{max} (0 is 0dB)"},
+    {.change = WhiteBalanceChanged,
+     .widget = W::kList,
+     .name = "White Balance",
+     .tip = "Select White Balance Mode"},
+    {.change = RedBlackLevelChanged,
+     .widget = W::kSpin,
+     .label = "Red",
+     .name = "Black Level: Red",
+     .tip = "Select relative Black Level value for red, {min} ... {max} (decimal)"},
+    {.change = GreenKneePointChanged,
+     .widget = W::kSpin,
+     .label = "Green",
+     .name = "Knee Point: Green",
+     .tip = "Select relative Knee Point value for green, {min} ... {max} (decimal)"},
+    {.change = RedKneePointChanged,
+     .widget = W::kSpin,
+     .label = "Red",
+     .name = "Knee Point: Red",
+     .tip = "Select relative Knee Point value for red, {min} ... {max} (decimal)"},
+    {.change = GreenBlackLevelChanged,
+     .widget = W::kSpin,
+     .label = "Green",
+     .name = "Black Level: Green",
+     .tip = "Select relative Black Level value for green, {min} ... {max} (decimal)"},
+    {.change = BlueBlackLevelChanged,
+     .widget = W::kSpin,
+     .label = "Blue",
+     .name = "Black Level: Blue",
+     .tip = "Select relative Black Level value for blue, {min} ... {max} (decimal)"},
+    {.change = BlueKneePointChanged,
+     .widget = W::kSpin,
+     .label = "Blue",
+     .name = "Knee Point: Blue",
+     .tip = "Select relative Knee Point Level value for blue, {min} ... {max} (decimal)"},
+    {.change = RedKneeSlopeChanged,
+     .widget = W::kSpin,
+     .label = "Red",
+     .name = "Knee Slope: Red",
+     .tip = "Select relative Knee Slope value for red, {min} ... {max} (decimal)"},
+    {.change = GreenKneeSlopeChanged,
+     .widget = W::kSpin,
+     .label = "Green",
+     .name = "Knee Slope: Green",
+     .tip = "Select relative Knee Slope value for green, {min} ... {max} (decimal)"},
+    {.change = BlueKneeSlopeChanged,
+     .widget = W::kSpin,
+     .label = "Blue",
+     .name = "Knee Slope: Blue",
+     .tip = "Select relative Knee Slope value for blue, {min} ... {max} (decimal)"},
+    {.change = ShadingModeChanged,
+     .widget = W::kRadios,
+     .choices = {{{"On", "Shading Mode: On", "Shading Mode On"},
+                  {"Off", "Shading Mode: Off", "Shading Mode Off"}}}},
 };
 
-// The order in which the spin ranges are asked for.
-constexpr Change kRangeOrder[] = {
-    MasterGainLevelChanged, RedGainLevelChanged,  RedBlackLevelChanged,  GreenKneePointChanged,
-    RedKneePointChanged,    BlueGainLevelChanged, BlueBlackLevelChanged, GreenBlackLevelChanged,
-    BlueKneePointChanged,   RedKneeSlopeChanged,  GreenKneeSlopeChanged, BlueKneeSlopeChanged,
-};
-
-// The order in which the stored values go to the camera at creation, after
-// the knee select.
-constexpr Change kPushOrder[] = {
-    AutoWhiteAreaChanged,   MasterGainLevelChanged, RedGainLevelChanged,   BlueGainLevelChanged,
-    WhiteBalanceChanged,    RedBlackLevelChanged,   GreenKneePointChanged, RedKneePointChanged,
-    GreenBlackLevelChanged, BlueBlackLevelChanged,  BlueKneePointChanged,  RedKneeSlopeChanged,
-    GreenKneeSlopeChanged,  BlueKneeSlopeChanged,   ShadingModeChanged,
-};
-
+// The knee select goes to the control before the ranges are set, the other
+// rows after them.
 constexpr Change kKneeSelectFirst[] = {KneeSelectChanged};
 
-// The white balance modes.
-constexpr int kManualOnePush = 0;
-constexpr int kContinuousAwb = 1;
-constexpr int kFirstPreset = 2;
-constexpr int kLastPreset = 4;
+// The change that announces a setting.
+Change ChangeOf(const model::SettingRow& row) {
+  const auto changes = Changes();
+  const auto it = std::find_if(changes.begin(), changes.end(),
+                               [&](const ChangeInfo& info) { return info.setting == &row; });
+  return static_cast<Change>(it - changes.begin());
+}
 
 constexpr char kAutoShadingQuestion[] =
     "A non-static shading correction will be generated.\n"
@@ -210,10 +200,10 @@ void CGainDlg::OnInitDialog() {
   FillList(AutoWhiteAreaChanged);
   ReadProfile();
   Push(kKneeSelectFirst);
-  SetRanges(kRangeOrder);
+  SetRanges(SpinRows());
   InitStep([&] { control()->SetShowGainWnd(visibleField() ? 1 : 0); });
   ReadProfile();
-  Push(kPushOrder);
+  Push(TableOrder(kKneeSelectFirst));
   ReportRefusedValues();
 }
 
@@ -236,28 +226,28 @@ void CGainDlg::OnRefresh(Change change, int number, const QString& text) {
         onePushResult_->setText(result);
       return;
     }
-    // A preset shows in its gain box; being a refresh it is not set as the
-    // gain.
-    case Red3200KWBalPresetChanged:
-    case Red4600KWBalPresetChanged:
-    case Red5600KWBalPresetChanged:
-      if (QLineEdit* box = Widgets(RedGainLevelChanged).box) box->setText(QString::number(number));
-      return;
-    case Blue3200KWBalPresetChanged:
-    case Blue4600KWBalPresetChanged:
-    case Blue5600KWBalPresetChanged:
-      if (QLineEdit* box = Widgets(BlueGainLevelChanged).box) box->setText(QString::number(number));
-      return;
     default:
-      BoundPage::OnRefresh(change, number, text);
-      return;
+      break;
   }
+  // A preset shows in the box of the gain it stands for; being a refresh it
+  // is not set as the gain.
+  if (const model::SettingRow* setting = SettingOf(change)) {
+    const model::SettingRow* gain = model::GainStoodFor(*setting);
+    if (gain && gain != setting) {
+      if (QLineEdit* box = Widgets(ChangeOf(*gain)).box) box->setText(QString::number(number));
+      return;
+    }
+  }
+  BoundPage::OnRefresh(change, number, text);
 }
 
 void CGainDlg::WhiteBalanceRule(int mode) {
-  const bool manual = mode == kManualOnePush;
-  const bool preset = mode >= kFirstPreset && mode <= kLastPreset;
-  if (manual || mode == kContinuousAwb || preset) {
+  // Manual: the gains are the boxes' own; a colour temperature shows its
+  // presets in them; Continuous AWB shows none.
+  const bool manual = mode == model::kManualWhiteBalance;
+  const bool continuous = mode == model::kContinuousWhiteBalance;
+  const bool preset = !manual && model::WhiteBalanceGainRows(mode);
+  if (manual || continuous || preset) {
     if (onePush_) onePush_->setEnabled(manual);
     if (onePushResult_) onePushResult_->setEnabled(manual);
     EnableSpin(RedGainLevelChanged, manual);
@@ -270,7 +260,7 @@ void CGainDlg::WhiteBalanceRule(int mode) {
   QLineEdit* blue = Widgets(BlueGainLevelChanged).box;
   // Emptying or refilling a box shows the mode; like every refresh it
   // sends nothing (the spin positions are the profile's, not the camera's).
-  if (mode == kContinuousAwb || (preset && !online)) {
+  if (continuous || (preset && !online)) {
     if (red) red->setText(QString());
     if (blue) blue->setText(QString());
   } else if (manual && !online) {

@@ -66,22 +66,22 @@ const Binding kShutterTable[] = {
      .widget = W::kSpin,
      .label = "RGB common set",
      .name = "Programmable Exposure: RGB common set",
-     .tip = "Select relative Programmable Exposure (RGB common set) value, 0...791  "},
+     .tip = "Select relative Programmable Exposure (RGB common set) value, {min}...{max}  "},
     {.change = ProgrammableExposureRedChanged,
      .widget = W::kSpin,
      .label = "Red",
      .name = "Programmable Exposure: Red",
-     .tip = "Select relative Programmable Exposure for Red, 0...791 (decimal)"},
+     .tip = "Select relative Programmable Exposure for Red, {min}...{max} (decimal)"},
     {.change = ProgrammableExposureGreenChanged,
      .widget = W::kSpin,
      .label = "Green",
      .name = "Programmable Exposure: Green",
-     .tip = "Select relative Programmable Exposure for Green, 0...791 (decimal)"},
+     .tip = "Select relative Programmable Exposure for Green, {min}...{max} (decimal)"},
     {.change = ProgrammableExposureBlueChanged,
      .widget = W::kSpin,
      .label = "Blue",
      .name = "Programmable Exposure: Blue",
-     .tip = "Select relative Programmable Exposure for Blue, 0...791 (decimal) "},
+     .tip = "Select relative Programmable Exposure for Blue, {min}...{max} (decimal) "},
     // Kept by its text: the profile names the speed, not its position.
     {.change = ShutterSpeedChanged,
      .widget = W::kList,
@@ -99,13 +99,6 @@ constexpr Change kExposures[] = {ProgrammableExposureChanged, ProgrammableExposu
 constexpr Change kColourExposures[] = {ProgrammableExposureRedChanged,
                                        ProgrammableExposureGreenChanged,
                                        ProgrammableExposureBlueChanged};
-
-// Every row, in the table's order.
-std::vector<Change> PushOrder() {
-  std::vector<Change> order;
-  for (const Binding& row : kShutterTable) order.push_back(row.change);
-  return order;
-}
 
 // The shutter modes.
 constexpr int kSpeedMode = 0;
@@ -169,7 +162,7 @@ void CShutterDlg::BuildWindow(QWidget* page) {
 void CShutterDlg::OnInitDialog() {
   CToolWinDlg::OnInitDialog();
   InitStep([&] { ShowOnlineFromControl(); });
-  SetRanges(kExposures);
+  SetRanges(SpinRows());
   FillList(TriggerTypeChanged);
   FillList(BinningChanged);
   FillList(ShutterSpeedChanged);
@@ -181,7 +174,7 @@ void CShutterDlg::OnInitDialog() {
   InitStep([&] { control()->SetShowShutterWnd(visibleField() ? 1 : 0); });
   ReadProfile();
   FillList(PartialScanChanged);
-  Push(PushOrder());
+  Push(TableOrder());
   ReportRefusedValues();
 }
 

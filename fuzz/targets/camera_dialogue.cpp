@@ -152,14 +152,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      where + "took longer than its bound");
     const std::string problem = reliability::CheckModel(model);
     VEXQ4_FUZZ_CHECK(problem.empty(), where + problem);
-    VEXQ4_FUZZ_CHECK(model.isOnline == (link.isOpen() ? 1 : 0),
+    VEXQ4_FUZZ_CHECK(model.IsOnline() == (link.isOpen() ? 1 : 0),
                      where + "online flag does not match the port");
     // Close, the settings files, sets (off-line they fail) and the
     // operations whose code is that of their first exchange (white
     // balance, one-push result: the gain reads after it may lose the
     // camera) aside, success means the camera is still there.
     if (rc == 0 && op != 20 && op != 21 && op != 1 && op != 13 && op != 14)
-      VEXQ4_FUZZ_CHECK(model.isOnline == 1, where + "success while off-line");
+      VEXQ4_FUZZ_CHECK(model.IsOnline() == 1, where + "success while off-line");
     CheckFiles(dir);
   }
   link.Follow(nullptr);

@@ -15,7 +15,7 @@ namespace {
 
 void SameSettings(const CVexCamInterface& a, const CVexCamInterface& b) {
   for (const auto& row : model::Settings()) {
-    VEXQ4_FUZZ_CHECK(a.*row.field == b.*row.field,
+    VEXQ4_FUZZ_CHECK(a.Value(row) == b.Value(row),
                      std::string(row.property) + " does not read back as written");
   }
 }

@@ -27,13 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rc == 0) {
     for (std::size_t i = 0; i < camera.shadingTable().size(); ++i) {
       VEXQ4_FUZZ_CHECK(
-          camera.shadingTable()[i] == static_cast<std::uint16_t>(model.shadingTable[i]),
+          camera.shadingTable()[i] == static_cast<std::uint16_t>(model.ShadingTable()[i]),
           "the camera does not hold the loaded table");
     }
   } else {
     VEXQ4_FUZZ_CHECK(!frameSent, "a file without data lines reached the camera");
   }
-  VEXQ4_FUZZ_CHECK(model.isOnline == 1 && link.isOpen(), "a file load lost the connection");
+  VEXQ4_FUZZ_CHECK(model.IsOnline() == 1 && link.isOpen(), "a file load lost the connection");
   const std::string problem = reliability::CheckModel(model);
   VEXQ4_FUZZ_CHECK(problem.empty(), problem);
   return 0;

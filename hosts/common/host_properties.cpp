@@ -334,12 +334,12 @@ int Apply(CVexCamInterface& model, const Property& p, const Checked& value) {
 
 Value ValueOf(const CVexCamInterface& model, const Property& p) {
   if (p.setting) {
-    if (p.kind == Kind::kListText) return model.*(p.setting->text);
+    if (p.kind == Kind::kListText) return model.Text(*p.setting);
     return model.Value(*p.setting);
   }
-  if (!p.notification) return model.firmwareVersion;
-  if (p.notification->text) return model.*(p.notification->text);
-  return model.*(p.notification->number);
+  if (!p.notification) return model.FirmwareVersion();
+  if (p.notification->hasText()) return model.Text(*p.notification);
+  return model.Value(*p.notification);
 }
 
 std::string Format(const CVexCamInterface& model, const Property& p) {

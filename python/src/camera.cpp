@@ -73,14 +73,14 @@ void Camera::Raise(const Call& call, int status, std::string_view file) const {
       hosts::DescribeStatus(
           fileOperation ? model::FileStatus(status) : model::LibraryStatus(status), file);
   const char* cls = ClassOf(status, fileOperation);
-  if (call.wasOnline() && isOnline == 0 && status != -5) {
+  if (call.wasOnline() && IsOnline() == 0 && status != -5) {
     // The probe after the failure found no camera either: it is gone (a
     // time-out still says what happened, and is still a TimeoutError).
     message += "; the camera stopped answering and is off-line";
     if (!device_.empty())
       message += " (" + line_ + ": " + hosts::DiagnoseDevice(device_).text + ")";
     if (status != -6 && !fileOperation) cls = "OfflineError";
-  } else if (isOnline == 0 && status != -5 && !fileOperation) {
+  } else if (IsOnline() == 0 && status != -5 && !fileOperation) {
     message += " (the camera is off-line)";
   }
   ThrowError(cls, message, py::int_(status), lastMessage_);
@@ -162,8 +162,10 @@ void Camera::Connect(const ConnectOptions& o) {
         if (!o.fastReads) ++g_standardReadCameras;
         fastReads_ = o.fastReads;
         ApplyReads();
-        // A Camera Link line is named by slot 0, the port of a new model.
+        // A Camera Link line is named by its slot (0), announced as the
+        // connection's port before the line opens.
         const bool cameraLink = kind == LineKind::kGrabber || kind == LineKind::kAllSerial;
+        if (cameraLink) SetConnectionPort(slot_->port);
         const int result = hosts::Connect(*this, kind, cameraLink ? number : slot_->port);
         if (result != 0) {
           Release();
@@ -292,17 +294,17 @@ void Camera::CloseAtExit(SteadyTime deadline) {
 std::string Camera::Describe() const { return line_; }
 
 bool Camera::Online() {
-  if (closed() || isOnline == 0) return false;
+  if (closed() || IsOnline() == 0) return false;
   if (owner_.load() == std::this_thread::get_id()) return true;  // a callback asks
   Call call(*this, "online", Call::Access::kCamera);
   // As the control answers it: the camera is probed each time.
   Exchange(call, [this] { return CheckConnection(); });
-  return isOnline != 0;
+  return IsOnline() != 0;
 }
 
 bool Camera::Synchronized() {
   Call call(*this, "synchronized", Call::Access::kCache);
-  return isSynchronized != 0;
+  return IsSynchronized() != 0;
 }
 
 // ---- Notifications.
@@ -362,16 +364,16 @@ void Camera::Notified(const model::NotificationRow& row) {
   if (const model::SettingRow* s = row.setting) {
     // A list setting changes both its properties: the index and the text.
     Changed(s->property, Value(*s));
-    if (s->isList()) Changed(s->textProperty, this->*(s->text));
+    if (s->isList()) Changed(s->textProperty, Text(*s));
     return;
   }
   std::string_view name = row.property;
   if (name.empty())
     name = std::string_view(row.name).substr(0, row.name.size() - 7);  // "...Changed"
-  if (row.text)
-    Changed(name, this->*(row.text));
-  else if (row.number)
-    Changed(name, this->*(row.number));
+  if (row.hasText())
+    Changed(name, Text(row));
+  else if (row.hasNumber())
+    Changed(name, Value(row));
 }
 
 void Camera::OnlineStatusChanged(int online) {

@@ -42,7 +42,7 @@ class Camera::Call {
     camera.callbackError_.reset();
     camera.ClearStop();
     camera.lastMessage_.clear();
-    wasOnline_ = camera.isOnline != 0;
+    wasOnline_ = camera.IsOnline() != 0;
   }
 
   ~Call() {

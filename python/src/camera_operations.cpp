@@ -38,7 +38,7 @@ int IntArgument(const char* what, py::handle value, long long min, long long max
 
 py::object Camera::CacheValue(const Property& p) const {
   const hosts::Value value = hosts::ValueOf(*this, p);
-  if (const std::string* text = std::get_if<std::string>(&value)) return Text(*text);
+  if (const std::string* text = std::get_if<std::string>(&value)) return python::Text(*text);
   return py::int_(std::get<int>(value));
 }
 
@@ -144,9 +144,9 @@ py::dict Camera::Snapshot() {
   // What the camera holds: read it all first unless the cache holds it,
   // and the firmware version (no part of a read-all) once a connection.
   const bool inCallback = owner_.load() == std::this_thread::get_id();
-  if (!closed() && (isSynchronized == 0 || (!firmwareKnown_ && !inCallback))) {
+  if (!closed() && (IsSynchronized() == 0 || (!firmwareKnown_ && !inCallback))) {
     Call call(*this, "settings", Call::Access::kCamera);
-    if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+    if (IsSynchronized() == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
     if (!firmwareKnown_) Raise(call, Exchange(call, [this] { return ReadFirmwareVersion(); }));
   }
   Call call(*this, "settings", Call::Access::kCache);
@@ -226,7 +226,7 @@ void Camera::SaveSettings(const std::string& path, py::object progress) {
   progress_ = std::move(progress);
   // A file of a cache that does not hold the camera's settings would not be
   // what the camera holds.
-  if (isSynchronized == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
+  if (IsSynchronized() == 0) Raise(call, Exchange(call, [this] { return ReadAllFromCamera(); }));
   Raise(call, Exchange(call, [&] { return WriteAllToFile(path); }), path);
 }
 
@@ -287,9 +287,10 @@ std::string Camera::OnePush() {
   Raise(call, Exchange(call, [this] { return SetOnePushMode(); }));
   Raise(call, Exchange(call, [this] { return GetOnePushResult(); }));
   const auto& list = model::kOnePushResultList;
-  if (onePushResult >= 0 && onePushResult < static_cast<int>(list.size()))
-    return std::string(list[static_cast<std::size_t>(onePushResult)]);
-  return std::to_string(onePushResult);
+  const int result = OnePushResult();
+  if (result >= 0 && result < static_cast<int>(list.size()))
+    return std::string(list[static_cast<std::size_t>(result)]);
+  return std::to_string(result);
 }
 
 }  // namespace vexq4::python

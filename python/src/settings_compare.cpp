@@ -77,8 +77,8 @@ py::dict Camera::Apply(const std::string& path, py::object progress) {
       names += (names.empty() ? "" : ", ") + std::string(model::SettingName(*d.row));
     py::object type = py::module_::import("vexq4._base").attr("ApplyError");
     py::object error =
-        type(Text(what + ": the camera did not take " + names), Pairs(applied.failed),
-             Pairs(applied.changes), py::arg("line") = Text(lastMessage_));
+        type(python::Text(what + ": the camera did not take " + names), Pairs(applied.failed),
+             Pairs(applied.changes), py::arg("line") = python::Text(lastMessage_));
     PyErr_SetObject(type.ptr(), error.ptr());
     throw py::error_already_set();
   }

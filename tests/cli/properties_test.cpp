@@ -12,6 +12,7 @@
 #include "host_properties.h"
 #include "host_status.h"
 #include "shell.h"
+#include "table_counts.h"
 #include "vexq4/model/VexCamInterface.h"
 
 namespace vexq4::cli {
@@ -104,11 +105,11 @@ TEST(Properties, ReadOnlyNamesCannotBeSet) {
 }
 
 TEST(Properties, NamesMatchTheAutomationTableAndTheModel) {
-  // 51 properties less the four tool-window flags.
+  // The control's properties less the four tool-window flags.
   std::set<int> dispids;
   for (const Property& p : Properties())
     if (p.dispid) dispids.insert(p.dispid);
-  EXPECT_EQ(dispids.size(), 47u);
+  EXPECT_EQ(dispids.size(), vexq4::testing::ModelPropertyCount());
   for (int hidden : {2, 3, 4, 5}) EXPECT_EQ(dispids.count(hidden), 0u);
 
   // Every setting of the model is reachable by its name.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "process.h"
+#include "table_counts.h"
 #include "test_dir.h"
 
 namespace vexq4::cli::test {
@@ -30,6 +31,10 @@ inline std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
 }
+
+// The lines of `vexq4 list`: every property of the model and the identity
+// a read-all reads (the camera ID, model name and settings area).
+inline std::size_t ListedValues() { return testing::ModelPropertyCount() + 3; }
 
 inline bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "control_fixture.h"
+#include "table_counts.h"
 
 namespace ctl = vexq4::control;
 using vexq4::testing::ControlTest;
@@ -42,7 +43,7 @@ constexpr auto kDevice = ctl::kDeviceIoError;
 }  // namespace
 
 TEST(MemberTable, ListsEveryMemberOnceWithItsKind) {
-  int properties = 0, methods = 0, events = 0;
+  std::size_t properties = 0, methods = 0, events = 0;
   std::set<std::pair<int, int>> ids;
   std::set<std::string_view> names;
   for (const auto& m : ctl::Members()) {
@@ -57,9 +58,13 @@ TEST(MemberTable, ListsEveryMemberOnceWithItsKind) {
     EXPECT_EQ(m.kind == ctl::MemberKind::kProperty, m.get != nullptr && m.put != nullptr) << m.name;
     EXPECT_EQ(m.kind == ctl::MemberKind::kMethod, m.call != nullptr) << m.name;
   }
-  EXPECT_EQ(properties, 51);
-  EXPECT_EQ(methods, 76);
-  EXPECT_EQ(events, 45);
+  // The model's properties and the four tool windows' flags; the range
+  // and list queries of the settings and the control's own methods.
+  constexpr std::size_t kOwnMethods = 42;
+  EXPECT_EQ(properties, vexq4::testing::ModelPropertyCount() + ctl::kToolWindowCount);
+  EXPECT_EQ(methods,
+            kOwnMethods + vexq4::testing::RangeQueryCount() + vexq4::testing::ListQueryCount());
+  EXPECT_EQ(events, vexq4::testing::EventCount());
   for (int id = 1; id <= 51; ++id) EXPECT_EQ(ctl::FindMember(id)->kind, ctl::MemberKind::kProperty);
   for (int id = 52; id <= 126; ++id) EXPECT_EQ(ctl::FindMember(id)->kind, ctl::MemberKind::kMethod);
   EXPECT_EQ(ctl::FindMember(-552)->name, "AboutBox");

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "control_fixture.h"
+#include "model_access.h"
 #include "vexq4/control/progress.h"
 
 namespace ctl = vexq4::control;
@@ -54,7 +55,7 @@ TEST_F(ControlTest, SearchFindsTheCameraAndTriesEachPortOnce) {
   EXPECT_EQ(c.AutoSearchComPort(1, 16, 0), 4);
   EXPECT_EQ(sink.Count("ComPortChanged"), 4);
   EXPECT_EQ(c.GetComPort(), 4);
-  EXPECT_EQ(c.isOnline, 1);
+  EXPECT_EQ(c.IsOnline(), 1);
   EXPECT_EQ(c.ProgressWindow(), nullptr);
 }
 
@@ -95,7 +96,8 @@ TEST_F(ControlTest, SearchWithProgressShowsEachPortAndCanBeCancelled) {
 
 TEST_F(ControlTest, SearchOnClAllSerialSucceedsAtOnce) {
   auto& c = MakeControl();
-  c.clAllSerialInUse = 1;  // as after ClAllSerialSetFrameGrabberIndex
+  // As after ClAllSerialSetFrameGrabberIndex.
+  vexq4::model::TestAccess::PresetClAllSerialInUse(c, 1);
   EXPECT_EQ(c.AutoSearchComPort(5, 9, 0), 5);
   EXPECT_EQ(sink.Count("ComPortChanged"), 1);
 }

@@ -157,7 +157,7 @@ TEST_F(ControlTest, RebuildKeepsSynchronizationAndHidesEverything) {
   Settle();
   EXPECT_EQ(c.GetIsSynchronized(), 1);  // remembered across the closed connection
   // The re-created Communication window connects again on the stored port.
-  EXPECT_EQ(c.isOnline, 1);
+  EXPECT_EQ(c.IsOnline(), 1);
   EXPECT_EQ(sink.events.back(), "SynchronizedStatusChanged");
   for (int i = 0; i < 4; ++i) {
     EXPECT_FALSE(Shown(c, i));

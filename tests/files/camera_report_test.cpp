@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "file_formats.h"
+#include "model_access.h"
 #include "online_model.h"
 #include "test_dir.h"
 
@@ -16,6 +17,10 @@ using vexq4::model::Pad;
 using vexq4::testing::OnlineModel;
 using vexq4::testing::ReadFile;
 using vexq4::testing::TestDir;
+
+std::size_t ReportRows() {
+  return vexq4::model::TransferOrder(vexq4::model::Transfer::kReportRows).size();
+}
 
 constexpr std::string_view kReport = "WriteCameraDataToFile";
 
@@ -93,7 +98,7 @@ TEST(CameraReport, AllAreasSideBySide) {
   ASSERT_EQ(model.WriteCameraDataToFile(path.string()), 0);
 
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 4u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 4u + 1u + ReportRows());
   EXPECT_EQ(lines[0], Pad("Model Name") + "," + Pad("RX-Q4CL"));
   EXPECT_EQ(lines[1], Pad("Camera ID") + "," + Pad("10042"));
   EXPECT_EQ(lines[2], Pad("User ID") + "," + Pad("LINE-7"));
@@ -109,7 +114,7 @@ TEST(CameraReport, AllAreasSideBySide) {
 
   using Cells = std::vector<std::string>;
   auto rows = Rows(lines, 5);
-  ASSERT_EQ(rows.size(), 32u);
+  ASSERT_EQ(rows.size(), ReportRows());
   EXPECT_EQ(rows["Shutter Mode"], (Cells{"Progr.Exp.(RGB Common set)", "Shutter Speed",
                                          "Shutter Speed", "7", "Shutter Speed"}));
   EXPECT_EQ(rows["White Balance"],
@@ -152,8 +157,8 @@ TEST(CameraReport, AllAreasSideBySide) {
   // and gives the camera back the model's settings.
   ASSERT_FALSE(model.lines.empty());
   EXPECT_TRUE(model.lines.front().starts_with("SM=")) << model.lines.front();
-  EXPECT_EQ(online.camera().Value("WB"), model.whiteBalanceIndex);
-  EXPECT_EQ(online.camera().Value("GA"), model.masterGainLevel);
+  EXPECT_EQ(online.camera().Value("WB"), vexq4::testing::ValueOf(model, "WhiteBalanceIndex"));
+  EXPECT_EQ(online.camera().Value("GA"), vexq4::testing::ValueOf(model, "MasterGainLevel"));
 
   const auto received = online.Received();
   ASSERT_GE(received.size(), 4u);
@@ -198,7 +203,7 @@ TEST(CameraReport, UnsynchronizedModelReadsTheCameraFirst) {
   config.values = {{"GA", 100}, {"SH", 4}, {"KSR", 99}, {"WB", 0}, {"GAR", -5}};
   OnlineModel online(config);
   auto& model = online.model;
-  ASSERT_EQ(model.isSynchronized, 0);
+  ASSERT_EQ(model.IsSynchronized(), 0);
 
   const auto path = dir / "report.txt";
   ASSERT_EQ(model.WriteCameraDataToFile(path.string()), 0);
@@ -208,7 +213,7 @@ TEST(CameraReport, UnsynchronizedModelReadsTheCameraFirst) {
   EXPECT_EQ(camera.Value("KSR"), 99);
   EXPECT_EQ(camera.Value("WB"), 0);
   EXPECT_EQ(camera.Value("GAR"), -5);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
 
   // The read-all comes before the report's own first query.
   const auto received = online.Received();
@@ -252,14 +257,14 @@ TEST(CameraReport, UserIdNotAnswered) {
   const auto path = dir / "report.txt";
   EXPECT_EQ(model.WriteCameraDataToFile(path.string()), 0);
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 3u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 3u + 1u + ReportRows());
   EXPECT_EQ(lines[0], Pad("Model Name") + "," + Pad("RX-Q4CL"));
   EXPECT_EQ(lines[1], Pad("Camera ID") + "," + Pad("10042"));
   EXPECT_EQ(lines[2], Pad("User ID") + "," + Pad(""));
   EXPECT_TRUE(lines[3].starts_with(Pad("") + "," + Pad("Current Settings")));
   // No cells under "Current Settings": the four stored areas only.
   for (std::size_t i = 4; i < lines.size(); ++i) EXPECT_EQ(Fields(lines[i]).size(), 5u);
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
 }
 
 TEST(CameraReport, FailedReadEndsItsColumnButEveryRowEndsItsLine) {
@@ -280,7 +285,7 @@ TEST(CameraReport, FailedReadEndsItsColumnButEveryRowEndsItsLine) {
   const auto path = dir / "report.txt";
   EXPECT_EQ(model.WriteCameraDataToFile(path.string()), -6);
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 4u + 1u + 32u);
+  ASSERT_EQ(lines.size(), 4u + 1u + ReportRows());
   auto rows = Rows(lines, 5);
   EXPECT_EQ(rows["Progr. Exp. Red"].size(), 5u);
   EXPECT_EQ(rows["Progr. Exp. Green"], (std::vector<std::string>{"395", "395", "395", "395", ""}));
@@ -354,7 +359,7 @@ TEST(SettingsFileOnline, ReadingWritesEverythingToTheCamera) {
   EXPECT_EQ(online.model.ReadAllFromFile(dir.path().string()), -8);
   EXPECT_TRUE(online.Received().empty());
   EXPECT_TRUE(online.model.lines.empty());
-  EXPECT_EQ(online.model.masterGainLevel, 7);
+  EXPECT_EQ(vexq4::testing::ValueOf(online.model, "MasterGainLevel"), 7);
 
   // A failing write-all replaces the file's -9 with its own code.
   online.camera().faults().rejectCommands = true;

@@ -25,7 +25,7 @@ struct OnlineModel {
   explicit OnlineModel(sim::Config config = {}) : link(std::move(config), 1), drain(link.clock()) {
     platform::SetClock(&drain);
     EXPECT_EQ(model.SetComPort(1), 0);
-    EXPECT_EQ(model.isOnline, 1);
+    EXPECT_EQ(model.IsOnline(), 1);
     model.lines.clear();
     link.camera().ClearLog();
   }

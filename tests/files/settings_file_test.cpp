@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model_access.h"
 #include "test_dir.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/platform/ini_file.h"
@@ -24,22 +25,21 @@ class Model : public CVexCamInterface {
  public:
   std::vector<std::string> seen;
   RECORD(ShutterMode)
-  RECORD(ShutterSpeed) RECORD(ProgrammableExposure) RECORD(ProgrammableExposureRed)
-      RECORD(ProgrammableExposureGreen) RECORD(ProgrammableExposureBlue) RECORD(TriggerType)
-          RECORD(Smearless) RECORD(Accumulation) RECORD(RCTFVALType) RECORD(TriggerInput)
-              RECORD(TriggerPolarity) RECORD(PartialScan) RECORD(Binning)
-                  RECORD(OutputBitAllocation) RECORD(ColorBar) RECORD(AutoWhiteArea)
-                      RECORD(MasterGainLevel) RECORD(RedGainLevel) RECORD(BlueGainLevel)
-                          RECORD(WhiteBalance) RECORD(GreenBlackLevel) RECORD(RedBlackLevel)
-                              RECORD(BlueBlackLevel) RECORD(KneeSelect) RECORD(RedKneeSlope)
-                                  RECORD(GreenKneeSlope) RECORD(BlueKneeSlope) RECORD(RedKneePoint)
-                                      RECORD(GreenKneePoint) RECORD(BlueKneePoint)
-                                          RECORD(ShadingMode) RECORD(Red3200KWBalPreset)
-                                              RECORD(Blue3200KWBalPreset) RECORD(Red4600KWBalPreset)
-                                                  RECORD(Blue4600KWBalPreset)
-                                                      RECORD(Red5600KWBalPreset)
-                                                          RECORD(Blue5600KWBalPreset) RECORD(UserID)
-                                                              RECORD(CameraID) RECORD(ModelName)
+  RECORD(ShutterSpeed)
+  RECORD(ProgrammableExposure)
+  RECORD(ProgrammableExposureRed) RECORD(ProgrammableExposureGreen) RECORD(ProgrammableExposureBlue)
+      RECORD(TriggerType) RECORD(Smearless) RECORD(Accumulation) RECORD(RCTFVALType)
+          RECORD(TriggerInput) RECORD(TriggerPolarity) RECORD(PartialScan) RECORD(Binning)
+              RECORD(OutputBitAllocation) RECORD(ColorBar) RECORD(AutoWhiteArea)
+                  RECORD(MasterGainLevel) RECORD(RedGainLevel) RECORD(BlueGainLevel)
+                      RECORD(WhiteBalance) RECORD(GreenBlackLevel) RECORD(RedBlackLevel)
+                          RECORD(BlueBlackLevel) RECORD(KneeSelect) RECORD(RedKneeSlope)
+                              RECORD(GreenKneeSlope) RECORD(BlueKneeSlope) RECORD(RedKneePoint)
+                                  RECORD(GreenKneePoint) RECORD(BlueKneePoint) RECORD(ShadingMode)
+                                      RECORD(Red3200KWBalPreset) RECORD(Blue3200KWBalPreset)
+                                          RECORD(Red4600KWBalPreset) RECORD(Blue4600KWBalPreset)
+                                              RECORD(Red5600KWBalPreset) RECORD(Blue5600KWBalPreset)
+                                                  RECORD(UserID) RECORD(CameraID) RECORD(ModelName)
 };
 #undef RECORD
 
@@ -77,8 +77,8 @@ void Fill(CVexCamInterface& m) {
   m.SetGreenKneePoint(9);
   m.SetBlueKneePoint(1023);
   m.SetShadingMode(1);
-  m.red4600KWBalPreset = 40;
-  m.blue4600KWBalPreset = -41;
+  vexq4::model::TestAccess::Preset(m, "Red4600KWBalPreset", 40);
+  vexq4::model::TestAccess::Preset(m, "Blue4600KWBalPreset", -41);
 }
 
 constexpr std::string_view kFilled =
@@ -120,44 +120,11 @@ constexpr std::string_view kFilled =
     "Shading Mode=1\r\n";
 
 void ExpectSameFileFields(const CVexCamInterface& a, const CVexCamInterface& b) {
-  EXPECT_EQ(a.shutterMode, b.shutterMode);
-  EXPECT_EQ(a.shutterSpeedIndex, b.shutterSpeedIndex);
-  EXPECT_EQ(a.shutterSpeedStr, b.shutterSpeedStr);
-  EXPECT_EQ(a.programmableExposure, b.programmableExposure);
-  EXPECT_EQ(a.programmableExposureRed, b.programmableExposureRed);
-  EXPECT_EQ(a.programmableExposureGreen, b.programmableExposureGreen);
-  EXPECT_EQ(a.programmableExposureBlue, b.programmableExposureBlue);
-  EXPECT_EQ(a.triggerTypeIndex, b.triggerTypeIndex);
-  EXPECT_EQ(a.triggerTypeStr, b.triggerTypeStr);
-  EXPECT_EQ(a.smearless, b.smearless);
-  EXPECT_EQ(a.accumulation, b.accumulation);
-  EXPECT_EQ(a.rctFvalType, b.rctFvalType);
-  EXPECT_EQ(a.triggerInput, b.triggerInput);
-  EXPECT_EQ(a.triggerPolarity, b.triggerPolarity);
-  EXPECT_EQ(a.partialScanIndex, b.partialScanIndex);
-  EXPECT_EQ(a.partialScanStr, b.partialScanStr);
-  EXPECT_EQ(a.binningIndex, b.binningIndex);
-  EXPECT_EQ(a.binningStr, b.binningStr);
-  EXPECT_EQ(a.outputBitAllocation, b.outputBitAllocation);
-  EXPECT_EQ(a.colorBar, b.colorBar);
-  EXPECT_EQ(a.whiteBalanceIndex, b.whiteBalanceIndex);
-  EXPECT_EQ(a.whiteBalanceStr, b.whiteBalanceStr);
-  EXPECT_EQ(a.autoWhiteAreaIndex, b.autoWhiteAreaIndex);
-  EXPECT_EQ(a.autoWhiteAreaStr, b.autoWhiteAreaStr);
-  EXPECT_EQ(a.masterGainLevel, b.masterGainLevel);
-  EXPECT_EQ(a.redGainLevel, b.redGainLevel);
-  EXPECT_EQ(a.blueGainLevel, b.blueGainLevel);
-  EXPECT_EQ(a.greenBlackLevel, b.greenBlackLevel);
-  EXPECT_EQ(a.redBlackLevel, b.redBlackLevel);
-  EXPECT_EQ(a.blueBlackLevel, b.blueBlackLevel);
-  EXPECT_EQ(a.kneeSelect, b.kneeSelect);
-  EXPECT_EQ(a.redKneeSlope, b.redKneeSlope);
-  EXPECT_EQ(a.greenKneeSlope, b.greenKneeSlope);
-  EXPECT_EQ(a.blueKneeSlope, b.blueKneeSlope);
-  EXPECT_EQ(a.redKneePoint, b.redKneePoint);
-  EXPECT_EQ(a.greenKneePoint, b.greenKneePoint);
-  EXPECT_EQ(a.blueKneePoint, b.blueKneePoint);
-  EXPECT_EQ(a.shadingMode, b.shadingMode);
+  for (const vexq4::model::SettingRow& row : vexq4::model::Settings()) {
+    if (!row.inFile()) continue;
+    EXPECT_EQ(a.Value(row), b.Value(row)) << row.property;
+    EXPECT_EQ(a.Text(row), b.Text(row)) << row.property;
+  }
 }
 
 class SettingsFileTest : public ::testing::Test {
@@ -232,21 +199,20 @@ TEST_F(SettingsFileTest, CameraTypeIsCheckedButTheRestStillApplies) {
 TEST_F(SettingsFileTest, RangeEdges) {
   struct Case {
     std::string_view section, key, value;
-    int CVexCamInterface::*field;
+    std::string_view property;
     int expected;  // the field afterwards
     int result;
   };
   const Case cases[] = {
-      {"Gain", "Master Gain Level", "-133", &CVexCamInterface::masterGainLevel, 0, -9},
-      {"Gain", "Master Gain Level", "429", &CVexCamInterface::masterGainLevel, 429, 0},
-      {"Gain", "Master Gain Level", "430", &CVexCamInterface::masterGainLevel, 0, -9},
-      {"Gain", "Knee Slope for Red", "0", &CVexCamInterface::redKneeSlope, 0, -9},
-      {"Gain", "Knee Slope for Red", "4095", &CVexCamInterface::redKneeSlope, 4095, 0},
-      {"Shutter", "Programmable Exposure (RGB common set)", "-1",
-       &CVexCamInterface::programmableExposure, 0, -9},
-      {"Gain", "Gain Level for Blue", "232", &CVexCamInterface::blueGainLevel, 0, -9},
+      {"Gain", "Master Gain Level", "-133", "MasterGainLevel", 0, -9},
+      {"Gain", "Master Gain Level", "429", "MasterGainLevel", 429, 0},
+      {"Gain", "Master Gain Level", "430", "MasterGainLevel", 0, -9},
+      {"Gain", "Knee Slope for Red", "0", "RedKneeSlope", 0, -9},
+      {"Gain", "Knee Slope for Red", "4095", "RedKneeSlope", 4095, 0},
+      {"Shutter", "Programmable Exposure (RGB common set)", "-1", "ProgrammableExposure", 0, -9},
+      {"Gain", "Gain Level for Blue", "232", "BlueGainLevel", 0, -9},
       // Keys without a range take any number, trailing text ignored.
-      {"Shutter", "Shutter Mode", "  -7 volts", &CVexCamInterface::shutterMode, -7, 0},
+      {"Shutter", "Shutter Mode", "  -7 volts", "ShutterMode", -7, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + std::string(c.value));
@@ -254,8 +220,8 @@ TEST_F(SettingsFileTest, RangeEdges) {
     Set(c.section, c.key, c.value);
     Model m;
     EXPECT_EQ(m.ReadAllFromFile(file_), c.result);
-    EXPECT_EQ(m.*c.field, c.expected);
-    EXPECT_EQ(m.blueKneePoint, 1023);  // the other keys still apply
+    EXPECT_EQ(vexq4::testing::ValueOf(m, c.property), c.expected);
+    EXPECT_EQ(vexq4::testing::ValueOf(m, "BlueKneePoint"), 1023);  // the other keys still apply
   }
 }
 
@@ -263,15 +229,15 @@ TEST_F(SettingsFileTest, ListTextsMatchExactly) {
   Set("Shutter", "Shutter Speed", "1/100");
   Model m;
   EXPECT_EQ(m.ReadAllFromFile(file_), 0);
-  EXPECT_EQ(m.shutterSpeedIndex, 2);
-  EXPECT_EQ(m.shutterSpeedStr, "1/100");
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "ShutterSpeedIndex"), 2);
+  EXPECT_EQ(vexq4::testing::TextOf(m, "ShutterSpeedStr"), "1/100");
 
   Set("Shutter", "Shutter Speed", "off");
   Model refused;
   refused.SetShutterSpeedIndex(5);
   EXPECT_EQ(refused.ReadAllFromFile(file_), -9);
-  EXPECT_EQ(refused.shutterSpeedIndex, 5);
-  EXPECT_EQ(refused.shutterSpeedStr, "1/500");
+  EXPECT_EQ(vexq4::testing::ValueOf(refused, "ShutterSpeedIndex"), 5);
+  EXPECT_EQ(vexq4::testing::TextOf(refused, "ShutterSpeedStr"), "1/500");
 }
 
 TEST_F(SettingsFileTest, ValueWithoutNumberLeavesFieldUnchanged) {
@@ -283,10 +249,10 @@ TEST_F(SettingsFileTest, ValueWithoutNumberLeavesFieldUnchanged) {
   m.SetMasterGainLevel(55);
   m.SetRedKneeSlope(66);
   EXPECT_EQ(m.ReadAllFromFile(file_), -9);
-  EXPECT_EQ(m.masterGainLevel, 55);
-  EXPECT_EQ(m.redKneeSlope, 66);
-  EXPECT_EQ(m.colorBar, 1);
-  EXPECT_EQ(m.greenKneeSlope, 4095);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "MasterGainLevel"), 55);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "RedKneeSlope"), 66);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "ColorBar"), 1);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "GreenKneeSlope"), 4095);
 }
 
 TEST_F(SettingsFileTest, MissingFileOrKeysChangeNothing) {
@@ -294,10 +260,10 @@ TEST_F(SettingsFileTest, MissingFileOrKeysChangeNothing) {
   m.SetShutterMode(3);
   m.SetMasterGainLevel(12);
   EXPECT_EQ(m.ReadAllFromFile((dir_ / "absent.cam").string()), -9);
-  EXPECT_EQ(m.shutterMode, 3);
-  EXPECT_EQ(m.masterGainLevel, 12);
-  EXPECT_EQ(m.whiteBalanceIndex, 1);
-  EXPECT_EQ(m.whiteBalanceStr, "Continuous AWB");
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "ShutterMode"), 3);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "MasterGainLevel"), 12);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "WhiteBalanceIndex"), 1);
+  EXPECT_EQ(vexq4::testing::TextOf(m, "WhiteBalanceStr"), "Continuous AWB");
 }
 
 TEST_F(SettingsFileTest, NamesAreCaseBlindAndForeignLinesSurvive) {
@@ -306,7 +272,7 @@ TEST_F(SettingsFileTest, NamesAreCaseBlindAndForeignLinesSurvive) {
             "[Notes]\nwho=me\n");
   Model m;
   EXPECT_EQ(m.ReadAllFromFile(file_), -9);  // the other keys are missing
-  EXPECT_EQ(m.masterGainLevel, 100);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "MasterGainLevel"), 100);
 
   ASSERT_EQ(source_.WriteAllToFile(file_), 0);
   const std::string text = ReadFile(file_);
@@ -322,9 +288,9 @@ TEST_F(SettingsFileTest, GainKeysHoldPresetsOnlyOnline) {
   EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), "-231");
 
   // On-line the mode's presets; the write never touches the camera.
-  source_.isOnline = 1;
+  vexq4::model::TestAccess::PresetOnline(source_, 1);
   const int result = source_.WriteAllToFile(file_);
-  source_.isOnline = 0;
+  vexq4::model::TestAccess::PresetOnline(source_, 0);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), "40");
   EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for Blue", ""), "-41");
@@ -332,23 +298,23 @@ TEST_F(SettingsFileTest, GainKeysHoldPresetsOnlyOnline) {
   // Reading puts them into the manual gains, not into the presets.
   Model m;
   EXPECT_EQ(m.ReadAllFromFile(file_), 0);
-  EXPECT_EQ(m.redGainLevel, 40);
-  EXPECT_EQ(m.blueGainLevel, -41);
-  EXPECT_EQ(m.red4600KWBalPreset, 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "RedGainLevel"), 40);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "BlueGainLevel"), -41);
+  EXPECT_EQ(vexq4::testing::ValueOf(m, "Red4600KWBalPreset"), 0);
 
   // Each colour-temperature mode its own presets; modes 0 and 1 the gains.
-  source_.red3200KWBalPreset = 32;
-  source_.blue3200KWBalPreset = -32;
-  source_.red5600KWBalPreset = 56;
-  source_.blue5600KWBalPreset = -56;
+  vexq4::model::TestAccess::Preset(source_, "Red3200KWBalPreset", 32);
+  vexq4::model::TestAccess::Preset(source_, "Blue3200KWBalPreset", -32);
+  vexq4::model::TestAccess::Preset(source_, "Red5600KWBalPreset", 56);
+  vexq4::model::TestAccess::Preset(source_, "Blue5600KWBalPreset", -56);
   const char* const expected[][2] = {
       {"-231", "231"}, {"-231", "231"}, {"32", "-32"}, {"40", "-41"}, {"56", "-56"}};
   for (int mode = 0; mode <= 4; ++mode) {
     SCOPED_TRACE(mode);
-    source_.whiteBalanceIndex = mode;
-    source_.isOnline = 1;
+    vexq4::model::TestAccess::Preset(source_, "WhiteBalanceIndex", mode);
+    vexq4::model::TestAccess::PresetOnline(source_, 1);
     const int r = source_.WriteAllToFile(file_);
-    source_.isOnline = 0;
+    vexq4::model::TestAccess::PresetOnline(source_, 0);
     ASSERT_EQ(r, 0);
     EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for red", ""), expected[mode][0]);
     EXPECT_EQ(GetProfileString(file_, "Gain", "Gain Level for Blue", ""), expected[mode][1]);

@@ -137,7 +137,8 @@ TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
   Number(online.camera());
   const auto cameraTable = online.camera().shadingTable();
   const auto path = dir / "bad.csv";
-  const auto before = online.model.shadingTable;
+  const std::vector<int> before(online.model.ShadingTable().begin(),
+                                online.model.ShadingTable().end());
   std::string random;
   std::mt19937 rng(5);
   for (int i = 0; i < 500 * 1024; ++i) random.push_back(static_cast<char>(rng() % 256));
@@ -170,8 +171,8 @@ TEST(ShadingFile, LoadRefusesFilesThatAreNoTable) {
   EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -8);
   EXPECT_FALSE(Sent(online, kFrame));
   EXPECT_EQ(online.camera().shadingTable(), cameraTable);
-  EXPECT_EQ(online.model.shadingTable, before);
-  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_TRUE(std::ranges::equal(online.model.ShadingTable(), before));
+  EXPECT_EQ(online.model.IsOnline(), 1);
 
   // The bounds themselves are values.
   WriteFile(path, kTitle + "1,0,65535,0,0,0,0\r\n");
@@ -330,15 +331,15 @@ TEST(ShadingFile, LoadRefusals) {
   EXPECT_EQ(online.model.LoadShadingFile("/dev/zero"), Status::kFileNotReadable);
   EXPECT_EQ(online.model.LoadShadingFile((dir / "missing.csv").string()), Status::kFileNotReadable);
   EXPECT_FALSE(Sent(online, kFrame));
-  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_EQ(online.model.IsOnline(), 1);
 
   // A refused frame: the library's code, the table holds the file, probed.
   WriteFile(path, kTitle + "1,4,5,6,7,8,9\r\n");
   online.camera().faults().rejectCommands = true;
   EXPECT_EQ(online.model.LoadShadingDataFromFile(path.string()), -3);
-  EXPECT_EQ(online.model.shadingTable[5 * 128], 9);
+  EXPECT_EQ(online.model.ShadingTable()[5 * 128], 9);
   EXPECT_EQ(online.Received().back(), "SH?");
-  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_EQ(online.model.IsOnline(), 1);
   EXPECT_TRUE(online.model.lines.empty());
 
   vexq4::testing::LineModel offline;
@@ -361,14 +362,14 @@ TEST(ShadingFile, SaveFailures) {
   const auto path = dir / "t.csv";
   EXPECT_NE(online.model.SaveShadingDataIntoFile(path.string()), 0);
   EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_EQ(online.model.IsOnline(), 1);
 
   // A camera that is gone: the probe closes the connection.
   online.camera().faults().corruptShading = false;
   online.camera().faults().silent = true;
   EXPECT_NE(online.model.SaveShadingDataIntoFile(path.string()), 0);
   EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_EQ(online.model.isOnline, 0);
+  EXPECT_EQ(online.model.IsOnline(), 0);
   EXPECT_EQ(vexq4::testing::CountEntries(dir.path()), 0);
 }
 
@@ -379,7 +380,7 @@ TEST(ShadingFile, AutoShading) {
   ASSERT_EQ(online.model.lines.size(), 1u);
   EXPECT_EQ(online.model.lines[0], "ATSH=0\r\nCOMPLETE\r\n");
   EXPECT_NE(online.camera().shadingTable()[0], 0);  // the camera computed a table
-  EXPECT_EQ(online.model.shadingTable[2], 0);       // the model's copy is untouched
+  EXPECT_EQ(online.model.ShadingTable()[2], 0);     // the model's copy is untouched
 
   // Refused: the line carries the status, the probe keeps the camera on-line.
   online.camera().faults().rejectCommands = true;
@@ -387,7 +388,7 @@ TEST(ShadingFile, AutoShading) {
   ASSERT_EQ(online.model.lines.size(), 2u);
   EXPECT_EQ(online.model.lines[1], "ATSH=0\r\nUnknown Command ******************************\r\n");
   EXPECT_TRUE(Sent(online, "SH?"));
-  EXPECT_EQ(online.model.isOnline, 1);
+  EXPECT_EQ(online.model.IsOnline(), 1);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ const Property& Named(std::string_view name) {
 }
 
 TEST_F(OnlineHost, ConnectOpensTheComPortThroughThePortsRow) {
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   EXPECT_EQ(std::get<int>(ValueOf(model, PortProperty())), 1);
   EXPECT_EQ(PortProperty().name, "ComPort");
   EXPECT_TRUE(PortProperty().readOnly());

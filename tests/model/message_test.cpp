@@ -6,6 +6,7 @@
 #include <set>
 
 #include "VexQ4Comm.h"
+#include "model_access.h"
 #include "recording_model.h"
 
 using vexq4::model::Direction;
@@ -39,25 +40,25 @@ TEST(MessageLine, QueriesAndCommandsByteForByte) {
 
 TEST(ModelCore, ConstructionValuesAndLists) {
   RecordingModel model;
-  EXPECT_EQ(model.isOnline, 0);
-  EXPECT_EQ(model.whiteBalanceIndex, 1);
-  EXPECT_EQ(model.whiteBalanceStr, "Continuous AWB");
-  EXPECT_EQ(model.shutterSpeedStr, "OFF");
-  EXPECT_EQ(model.triggerTypeStr, "Normal (Continuous)");
-  EXPECT_EQ(model.partialScanStr, "Full Frame");
-  EXPECT_EQ(model.binningStr, "Binning OFF");
-  EXPECT_EQ(model.autoWhiteAreaStr, "Full Area");
-  EXPECT_EQ(model.autoWhiteAreaList[6], "Midle Right");
-  EXPECT_EQ(model.autoWhiteAreaList[8], "Under Middle");
-  EXPECT_EQ(model.shutterSpeedList[11], "1/50000");
-  EXPECT_EQ(model.onePushResultList[6], "Trig is not Normal");
-  EXPECT_EQ(model.shadingTable.size(), 1546u);
+  EXPECT_EQ(model.IsOnline(), 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "WhiteBalanceIndex"), 1);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "WhiteBalanceStr"), "Continuous AWB");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "ShutterSpeedStr"), "OFF");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "TriggerTypeStr"), "Normal (Continuous)");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "PartialScanStr"), "Full Frame");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "BinningStr"), "Binning OFF");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "AutoWhiteAreaStr"), "Full Area");
+  EXPECT_EQ(vexq4::model::kAutoWhiteAreaList[6], "Midle Right");
+  EXPECT_EQ(vexq4::model::kAutoWhiteAreaList[8], "Under Middle");
+  EXPECT_EQ(vexq4::model::kShutterSpeedList[11], "1/50000");
+  EXPECT_EQ(vexq4::model::kOnePushResultList[6], "Trig is not Normal");
+  EXPECT_EQ(model.ShadingTable().size(), 1546u);
   EXPECT_TRUE(model.events.empty());
 }
 
 TEST(ModelCore, SettingsTableNamesEveryProperty) {
   const auto rows = vexq4::model::Settings();
-  EXPECT_EQ(rows.size(), 38u);
+  EXPECT_EQ(rows.size(), vexq4::model::kSettingCount);
   const auto* gain = vexq4::model::FindSetting("MasterGainLevel");
   ASSERT_NE(gain, nullptr);
   EXPECT_EQ(gain->code, 12u);
@@ -99,7 +100,53 @@ TEST(SettingsTable, RowsAgreeWithThemselves) {
     EXPECT_EQ(notification->setting, &row);
     EXPECT_EQ(notification->windows, vexq4::model::WindowBit(row.window));
   }
-  EXPECT_EQ(keys.size(), 32u);
+  EXPECT_EQ(keys.size(), vexq4::model::kTransferOrder.size());
+}
+
+TEST(SettingsTable, WhiteBalanceGainRule) {
+  using vexq4::model::FindSetting;
+  struct Case {
+    int mode;
+    const char* red;
+    const char* blue;
+  };
+  // What the camera's gain registers are in each mode.
+  const Case cases[] = {{0, "GAR", "GAB"},     {2, "WPR1", "WPB1"},   {3, "WPR2", "WPB2"},
+                        {4, "WPR3", "WPB3"},   {1, nullptr, nullptr}, {5, nullptr, nullptr},
+                        {-1, nullptr, nullptr}};
+  const auto* red = FindSetting("RedGainLevel");
+  const auto* blue = FindSetting("BlueGainLevel");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const auto gains = vexq4::model::WhiteBalanceGainRows(c.mode);
+    EXPECT_EQ(gains.red, c.red ? FindSetting(c.red) : nullptr);
+    EXPECT_EQ(gains.blue, c.blue ? FindSetting(c.blue) : nullptr);
+    EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*red, c.mode), gains.red);
+    EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*blue, c.mode), gains.blue);
+    if (!c.red) continue;
+    EXPECT_EQ(vexq4::model::GainStoodFor(*gains.red), red);
+    EXPECT_EQ(vexq4::model::GainStoodFor(*gains.blue), blue);
+  }
+  const auto* master = FindSetting("MasterGainLevel");
+  EXPECT_EQ(vexq4::model::GainStoodFor(*master), nullptr);
+  EXPECT_EQ(vexq4::model::WhiteBalanceRegister(*master, 1), master);
+}
+
+TEST(SettingsTable, EveryTransferTakesEverySettingOfTheFileOnce) {
+  using vexq4::model::Transfer;
+  std::set<const vexq4::model::SettingRow*> inFile;
+  for (const auto& row : vexq4::model::Settings())
+    if (row.inFile()) inFile.insert(&row);
+  for (Transfer t : {Transfer::kReadAll, Transfer::kSettingsFile, Transfer::kWriteAll,
+                     Transfer::kOfflineRefresh, Transfer::kReportRows, Transfer::kReportReads}) {
+    SCOPED_TRACE(static_cast<int>(t));
+    const auto order = vexq4::model::TransferOrder(t);
+    std::set<const vexq4::model::SettingRow*> taken(order.begin(), order.end());
+    EXPECT_EQ(taken.size(), order.size());
+    // A write-all leaves the auto white area to the camera.
+    if (t == Transfer::kWriteAll) taken.insert(vexq4::model::FindSetting("WA"));
+    EXPECT_EQ(taken, inFile);
+  }
 }
 
 TEST(SettingsTable, NotificationsAreTheModelsOwnInTheirOrder) {
@@ -119,16 +166,16 @@ TEST(SettingsTable, NotificationsAreTheModelsOwnInTheirOrder) {
 TEST(ModelOffline, SetsChangeTheCacheNotifyAndReportNothing) {
   RecordingModel model;
   EXPECT_EQ(model.SetMasterGainLevel(500), -5);  // the range is the control's
-  EXPECT_EQ(model.masterGainLevel, 500);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "MasterGainLevel"), 500);
   EXPECT_EQ(model.events, std::vector<std::string>{"MasterGainLevelChanged"});
 
   model.Clear();
   EXPECT_EQ(model.SetAutoWhiteAreaIndex(6), -5);
-  EXPECT_EQ(model.autoWhiteAreaStr, "Midle Right");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "AutoWhiteAreaStr"), "Midle Right");
   EXPECT_EQ(model.SetWhiteBalanceIndex(0), -5);
-  EXPECT_EQ(model.whiteBalanceStr, "Manual/One Push");
+  EXPECT_EQ(vexq4::testing::TextOf(model, "WhiteBalanceStr"), "Manual/One Push");
   EXPECT_EQ(model.SetUserID("LINE7"), -5);
-  EXPECT_EQ(model.userID, "LINE7");
+  EXPECT_EQ(model.UserID(), "LINE7");
   EXPECT_EQ(model.events, (std::vector<std::string>{"AutoWhiteAreaChanged", "WhiteBalanceChanged",
                                                     "UserIDChanged"}));
   EXPECT_TRUE(model.lines.empty());
@@ -143,9 +190,9 @@ TEST(ModelOffline, RangeChecksRejectWithoutChange) {
   EXPECT_EQ(model.SetBinningIndex(2), -1);
   EXPECT_EQ(model.SetWhiteBalanceIndex(5), -1);
   EXPECT_EQ(model.SetWhiteBalanceIndex(-1), -1);
-  EXPECT_EQ(model.autoWhiteAreaIndex, 0);
-  EXPECT_EQ(model.partialScanIndex, 0);
-  EXPECT_EQ(model.whiteBalanceIndex, 1);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "AutoWhiteAreaIndex"), 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "PartialScanIndex"), 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "WhiteBalanceIndex"), 1);
   EXPECT_TRUE(model.events.empty());
 }
 
@@ -192,9 +239,9 @@ TEST(ModelOffline, QueriesAskTheLibraryWhichAnswersOffline) {
   // Gets do not look at isOnline: the library's -5 is reported and probed,
   // and the probe's close finds nothing to close.
   RecordingModel model;
-  model.masterGainLevel = 7;
+  vexq4::model::TestAccess::Preset(model, "MasterGainLevel", 7);
   EXPECT_EQ(model.GetMasterGainLevel(), -5);
-  EXPECT_EQ(model.masterGainLevel, 7);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "MasterGainLevel"), 7);
   EXPECT_EQ(model.lines, std::vector<std::string>{"GA?\r\n" + kOffline + "\r\n"});
   const std::vector<std::string> shape = {
       "ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
@@ -207,7 +254,7 @@ TEST(ModelOffline, QueriesAskTheLibraryWhichAnswersOffline) {
   EXPECT_EQ(id[0], '#');
   EXPECT_EQ(model.lines, std::vector<std::string>{"ID?\r\n" + kOffline + "\r\n"});
   EXPECT_EQ(model.events, shape);
-  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.IsOnline(), 0);
 }
 
 }  // namespace

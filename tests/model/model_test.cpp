@@ -1,6 +1,7 @@
 // The get and set shapes of single settings against the simulated camera.
 #include <set>
 
+#include "model_access.h"
 #include "online_fixture.h"
 
 namespace {
@@ -10,18 +11,18 @@ using Events = std::vector<std::string>;
 TEST_F(OnlineModel, GetStoresValueAndTextAndReportsTheQuery) {
   link.camera().SetValue("SH", 4);
   EXPECT_EQ(model.GetShutterSpeedIndex(), 0);
-  EXPECT_EQ(model.shutterSpeedIndex, 4);
-  EXPECT_EQ(model.shutterSpeedStr, "1/250");
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "ShutterSpeedIndex"), 4);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "ShutterSpeedStr"), "1/250");
   EXPECT_EQ(model.events, (Events{"ReceiveFromCamStatusChanged(1)",
                                   "ReceiveFromCamStatusChanged(0)", "ShutterSpeedChanged"}));
   EXPECT_EQ(model.lines, Events{"SH?\r\nSH=4\r\n"});
-  EXPECT_EQ(model.isReceiving, 0);
+  EXPECT_EQ(model.IsReceiving(), 0);
 }
 
 TEST_F(OnlineModel, SomeGetsRaiseNoReceiveNotifications) {
   link.camera().SetValue("GAB", -30);
   EXPECT_EQ(model.GetBlueGainLevel(), 0);
-  EXPECT_EQ(model.blueGainLevel, -30);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "BlueGainLevel"), -30);
   EXPECT_EQ(model.events, Events{"BlueGainLevelChanged"});
   model.Clear();
   EXPECT_EQ(model.GetRedGainLevel(), 0);
@@ -37,7 +38,7 @@ TEST_F(OnlineModel, OnlineSetSendsReportsAndKeepsSynchronized) {
   EXPECT_EQ(link.camera().Value("GA"), -20);
   EXPECT_EQ(model.lines, Events{"GA=-20\r\nCOMPLETE\r\n"});
   EXPECT_EQ(model.events, Events{"MasterGainLevelChanged"});
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
 }
 
 TEST_F(OnlineModel, ValueOutsideTheListIsAMalformedAnswer) {
@@ -49,22 +50,22 @@ TEST_F(OnlineModel, ValueOutsideTheListIsAMalformedAnswer) {
   model.Clear();
   link.camera().ClearLog();
   EXPECT_EQ(model.GetShutterSpeedIndex(), -4);
-  EXPECT_EQ(model.shutterSpeedIndex, 3);
-  EXPECT_EQ(model.shutterSpeedStr, "1/120");
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "ShutterSpeedIndex"), 3);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "ShutterSpeedStr"), "1/120");
   EXPECT_EQ(model.lines, Events{"SH?\r\n" + kUnknown + "\r\n"});
   EXPECT_EQ(Wire(), (Events{"SH?", "SH?"}));  // the query, then one probe
   EXPECT_EQ(model.events,
             (Events{"ReceiveFromCamStatusChanged(1)", "ReceiveFromCamStatusChanged(0)",
                     "SendingToCamStatusChanged(1)", "SendingToCamStatusChanged(0)"}));
-  EXPECT_EQ(model.isOnline, 1);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
 }
 
 TEST_F(OnlineModel, UnpluggedCameraTakesTheModelOfflineThroughTheProbe) {
   link.SetUnplugged(true);
   EXPECT_NE(model.GetMasterGainLevel(), 0);
-  EXPECT_EQ(model.isOnline, 0);
-  EXPECT_EQ(model.isSynchronized, 0);
+  EXPECT_EQ(model.IsOnline(), 0);
+  EXPECT_EQ(model.IsSynchronized(), 0);
   ASSERT_GE(model.events.size(), 2u);
   EXPECT_EQ(model.events[model.events.size() - 2], "SynchronizedStatusChanged(0)");
   EXPECT_EQ(model.events.back(), "OnlineStatusChanged(0)");
@@ -83,15 +84,15 @@ TEST_F(OnlineModel, FailedExposureGreenClosesWithoutProbing) {
   EXPECT_EQ(model.lines, Events{"PEG=100\r\n" + kUnknown + "\r\n"});
   EXPECT_EQ(model.events, (Events{"ProgrammableExposureGreenChanged",
                                   "SynchronizedStatusChanged(0)", "OnlineStatusChanged(0)"}));
-  EXPECT_EQ(model.isOnline, 0);
-  EXPECT_EQ(model.programmableExposureGreen, 100);
+  EXPECT_EQ(model.IsOnline(), 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "ProgrammableExposureGreen"), 100);
 }
 
 TEST_F(OnlineModel, FailedExposureRedProbesFirstAndStaysOnline) {
   link.camera().faults().rejectCommands = true;
   EXPECT_EQ(model.SetProgrammableExposureRed(100), -3);
   EXPECT_EQ(Wire(), (Events{"PER=100", "SH?"}));
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   EXPECT_EQ(model.Count("OnlineStatusChanged(0)"), 0);
 }
 
@@ -116,8 +117,8 @@ TEST_F(OnlineModel, EveryTableRowReachesItsOwnCameraSetting) {
     model.Clear();
     ASSERT_EQ(model.GetSetting(row), 0);
     EXPECT_EQ(model.Value(row), 1 - value);
-    if (row.text) {
-      EXPECT_EQ(model.*row.text, row.list[static_cast<std::size_t>(1 - value)]);
+    if (row.isList()) {
+      EXPECT_EQ(model.Text(row), row.list[static_cast<std::size_t>(1 - value)]);
     }
     // These gets read without raising isReceiving; every other one raises it.
     static const std::set<std::string_view> kQuiet = {"PE",  "PER", "PEG", "PEB", "GAB",
@@ -143,7 +144,7 @@ TEST_F(OnlineModel, StoreSettingsSendsTheAreaAndTouchesNothing) {
   EXPECT_EQ(model.StoreSettings(1), -3);
   EXPECT_EQ(Wire(), (Events{"SA=1", "SH?"}));
   EXPECT_EQ(model.lines, Events{"SA=1\r\n" + kUnknown + "\r\n"});
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
 }
 
 TEST_F(OnlineModel, UserIdCommandShapes) {
@@ -165,13 +166,13 @@ TEST_F(OnlineModel, UserIdCommandShapes) {
   EXPECT_EQ(model.SetUserID("ABCDEFGHIJKLMNOPQ"), -1);
   EXPECT_EQ(Wire(), Events{"SH?"});
   EXPECT_EQ(model.lines, Events{"UD=ABCDEFGHIJKLMNOPQ\r\n\r\n"});
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   // A NUL inside would reach the camera cut short: refused the same way.
   model.Clear();
   link.camera().ClearLog();
   using namespace std::string_view_literals;
   EXPECT_EQ(model.SetUserID("AB\0CD"sv), -1);
-  EXPECT_EQ(model.userID.size(), 5u);
+  EXPECT_EQ(model.UserID().size(), 5u);
   EXPECT_EQ(model.events.front(), "UserIDChanged");
   EXPECT_EQ(Wire(), Events{"SH?"});  // only the probe
   EXPECT_EQ(link.camera().identity().userId, "LINE7");
@@ -180,7 +181,7 @@ TEST_F(OnlineModel, UserIdCommandShapes) {
 TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
   std::array<char, 4> small{'x', 'x', 'x', 'x'};
   EXPECT_EQ(model.GetModelName(small), 0);
-  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(model.ModelName(), vexq4::sim::kDefaultModelName);
   EXPECT_EQ(std::string(small.data()), "RX-");  // cut, NUL-terminated, no overrun
   // The caller's 10-byte buffer: the whole text and its NUL, nothing after.
   link.camera().identity().cameraId = "123456789";
@@ -189,12 +190,12 @@ TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
   EXPECT_EQ(model.GetCameraID(buffer.data()), 0);
   EXPECT_EQ(std::string(buffer.data()), "123456789");
   EXPECT_EQ(buffer[10], '#');
-  EXPECT_EQ(model.cameraID, "123456789");
+  EXPECT_EQ(model.CameraID(), "123456789");
   EXPECT_EQ(model.lines.back(), "ID?\r\nID=123456789\r\n");
   EXPECT_EQ(model.events.back(), "CameraIDChanged");
-  model.modelName.clear();
+  vexq4::model::TestAccess::PresetModelName(model, "");
   EXPECT_EQ(model.GetModelName(static_cast<char*>(nullptr)), 0);  // the cache only
-  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(model.ModelName(), vexq4::sim::kDefaultModelName);
   EXPECT_EQ(model.events.back(), "ModelNameChanged");
   // A failed read leaves the caller's buffer as it was.
   link.SetUnplugged(true);
@@ -205,7 +206,7 @@ TEST_F(OnlineModel, IdentityTextsFitTheCallersBuffer) {
 
 TEST_F(OnlineModel, FirmwareAndAreaQueries) {
   EXPECT_EQ(model.GetFirmwareVersion(), 0);
-  EXPECT_EQ(model.firmwareVersion, vexq4::sim::kDefaultFirmwareVersion);
+  EXPECT_EQ(model.FirmwareVersion(), vexq4::sim::kDefaultFirmwareVersion);
   EXPECT_TRUE(model.events.empty());  // neither a notification nor isReceiving
   EXPECT_EQ(model.GetEEPROMCurrentAreaNo(), 0);
   EXPECT_EQ(model.events, Events{"EEPROMCurrentAreaNoChanged"});

@@ -17,7 +17,7 @@ class OnlineModel : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_EQ(model.SetComPort(1), 0);
-    ASSERT_EQ(model.isOnline, 1);
+    ASSERT_EQ(model.IsOnline(), 1);
     model.Clear();
     link.camera().ClearLog();
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VexQ4Comm.h"
+#include "model_access.h"
 #include "online_fixture.h"
 #include "test_dir.h"
 #include "vexq4/platform/ini_file.h"
@@ -214,10 +215,10 @@ TEST(ApplyPlan, GainsBeforeTheModeAndPresetsAfterItWithTheNewModesGainsReadBack)
 
 TEST(WriteAllTargets, TheGainsOnlyInManualMode) {
   CVexCamInterface model;
-  model.whiteBalanceIndex = 2;
+  vexq4::model::TestAccess::Preset(model, "WhiteBalanceIndex", 2);
   auto targets = vexq4::model::WriteAllTargets(model);
   EXPECT_EQ(targets.size(), vexq4::model::WriteAllOrder().size() - 2);
-  model.whiteBalanceIndex = 0;
+  vexq4::model::TestAccess::Preset(model, "WhiteBalanceIndex", 0);
   targets = vexq4::model::WriteAllTargets(model);
   EXPECT_EQ(targets.size(), vexq4::model::WriteAllOrder().size());
 }

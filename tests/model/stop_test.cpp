@@ -40,7 +40,7 @@ TEST_F(StoppedModel, AWriteAllSendsNothingAfterTheStepThatStoppedIt) {
   EXPECT_EQ(last, 4);  // no end announced
   // Whatever the cache held, the camera no longer holds all of it.
   EXPECT_EQ(model.events.back(), "SynchronizedStatusChanged(0)");
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
 
   // Until cleared, every long operation stops at its first step; a
   // stopped read leaves the flag as it was (it changes no camera).
@@ -49,10 +49,10 @@ TEST_F(StoppedModel, AWriteAllSendsNothingAfterTheStepThatStoppedIt) {
   model.ClearStop();
   model.SetProgressHandler(nullptr);
   EXPECT_EQ(model.WriteAllToCamera(), 0);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
   StopAt("ReadAllFromCamera", 3);
   EXPECT_EQ(model.ReadAllFromCamera(), CVexCamInterface::kStopped);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
 }
 
 TEST_F(StoppedModel, AnAreaLoadedAndNotReadBackIsNotSynchronized) {
@@ -66,14 +66,14 @@ TEST_F(StoppedModel, AnAreaLoadedAndNotReadBackIsNotSynchronized) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // nor a temporary file
   EXPECT_EQ(Wire().size(), wireAtStop);
   EXPECT_EQ(link.camera().Value("GA"), 0);  // an area's
-  EXPECT_EQ(model.isSynchronized, 0);
+  EXPECT_EQ(model.IsSynchronized(), 0);
 
   model.ClearStop();
   ASSERT_EQ(model.ReadAllFromCamera(), 0);
   StopAt("LoadSettings", 3);
   EXPECT_EQ(model.LoadSettings(1), CVexCamInterface::kStopped);
   EXPECT_EQ(Wire().size(), wireAtStop);
-  EXPECT_EQ(model.isSynchronized, 0);
+  EXPECT_EQ(model.IsSynchronized(), 0);
 }
 
 }  // namespace

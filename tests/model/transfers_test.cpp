@@ -1,4 +1,5 @@
 // Whole-camera transfers, load and store, and the white balance operations.
+#include "model_access.h"
 #include "online_fixture.h"
 
 namespace {
@@ -18,6 +19,11 @@ const Events kReadAllWb1 =
 
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.starts_with(prefix); }
 
+// A write-all's lines: every setting it writes and the user ID.
+std::size_t WriteAllLines() {
+  return vexq4::model::TransferOrder(vexq4::model::Transfer::kWriteAll).size() + 1;
+}
+
 TEST_F(OnlineModel, ReadAllInContinuousAwbReadsNoGains) {
   link.camera().SetValue("WB", 1);
   link.camera().SetValue("GA", 100);
@@ -25,10 +31,10 @@ TEST_F(OnlineModel, ReadAllInContinuousAwbReadsNoGains) {
   model.SetProgressHandler([&](const vexq4::model::ProgressStep& s) { steps.push_back(s); });
   EXPECT_EQ(model.ReadAllFromCamera(), 0);
   EXPECT_EQ(Wire(), kReadAllWb1);
-  EXPECT_EQ(model.masterGainLevel, 100);
-  EXPECT_EQ(model.modelName, vexq4::sim::kDefaultModelName);
-  EXPECT_EQ(model.cameraID, vexq4::sim::kDefaultCameraId);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "MasterGainLevel"), 100);
+  EXPECT_EQ(model.ModelName(), vexq4::sim::kDefaultModelName);
+  EXPECT_EQ(model.CameraID(), vexq4::sim::kDefaultCameraId);
+  EXPECT_EQ(model.IsSynchronized(), 1);
   EXPECT_EQ(model.events.back(), "SynchronizedStatusChanged(1)");
   EXPECT_EQ(model.lines.size(), kReadAllWb1.size());
   // One step before each exchange and one at the end.
@@ -51,11 +57,11 @@ TEST_F(OnlineModel, ReadAllAt4600KReadsThePresetsAndLeavesTheGains) {
   EXPECT_EQ(*(ga + 1), "WPR2?");
   EXPECT_EQ(*(ga + 2), "WPB2?");
   EXPECT_EQ(*(ga + 3), "BLG?");
-  EXPECT_EQ(model.whiteBalanceStr, "4600 K");
-  EXPECT_EQ(model.red4600KWBalPreset, 11);
-  EXPECT_EQ(model.blue4600KWBalPreset, -12);
-  EXPECT_EQ(model.redGainLevel, 0);
-  EXPECT_EQ(model.blueGainLevel, 0);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "WhiteBalanceStr"), "4600 K");
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "Red4600KWBalPreset"), 11);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "Blue4600KWBalPreset"), -12);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "RedGainLevel"), 0);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "BlueGainLevel"), 0);
 }
 
 TEST_F(OnlineModel, ReadAllWithOnlyTheAreaQueryFailing) {
@@ -68,13 +74,13 @@ TEST_F(OnlineModel, ReadAllWithOnlyTheAreaQueryFailing) {
   EXPECT_EQ(model.ReadAllFromCamera(), -6);
   EXPECT_EQ(model.lines.back(), "EA?\r\n" + kTimeout + "\r\n");
   EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
-  EXPECT_EQ(model.isSynchronized, 0);
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsSynchronized(), 0);
+  EXPECT_EQ(model.IsOnline(), 1);
 }
 
 TEST_F(OnlineModel, ReadAllGoesOnAfterAFailedKneeQueryAndKeepsTheFlag) {
   ASSERT_EQ(model.ReadAllFromCamera(), 0);
-  ASSERT_EQ(model.isSynchronized, 1);
+  ASSERT_EQ(model.IsSynchronized(), 1);
   model.Clear();
   link.camera().ClearLog();
   model.onRecord = [&](const std::string& rec) {
@@ -88,8 +94,8 @@ TEST_F(OnlineModel, ReadAllGoesOnAfterAFailedKneeQueryAndKeepsTheFlag) {
   EXPECT_EQ(*(kn + 1), "SH?");  // the probe, answered
   EXPECT_EQ(*(kn + 2), "KSR?");
   EXPECT_EQ(wire.back(), "EA?");
-  EXPECT_EQ(model.isOnline, 1);
-  EXPECT_EQ(model.isSynchronized, 1);  // a failed transfer does not clear it
+  EXPECT_EQ(model.IsOnline(), 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);  // a failed transfer does not clear it
   EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
 }
 
@@ -99,7 +105,7 @@ TEST_F(OnlineModel, CameraGoneMidReadAllReportsEveryLaterQueryOffline) {
     if (StartsWith(rec, "SH?\r\nSH=")) link.SetUnplugged(true);
   };
   EXPECT_EQ(model.ReadAllFromCamera(), -5);
-  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.IsOnline(), 0);
   EXPECT_EQ(model.Count("OnlineStatusChanged(0)"), 1);
   ASSERT_EQ(model.lines.size(), 33u);  // EA is not sent off-line
   EXPECT_TRUE(StartsWith(model.lines[2], "PE?\r\n"));
@@ -114,33 +120,33 @@ TEST_F(OnlineModel, WriteAllWithEmptyUserIdEndsSynchronized) {
                            "LS=0",  "RF=0",  "TI=0",  "TP=0",  "SC=0",  "BI=0",  "BA=0",  "CBAR=0",
                            "GA=0",  "GAR=0", "GAB=0", "WB=1",  "BLG=0", "BLR=0", "BLB=0", "KN=0",
                            "KSR=1", "KSG=1", "KSB=1", "KPR=0", "KPG=0", "KPB=0", "SDM=0"};
-  model.redKneeSlope = model.greenKneeSlope = model.blueKneeSlope = 1;
+  for (const char* slope : {"KSR", "KSG", "KSB"}) vexq4::model::TestAccess::Preset(model, slope, 1);
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   EXPECT_EQ(Wire(), expected);
-  EXPECT_EQ(model.lines.size(), 32u);
+  EXPECT_EQ(model.lines.size(), WriteAllLines());
   EXPECT_EQ(model.lines.back(), "UD=\r\nCOMPLETE\r\n");
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(model.IsSynchronized(), 1);
   EXPECT_EQ(model.events.back(), "SynchronizedStatusChanged(1)");
 }
 
 TEST_F(OnlineModel, WriteAllKeepsTheCommandGap) {
-  model.userID = "LINE7";
-  model.redKneeSlope = model.greenKneeSlope = model.blueKneeSlope = 1;
+  vexq4::model::TestAccess::PresetUserID(model, "LINE7");
+  for (const char* slope : {"KSR", "KSG", "KSB"}) vexq4::model::TestAccess::Preset(model, slope, 1);
   const std::uint32_t start = link.clock().now();
   EXPECT_EQ(model.WriteAllToCamera(), 0);
   const std::uint32_t elapsed = link.clock().now() - start;
   const auto& log = link.camera().log();
-  ASSERT_EQ(log.size(), 32u);
+  ASSERT_EQ(log.size(), WriteAllLines());
   EXPECT_EQ(log.back().text, "UD=LINE7");
   for (std::size_t i = 1; i < log.size(); ++i)
     EXPECT_GE(log[i].timeMs - log[i - 1].timeMs, 600u) << log[i].text;
-  EXPECT_GE(elapsed, 31u * 600u);
-  EXPECT_LT(elapsed, 32u * 750u);
+  EXPECT_GE(elapsed, (WriteAllLines() - 1) * 600u);
+  EXPECT_LT(elapsed, WriteAllLines() * 750u);
 }
 
 TEST_F(OnlineModel, WriteAllReturnsTheUserIdCodeElseTheLastFailedCommand) {
-  model.redKneeSlope = model.greenKneeSlope = model.blueKneeSlope = 1;
-  model.userID = "LINE7";
+  for (const char* slope : {"KSR", "KSG", "KSB"}) vexq4::model::TestAccess::Preset(model, slope, 1);
+  vexq4::model::TestAccess::PresetUserID(model, "LINE7");
   model.SynchronizedStatusChanged(0);
   // The camera cuts its answer to SH and refuses KN; it answers the probes.
   auto& faults = link.camera().faults();
@@ -153,15 +159,15 @@ TEST_F(OnlineModel, WriteAllReturnsTheUserIdCodeElseTheLastFailedCommand) {
   EXPECT_EQ(model.WriteAllToCamera(), -3);
   EXPECT_EQ(model.lines[1], "SH=0\r\n" + kTimeout + "\r\n");
   EXPECT_EQ(model.lines.back(), "UD=LINE7\r\nCOMPLETE\r\n");
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
   // A user ID the library refuses decides the result even when all else worked.
   model.onRecord = nullptr;
   model.Clear();
-  model.userID = "ABCDEFGHIJKLMNOPQ";
+  vexq4::model::TestAccess::PresetUserID(model, "ABCDEFGHIJKLMNOPQ");
   EXPECT_EQ(model.WriteAllToCamera(), -1);
   EXPECT_EQ(model.Count("SynchronizedStatusChanged(1)"), 0);
-  EXPECT_EQ(model.isSynchronized, 0);
+  EXPECT_EQ(model.IsSynchronized(), 0);
 }
 
 TEST_F(OnlineModel, LoadSettingsRefreshesFromTheArea) {
@@ -170,9 +176,9 @@ TEST_F(OnlineModel, LoadSettingsRefreshesFromTheArea) {
   EXPECT_EQ(model.LoadSettings(2), 0);
   EXPECT_EQ(Wire().front(), "LD=2");
   EXPECT_EQ(model.lines.front(), "LD=2\r\nCOMPLETE\r\n");
-  EXPECT_EQ(model.masterGainLevel, 77);
-  EXPECT_EQ(model.eepromCurrentAreaNo, 2);
-  EXPECT_EQ(model.isSynchronized, 1);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "MasterGainLevel"), 77);
+  EXPECT_EQ(model.EEPROMCurrentAreaNo(), 2);
+  EXPECT_EQ(model.IsSynchronized(), 1);
 }
 
 TEST_F(OnlineModel, ManualWhiteBalanceReReadsAreaAndGains) {
@@ -191,9 +197,9 @@ TEST_F(OnlineModel, PresetWhiteBalanceReReadsItsPresetsEvenWhenRefused) {
   link.camera().SetValue("WPB3", -22);
   EXPECT_EQ(model.SetWhiteBalanceIndex(4), 0);
   EXPECT_EQ(Wire(), (Events{"WB=4", "WPR3?", "WPB3?"}));
-  EXPECT_EQ(model.whiteBalanceStr, "5600 K");
-  EXPECT_EQ(model.red5600KWBalPreset, 21);
-  EXPECT_EQ(model.blue5600KWBalPreset, -22);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "WhiteBalanceStr"), "5600 K");
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "Red5600KWBalPreset"), 21);
+  EXPECT_EQ(vexq4::testing::ValueOf(model, "Blue5600KWBalPreset"), -22);
   EXPECT_EQ(model.events, (Events{"WhiteBalanceChanged", "ReceiveFromCamStatusChanged(1)",
                                   "ReceiveFromCamStatusChanged(0)", "Red5600KWBalPresetChanged",
                                   "ReceiveFromCamStatusChanged(1)",
@@ -207,21 +213,21 @@ TEST_F(OnlineModel, PresetWhiteBalanceReReadsItsPresetsEvenWhenRefused) {
   EXPECT_EQ(Wire(), (Events{"WB=2", "SH?", "WPR1?", "WPB1?"}));
   ASSERT_EQ(model.lines.size(), 3u);
   EXPECT_EQ(model.lines[0], "WB=2\r\n" + kUnknown + "\r\n");
-  EXPECT_EQ(model.whiteBalanceStr, "3200 K");
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(vexq4::testing::TextOf(model, "WhiteBalanceStr"), "3200 K");
+  EXPECT_EQ(model.IsOnline(), 1);
 }
 
 TEST_F(OnlineModel, OnePushResultOutsideItsListIsAFailedReadAndTheGainsFollow) {
-  model.onePushResult = 1;
+  vexq4::model::TestAccess::PresetOnePushResult(model, 1);
   link.camera().config().onePushResult = 9;
   EXPECT_EQ(model.GetOnePushResult(), -4);
-  EXPECT_EQ(model.onePushResult, 1);
+  EXPECT_EQ(model.OnePushResult(), 1);
   EXPECT_EQ(Wire(), (Events{"AWRS?", "SH?", "GAR?", "GAB?"}));
   EXPECT_EQ(model.lines.front(), "AWRS?\r\n" + kUnknown + "\r\n");
   EXPECT_EQ(model.Count("OnePushResultChanged"), 0);
   // Neither AWRS nor GAB raises isReceiving; GAR does.
   EXPECT_EQ(model.Count("ReceiveFromCamStatusChanged(1)"), 1);
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
 }
 
 TEST_F(OnlineModel, OnePushResultThenTheGains) {
@@ -229,8 +235,8 @@ TEST_F(OnlineModel, OnePushResultThenTheGains) {
   EXPECT_EQ(model.SetOnePushMode(), 0);
   EXPECT_EQ(model.GetOnePushResult(), 0);
   EXPECT_EQ(Wire(), (Events{"AW=0", "AWRS?", "GAR?", "GAB?"}));
-  EXPECT_EQ(model.onePushResult, 2);
-  EXPECT_EQ(model.onePushResultList[2], "Too Dark");
+  EXPECT_EQ(model.OnePushResult(), 2);
+  EXPECT_EQ(vexq4::model::kOnePushResultList[2], "Too Dark");
   EXPECT_EQ(model.lines[1], "AWRS?\r\nAWRS=2\r\n");
   const auto result = std::find(model.events.begin(), model.events.end(), "OnePushResultChanged");
   const auto red = std::find(model.events.begin(), model.events.end(), "RedGainLevelChanged");

@@ -333,15 +333,15 @@ TEST(NetworkLine, LostConnectionFailsAtOnceAndReopens) {
   server.Set(behaviour);
   CVexCamInterface model;
   ASSERT_EQ(model.SetComPort(7), 0);
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   start = Clock::now();
   EXPECT_NE(model.GetMasterGainLevel(), 0);
-  EXPECT_EQ(model.isOnline, 0);
+  EXPECT_EQ(model.IsOnline(), 0);
   EXPECT_LT(MsSince(start), 300);
   behaviour.closeAfterLines = -1;
   server.Set(behaviour);
   EXPECT_EQ(model.SetComPort(7), 0);
-  EXPECT_EQ(model.isOnline, 1);
+  EXPECT_EQ(model.IsOnline(), 1);
   EXPECT_EQ(platform::LastLineProblem(server.Name()).error, OpenError::kNone);
   EXPECT_EQ(server.connections(), 3);
   model.CloseConnection();

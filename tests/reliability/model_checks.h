@@ -33,20 +33,20 @@ inline constexpr std::uint32_t kShadingReadOnCameraLinkBoundMs = 2000 + 1546 * 6
 // Returns an empty string when all holds, else what does not.
 inline std::string CheckModel(const CVexCamInterface& m) {
   for (const auto& row : vexq4::model::Settings()) {
-    if (row.list.empty() || !row.text) continue;
-    const int v = m.*row.field;
+    if (!row.isList()) continue;
+    const int v = m.Value(row);
     if (v < 0 || static_cast<std::size_t>(v) >= row.list.size())
       return std::string(row.property) + " index out of its list: " + std::to_string(v);
-    if (m.*row.text != row.list[static_cast<std::size_t>(v)])
+    if (m.Text(row) != row.list[static_cast<std::size_t>(v)])
       return std::string(row.property) + " text does not match its index";
   }
-  if (m.isOnline != 0 && m.isOnline != 1) return "isOnline not 0 or 1";
-  if (m.isSynchronized != 0 && m.isSynchronized != 1) return "isSynchronized not 0 or 1";
-  if (m.isSynchronized && !m.isOnline) return "synchronized while off-line";
-  if (m.isSending || m.isReceiving) return "sending/receiving flag left raised";
-  if (m.onePushResult < 0 || m.onePushResult >= 7) return "one-push result outside its list";
-  if (m.cameraID.size() >= VEXQ4_CAMERA_ID_SIZE) return "camera ID longer than its buffer";
-  if (m.modelName.size() >= VEXQ4_MODEL_NAME_SIZE) return "model name longer than its buffer";
+  if (m.IsOnline() != 0 && m.IsOnline() != 1) return "isOnline not 0 or 1";
+  if (m.IsSynchronized() != 0 && m.IsSynchronized() != 1) return "isSynchronized not 0 or 1";
+  if (m.IsSynchronized() && !m.IsOnline()) return "synchronized while off-line";
+  if (m.IsSending() || m.IsReceiving()) return "sending/receiving flag left raised";
+  if (m.OnePushResult() < 0 || m.OnePushResult() >= 7) return "one-push result outside its list";
+  if (m.CameraID().size() >= VEXQ4_CAMERA_ID_SIZE) return "camera ID longer than its buffer";
+  if (m.ModelName().size() >= VEXQ4_MODEL_NAME_SIZE) return "model name longer than its buffer";
   return {};
 }
 

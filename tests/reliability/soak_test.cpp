@@ -279,7 +279,7 @@ void SoakTest::Run(bool lateOften) {
     }
     const int op = pickOp(rng);
     const bool clean = faults.Clean();
-    const bool wasOnline = model_.isOnline != 0;
+    const bool wasOnline = model_.IsOnline() != 0;
     const std::string before[] = {ReadFile(settingsFile), ReadFile(reportFile),
                                   ReadFile(shadingFile)};
     const bool existed[] = {fs::exists(settingsFile), fs::exists(reportFile),
@@ -364,7 +364,7 @@ void SoakTest::Run(bool lateOften) {
     ASSERT_TRUE(IsDocumentedCode(rc)) << "code " << rc;
     ASSERT_LE(took, BoundMs(op, grabber_ != nullptr)) << "code " << rc;
     ASSERT_EQ(CheckModel(model_), "");
-    ASSERT_EQ(model_.isOnline, link_.isOpen() ? 1 : 0) << "online flag does not match the port";
+    ASSERT_EQ(model_.IsOnline(), link_.isOpen() ? 1 : 0) << "online flag does not match the port";
 
     // The online flag agrees with what happened: a clean camera serves
     // every operation that reaches it, a dead one takes the model off-line.
@@ -377,7 +377,7 @@ void SoakTest::Run(bool lateOften) {
       lateSuccesses += rc == 0;
     }
     if (op == kReconnect) {
-      ASSERT_EQ(rc == 0, model_.isOnline == 1);
+      ASSERT_EQ(rc == 0, model_.IsOnline() == 1);
       if (clean) {
         ASSERT_EQ(rc, 0) << "a clean camera was not found";
       }
@@ -388,11 +388,11 @@ void SoakTest::Run(bool lateOften) {
     if (camerOp && wasOnline && !refusedArgument) {
       if (clean && op != kSettingsRead) {
         ASSERT_EQ(rc, 0) << "a clean camera did not serve the operation";
-        ASSERT_EQ(model_.isOnline, 1);
+        ASSERT_EQ(model_.IsOnline(), 1);
       }
       if (faults.unplugged || faults.faults.silent) {
         ASSERT_NE(rc, 0) << "success from a camera that cannot answer";
-        ASSERT_EQ(model_.isOnline, 0) << "still online with a camera that cannot answer";
+        ASSERT_EQ(model_.IsOnline(), 0) << "still online with a camera that cannot answer";
       }
     }
     if (camerOp && !wasOnline && op != kSettingsRead && !refusedArgument && op != kWhiteBalance) {
@@ -403,7 +403,7 @@ void SoakTest::Run(bool lateOften) {
     // is what the camera holds.
     if (rc == 0 && wasOnline) {
       if (op == kSet || op == kGet) {
-        ASSERT_EQ(model_.*row.field, CameraValue(camera, row)) << row.property;
+        ASSERT_EQ(model_.Value(row), CameraValue(camera, row)) << row.property;
       }
       if (op == kSet) {
         ASSERT_EQ(CameraValue(camera, row), value) << row.property;
@@ -412,24 +412,24 @@ void SoakTest::Run(bool lateOften) {
         ASSERT_EQ(camera.identity().userId, text);
       }
       if (op == kIdentity) {
-        ASSERT_EQ(value ? model_.cameraID : model_.userID,
+        ASSERT_EQ(value ? model_.CameraID() : model_.UserID(),
                   value ? camera.identity().cameraId : camera.identity().userId);
       }
       if (op == kWhiteBalance) {
         ASSERT_EQ(camera.Value("WB"), value);
       }
       if (op == kReadAll || op == kWriteAll || op == kLoadArea) {
-        ASSERT_EQ(model_.isSynchronized, 1);
+        ASSERT_EQ(model_.IsSynchronized(), 1);
         for (const SettingRow& r : settings) {
           const std::string_view m = r.mnemonic;
           if (m.starts_with("WP") || m == "GAR" || m == "GAB") continue;  // depend on the mode
           if (op == kWriteAll && m == "WA") continue;                     // not part of a write-all
-          ASSERT_EQ(model_.*r.field, CameraValue(camera, r)) << r.property;
+          ASSERT_EQ(model_.Value(r), CameraValue(camera, r)) << r.property;
         }
       }
       if (op == kShadingLoad) {
         for (std::size_t k = 0; k < camera.shadingTable().size(); ++k) {
-          ASSERT_EQ(camera.shadingTable()[k], static_cast<std::uint16_t>(model_.shadingTable[k]));
+          ASSERT_EQ(camera.shadingTable()[k], static_cast<std::uint16_t>(model_.ShadingTable()[k]));
         }
       }
     }
@@ -459,10 +459,10 @@ void SoakTest::Run(bool lateOften) {
         // Values from 1 to 100 are inside every key's range; others (the
         // initial knee slopes of 0) may be refused by the file's ranges.
         for (const SettingRow& r : settings) {
-          const int v = model_.*r.field;
+          const int v = model_.Value(r);
           if (r.mnemonic.starts_with("WP") || r.mnemonic == "GAR" || r.mnemonic == "GAB") continue;
           if (read == 0 || (v >= 1 && v <= 100) || !r.list.empty()) {
-            ASSERT_EQ(reader.*r.field, v) << r.property;
+            ASSERT_EQ(reader.Value(r), v) << r.property;
           }
         }
       }

@@ -283,7 +283,7 @@ TEST_F(CommWindow, WriteToFileWritesTheLogByteForByte) {
 TEST_F(CommWindow, LateCameraAtStartIsNoMissingGrabber) {
   link->camera().faults().lateReplyMs = 1500;
   MakeControl();
-  EXPECT_EQ(control->isOnline, 0);
+  EXPECT_EQ(control->IsOnline(), 0);
   EXPECT_EQ(Boxes(), std::vector<std::string>{});
 }
 

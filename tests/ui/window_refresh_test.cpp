@@ -25,6 +25,19 @@ void GiveTheCameraItsOwnValues(sim::SimCamera& camera) {
   camera.SetValue("WB", 1);
 }
 
+// Every setting a window's profile section keeps is bound by that window,
+// which stores its value there at creation: a setting added to the table
+// and forgotten in its window's binding table fails here.
+TEST_F(WindowRefreshTest, EverySettingOfAWindowIsShownAndKept) {
+  MakeControl();
+  for (const model::SettingRow& row : model::Settings()) {
+    if (!row.inFile()) continue;
+    const std::string section(model::SectionOf(row.window));
+    EXPECT_NE(Profile(section.c_str(), std::string(row.key).c_str()), "<missing>")
+        << row.property << " is not bound by the " << section << " window";
+  }
+}
+
 TEST_F(WindowRefreshTest, ReadingTheCameraSendsOnlyQueries) {
   MakeOnlineControl();
   control->SetShowGainWnd(-1);

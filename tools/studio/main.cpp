@@ -97,7 +97,7 @@ void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
   const auto& notifications = vexq4::model::Notifications();
   const auto port = std::find_if(notifications.begin(), notifications.end(),
                                  [](const vexq4::model::NotificationRow& n) { return n.open; });
-  if (!studio.control()->isOnline) put(port->property, "1");
+  if (!studio.control()->IsOnline()) put(port->property, "1");
   put(vexq4::model::FindSetting("GA")->property, "100");
 }
 

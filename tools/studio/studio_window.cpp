@@ -367,10 +367,10 @@ void StudioWindow::UpdateToolWindowActions() {
 QString StudioWindow::TitleText() const {
   if (!control_) return kCaption;
   QString connection;
-  if (control_->frameGrabberIndex > 0) {
-    connection = QStringLiteral("frame grabber %1").arg(control_->frameGrabberIndex);
-  } else if (control_->comPort > 0) {
-    const int port = control_->comPort;
+  if (control_->FrameGrabberIndex() > 0) {
+    connection = QStringLiteral("frame grabber %1").arg(control_->FrameGrabberIndex());
+  } else if (control_->ComPort() > 0) {
+    const int port = control_->ComPort();
     QString device = qEnvironmentVariable(qPrintable(QStringLiteral("VEXQ4_COM%1").arg(port)));
     if (device.isEmpty()) device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
     if (!options_.simDevice.isEmpty() && device == options_.simDevice)
@@ -382,7 +382,7 @@ QString StudioWindow::TitleText() const {
   }
   return QStringLiteral("%1 - %2 - %3")
       .arg(kCaption, connection,
-           control_->isOnline ? QStringLiteral("online") : QStringLiteral("offline"));
+           control_->IsOnline() ? QStringLiteral("online") : QStringLiteral("offline"));
 }
 
 void StudioWindow::UpdateTitle() {

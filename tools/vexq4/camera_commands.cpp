@@ -28,10 +28,10 @@ int Fail(Host& host, std::string_view what, Status status, std::string_view file
   const bool aboutTheFile =
       status == Status::kFileNotWritable || status == Status::kFileNotReadable ||
       status == Status::kInvalidSettingsFile || status == Status::kNotAShadingTable;
-  if (!host.isOnline && !aboutTheFile) {
+  if (!host.IsOnline() && !aboutTheFile) {
     // A line on a serial device server says when its connection was lost.
-    const platform::LineProblem line =
-        platform::LastLineProblem(platform::ComPortDevicePath(static_cast<unsigned>(host.comPort)));
+    const platform::LineProblem line = platform::LastLineProblem(
+        platform::ComPortDevicePath(static_cast<unsigned>(host.ComPort())));
     if (line.error == platform::OpenError::kNetwork)
       text += " (the camera is off-line: " + line.detail + ")";
     else if (status != Status::kOffline)
@@ -62,7 +62,7 @@ int QueryAndPrint(Host& host, std::string_view what,
   for (const Property* p : properties) {
     if (const int status = hosts::Query(host, *p); status != 0) {
       exit = Fail(host, std::string(what) + std::string(p->name), status);
-      if (!host.isOnline) break;
+      if (!host.IsOnline()) break;
       continue;
     }
     Print(hosts::Format(host, *p));
@@ -127,7 +127,7 @@ int RunOnePush(Host& host) {
   if (status != 0) return Fail(host, "one-push", status);
   status = host.GetOnePushResult();
   if (status != 0) return Fail(host, "one-push: reading the result", status);
-  const int result = host.onePushResult;
+  const int result = host.OnePushResult();
   const auto& texts = model::kOnePushResultList;
   const std::string text = (result >= 0 && result < static_cast<int>(texts.size()))
                                ? std::string(texts[static_cast<std::size_t>(result)])

@@ -126,13 +126,13 @@ std::vector<CameraFileName> Cameras::fileNames() const {
 
 int Cameras::OffLine() const {
   return static_cast<int>(std::count_if(cameras_.begin(), cameras_.end(), [](const auto& c) {
-    return c->connected && !c->host->isOnline;
+    return c->connected && !c->host->IsOnline();
   }));
 }
 
 bool Cameras::ReconnectOffLine() {
   const int still = ForEach([](Camera& c) {
-    if (!c.connected || c.host->isOnline) return 0;
+    if (!c.connected || c.host->IsOnline()) return 0;
     return c.host->Reconnect() == 0 ? 0 : 1;
   });
   return still != 0;

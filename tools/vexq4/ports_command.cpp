@@ -39,8 +39,8 @@ void ProbeOne(Host& host, SerialPort& port, int com) {
   std::array<char, 10> text{};  // the camera ID and model name fit in 10 bytes
   const int idStatus = host.GetCameraID(text.data());
   const int modelStatus = idStatus == 0 ? host.GetModelName(text.data()) : idStatus;
-  if (idStatus == 0) probe.cameraId = host.cameraID;
-  if (modelStatus == 0) probe.modelName = host.modelName;
+  if (idStatus == 0) probe.cameraId = host.CameraID();
+  if (modelStatus == 0) probe.modelName = host.ModelName();
   if (modelStatus != 0)
     probe.why = "the camera answered but not its identity: " +
                 hosts::DescribeStatus(model::LibraryStatus(modelStatus));

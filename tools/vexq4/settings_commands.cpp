@@ -83,7 +83,7 @@ int Trouble(Host& host, bool json, const std::string& what) {
 
 std::string CameraFailure(Host& host, std::string_view what, Status status) {
   std::string text = std::string(what) + ": " + DescribeStatus(status);
-  if (!host.isOnline && status != Status::kOffline) text += " (the camera is off-line)";
+  if (!host.IsOnline() && status != Status::kOffline) text += " (the camera is off-line)";
   return text;
 }
 

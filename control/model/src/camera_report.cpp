@@ -25,41 +25,8 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kOperation = "WriteCameraDataToFile";
 
-// The report's rows, in the order they are written; labels and value texts
-// are the rows'. The red and blue gain rows show the gains of the area's
-// white balance mode.
-constexpr std::array<unsigned, 32> kRows = {SM,  SH, PE,  PER, PEG,  PEB, TR,  SL,  LS,  RF,  TI,
-                                            TP,  SC, BI,  BA,  CBAR, WB,  GA,  GAR, GAB, BLG, BLR,
-                                            BLB, KN, KSR, KSG, KSB,  KPR, KPG, KPB, SDM, WA};
-
-const SettingRow& RowAt(std::size_t index) { return *FindSettingByCode(kRows[index]); }
-
-// The camera is read in this order (master gain before the white balance
-// row, the gains after it, as they depend on it): indices into kRows.
-constexpr std::array<int, 32> kReadOrder = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                            11, 12, 13, 14, 15, 17, 16, 18, 19, 20, 21,
-                                            22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
-
 constexpr std::array<std::string_view, 5> kColumns = {"Current Settings", "Factory Settings",
                                                       "User Area 1", "User Area 2", "User Area 3"};
-
-// The red or blue gain code of a white balance mode; none for "Continuous
-// AWB" (and for a mode the camera should not have).
-std::optional<unsigned> GainCode(unsigned which, int mode) {
-  const bool red = which == GAR;
-  switch (mode) {
-    case 0:
-      return red ? GAR : GAB;
-    case 2:
-      return red ? WPR1 : WPB1;
-    case 3:
-      return red ? WPR2 : WPB2;
-    case 4:
-      return red ? WPR3 : WPB3;
-    default:
-      return std::nullopt;
-  }
-}
 
 // A value outside its texts is shown as its number rather than as nothing.
 std::string CellText(const SettingRow& row, int value) {
@@ -72,7 +39,7 @@ std::string CellText(const SettingRow& row, int value) {
 
 // The text in a library buffer, never past its end.
 template <std::size_t N>
-std::string_view Text(const char (&buffer)[N]) {
+std::string_view BufferText(const char (&buffer)[N]) {
   return {buffer, ::strnlen(buffer, N)};
 }
 
@@ -80,30 +47,30 @@ void AddIdentityLine(std::string& out, std::string_view label, std::string_view 
   out.append(Pad(label)).append(",").append(Pad(value)).append(kCrLf);
 }
 
-// The identity block of the report: each line is written after its own
-// read; a failed read ends the block and leaves its cell empty.
-// `exchange` says whether the next read may go out (false: stopped).
+// Identity: each line is written after its own read; a failed read ends
+// the block and leaves its cell empty. The first failure's code, or 0.
 template <class Exchange>
-int ReadIdentity(int port, Exchange& exchange, std::string& identity) {
+int ReadIdentity(int port, std::string& identity, Exchange&& exchange) {
+  constexpr int kStopped = CVexCamInterface::kStopped;
   int status = 0;
   {
     char name[VEXQ4_MODEL_NAME_SIZE] = {};
-    status = exchange() ? VexQ4GetModelName(port, name) : CVexCamInterface::kStopped;
-    AddIdentityLine(identity, "Model Name", status == 0 ? Text(name) : "");
+    status = exchange() ? VexQ4GetModelName(port, name) : kStopped;
+    AddIdentityLine(identity, "Model Name", status == 0 ? BufferText(name) : "");
   }
   if (status == 0) {
     char id[VEXQ4_CAMERA_ID_SIZE] = {};
-    status = exchange() ? VexQ4GetCameraID(port, id) : CVexCamInterface::kStopped;
-    AddIdentityLine(identity, "Camera ID", status == 0 ? Text(id) : "");
+    status = exchange() ? VexQ4GetCameraID(port, id) : kStopped;
+    AddIdentityLine(identity, "Camera ID", status == 0 ? BufferText(id) : "");
   }
   if (status == 0) {
     char user[VEXQ4_USER_ID_SIZE] = {};
-    status = exchange() ? VexQ4GetUserID(port, user) : CVexCamInterface::kStopped;
-    AddIdentityLine(identity, "User ID", status == 0 ? Text(user) : "");
+    status = exchange() ? VexQ4GetUserID(port, user) : kStopped;
+    AddIdentityLine(identity, "User ID", status == 0 ? BufferText(user) : "");
   }
   if (status == 0) {
     int version = 0;
-    status = exchange() ? VexQ4GetCameraData(port, VN, &version) : CVexCamInterface::kStopped;
+    status = exchange() ? VexQ4GetCameraData(port, VN, &version) : kStopped;
     AddIdentityLine(identity, "Firmware Version", status == 0 ? std::to_string(version) : "");
   }
   return status;
@@ -141,50 +108,52 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
     if (const int read = ReadAllFromCamera(); read != 0) return LibraryStatus(read);
   }
 
+  // The report's rows, labels and value texts are the rows'; the red and
+  // blue gain rows show the gains of the area's white balance mode.
+  const auto rows = TransferOrder(Transfer::kReportRows);
+  const int rowCount = static_cast<int>(rows.size());
   constexpr int kIdentitySteps = 4;
-  constexpr int kAreaSteps = 1 + static_cast<int>(kRows.size());  // LD and the reads
-  constexpr int kTotal = kIdentitySteps + static_cast<int>(kRows.size()) + 4 * kAreaSteps;
+  const int areaSteps = 1 + rowCount;  // LD and the reads
+  const int total = kIdentitySteps + rowCount + 4 * areaSteps;
   int step = 0;
   // False once a stop is asked for: nothing more is sent then.
   bool stopped = false;
   bool areaLoaded = false;
   auto exchange = [&] {
-    stopped = stopped || !ReportProgress(kOperation, step++, kTotal);
+    stopped = stopped || !ReportProgress(kOperation, step++, total);
     return !stopped;
   };
 
   std::string identity;
-  int status = ReadIdentity(comPort, exchange, identity);
+  int status = ReadIdentity(comPort, identity, exchange);
   step = kIdentitySteps;
 
-  std::array<std::string, kRows.size()> lines;
-  for (std::size_t i = 0; i < kRows.size(); ++i) lines[i] = Pad(RowAt(i).reportLabel);
+  // Each row's line, by SettingRow::index.
+  std::array<std::string, kSettingCount> lines;
+  for (const SettingRow* row : rows) lines[row->index] = Pad(row->reportLabel);
 
   for (int area = 0; area < static_cast<int>(kColumns.size()); ++area) {
-    const int areaEnd = step + (area == 0 ? kAreaSteps - 1 : kAreaSteps);
+    const int areaEnd = step + (area == 0 ? areaSteps - 1 : areaSteps);
     if (area > 0) {
       status = exchange() ? VexQ4SendCameraData(comPort, LD, area - 1) : kStopped;
       areaLoaded = areaLoaded || !stopped;
     }
     int mode = -1;  // the area's white balance, once read
-    for (int index : kReadOrder) {
+    // The master gain before the white balance, the gains after it.
+    for (const SettingRow* each : TransferOrder(Transfer::kReportReads)) {
       if (status != 0) break;  // the rest of this column stays empty
-      const SettingRow& row = RowAt(static_cast<std::size_t>(index));
-      unsigned code = row.code;
-      if (code == GAR || code == GAB) {
-        const auto gain = GainCode(code, mode);
-        if (!gain) {  // "Continuous AWB": the camera's gains are its own
-          lines[static_cast<std::size_t>(index)].append(",").append(Pad(""));
-          continue;
-        }
-        code = *gain;
+      const SettingRow& row = *each;
+      std::string& line = lines[row.index];
+      const SettingRow* read = WhiteBalanceRegister(row, mode);
+      if (!read) {  // "Continuous AWB": the camera's gains are its own
+        line.append(",").append(Pad(""));
+        continue;
       }
       int value = 0;
-      const int result = exchange() ? VexQ4GetCameraData(comPort, code, &value) : kStopped;
+      const int result = exchange() ? VexQ4GetCameraData(comPort, read->code, &value) : kStopped;
       if (row.reportDecidesStatus) status = result;
-      if (result == 0 && code == WB) mode = value;
-      lines[static_cast<std::size_t>(index)].append(",").append(
-          Pad(result == 0 ? CellText(row, value) : std::string()));
+      if (result == 0 && read->code == WB) mode = value;
+      line.append(",").append(Pad(result == 0 ? CellText(row, value) : std::string()));
     }
     step = areaEnd;
   }
@@ -198,7 +167,7 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   for (std::string_view column : kColumns) text.append(",").append(Pad(column));
   text.append(kCrLf);
   // Every row ends its line, even when a column stopped early.
-  for (const std::string& line : lines) text.append(line).append(kCrLf);
+  for (const SettingRow* row : rows) text.append(lines[row->index]).append(kCrLf);
   // A report the camera broke off does not replace a whole one from an
   // earlier run; with no report there yet, what the camera gave is written.
   const bool keepOld = status != 0 && hadReport;
@@ -207,6 +176,6 @@ vexq4::model::Status CVexCamInterface::SaveCameraDataReport(std::string_view pat
   // The area loads changed the camera's working settings: give it back the
   // model's. Its code is not the report's.
   WriteAllToCamera();
-  ReportProgress(kOperation, kTotal, kTotal);
+  ReportProgress(kOperation, total, total);
   return written ? LibraryStatus(status) : Status::kFileNotWritable;
 }

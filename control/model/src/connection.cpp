@@ -33,6 +33,11 @@ int CVexCamInterface::SetComPort(int port) {
   return Connect(frameGrabberIndex, 0);
 }
 
+void CVexCamInterface::SetConnectionPort(int port) {
+  comPort = port;
+  Notify(&CVexCamInterface::ComPortChanged);
+}
+
 int CVexCamInterface::SetFrameGrabberIndex(int index) {
   frameGrabberIndex = index;
   Notify(&CVexCamInterface::FrameGrabberChanged);

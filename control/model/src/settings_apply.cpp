@@ -61,7 +61,7 @@ bool Send(Steps& steps, const ApplyPlan& plan, std::vector<Difference>& sent, Ap
     if (code == VEXQ4_OK) {
       sent.push_back(d);
       if (acknowledged) acknowledged(d);
-    } else if (steps.model.isOnline == 0) {
+    } else if (steps.model.IsOnline() == 0) {
       result.status = LibraryStatus(code);
       return false;
     }
@@ -81,7 +81,7 @@ void ReadBack(Steps& steps, const ApplyPlan& plan, std::span<const Target> targe
     }
     const Target* target = TargetOf(targets, row);
     const int code = steps.model.GetSetting(*row);
-    if (code != VEXQ4_OK && steps.model.isOnline == 0) result.status = LibraryStatus(code);
+    if (code != VEXQ4_OK && steps.model.IsOnline() == 0) result.status = LibraryStatus(code);
     if (target == nullptr) continue;
     const int now = steps.model.Value(*row);
     auto was =

@@ -13,13 +13,16 @@ namespace {
 
 const SettingRow& RowOf(unsigned code) { return *FindSettingByCode(code); }
 
+std::vector<unsigned> CodesOf(Transfer transfer) {
+  std::vector<unsigned> codes;
+  for (const SettingRow* row : TransferOrder(transfer)) codes.push_back(row->code);
+  return codes;
+}
+
 // The register a key of the file stands for in `mode`: the gain keys
 // stand for the mode's gains or presets (none in "Continuous AWB").
 const SettingRow* RegisterOfKey(const SettingRow& key, int mode) {
-  if (key.code != GAR && key.code != GAB) return &key;
-  const std::span<const unsigned> gains = GainRegistersOfMode(mode);
-  if (gains.empty()) return nullptr;
-  return &RowOf(gains[key.code == GAR ? 0 : 1]);
+  return WhiteBalanceRegister(key, mode);
 }
 
 std::string Quoted(const SettingRow& row, std::string_view value) {
@@ -56,6 +59,28 @@ std::string FirstProblem(std::string_view path) {
 
 }  // namespace
 
+std::span<const unsigned> SettingsFileOrder() {
+  static const std::vector<unsigned> codes = CodesOf(Transfer::kSettingsFile);
+  return codes;
+}
+
+std::span<const unsigned> WriteAllOrder() {
+  static const std::vector<unsigned> codes = CodesOf(Transfer::kWriteAll);
+  return codes;
+}
+
+std::span<const unsigned> GainRegistersOfMode(int mode) {
+  static const auto byMode = [] {
+    std::array<std::vector<unsigned>, kWhiteBalanceList.size()> codes;
+    for (std::size_t m = 0; m < codes.size(); ++m)
+      if (const WhiteBalanceGains gains = WhiteBalanceGainRows(static_cast<int>(m)))
+        codes[m] = {gains.red->code, gains.blue->code};
+    return codes;
+  }();
+  if (mode < 0 || static_cast<std::size_t>(mode) >= byMode.size()) return {};
+  return byMode[static_cast<std::size_t>(mode)];
+}
+
 std::string_view SettingName(const SettingRow& row) {
   return row.isList() ? row.textProperty : row.property;
 }
@@ -82,7 +107,7 @@ SettingsFileTargets ReadSettingsFileTargets(std::string_view path) {
   }
   for (unsigned code : SettingsFileOrder()) {
     const SettingRow& key = RowOf(code);
-    if (const SettingRow* target = RegisterOfKey(key, file.whiteBalanceIndex))
+    if (const SettingRow* target = RegisterOfKey(key, file.Value(*FindSettingByCode(WB))))
       out.targets.push_back({target, file.Value(key)});
   }
   return out;
@@ -93,7 +118,7 @@ std::vector<Target> WriteAllTargets(const CVexCamInterface& model) {
   for (unsigned code : WriteAllOrder()) {
     const SettingRow& row = RowOf(code);
     const bool gain = code == GAR || code == GAB;
-    if (gain && RegisterOfKey(row, model.whiteBalanceIndex) != &row) continue;
+    if (gain && RegisterOfKey(row, model.Value(*FindSettingByCode(WB))) != &row) continue;
     out.push_back({&row, model.Value(row)});
   }
   return out;

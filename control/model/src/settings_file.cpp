@@ -18,25 +18,7 @@ constexpr std::string_view kCameraTypeKey = "Camera Type";
 constexpr std::string_view kCameraType = "RX-Q4";
 constexpr std::string_view kNotFound = "Not Found";
 
-// The settings the file holds, in the order they are written and read;
-// the section is the window that shows each, the key the row's.
-constexpr std::array<unsigned, 32> kFileOrder = {
-    SM, SH, PE, PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
-    WB, WA, GA, GAR, GAB, BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
-
-// After an off-line read every window is refreshed, in this order.
-constexpr std::array<unsigned, 32> kOfflineNotifications = {
-    SM, SH, PE,  PER, PEG, PEB, TR,  SL,  LS, RF,  TI,  TP,  SC,  BI,  BA,  CBAR,
-    WA, GA, GAR, GAB, WB,  BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
-
-const SettingRow& RowOf(unsigned code) {
-  // Every code above is a row with a key (checked by the tests).
-  return *FindSettingByCode(code);
-}
-
 }  // namespace
-
-std::span<const unsigned> SettingsFileOrder() { return kFileOrder; }
 
 }  // namespace vexq4::model
 
@@ -60,40 +42,14 @@ Status CVexCamInterface::SaveSettingsFile(std::string_view path) {
     return Status::kFileNotWritable;
 
   // On-line, a colour-temperature mode stores its presets as the gains.
-  int red = redGainLevel;
-  int blue = blueGainLevel;
-  if (isOnline) {
-    switch (whiteBalanceIndex) {
-      case 2:
-        red = red3200KWBalPreset;
-        blue = blue3200KWBalPreset;
-        break;
-      case 3:
-        red = red4600KWBalPreset;
-        blue = blue4600KWBalPreset;
-        break;
-      case 4:
-        red = red5600KWBalPreset;
-        blue = blue5600KWBalPreset;
-        break;
-      default:
-        break;
+  for (const SettingRow* row : TransferOrder(Transfer::kSettingsFile)) {
+    const SettingRow* source = row;
+    if (isOnline) {
+      if (const SettingRow* preset = WhiteBalanceRegister(*row, WhiteBalanceMode()))
+        source = preset;
     }
-  }
-
-  for (unsigned code : kFileOrder) {
-    const SettingRow& row = RowOf(code);
-    std::string value;
-    if (row.code == GAR) {
-      value = std::to_string(red);
-    } else if (row.code == GAB) {
-      value = std::to_string(blue);
-    } else if (row.text != nullptr) {
-      value = this->*row.text;
-    } else {
-      value = std::to_string(this->*row.field);
-    }
-    doc.Set(SectionOf(row.window), row.key, value);
+    const std::string text = row->isList() ? Text(*row) : std::to_string(Value(*source));
+    doc.Set(SectionOf(row->window), row->key, text);
   }
   // All keys reach the disk in one atomic replacement: never half a file.
   return doc.Save(file) ? Status::kOk : Status::kFileNotWritable;
@@ -118,16 +74,15 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
   // "RX-Q4CL" and other variants of the type are accepted.
   if (!read(kMain, kCameraTypeKey).starts_with(kCameraType)) result = Status::kInvalidSettingsFile;
 
-  for (unsigned code : kFileOrder) {
-    const SettingRow& row = RowOf(code);
+  for (const SettingRow* each : TransferOrder(Transfer::kSettingsFile)) {
+    const SettingRow& row = *each;
     const std::string value = read(SectionOf(row.window), row.key);
     if (!row.list.empty()) {
       // Exact texts, letter case included.
       bool found = false;
       for (std::size_t i = 0; i < row.list.size(); ++i) {
         if (row.list[i] == value) {
-          this->*row.field = static_cast<int>(i);
-          this->*row.text = std::string(row.list[i]);
+          Store(row, static_cast<int>(i));
           found = true;
           break;
         }
@@ -142,14 +97,15 @@ Status CVexCamInterface::LoadSettingsFile(std::string_view path) {
       result = Status::kInvalidSettingsFile;
       continue;
     }
-    this->*row.field = *number;
+    Store(row, *number);
   }
 
   if (isOnline) {
     const int written = WriteAllToCamera();
     if (written != 0) result = LibraryStatus(written);
   } else {
-    for (unsigned code : kOfflineNotifications) Notify(RowOf(code).notification);
+    for (const SettingRow* row : TransferOrder(Transfer::kOfflineRefresh))
+      Notify(row->notification);
   }
   return result;
 }

@@ -11,52 +11,35 @@ using vexq4::model::Direction;
 
 namespace {
 
-// The red and blue gains that belong to a white balance mode.
-std::span<const unsigned> GainsOfMode(int mode) {
-  static constexpr std::array<unsigned, 2> kManual = {GAR, GAB};
-  static constexpr std::array<unsigned, 2> k3200 = {WPR1, WPB1};
-  static constexpr std::array<unsigned, 2> k4600 = {WPR2, WPB2};
-  static constexpr std::array<unsigned, 2> k5600 = {WPR3, WPB3};
-  switch (mode) {
-    case 0:
-      return kManual;
-    case 2:
-      return k3200;
-    case 3:
-      return k4600;
-    case 4:
-      return k5600;
-    default:
-      return {};
-  }
-}
+using vexq4::model::SettingRow;
+using vexq4::model::Transfer;
+using vexq4::model::TransferOrder;
+using vexq4::model::WhiteBalanceRegister;
 
-constexpr std::array<unsigned, 19> kReadBeforeGains = {SM, SH, PE, PER, PEG, PEB,  TR, SL, LS, RF,
-                                                       TI, TP, SC, BI,  BA,  CBAR, WB, WA, GA};
-constexpr std::array<unsigned, 11> kReadAfterGains = {BLG, BLR, BLB, KN,  KSR, KSG,
-                                                      KSB, KPR, KPG, KPB, SDM};
 // UD, MD, ID and EA follow the settings.
 constexpr int kIdentitySteps = 4;
 
 // Camera exchanges of a read-all while the white balance is `mode`.
 int ReadAllExchanges(int mode) {
-  return static_cast<int>(kReadBeforeGains.size() + GainsOfMode(mode).size() +
-                          kReadAfterGains.size()) +
+  const auto order = TransferOrder(Transfer::kReadAll);
+  return static_cast<int>(std::count_if(
+             order.begin(), order.end(),
+             [&](const SettingRow* row) { return WhiteBalanceRegister(*row, mode) != nullptr; })) +
          kIdentitySteps;
 }
 
-constexpr std::array<unsigned, 31> kWriteOrder = {
-    SM, SH,  PE,  PER, PEG, PEB, TR,  SL, LS,  RF,  TI,  TP,  SC,  BI,  BA, CBAR,
-    GA, GAR, GAB, WB,  BLG, BLR, BLB, KN, KSR, KSG, KSB, KPR, KPG, KPB, SDM};
-
 }  // namespace
+
+int CVexCamInterface::WhiteBalanceMode() const {
+  return Value(*vexq4::model::FindSettingByCode(WB));
+}
 
 int CVexCamInterface::ReadAllFromCamera() { return ReadAll("ReadAllFromCamera", 0, 0); }
 
 int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int extraSteps) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
   // The total follows the white balance mode once WB has been read.
-  auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(whiteBalanceIndex); };
+  auto total = [&] { return firstStep + extraSteps + ReadAllExchanges(WhiteBalanceMode()); };
   int step = firstStep;
   int failure = VEXQ4_OK;
   bool stopped = false;
@@ -66,10 +49,11 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
     const int result = exchange();
     if (result != VEXQ4_OK) failure = result;
   };
-  for (unsigned code : kReadBeforeGains) run([&] { return QueryByCode(code); });
-  // The gains of the mode just read (or kept, if the WB query failed).
-  for (unsigned code : GainsOfMode(whiteBalanceIndex)) run([&] { return QueryByCode(code); });
-  for (unsigned code : kReadAfterGains) run([&] { return QueryByCode(code); });
+  for (const SettingRow* row : TransferOrder(Transfer::kReadAll)) {
+    // The gains of the mode just read (or kept, if the WB query failed).
+    if (const SettingRow* read = WhiteBalanceRegister(*row, WhiteBalanceMode()))
+      run([&] { return Query(*read); });
+  }
   run([&] { return GetUserID(); });
   std::array<char, VEXQ4_MODEL_NAME_SIZE> scratch{};
   run([&] { return GetModelName(scratch.data()); });
@@ -86,12 +70,12 @@ int CVexCamInterface::ReadAll(std::string_view operation, int firstStep, int ext
 int CVexCamInterface::WriteAllToCamera() {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
   constexpr std::string_view kOperation = "WriteAllToCamera";
-  const int total = static_cast<int>(kWriteOrder.size()) + 1;
+  const auto order = TransferOrder(Transfer::kWriteAll);
+  const int total = static_cast<int>(order.size()) + 1;
   int step = 0;
   int failure = VEXQ4_OK;
-  for (unsigned code : kWriteOrder) {
+  for (const SettingRow* row : order) {
     if (!ReportProgress(kOperation, step++, total)) return StoppedUnsynchronized();
-    const auto* row = vexq4::model::FindSettingByCode(code);
     const int result = SetSetting(*row, Value(*row));
     if (result != VEXQ4_OK) failure = result;
   }
@@ -107,7 +91,7 @@ int CVexCamInterface::WriteAllToCamera() {
 
 int CVexCamInterface::LoadSettings(int area) {
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
-  if (!ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(whiteBalanceIndex))) return kStopped;
+  if (!ReportProgress("LoadSettings", 0, 1 + ReadAllExchanges(WhiteBalanceMode()))) return kStopped;
   const int result = VexQ4SendCameraData(comPort, LD, area);
   ReportCommand(Direction::kCommand, "LD", area, {}, result);
   if (result != VEXQ4_OK) {
@@ -222,8 +206,11 @@ int CVexCamInterface::SetWhiteBalanceMode(int mode) {
   const int result = Command(*vexq4::model::FindSettingByCode(WB), mode);
   if (!online) return result;
   // Whatever the command did, show what the new mode now uses.
-  if (mode == 0) QueryByCode(WA);
-  for (unsigned code : GainsOfMode(mode)) QueryByCode(code);
+  if (mode == vexq4::model::kManualWhiteBalance) QueryByCode(WA);
+  if (const auto gains = vexq4::model::WhiteBalanceGainRows(mode)) {
+    Query(*gains.red);
+    Query(*gains.blue);
+  }
   return result;
 }
 
@@ -240,7 +227,7 @@ int CVexCamInterface::GetOnePushResult() {
   int value = 0;
   int result = VexQ4GetCameraData(comPort, AWRS, &value);
   // The Gain window shows the result as a list text.
-  if (result == VEXQ4_OK && static_cast<unsigned>(value) >= onePushResultList.size())
+  if (result == VEXQ4_OK && static_cast<unsigned>(value) >= vexq4::model::kOnePushResultList.size())
     result = VEXQ4_E_MALFORMED;
   ReportCommand(Direction::kQuery, "AWRS", value, {}, result);
   if (result == VEXQ4_OK) {
@@ -253,10 +240,3 @@ int CVexCamInterface::GetOnePushResult() {
   GetBlueGainLevel();
   return result;
 }
-
-namespace vexq4::model {
-
-std::span<const unsigned> WriteAllOrder() { return kWriteOrder; }
-std::span<const unsigned> GainRegistersOfMode(int mode) { return GainsOfMode(mode); }
-
-}  // namespace vexq4::model

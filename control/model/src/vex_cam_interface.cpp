@@ -10,13 +10,6 @@ using vexq4::model::SettingRow;
 
 namespace {
 
-template <std::size_t N>
-std::array<std::string, N> Texts(const std::array<std::string_view, N>& list) {
-  std::array<std::string, N> texts;
-  for (std::size_t i = 0; i < N; ++i) texts[i] = std::string(list[i]);
-  return texts;
-}
-
 const SettingRow& RowOf(unsigned code) {
   // Every caller passes a code of the table; a miss is a programming error
   // caught by the tests, so fall back to the first row rather than crash.
@@ -24,22 +17,17 @@ const SettingRow& RowOf(unsigned code) {
   return row ? *row : vexq4::model::Settings().front();
 }
 
+const std::string kNoText;
+
 }  // namespace
 
-CVexCamInterface::CVexCamInterface()
-    : autoWhiteAreaStr(vexq4::model::kAutoWhiteAreaList[0]),
-      autoWhiteAreaList(Texts(vexq4::model::kAutoWhiteAreaList)),
-      shutterSpeedStr(vexq4::model::kShutterSpeedList[0]),
-      shutterSpeedList(Texts(vexq4::model::kShutterSpeedList)),
-      triggerTypeStr(vexq4::model::kTriggerTypeList[0]),
-      triggerTypeList(Texts(vexq4::model::kTriggerTypeList)),
-      partialScanStr(vexq4::model::kPartialScanList[0]),
-      partialScanList(Texts(vexq4::model::kPartialScanList)),
-      binningStr(vexq4::model::kBinningList[0]),
-      binningList(Texts(vexq4::model::kBinningList)),
-      whiteBalanceStr(vexq4::model::kWhiteBalanceList[1]),
-      whiteBalanceList(Texts(vexq4::model::kWhiteBalanceList)),
-      onePushResultList(Texts(vexq4::model::kOnePushResultList)) {}
+CVexCamInterface::CVexCamInterface() {
+  for (const SettingRow& row : vexq4::model::Settings()) {
+    values_[row.index] = row.initial;
+    if (row.isList())
+      texts_[row.index] = std::string(row.list[static_cast<std::size_t>(row.initial)]);
+  }
+}
 
 CVexCamInterface::~CVexCamInterface() {
   // From here on only the model's own behaviour runs: the derived control
@@ -185,8 +173,7 @@ int CVexCamInterface::Query(const SettingRow& row) {
     result = VEXQ4_E_MALFORMED;
   ReportCommand(Direction::kQuery, row.mnemonic, value, {}, result);
   if (result == VEXQ4_OK) {
-    this->*row.field = value;
-    if (row.text) this->*row.text = std::string(row.list[static_cast<std::size_t>(value)]);
+    Store(row, value);
     Notify(row.notification);
   } else {
     CheckConnection();
@@ -197,11 +184,8 @@ int CVexCamInterface::Query(const SettingRow& row) {
 int CVexCamInterface::Command(const SettingRow& row, int value) {
   if (row.checkMax >= 0 && static_cast<unsigned>(value) > static_cast<unsigned>(row.checkMax))
     return VEXQ4_E_ARGUMENT;
-  this->*row.field = value;
-  if (row.text) {
-    // A row with a text always has a check that keeps the index in its list.
-    this->*row.text = std::string(row.list[static_cast<std::size_t>(value)]);
-  }
+  // A list row always has a check that keeps the index in its list.
+  Store(row, value);
   Notify(row.notification);
   if (isOnline == 0) return VEXQ4_E_NO_CONNECTION;
   const int result = VexQ4SendCameraData(comPort, row.code, value);
@@ -224,7 +208,25 @@ int CVexCamInterface::SetSetting(const SettingRow& row, int value) {
   return Command(row, value);
 }
 
-int CVexCamInterface::Value(const SettingRow& row) const { return this->*row.field; }
+void CVexCamInterface::Store(const SettingRow& row, int value) {
+  values_[row.index] = value;
+  if (row.isList()) texts_[row.index] = std::string(row.list[static_cast<std::size_t>(value)]);
+}
+
+// ---- The cached state.
+int CVexCamInterface::Value(const SettingRow& row) const { return values_[row.index]; }
+
+const std::string& CVexCamInterface::Text(const SettingRow& row) const { return texts_[row.index]; }
+
+int CVexCamInterface::Value(const vexq4::model::NotificationRow& row) const {
+  if (row.setting) return Value(*row.setting);
+  return row.number ? this->*row.number : 0;
+}
+
+const std::string& CVexCamInterface::Text(const vexq4::model::NotificationRow& row) const {
+  if (row.setting) return Text(*row.setting);
+  return row.text ? this->*row.text : kNoText;
+}
 
 // ---- The settings, one get and one set each.
 #define VEXQ4_SETTING_MEMBERS(Notification, Property, ...)       \

@@ -32,7 +32,7 @@ ModelCamera::ModelCamera(CVexCamInterface& model, std::function<int()> reconnect
                          std::chrono::milliseconds retryGap)
     : model_(model), reconnect_(std::move(reconnect)), retryGap_(retryGap) {}
 
-bool ModelCamera::Online() const { return model_.isOnline != 0; }
+bool ModelCamera::Online() const { return model_.IsOnline() != 0; }
 
 int ModelCamera::Reconnect() {
   lastTry_ = std::chrono::steady_clock::now();
@@ -81,10 +81,10 @@ int ModelCamera::ReadNumber(Number which, int& value) {
   int result = 0;
   if (which == Number::kCurrentArea) {
     result = model_.GetEEPROMCurrentAreaNo();
-    if (result == 0) value = model_.eepromCurrentAreaNo;
+    if (result == 0) value = model_.EEPROMCurrentAreaNo();
   } else {
     result = model_.GetOnePushResult();
-    if (result == 0) value = model_.onePushResult;
+    if (result == 0) value = model_.OnePushResult();
   }
   return result;
 }

@@ -33,6 +33,9 @@ struct ProgressStep {
 
 enum class Direction { kQuery, kCommand };
 
+struct NotificationTable;
+struct TestAccess;
+
 }  // namespace vexq4::model
 
 class VEXQ4_MODEL_API CVexCamInterface {
@@ -81,7 +84,6 @@ class VEXQ4_MODEL_API CVexCamInterface {
   int GetSetting(const vexq4::model::SettingRow& row);
   // White balance goes through SetWhiteBalanceIndex (it re-reads gains).
   int SetSetting(const vexq4::model::SettingRow& row, int value);
-  int Value(const vexq4::model::SettingRow& row) const;
 
   // Get<Property> and Set<Property> of every setting of settings.h, by the
   // query and the command shape. The white balance's set also reads the
@@ -99,6 +101,9 @@ class VEXQ4_MODEL_API CVexCamInterface {
   // ---- Connection management.
   int SetComPort(int port);
   int SetFrameGrabberIndex(int index);
+  // The COM port number a Camera Link connection opened next is kept under
+  // (the library's connection number), announced, without connecting.
+  void SetConnectionPort(int port);
   int ClSerialSetFrameGrabberIndex(int index);
   int ClAllSerialSetFrameGrabberIndex(int index);
   // Camera Link listing, forwarded unchanged to VexQ4Comm.
@@ -201,72 +206,41 @@ class VEXQ4_MODEL_API CVexCamInterface {
   void ClearStop() noexcept;
   bool StopRequested() const noexcept;
 
-  // ---- Fields, in their fixed order (read by the control and the tools).
-  int isOnline = 0;
-  int isSynchronized = 0;
-  int isSending = 0;
-  int isReceiving = 0;
-  int comPort = 0;
-  int frameGrabberIndex = 0;
-  int autoWhiteAreaIndex = 0;
-  std::string autoWhiteAreaStr;
-  std::array<std::string, 10> autoWhiteAreaList;
-  int shutterSpeedIndex = 0;
-  std::string shutterSpeedStr;
-  std::array<std::string, 12> shutterSpeedList;
-  int triggerTypeIndex = 0;
-  std::string triggerTypeStr;
-  std::array<std::string, 5> triggerTypeList;
-  int triggerPolarity = 0;
-  int smearless = 0;
-  int rctFvalType = 0;
-  int triggerInput = 0;
-  int shutterMode = 0;
-  int programmableExposure = 0;
-  int blueGainLevel = 0;
-  int blueBlackLevel = 0;
-  int programmableExposureRed = 0;
-  int programmableExposureGreen = 0;
-  int programmableExposureBlue = 0;
-  int blueKneePoint = 0;
-  int redKneeSlope = 0;
-  int greenKneeSlope = 0;
-  int blueKneeSlope = 0;
-  int kneeSelect = 0;
-  int shadingMode = 0;
-  int accumulation = 0;
-  int outputBitAllocation = 0;
-  int colorBar = 0;
-  int partialScanIndex = 0;
-  std::string partialScanStr;
-  std::array<std::string, 4> partialScanList;
-  int binningIndex = 0;
-  std::string binningStr;
-  std::array<std::string, 2> binningList;
-  int whiteBalanceIndex = 1;
-  std::string whiteBalanceStr;
-  std::array<std::string, 5> whiteBalanceList;
-  int masterGainLevel = 0;
-  int redGainLevel = 0;
-  int red3200KWBalPreset = 0;
-  int blue3200KWBalPreset = 0;
-  int red4600KWBalPreset = 0;
-  int blue4600KWBalPreset = 0;
-  int red5600KWBalPreset = 0;
-  int blue5600KWBalPreset = 0;
-  int redBlackLevel = 0;
-  int greenBlackLevel = 0;
-  int greenKneePoint = 0;
-  int redKneePoint = 0;
-  std::string userID;
-  std::string modelName;
-  std::string cameraID;
-  int firmwareVersion = 0;
-  int eepromCurrentAreaNo = 0;
-  int onePushResult = 0;
-  std::array<std::string, 7> onePushResultList;
-  int clAllSerialInUse = 0;
-  std::array<int, kShadingTableInts> shadingTable{};
+  // ---- The cached state: what the camera last answered or was last sent,
+  // for every setting and notification. Hosts and windows read it here and
+  // change it only through the operations above, each of which calls its
+  // notification.
+  // A setting's number (a list setting's index), and a list setting's
+  // entry text (empty for the others).
+  int Value(const vexq4::model::SettingRow& row) const;
+  const std::string& Text(const vexq4::model::SettingRow& row) const;
+  // What a notification announces (NotificationRow::hasNumber, hasText);
+  // 0 and the empty text where it announces none.
+  int Value(const vexq4::model::NotificationRow& row) const;
+  const std::string& Text(const vexq4::model::NotificationRow& row) const;
+  // The four status flags, each 0 or 1.
+  int IsOnline() const { return isOnline; }
+  int IsSynchronized() const { return isSynchronized; }
+  int IsSending() const { return isSending; }
+  int IsReceiving() const { return isReceiving; }
+  // The connection: its COM port number (a Camera Link connection's too:
+  // it names the library's connection) and frame grabber index.
+  int ComPort() const { return comPort; }
+  int FrameGrabberIndex() const { return frameGrabberIndex; }
+  // Whether the connection goes through the manufacturer-independent
+  // Camera Link library (ClAllSerialSetFrameGrabberIndex).
+  bool ClAllSerialInUse() const { return clAllSerialInUse != 0; }
+  // The identity the camera last reported.
+  const std::string& UserID() const { return userID; }
+  const std::string& ModelName() const { return modelName; }
+  const std::string& CameraID() const { return cameraID; }
+  int FirmwareVersion() const { return firmwareVersion; }
+  int EEPROMCurrentAreaNo() const { return eepromCurrentAreaNo; }
+  // Index into kOnePushResultList of the last one-push white balance.
+  int OnePushResult() const { return onePushResult; }
+  // The shading table as last read from or sent to the camera
+  // (shading_file.cpp says which view holds what).
+  std::span<const int> ShadingTable() const { return shadingTable; }
 
  protected:
   // The helpers every camera operation goes through; the file operations
@@ -280,10 +254,18 @@ class VEXQ4_MODEL_API CVexCamInterface {
   void NotifyMessage(std::string line);
 
  private:
+  // The notification table names the fields below; the tests' helper
+  // presets them (tests/support/model_access.h).
+  friend struct vexq4::model::NotificationTable;
+  friend struct vexq4::model::TestAccess;
+
   int Query(const vexq4::model::SettingRow& row);
   int Command(const vexq4::model::SettingRow& row, int value);
+  // A setting's value into the cache (and a list setting's text with it).
+  void Store(const vexq4::model::SettingRow& row, int value);
   // The white balance's set: the command, then what the new mode uses.
   int SetWhiteBalanceMode(int mode);
+  int WhiteBalanceMode() const;
   int QueryByCode(unsigned code);
   int Connect(int grabberIndex, int allSerialMode);
   int ReadAll(std::string_view operation, int firstStep, int extraSteps);
@@ -299,6 +281,26 @@ class VEXQ4_MODEL_API CVexCamInterface {
   enum class ShadingKnown { kNothing, kRead, kSent };
   ShadingKnown shadingKnown_ = ShadingKnown::kNothing;
   std::string shadingFileProblem_;
+
+  // The settings' values and list texts, by SettingRow::index.
+  std::array<int, vexq4::model::kSettingCount> values_{};
+  std::array<std::string, vexq4::model::kSettingCount> texts_;
+  // The state that is no setting's; NotificationRow::number and text point
+  // here (the names are the table's).
+  int isOnline = 0;
+  int isSynchronized = 0;
+  int isSending = 0;
+  int isReceiving = 0;
+  int comPort = 0;
+  int frameGrabberIndex = 0;
+  int clAllSerialInUse = 0;
+  std::string userID;
+  std::string modelName;
+  std::string cameraID;
+  int firmwareVersion = 0;
+  int eepromCurrentAreaNo = 0;
+  int onePushResult = 0;
+  std::array<int, kShadingTableInts> shadingTable{};
 
   bool ownBehaviourOnly_ = false;
   // Port of the connection the model opened (-1: none): a change of comPort

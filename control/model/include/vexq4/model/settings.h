@@ -1,11 +1,11 @@
 // What the code knows about each camera setting, written once.
 //
-// VEXQ4_MODEL_NOTIFICATIONS below lists the model's 49 notifications in
-// their fixed order; the 38 that announce a camera setting carry that
-// setting's whole description: its automation names and DISPIDs, its
-// parameter code, the values it takes, where the model keeps it, its key in
-// the settings file and in the tool window's profile section, and its label
-// in the camera data report. Everything else is derived from this list: the
+// VEXQ4_MODEL_NOTIFICATIONS below lists the model's notifications in their
+// fixed order; those that announce a camera setting carry that setting's
+// whole description: its automation names and DISPIDs, its parameter code,
+// the values it takes, its key in the settings file and in the tool
+// window's profile section, and its label in the camera data report.
+// Everything else is derived from this list: the
 // model's get and set members and notifications, the control's typed
 // members, its member table and events, the tool windows' bound widgets,
 // the settings file, the report and every host's list of settings.
@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -127,14 +128,15 @@ struct SettingRow {
   std::string_view mnemonic = {};  // e.g. "GA"
   void (CVexCamInterface::*notification)() = nullptr;
 
-  // ---- Where the model keeps it.
-  int CVexCamInterface::*field = nullptr;
-  std::string CVexCamInterface::*text = nullptr;  // list settings: the entry's text
-  std::span<const std::string_view> list = {};    // list settings: the texts by index
+  // Its place in Settings(): the model keeps its value (and a list
+  // setting's text) at this index. Set by the table.
+  std::size_t index = 0;
 
   // ---- The values it takes. A list setting takes 0 .. list.size() - 1.
+  std::span<const std::string_view> list = {};  // list settings: the texts by index
   int min = kShortMin;
   int max = kShortMax;
+  int initial = 0;  // the model's value before the camera or a host gave one
   // The control's property setter refuses values outside min..max; without
   // it the value goes to the model unchecked (which refuses a list index
   // beyond its list, taken as unsigned: checkMax).
@@ -183,8 +185,10 @@ struct NotificationRow {
   std::string_view name = {};  // e.g. "OnlineStatusChanged"
   int eventDispid = 0;         // the event the control fires; 0: none
   unsigned windows = 0;        // WindowBit()s of the tool windows it refreshes
-  // Where the new value lives: a number field, and for the texts a text
-  // field (both for a list setting).
+  // Where the model keeps the new value of a notification that is no
+  // setting's: a number, or a text. Only the model follows them; hosts read
+  // the value with CVexCamInterface::Value(row) and Text(row), which also
+  // answer for a setting's notification.
   int CVexCamInterface::*number = nullptr;
   std::string CVexCamInterface::*text = nullptr;
   bool takesState = false;  // called with the new state (the four status flags)
@@ -201,6 +205,13 @@ struct NotificationRow {
   int (*read)(CVexCamInterface&) = nullptr;
   int (CVexCamInterface::*setText)(std::string_view) = nullptr;
   int (CVexCamInterface::*open)(int) = nullptr;
+
+  // Whether it announces a number (every setting's does) or a text (a list
+  // setting's does, besides its index).
+  constexpr bool hasNumber() const { return number != nullptr || setting != nullptr; }
+  constexpr bool hasText() const {
+    return text != nullptr || (setting != nullptr && setting->isList());
+  }
 };
 
 }  // namespace vexq4::model
@@ -234,210 +245,209 @@ struct NotificationRow {
         .number = &M::frameGrabberIndex, .property = "FrameGrabberIndex", .dispid = 24,            \
         .meaning = "frame grabber of the connection (0: COM port)")                                \
   LIST(ShutterSpeedChanged, ShutterSpeedIndex, ShutterSpeedStr, ShutterSpeed, SH,                  \
-       .field = &M::shutterSpeedIndex, .text = &M::shutterSpeedStr, .list = kShutterSpeedList,     \
+       .list = kShutterSpeedList,                                                                  \
        .checked = true, .meaning = "shutter speed",                                                \
        .dispid = 6, .textDispid = 7, .eventDispid = 6, .minMaxDispid = 64, .validDispid = 65,      \
        .validParams = {"ShutterIndex", "ShutterStr"}, .browserList = true,                         \
        .window = Window::kShutter, .key = "Shutter Speed", .profileByText = true,                  \
        .reportLabel = "Shutter Speed")                                                             \
   LIST(TriggerTypeChanged, TriggerTypeIndex, TriggerTypeStr, TriggerType, TR,                      \
-       .field = &M::triggerTypeIndex, .text = &M::triggerTypeStr, .list = kTriggerTypeList,        \
+       .list = kTriggerTypeList,                                                                   \
        .checked = true, .meaning = "trigger mode",                                                 \
        .dispid = 8, .textDispid = 9, .eventDispid = 7, .minMaxDispid = 66, .validDispid = 67,      \
        .validParams = {"nIndex", "pStr"}, .browserList = true,                                     \
        .window = Window::kShutter, .key = "Trigger Mode", .reportLabel = "Trigger Mode")           \
   PLAIN(TriggerPolarityChanged, TriggerPolarity, TP,                                               \
-        .field = &M::triggerPolarity, .meaning = "0 active low, 1 active high",                    \
+        .meaning = "0 active low, 1 active high",                                                  \
         .dispid = 10, .eventDispid = 8,                                                            \
         .window = Window::kShutter, .key = "Trigger Polarity",                                     \
         .reportLabel = "Trigger Polarity", .reportTexts = kReportPolarities)                       \
   PLAIN(SmearlessChanged, Smearless, SL,                                                           \
-        .field = &M::smearless, .meaning = "0 off, 1 on", .dispid = 16, .eventDispid = 11,         \
+        .meaning = "0 off, 1 on", .dispid = 16, .eventDispid = 11,                                 \
         .window = Window::kShutter, .key = "Smearless",                                            \
         .reportLabel = "Smearless", .reportTexts = kReportOffOn)                                   \
   PLAIN(RCTFVALTypeChanged, RCTFVALType, RF,                                                       \
-        .field = &M::rctFvalType, .meaning = "0 Camera Link mode, 1 VEX Standard mode",            \
+        .meaning = "0 Camera Link mode, 1 VEX Standard mode",                                      \
         .dispid = 15, .eventDispid = 12,                                                           \
         .window = Window::kShutter, .key = "RCT FVAL Type",                                        \
         .reportLabel = "RCT FVAL Type", .reportTexts = kReportRctFval,                             \
         .reportDecidesStatus = false)                                                              \
   PLAIN(ShutterModeChanged, ShutterMode, SM,                                                       \
-        .field = &M::shutterMode,                                                                  \
         .meaning = "0 shutter speed, 1 programmable exposure (RGB common), 2 (RGB individual)",    \
         .dispid = 14, .eventDispid = 15,                                                           \
         .window = Window::kShutter, .key = "Shutter Mode",                                         \
         .reportLabel = "Shutter Mode", .reportTexts = kReportShutterModes)                         \
   RANGED(ProgrammableExposureChanged, ProgrammableExposure, PE,                                    \
-         .field = &M::programmableExposure, .min = 0, .max = 791,                                  \
+         .min = 0, .max = 791,                                                                     \
          .meaning = "programmable exposure, RGB common", .quietReceive = true,                     \
          .dispid = 17, .eventDispid = 13, .minMaxDispid = 73,                                      \
          .window = Window::kShutter, .key = "Programmable Exposure (RGB common set)",              \
          .profileDefault = 2, .reportLabel = "Progr. Exp.")                                        \
   RANGED(BlueGainLevelChanged, BlueGainLevel, GAB,                                                 \
-         .field = &M::blueGainLevel, .min = -231, .max = 231,                                      \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "blue gain (0 is 0 dB)", .quietReceive = true,                                 \
          .dispid = 25, .eventDispid = 21, .minMaxDispid = 83,                                      \
          .window = Window::kGain, .key = "Gain Level for Blue", .profileDefault = 24,              \
          .reportLabel = "Gain Level Blue",                                                         \
          .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "Blue"})                 \
   RANGED(BlueBlackLevelChanged, BlueBlackLevel, BLB,                                               \
-         .field = &M::blueBlackLevel, .min = 0, .max = 1023,                                       \
+         .min = 0, .max = 1023,                                                                    \
          .meaning = "blue black level", .quietReceive = true,                                      \
          .dispid = 26, .eventDispid = 22, .minMaxDispid = 84,                                      \
          .window = Window::kGain, .key = "Black Level for Blue", .profileDefault = 127,            \
          .reportLabel = "Black Level Blue",                                                        \
          .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Blue"})     \
   RANGED(ProgrammableExposureRedChanged, ProgrammableExposureRed, PER,                             \
-         .field = &M::programmableExposureRed, .min = 0, .max = 791,                               \
+         .min = 0, .max = 791,                                                                     \
          .meaning = "programmable exposure, red", .quietReceive = true,                            \
          .dispid = 27, .eventDispid = 23, .minMaxDispid = 85,                                      \
          .window = Window::kShutter, .key = "Programmable Exposure for Red",                       \
          .profileDefault = 127, .reportLabel = "Progr. Exp. Red")                                  \
   RANGED(ProgrammableExposureGreenChanged, ProgrammableExposureGreen, PEG,                         \
-         .field = &M::programmableExposureGreen, .min = 0, .max = 791,                             \
+         .min = 0, .max = 791,                                                                     \
          .meaning = "programmable exposure, green", .quietReceive = true,                          \
          .closeOnFailedSet = true, .dispid = 28, .eventDispid = 24, .minMaxDispid = 86,            \
          .window = Window::kShutter, .key = "Programmable Exposure for Green",                     \
          .profileDefault = 127, .reportLabel = "Progr. Exp. Green")                                \
   RANGED(ProgrammableExposureBlueChanged, ProgrammableExposureBlue, PEB,                           \
-         .field = &M::programmableExposureBlue, .min = 0, .max = 791,                              \
+         .min = 0, .max = 791,                                                                     \
          .meaning = "programmable exposure, blue", .quietReceive = true,                           \
          .closeOnFailedSet = true, .dispid = 29, .eventDispid = 25, .minMaxDispid = 87,            \
          .window = Window::kShutter, .key = "Programmable Exposure for Blue",                      \
          .profileDefault = 127, .reportLabel = "Progr. Exp. Blue")                                 \
   RANGED(BlueKneePointChanged, BlueKneePoint, KPB,                                                 \
-         .field = &M::blueKneePoint, .min = 0, .max = 1023,                                        \
+         .min = 0, .max = 1023,                                                                    \
          .meaning = "blue knee point", .quietReceive = true,                                       \
          .dispid = 30, .eventDispid = 26, .minMaxDispid = 88,                                      \
          .window = Window::kGain, .key = "Knee Point for Blue", .profileDefault = 127,             \
          .reportLabel = "Blue Knee Point")                                                         \
   RANGED(RedKneeSlopeChanged, RedKneeSlope, KSR,                                                   \
-         .field = &M::redKneeSlope, .min = 1, .max = 4095, .meaning = "red knee slope",            \
+         .min = 1, .max = 4095, .meaning = "red knee slope",                                       \
          .dispid = 31, .eventDispid = 27, .minMaxDispid = 89,                                      \
          .window = Window::kGain, .key = "Knee Slope for Red", .profileDefault = 127,              \
          .reportLabel = "Red Knee Slope")                                                          \
   RANGED(GreenKneeSlopeChanged, GreenKneeSlope, KSG,                                               \
-         .field = &M::greenKneeSlope, .min = 1, .max = 4095,                                       \
+         .min = 1, .max = 4095,                                                                    \
          .meaning = "green knee slope", .quietReceive = true,                                      \
          .dispid = 40, .eventDispid = 35, .minMaxDispid = 99,                                      \
          .window = Window::kGain, .key = "Knee Slope for Green", .profileDefault = 127,            \
          .reportLabel = "Green Knee Slope")                                                        \
   RANGED(BlueKneeSlopeChanged, BlueKneeSlope, KSB,                                                 \
-         .field = &M::blueKneeSlope, .min = 1, .max = 4095,                                        \
+         .min = 1, .max = 4095,                                                                    \
          .meaning = "blue knee slope", .quietReceive = true,                                       \
          .dispid = 41, .eventDispid = 36, .minMaxDispid = 100,                                     \
          .window = Window::kGain, .key = "Knee Slope for Blue", .profileDefault = 127,             \
          .reportLabel = "Blue Knee Slope")                                                         \
   PLAIN(TriggerInputChanged, TriggerInput, TI,                                                     \
-        .field = &M::triggerInput, .meaning = "0 Camera Link connector, 1 12-pin connector",       \
+        .meaning = "0 Camera Link connector, 1 12-pin connector",                                  \
         .dispid = 19, .eventDispid = 16,                                                           \
         .window = Window::kShutter, .key = "Trigger Input",                                        \
         .reportLabel = "Trigger Input", .reportTexts = kReportTriggerInputs)                       \
   PLAIN(AccumulationChanged, Accumulation, LS,                                                     \
-        .field = &M::accumulation, .meaning = "0 LVAL synchronous, 1 LVAL asynchronous",           \
+        .meaning = "0 LVAL synchronous, 1 LVAL asynchronous",                                      \
         .dispid = 20, .eventDispid = 17,                                                           \
         .window = Window::kShutter, .key = "LVAL Synchronous Accumulation",                        \
         .reportLabel = "LVAL Accumulation", .reportTexts = kReportSyncAsync,                       \
         .reportDecidesStatus = false)                                                              \
   PLAIN(OutputBitAllocationChanged, OutputBitAllocation, BA,                                       \
-        .field = &M::outputBitAllocation, .meaning = "0 10-bit, 1 8-bit output",                   \
+        .meaning = "0 10-bit, 1 8-bit output",                                                     \
         .dispid = 23, .eventDispid = 19,                                                           \
         .window = Window::kShutter, .key = "Output Bit Allocation",                                \
         .reportLabel = "Output Bit Allocation", .reportTexts = kReportBitAllocations)              \
   LIST(PartialScanChanged, PartialScanIndex, PartialScanStr, PartialScan, SC,                      \
-       .field = &M::partialScanIndex, .text = &M::partialScanStr, .list = kPartialScanList,        \
+       .list = kPartialScanList,                                                                   \
        .meaning = "partial scan",                                                                  \
        .dispid = 13, .textDispid = 11, .eventDispid = 9, .minMaxDispid = 68, .validDispid = 69,    \
        .validParams = {"PartialScanIndex", "PartialScanStr"},                                      \
        .window = Window::kShutter, .key = "Partial Scan", .reportLabel = "Partial Scan Mode")      \
   LIST(BinningChanged, BinningIndex, BinningStr, Binning, BI,                                      \
-       .field = &M::binningIndex, .text = &M::binningStr, .list = kBinningList,                    \
+       .list = kBinningList,                                                                       \
        .meaning = "binning",                                                                       \
        .dispid = 21, .textDispid = 22, .eventDispid = 18, .minMaxDispid = 76, .validDispid = 77,   \
        .validParams = {"BinningIndex", "BinningStr"},                                              \
        .window = Window::kShutter, .key = "Binning", .reportLabel = "Binning")                     \
   LIST(WhiteBalanceChanged, WhiteBalanceIndex, WhiteBalanceStr, WhiteBalance, WB,                  \
-       .field = &M::whiteBalanceIndex, .text = &M::whiteBalanceStr, .list = kWhiteBalanceList,     \
+       .list = kWhiteBalanceList, .initial = 1,                                                    \
        .meaning = "white balance mode",                                                            \
        .dispid = 37, .textDispid = 38, .eventDispid = 33, .minMaxDispid = 94, .validDispid = 95,   \
        .validParams = {"WhiteBalanceIndex", "WhiteBalanceStr"},                                    \
        .window = Window::kGain, .key = "White Balance", .reportLabel = "White Balance")            \
   RANGED(MasterGainLevelChanged, MasterGainLevel, GA,                                              \
-         .field = &M::masterGainLevel, .min = -132, .max = 429,                                    \
+         .min = -132, .max = 429,                                                                  \
          .meaning = "master gain (0 is 0 dB)",                                                     \
          .dispid = 12, .eventDispid = 10, .minMaxDispid = 70,                                      \
          .window = Window::kGain, .key = "Master Gain Level", .profileDefault = 122,               \
          .reportLabel = "Master Gain Level",                                                       \
          .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "All"})                  \
   RANGED(RedGainLevelChanged, RedGainLevel, GAR,                                                   \
-         .field = &M::redGainLevel, .min = -231, .max = 231,                                       \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "red gain (0 is 0 dB)",                                                        \
          .dispid = 32, .eventDispid = 28, .minMaxDispid = 90,                                      \
          .window = Window::kGain, .key = "Gain Level for red", .profileDefault = 122,              \
          .reportLabel = "Gain Level Red",                                                          \
          .genicam = {.name = "Gain", .selector = "GainSelector", .entry = "Red"})                  \
   RANGED(RedBlackLevelChanged, RedBlackLevel, BLR,                                                 \
-         .field = &M::redBlackLevel, .min = 0, .max = 1023, .meaning = "red black level",          \
+         .min = 0, .max = 1023, .meaning = "red black level",                                      \
          .dispid = 33, .eventDispid = 29, .minMaxDispid = 91,                                      \
          .window = Window::kGain, .key = "Black Level for Red", .profileDefault = 122,             \
          .reportLabel = "Black Level Red",                                                         \
          .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Red"})      \
   RANGED(Red3200KWBalPresetChanged, Red3200KWBalPreset, WPR1,                                      \
-         .field = &M::red3200KWBalPreset, .min = -231, .max = 231,                                 \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, red, 3200 K",                                           \
          .dispid = 46, .eventDispid = 40, .minMaxDispid = 119,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(Blue3200KWBalPresetChanged, Blue3200KWBalPreset, WPB1,                                    \
-         .field = &M::blue3200KWBalPreset, .min = -231, .max = 231,                                \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, blue, 3200 K",                                          \
          .dispid = 47, .eventDispid = 41, .minMaxDispid = 120,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(Red4600KWBalPresetChanged, Red4600KWBalPreset, WPR2,                                      \
-         .field = &M::red4600KWBalPreset, .min = -231, .max = 231,                                 \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, red, 4600 K",                                           \
          .dispid = 48, .eventDispid = 42, .minMaxDispid = 121,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(Blue4600KWBalPresetChanged, Blue4600KWBalPreset, WPB2,                                    \
-         .field = &M::blue4600KWBalPreset, .min = -231, .max = 231,                                \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, blue, 4600 K",                                          \
          .dispid = 49, .eventDispid = 43, .minMaxDispid = 122,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(Red5600KWBalPresetChanged, Red5600KWBalPreset, WPR3,                                      \
-         .field = &M::red5600KWBalPreset, .min = -231, .max = 231,                                 \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, red, 5600 K",                                           \
          .dispid = 50, .eventDispid = 44, .minMaxDispid = 123,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(Blue5600KWBalPresetChanged, Blue5600KWBalPreset, WPB3,                                    \
-         .field = &M::blue5600KWBalPreset, .min = -231, .max = 231,                                \
+         .min = -231, .max = 231,                                                                  \
          .meaning = "white balance preset, blue, 5600 K",                                          \
          .dispid = 51, .eventDispid = 45, .minMaxDispid = 124,                                     \
          .window = Window::kGain)                                                                  \
   RANGED(GreenBlackLevelChanged, GreenBlackLevel, BLG,                                             \
-         .field = &M::greenBlackLevel, .min = 0, .max = 1023,                                      \
+         .min = 0, .max = 1023,                                                                    \
          .meaning = "green black level", .dispid = 42, .eventDispid = 37, .minMaxDispid = 104,     \
          .window = Window::kGain, .key = "Black Level for Green", .profileDefault = 127,           \
          .reportLabel = "Black Level Green",                                                       \
          .genicam = {.name = "BlackLevel", .selector = "BlackLevelSelector", .entry = "Green"})    \
   RANGED(GreenKneePointChanged, GreenKneePoint, KPG,                                               \
-         .field = &M::greenKneePoint, .min = 0, .max = 1023,                                       \
+         .min = 0, .max = 1023,                                                                    \
          .meaning = "green knee point", .dispid = 34, .eventDispid = 30, .minMaxDispid = 92,       \
          .window = Window::kGain, .key = "Knee Point for Green", .profileDefault = 122,            \
          .reportLabel = "Green Knee Point")                                                        \
   RANGED(RedKneePointChanged, RedKneePoint, KPR,                                                   \
-         .field = &M::redKneePoint, .min = 0, .max = 1023,                                         \
+         .min = 0, .max = 1023,                                                                    \
          .meaning = "red knee point", .dispid = 35, .eventDispid = 31, .minMaxDispid = 93,         \
          .window = Window::kGain, .key = "Knee Point for Red", .profileDefault = 122,              \
          .reportLabel = "Red Knee Point")                                                          \
   PLAIN(KneeSelectChanged, KneeSelect, KN,                                                         \
-        .field = &M::kneeSelect, .meaning = "0 on, 1 off", .dispid = 36, .eventDispid = 32,        \
+        .meaning = "0 on, 1 off", .dispid = 36, .eventDispid = 32,                                 \
         .window = Window::kGain, .key = "Knee Select", .profileDefault = 1,                        \
         .reportLabel = "Knee", .reportTexts = kReportOnOff)                                        \
   PLAIN(ShadingModeChanged, ShadingMode, SDM,                                                      \
-        .field = &M::shadingMode, .meaning = "0 on, 1 off", .dispid = 43, .eventDispid = 38,       \
+        .meaning = "0 on, 1 off", .dispid = 43, .eventDispid = 38,                                 \
         .window = Window::kGain, .key = "Shading Mode", .profileDefault = 1,                       \
         .reportLabel = "Shading Mode", .reportTexts = kReportOnOff)                                \
   PLAIN(ColorBarChanged, ColorBar, CBAR,                                                           \
-        .field = &M::colorBar, .meaning = "0 off, 1 on", .dispid = 18, .eventDispid = 14,          \
+        .meaning = "0 off, 1 on", .dispid = 18, .eventDispid = 14,                                 \
         .window = Window::kShutter, .key = "Color Bar",                                            \
         .reportLabel = "Color Bar", .reportTexts = kReportOffOn,                                   \
          .genicam = {.name = "TestPattern", .entries = kTestPatternEntries})                       \
@@ -454,7 +464,6 @@ struct NotificationRow {
         .read = [](M& m) { return m.GetEEPROMCurrentAreaNo(); })                                   \
   EVENT(OnePushResultChanged, .windows = kGainBit, .number = &M::onePushResult)                    \
   LIST(AutoWhiteAreaChanged, AutoWhiteAreaIndex, AutoWhiteAreaStr, AutoWhiteArea, WA,              \
-       .field = &M::autoWhiteAreaIndex, .text = &M::autoWhiteAreaStr,                              \
        .list = kAutoWhiteAreaList, .checked = true, .meaning = "auto white balance area",          \
        .dispid = 44, .textDispid = 45, .eventDispid = 39, .minMaxDispid = 108,                     \
        .validDispid = 109, .validParams = {"AutoWhiteAreaIndex", "AutoWhiteAreaStr"},              \
@@ -464,6 +473,17 @@ struct NotificationRow {
 
 // Expands to nothing: for the kinds of rows a use of the list leaves out.
 #define VEXQ4_SKIP(...)
+#define VEXQ4_COUNT_ROW(...) +1
+
+namespace vexq4::model {
+
+// How many settings and notifications the list holds.
+inline constexpr std::size_t kSettingCount = 0 VEXQ4_MODEL_NOTIFICATIONS(
+    VEXQ4_SKIP, VEXQ4_SKIP, VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW);
+inline constexpr std::size_t kNotificationCount = 0 VEXQ4_MODEL_NOTIFICATIONS(
+    VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW, VEXQ4_COUNT_ROW);
+
+}  // namespace vexq4::model
 
 namespace vexq4::model {
 
@@ -474,9 +494,96 @@ VEXQ4_MODEL_API std::span<const SettingRow> Settings();
 VEXQ4_MODEL_API const SettingRow* FindSetting(std::string_view name);
 // Row by parameter code, or nullptr.
 VEXQ4_MODEL_API const SettingRow* FindSettingByCode(unsigned code);
-// The 49 notifications in their fixed order.
+// The notifications in their fixed order.
 VEXQ4_MODEL_API std::span<const NotificationRow> Notifications();
 // Row by notification name ("ComPortChanged"), or nullptr.
 VEXQ4_MODEL_API const NotificationRow* FindNotification(std::string_view name);
+
+// ---- The white balance mode's gains.
+//
+// What the red and blue gain keys (RedGainLevel and BlueGainLevel in the
+// settings file, the report's gain rows, the Gain window's boxes) mean in
+// each white balance mode, by mnemonic, in the order of kWhiteBalanceList:
+// the gains themselves in "Manual/One Push", the mode's preset registers
+// in a colour temperature, nothing in "Continuous AWB" (the camera keeps
+// its own gains there).
+struct GainMnemonics {
+  std::string_view red = {};
+  std::string_view blue = {};
+};
+inline constexpr std::array<GainMnemonics, kWhiteBalanceList.size()> kWhiteBalanceGains = {{
+    {"GAR", "GAB"},    // Manual/One Push
+    {},                // Continuous AWB
+    {"WPR1", "WPB1"},  // 3200 K
+    {"WPR2", "WPB2"},  // 4600 K
+    {"WPR3", "WPB3"},  // 5600 K
+}};
+
+// The modes the code tells apart besides by their gains.
+inline constexpr int kManualWhiteBalance = 0;      // the gains set by hand or by a one push
+inline constexpr int kContinuousWhiteBalance = 1;  // the camera's own gains
+
+// The registers the red and blue gains mean in a white balance mode.
+struct WhiteBalanceGains {
+  const SettingRow* red = nullptr;  // nullptr: none (Continuous AWB, a mode beyond the list)
+  const SettingRow* blue = nullptr;
+  constexpr explicit operator bool() const { return red != nullptr; }
+};
+// The rule of kWhiteBalanceGains, by white balance mode (WhiteBalanceIndex).
+VEXQ4_MODEL_API WhiteBalanceGains WhiteBalanceGainRows(int mode);
+// The gain (RedGainLevel or BlueGainLevel) whose place a register of the
+// rule takes in some mode: itself for the gains, the gain of its colour for
+// a preset; nullptr for every other setting.
+VEXQ4_MODEL_API const SettingRow* GainStoodFor(const SettingRow& row);
+// The register a transfer reads or writes for `row` while the white balance
+// is `mode`: for RedGainLevel and BlueGainLevel the mode's gain register
+// (nullptr in Continuous AWB), for every other setting the setting itself.
+VEXQ4_MODEL_API const SettingRow* WhiteBalanceRegister(const SettingRow& row, int mode);
+
+// ---- The orders of the whole-camera transfers.
+//
+// Every transfer of all the settings at once follows one order, by
+// mnemonic: it is the order of the settings file, and each other transfer
+// derives its own from it with the named exceptions below
+// (TransferOrder()). Every setting is in it but the white balance presets,
+// which the red and blue gains stand for (kWhiteBalanceGains): the table
+// does not compile with a setting that neither names, nor with a setting in
+// it that has no settings file key and report label. A new setting goes at
+// its end unless it depends on another (a read of the white balance mode
+// must precede the reads of the gains it chooses).
+inline constexpr auto kTransferOrder = std::to_array<std::string_view>(
+    {"SM",  "SH",  "PE", "PER", "PEG",  "PEB", "TR",  "SL",  "LS",  "RF",  "TI",
+     "TP",  "SC",  "BI", "BA",  "CBAR", "WB",  "WA",  "GA",  "GAR", "GAB", "BLG",
+     "BLR", "BLB", "KN", "KSR", "KSG",  "KSB", "KPR", "KPG", "KPB", "SDM"});
+
+// One setting moved from its place in kTransferOrder to just after another
+// (to the end when `after` is empty).
+struct TransferMove {
+  std::string_view setting = {};
+  std::string_view after = {};
+};
+// A write-all sends every setting but these: the camera keeps its own
+// auto white balance area.
+inline constexpr std::array<std::string_view, 1> kNotWrittenByWriteAll = {"WA"};
+// A write-all, and the windows' refresh after an off-line settings file
+// load, give the white balance mode after the gains.
+inline constexpr std::array<TransferMove, 1> kModeAfterGains = {{{"WB", "GAB"}}};
+// The report's rows: its own order, the auto white area last.
+inline constexpr std::array<TransferMove, 1> kReportRowMoves = {{{"WA", ""}}};
+// The report reads its rows in their order, but the master gain before the
+// white balance mode (the gains after the mode that chooses them).
+inline constexpr std::array<TransferMove, 1> kReportReadMoves = {{{"WB", "GA"}}};
+
+enum class Transfer {
+  kReadAll,         // kTransferOrder; the gains as the mode read says
+  kSettingsFile,    // kTransferOrder, written and read
+  kWriteAll,        // without kNotWrittenByWriteAll, kModeAfterGains
+  kOfflineRefresh,  // kModeAfterGains
+  kReportRows,      // kReportRowMoves
+  kReportReads,     // kReportRowMoves, then kReportReadMoves
+};
+// The settings a transfer takes, in its order. The red and blue gains
+// stand at their places for whatever kWhiteBalanceGains makes of them.
+VEXQ4_MODEL_API std::span<const SettingRow* const> TransferOrder(Transfer transfer);
 
 }  // namespace vexq4::model
