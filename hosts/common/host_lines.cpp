@@ -56,6 +56,11 @@ void MapComPort(int port, const std::string& device) {
   ::setenv(Variable(port).c_str(), device.c_str(), 1);
 }
 
+ConnectionNumbers NumbersOf(const CVexCamInterface& model) {
+  return {.port = std::get<int>(ValueOf(model, PortProperty())),
+          .grabber = std::get<int>(ValueOf(model, GrabberProperty()))};
+}
+
 int Connect(CVexCamInterface& model, LineKind kind, int number) {
   switch (kind) {
     case LineKind::kGrabber:

@@ -49,6 +49,16 @@ int ComPortFor(const std::string& device, const std::function<bool(int)>& taken 
 // Points COM port `port` of this process at `device` (VEXQ4_COM<port>).
 void MapComPort(int port, const std::string& device);
 
+// The numbers the model keeps of its connection, read through their rows:
+// the COM port (a Camera Link line's too: it names the library's
+// connection; 0 before a line was opened) and the frame grabber index the
+// control was given (0: a COM port).
+struct ConnectionNumbers {
+  int port = 0;
+  int grabber = 0;
+};
+ConnectionNumbers NumbersOf(const CVexCamInterface& model);
+
 // Opens the model's one connection on a line: a COM port or a device by the
 // COM port number that names it in this process (for a device, the number
 // whose VEXQ4_COM<n> points at it), a frame grabber entry or a clallserial

@@ -246,6 +246,13 @@ const Property& PortProperty() {
   return port;
 }
 
+const Property& GrabberProperty() {
+  static const Property& grabber = *std::find_if(All().begin(), All().end(), [](const Property& p) {
+    return p.kind == Kind::kReadOnly && p.dispid != 0 && &p != &PortProperty();
+  });
+  return grabber;
+}
+
 std::string Quote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {

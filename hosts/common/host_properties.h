@@ -60,8 +60,11 @@ std::string SuggestProperty(std::string_view name);
 // texts, the user ID, then the numbers.
 std::span<const Property* const> IdentityProperties();
 // The connection's port: read-only as a property, since opening a line
-// sets it (connect.h).
+// sets it (host_lines.h). Its row's operation opens the line.
 const Property& PortProperty();
+// The connection's frame grabber index, the other read-only property the
+// connection sets.
+const Property& GrabberProperty();
 // The user ID: the one property set as free text.
 const Property& UserIdProperty();
 

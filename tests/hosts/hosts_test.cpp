@@ -46,6 +46,19 @@ TEST_F(OnlineHost, ConnectOpensTheComPortThroughThePortsRow) {
   EXPECT_TRUE(PortProperty().readOnly());
 }
 
+// The connection's two numbers, as the studio's title and vexq4's messages
+// name the line: each read through its own row, the grabber's apart from
+// the port's.
+TEST_F(OnlineHost, TheConnectionsNumbersComeFromTheirRows) {
+  EXPECT_EQ(GrabberProperty().name, "FrameGrabberIndex");
+  EXPECT_TRUE(GrabberProperty().readOnly());
+  EXPECT_EQ(NumbersOf(model).port, 1);
+  EXPECT_EQ(NumbersOf(model).grabber, 0);
+  ASSERT_EQ(model.SetFrameGrabberIndex(3), 0);
+  EXPECT_EQ(NumbersOf(model).grabber, 3);
+  EXPECT_EQ(NumbersOf(model).port, 1);
+}
+
 // The values without a setting go through their rows' operations: the
 // camera is asked, the model keeps the answer, a host prints it.
 TEST_F(OnlineHost, IdentityAndUserIdGoThroughTheirRows) {

@@ -21,6 +21,7 @@
 
 #include "compare_window.h"
 #include "event_log.h"
+#include "host_lines.h"
 #include "member_browser.h"
 #include "vexq4/control/keyboard.h"
 #include "vexq4/control/module.h"
@@ -367,10 +368,11 @@ void StudioWindow::UpdateToolWindowActions() {
 QString StudioWindow::TitleText() const {
   if (!control_) return kCaption;
   QString connection;
-  if (control_->FrameGrabberIndex() > 0) {
-    connection = QStringLiteral("frame grabber %1").arg(control_->FrameGrabberIndex());
-  } else if (control_->ComPort() > 0) {
-    const int port = control_->ComPort();
+  const vexq4::hosts::ConnectionNumbers numbers = vexq4::hosts::NumbersOf(*control_);
+  if (numbers.grabber > 0) {
+    connection = QStringLiteral("frame grabber %1").arg(numbers.grabber);
+  } else if (numbers.port > 0) {
+    const int port = numbers.port;
     QString device = qEnvironmentVariable(qPrintable(QStringLiteral("VEXQ4_COM%1").arg(port)));
     if (device.isEmpty()) device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
     if (!options_.simDevice.isEmpty() && device == options_.simDevice)

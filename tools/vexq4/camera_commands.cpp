@@ -31,7 +31,7 @@ int Fail(Host& host, std::string_view what, Status status, std::string_view file
   if (!host.IsOnline() && !aboutTheFile) {
     // A line on a serial device server says when its connection was lost.
     const platform::LineProblem line = platform::LastLineProblem(
-        platform::ComPortDevicePath(static_cast<unsigned>(host.ComPort())));
+        platform::ComPortDevicePath(static_cast<unsigned>(hosts::NumbersOf(host).port)));
     if (line.error == platform::OpenError::kNetwork)
       text += " (the camera is off-line: " + line.detail + ")";
     else if (status != Status::kOffline)
