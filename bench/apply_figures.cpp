@@ -46,13 +46,10 @@ int RunApplyFigures(int count, bool check) {
     std::fprintf(stderr, "vexq4-bench: cannot write %s\n", file.c_str());
     return 1;
   }
-  std::vector<std::unique_ptr<sim::PtyServer>> cameras;
-  std::vector<std::string> devices;
-  for (int i = 0; i < count; ++i) {
-    cameras.push_back(std::make_unique<sim::PtyServer>());
-    if (!cameras.back()->Start()) return 1;
-    devices.push_back(cameras.back()->slavePath());
-  }
+  SimulatedCameras simulated;
+  if (!StartSimulatedCameras(count, simulated)) return 1;
+  const auto& cameras = simulated.servers;
+  const auto& devices = simulated.devices;
   const std::string v = vexq4.string();
   const std::vector<std::string> one{devices.front()};
   std::fprintf(stderr, "diff and apply on 9600-baud simulated cameras (real time)...\n");

@@ -95,6 +95,19 @@ bool WriteLineFile(const std::filesystem::path& file) {
   return ok;
 }
 
+bool StartSimulatedCameras(int count, SimulatedCameras& cameras) {
+  for (int i = 0; i < count; ++i) {
+    cameras.servers.push_back(std::make_unique<sim::PtyServer>());
+    std::string error;
+    if (!cameras.servers.back()->Start(&error)) {
+      std::fprintf(stderr, "vexq4-bench: cannot serve a simulated camera: %s\n", error.c_str());
+      return false;
+    }
+    cameras.devices.push_back(cameras.servers.back()->slavePath());
+  }
+  return true;
+}
+
 int RunManyCameras(int count, bool check) {
   const fs::path vexq4 = fs::read_symlink("/proc/self/exe").parent_path() / "vexq4";
   const fs::path dir = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
@@ -105,17 +118,10 @@ int RunManyCameras(int count, bool check) {
     return 1;
   }
 
-  std::vector<std::unique_ptr<sim::PtyServer>> cameras;
-  std::vector<std::string> devices;
-  for (int i = 0; i < count; ++i) {
-    cameras.push_back(std::make_unique<sim::PtyServer>());
-    std::string error;
-    if (!cameras.back()->Start(&error)) {
-      std::fprintf(stderr, "vexq4-bench: cannot serve a simulated camera: %s\n", error.c_str());
-      return 1;
-    }
-    devices.push_back(cameras.back()->slavePath());
-  }
+  SimulatedCameras simulated;
+  if (!StartSimulatedCameras(count, simulated)) return 1;
+  const auto& cameras = simulated.servers;
+  const auto& devices = simulated.devices;
 
   std::fprintf(stderr, "load-settings into 1 camera, then into %d at once (real time)...\n", count);
   const Run one = RunVexq4(vexq4.string(), {devices.front()}, file.string());

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "vexq4/sim/pty_server.h"
 
 // How much longer N cameras may take than one.
 inline constexpr double kParallelTarget = 1.15;
@@ -27,3 +30,10 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
              const std::string& file);
 // A line's settings file, away from the factory values, as vexq4 saves it.
 bool WriteLineFile(const std::filesystem::path& file);
+// `count` paced simulated cameras on pseudo-terminals, and their devices;
+// false (said on standard error) when one cannot be served.
+struct SimulatedCameras {
+  std::vector<std::unique_ptr<vexq4::sim::PtyServer>> servers;
+  std::vector<std::string> devices;
+};
+bool StartSimulatedCameras(int count, SimulatedCameras& cameras);

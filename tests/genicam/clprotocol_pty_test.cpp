@@ -164,7 +164,8 @@ class ClProtocolProducer : public ::testing::Test {
     if (lib.close) {
       EXPECT_EQ(lib.close(), CL_ERR_NO_ERR);
     }
-    if (lib.handle) dlclose(lib.handle);
+    // The library stays loaded, as a producer keeps it: unloaded, the heap
+    // its globals hold would look leaked to the leak checker.
   }
 
   // Starts a camera simulator and opens its pty.

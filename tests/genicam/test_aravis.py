@@ -249,6 +249,9 @@ def test_the_bridge_adds_less_than_10_ms_to_the_clis_exchange(own_sim):
         "    w = statistics.median(timed(lambda: cam.set(MasterGainLevel=20)) for _ in range(%d))\n"
         "    print(r, w)\n" % (reads, writes))
     env = dict(os.environ, PYTHONPATH=os.path.join(BUILD, "python"))
+    for setting in filter(None, os.environ.get("VEXQ4_MODULE_ENV", "").split("|")):
+        name, _, value = setting.partition("=")
+        env[name] = value
     out = subprocess.run([sys.executable, "-c", script, own_sim.link], capture_output=True,
                          text=True, env=env, timeout=120)
     assert out.returncode == 0, out.stderr
