@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "timeline.h"
+#include "vexq4/model/VexCamInterface.h"
 #include "vexq4/sim/pty_server.h"
 
 extern char** environ;
@@ -45,7 +46,7 @@ using namespace vexq4;
 // The Camera Link paths take at most this much longer than the serial line.
 constexpr double kCameraLinkTarget = 1.05;
 constexpr double kStandardDrainMs = 101;
-constexpr double kFastDrainMs = 15;
+constexpr double kFastDrainMs = CVexCamInterface::kFastReadsDrainMs;
 
 double Seconds() {
   timespec ts{};

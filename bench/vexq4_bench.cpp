@@ -63,7 +63,7 @@ using namespace vexq4;
 using bench::kDrainMs;
 using bench::Minimum;
 using bench::MinimumOf;
-constexpr int kShortDrainMs = 15;  // fast reads, the hosts' default
+constexpr int kShortDrainMs = CVexCamInterface::kFastReadsDrainMs;  // the hosts' default
 // Targets.
 constexpr double kWallRatioTarget = 1.05;
 constexpr double kCpuShareTarget = 0.02;

@@ -30,62 +30,74 @@ extern "C" {
 #define VEXQ4COMM_API
 #endif
 
-/* Parameter codes: one per camera setting, named after the camera's
- * mnemonic. Codes 7, 9, 10, 17 and 18 are unassigned. */
-typedef enum ParameterCode {
-  EB = 0,    /* set and query exist; not used by the control */
-  SC = 1,    /* partial scan */
-  TR = 2,    /* trigger type */
-  SH = 3,    /* shutter speed; also the connection probe */
-  TP = 4,    /* trigger polarity */
-  SL = 5,    /* smearless */
-  RF = 6,    /* RCT FVAL type */
-  CBAR = 8,  /* colour bar */
-  KN = 11,   /* knee select */
-  GA = 12,   /* master gain */
-  SA = 13,   /* store settings into a user area */
-  LD = 14,   /* load settings from an area */
-  SM = 15,   /* shutter mode */
-  PE = 16,   /* programmable exposure, RGB common */
-  TI = 19,   /* trigger input */
-  LS = 20,   /* LVAL accumulation */
-  BA = 21,   /* output bit allocation */
-  BI = 22,   /* binning */
-  GAB = 23,  /* blue gain */
-  BLB = 24,  /* blue black level */
-  PER = 25,  /* programmable exposure red */
-  PEG = 26,  /* programmable exposure green */
-  PEB = 27,  /* programmable exposure blue */
-  KPB = 28,  /* blue knee point */
-  KSR = 29,  /* red knee slope */
-  GAR = 30,  /* red gain */
-  BL = 31,   /* set and query exist; not used by the control */
-  BLR = 32,  /* red black level */
-  KPG = 33,  /* green knee point */
-  KPR = 34,  /* red knee point */
-  WB = 35,   /* white balance mode */
-  ID = 36,   /* camera ID (query only, VexQ4GetCameraID) */
-  MD = 37,   /* model name (query only, VexQ4GetModelName) */
-  UD = 38,   /* user ID (VexQ4GetUserID / VexQ4SetUserID) */
-  AW = 39,   /* one-push white balance (set only) */
-  KSG = 40,  /* green knee slope */
-  KSB = 41,  /* blue knee slope */
-  VN = 42,   /* firmware version (query only) */
-  EA = 43,   /* current EEPROM area (query only) */
-  BLG = 44,  /* green black level */
-  AWRS = 45, /* one-push result (query only) */
-  SDM = 46,  /* shading mode */
-  WA = 47,   /* auto white area */
-  ATSH = 48, /* auto shading (set only; 10 s to acknowledge) */
-  WPR1 = 49, /* white balance presets: red/blue at 3200 K, 4600 K, 5600 K */
-  WPB1 = 50,
-  WPR2 = 51,
-  WPB2 = 52,
-  WPR3 = 53,
-  WPB3 = 54
-} ParameterCode;
+/* The camera's parameters, one row each: X(MNEMONIC, CODE, FORMS), where
+ * the camera's mnemonic names the parameter code and FORMS says which lines
+ * the camera takes for it: BOTH ("XX=value" and "XX?"), SET_ONLY,
+ * QUERY_ONLY, or TEXT / TEXT_SET for the identity texts, which have
+ * functions of their own. The enum ParameterCode below and the library's
+ * own table are made from this list. Codes 7, 9, 10, 17 and 18 are
+ * unassigned. */
+#define VEXQ4_PARAMETERS(X)                                                  \
+  X(EB, 0, BOTH)          /* set and query exist; not used by the control */ \
+  X(SC, 1, BOTH)          /* partial scan */                                 \
+  X(TR, 2, BOTH)          /* trigger type */                                 \
+  X(SH, 3, BOTH)          /* shutter speed; also the connection probe */     \
+  X(TP, 4, BOTH)          /* trigger polarity */                             \
+  X(SL, 5, BOTH)          /* smearless */                                    \
+  X(RF, 6, BOTH)          /* RCT FVAL type */                                \
+  X(CBAR, 8, BOTH)        /* colour bar */                                   \
+  X(KN, 11, BOTH)         /* knee select */                                  \
+  X(GA, 12, BOTH)         /* master gain */                                  \
+  X(SA, 13, BOTH)         /* store settings into a user area */              \
+  X(LD, 14, BOTH)         /* load settings from an area */                   \
+  X(SM, 15, BOTH)         /* shutter mode */                                 \
+  X(PE, 16, BOTH)         /* programmable exposure, RGB common */            \
+  X(TI, 19, BOTH)         /* trigger input */                                \
+  X(LS, 20, BOTH)         /* LVAL accumulation */                            \
+  X(BA, 21, BOTH)         /* output bit allocation */                        \
+  X(BI, 22, BOTH)         /* binning */                                      \
+  X(GAB, 23, BOTH)        /* blue gain */                                    \
+  X(BLB, 24, BOTH)        /* blue black level */                             \
+  X(PER, 25, BOTH)        /* programmable exposure red */                    \
+  X(PEG, 26, BOTH)        /* programmable exposure green */                  \
+  X(PEB, 27, BOTH)        /* programmable exposure blue */                   \
+  X(KPB, 28, BOTH)        /* blue knee point */                              \
+  X(KSR, 29, BOTH)        /* red knee slope */                               \
+  X(GAR, 30, BOTH)        /* red gain */                                     \
+  X(BL, 31, BOTH)         /* set and query exist; not used by the control */ \
+  X(BLR, 32, BOTH)        /* red black level */                              \
+  X(KPG, 33, BOTH)        /* green knee point */                             \
+  X(KPR, 34, BOTH)        /* red knee point */                               \
+  X(WB, 35, BOTH)         /* white balance mode */                           \
+  X(ID, 36, TEXT)         /* camera ID (VexQ4GetCameraID) */                 \
+  X(MD, 37, TEXT)         /* model name (VexQ4GetModelName) */               \
+  X(UD, 38, TEXT_SET)     /* user ID (VexQ4GetUserID / VexQ4SetUserID) */    \
+  X(AW, 39, SET_ONLY)     /* one-push white balance */                       \
+  X(KSG, 40, BOTH)        /* green knee slope */                             \
+  X(KSB, 41, BOTH)        /* blue knee slope */                              \
+  X(VN, 42, QUERY_ONLY)   /* firmware version */                             \
+  X(EA, 43, QUERY_ONLY)   /* current EEPROM area */                          \
+  X(BLG, 44, BOTH)        /* green black level */                            \
+  X(AWRS, 45, QUERY_ONLY) /* one-push result */                              \
+  X(SDM, 46, BOTH)        /* shading mode */                                 \
+  X(WA, 47, BOTH)         /* auto white area */                              \
+  X(ATSH, 48, SET_ONLY)   /* auto shading (10 s to acknowledge) */           \
+  X(WPR1, 49, BOTH)       /* white balance presets: red/blue at 3200 K, */   \
+  X(WPB1, 50, BOTH)       /*   4600 K and 5600 K */                          \
+  X(WPR2, 51, BOTH)                                                          \
+  X(WPB2, 52, BOTH)                                                          \
+  X(WPR3, 53, BOTH)                                                          \
+  X(WPB3, 54, BOTH)
 
-/* Status codes. */
+/* Parameter codes: one per camera setting, named after the camera's
+ * mnemonic. */
+#define VEXQ4_PARAMETER_CODE(Mnemonic, Code, Forms) Mnemonic = Code,
+typedef enum ParameterCode { VEXQ4_PARAMETERS(VEXQ4_PARAMETER_CODE) } ParameterCode;
+#undef VEXQ4_PARAMETER_CODE
+
+/* Status codes. Each function below lists those it returns; a Camera Link
+ * function's own codes (-10001 to -10099, the standard's) pass through
+ * unchanged where it says so. VexQ4StatusText words every one. */
 enum {
   VEXQ4_OK = 0,
   VEXQ4_E_ARGUMENT = -1,         /* argument out of range, code not accepted */
@@ -105,14 +117,26 @@ enum {
   VEXQ4_USER_ID_MAX_SET = 16, /* longest user ID VexQ4SetUserID sends */
   VEXQ4_SHADING_READ_INTS = 1546,
   VEXQ4_SHADING_SEND_INTS = 768,
-  VEXQ4_CL_NAME_SIZE = 255 /* Camera Link name and port ID buffers */
+  VEXQ4_CL_NAME_SIZE = 255, /* Camera Link name and port ID buffers */
+  VEXQ4_MAX_PORT = 254      /* connections are named by port numbers 0..254 */
 };
+
+/* The words of a status code, for messages ("Timeout waiting for answer",
+ * "COMPLETE" for VEXQ4_OK; a Camera Link code's meaning, "error" for a code
+ * none of these is). A static text: never NULL, never to be freed. */
+VEXQ4COMM_API const char *VexQ4StatusText(int status);
 
 /* Connections. grabberIndex 0 with allSerialMode 0 opens COM port `port`;
  * grabberIndex n >= 1 opens Camera Link manufacturer entry n through
  * linkport; allSerialMode 1 opens clallserial's port grabberIndex. `port`
  * (0..254) names the connection in every later call. The camera is probed
- * with "SH?" (twice at most). */
+ * with "SH?" (twice at most).
+ * Returns VEXQ4_OK; VEXQ4_E_ARGUMENT for a port beyond 254;
+ * VEXQ4_E_NO_CONNECTION when `port` is open already; VEXQ4_E_PORT_OPEN when
+ * the COM port does not open; VEXQ4_E_CAMERA_LINK when the Camera Link
+ * library is missing, or its code when it does not open the entry; or the
+ * probe's VEXQ4_E_NOT_ACKNOWLEDGED, VEXQ4_E_MALFORMED or VEXQ4_E_TIMEOUT
+ * (the connection is closed again then). */
 VEXQ4COMM_API int VexQ4InitComm(int grabberIndex, unsigned port, int allSerialMode);
 /* Closes `port` and ends the library-wide Camera Link state. Always 0. */
 VEXQ4COMM_API int VexQ4ExitComm(int port);
@@ -150,24 +174,41 @@ VEXQ4COMM_API int VexQ4AbandonComm(void);
  * VEXQ4_E_ARGUMENT for a port outside 0..254. */
 VEXQ4COMM_API int VexQ4StopShadingTransfer(int port, int stop);
 
-/* Parameters. */
+/* Parameters: a query ("XX?") and a command ("XX=value") by code.
+ * Both return VEXQ4_OK; VEXQ4_E_ARGUMENT for a null `value`, a port beyond
+ * 254 or a code without that form; VEXQ4_E_NO_CONNECTION when `port` is not
+ * open; VEXQ4_E_NOT_ACKNOWLEDGED when the line was not written or the
+ * command not acknowledged with "COMPLETE"; VEXQ4_E_MALFORMED for a reply
+ * that is no "XX=value" line; VEXQ4_E_TIMEOUT when no reply came in time. */
 VEXQ4COMM_API int VexQ4GetCameraData(int port, unsigned code, int *value);
 VEXQ4COMM_API int VexQ4SendCameraData(int port, unsigned code, int value);
 
-/* Identity. Buffers: id and name 10 bytes, userId 20 bytes. */
+/* Identity. Buffers: id and name 10 bytes, userId 20 bytes. The codes are
+ * those of the parameters above. */
 VEXQ4COMM_API int VexQ4GetCameraID(int port, char *id);
 VEXQ4COMM_API int VexQ4GetModelName(int port, char *name);
 VEXQ4COMM_API int VexQ4GetUserID(int port, char *userId);
-/* At most 16 printable characters; anything else is refused with -1. */
+/* At most VEXQ4_USER_ID_MAX_SET (16) printable characters; anything else is
+ * refused with VEXQ4_E_ARGUMENT. */
 VEXQ4COMM_API int VexQ4SetUserID(int port, const char *userId);
 
 /* Shading table: `values` holds 1546 ints on reading (the table starts at
- * element 2) and 768 ints on sending (the table starts at element 0). */
+ * element 2) and 768 ints on sending (the table starts at element 0).
+ * Both return VEXQ4_OK; VEXQ4_E_ARGUMENT for a null `values` or a port
+ * beyond 254; VEXQ4_E_NO_CONNECTION when `port` is not open;
+ * VEXQ4_E_NOT_ACKNOWLEDGED for a frame cut short, with a bad checksum, not
+ * written or not acknowledged; VEXQ4_E_TIMEOUT when the camera did not
+ * answer in time or the transfer was stopped (VexQ4StopShadingTransfer). */
 VEXQ4COMM_API int VexQ4GetShadingData(int port, int *values);
 VEXQ4COMM_API int VexQ4SendShadingData(int port, const int *values);
 
 /* Camera Link listing. Entry 0 is the virtual manufacturer "COM-ports";
- * entry n >= 1 is linkport's manufacturer n - 1. */
+ * entry n >= 1 is linkport's manufacturer n - 1. Each returns VEXQ4_OK;
+ * VEXQ4_E_ARGUMENT for a null pointer; VEXQ4_E_CAMERA_LINK when the library
+ * it needs (linkport, clallserial) or one of its functions is missing; or
+ * that library's own code, passed through. The last three work on the
+ * clallserial connection VexQ4InitComm opened: without one the library's
+ * answer for it is passed on. */
 VEXQ4COMM_API int VexQ4CLSerialGetNumManufacturers(unsigned *count);
 VEXQ4COMM_API int VexQ4CLSerialGetManufacturer(unsigned index, char *name, unsigned *size,
                                                unsigned *version);

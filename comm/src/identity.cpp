@@ -27,7 +27,7 @@ int QueryText(int port, char* out, std::string_view queryLine) {
   return rc;
 }
 
-// The camera stores at most 16 characters; a line end or other control
+// The camera stores at most VEXQ4_USER_ID_MAX_SET characters; a line end or other control
 // character inside the text would end the command early or start another,
 // so such a text is refused rather than sent.
 bool IsSendableUserId(const char* userId) {
@@ -61,7 +61,8 @@ int VexQ4GetUserID(int port, char* userId) {
 int VexQ4SetUserID(int port, const char* userId) {
   if (!userId || !Slot(port) || !IsSendableUserId(userId)) return VEXQ4_E_ARGUMENT;
   if (!IsReady(port)) return VEXQ4_E_NO_CONNECTION;
-  std::array<char, 22> command{};  // "UD=" + 16 characters + CR LF + NUL
+  // "UD=", the text, CR LF and NUL.
+  std::array<char, sizeof "UD=" - 1 + VEXQ4_USER_ID_MAX_SET + sizeof "\r\n"> command{};
   const auto lock = LockReadyPort(port);
   if (!lock) return VEXQ4_E_NO_CONNECTION;
   std::snprintf(command.data(), command.size(), "UD=%s\r\n", userId);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "VexQ4Comm.h"
+
 namespace vexq4::comm {
 
 struct Parameter {
@@ -15,80 +17,46 @@ struct Parameter {
   bool textValue = false;     // identity texts, served by their own functions
 };
 
-inline constexpr unsigned kParameterCount = 55;
-
 namespace detail {
-constexpr Parameter Both(std::string_view m) { return {m, true, true, false}; }
-constexpr Parameter SetOnly(std::string_view m) { return {m, true, false, false}; }
-constexpr Parameter QueryOnly(std::string_view m) { return {m, false, true, false}; }
-constexpr Parameter Text(std::string_view m, bool set) { return {m, set, true, true}; }
-constexpr Parameter None() { return {}; }
+// A row by the FORMS of VexQ4Comm.h's list, named as the list names them.
+constexpr Parameter BOTH(std::string_view m) { return {m, true, true, false}; }
+constexpr Parameter SET_ONLY(std::string_view m) { return {m, true, false, false}; }
+constexpr Parameter QUERY_ONLY(std::string_view m) { return {m, false, true, false}; }
+constexpr Parameter TEXT(std::string_view m) { return {m, false, true, true}; }
+constexpr Parameter TEXT_SET(std::string_view m) { return {m, true, true, true}; }
+
+#define VEXQ4_PARAMETER_CODE(Mnemonic, Code, Forms) Code,
+constexpr unsigned kCodes[] = {VEXQ4_PARAMETERS(VEXQ4_PARAMETER_CODE)};
+#undef VEXQ4_PARAMETER_CODE
+constexpr unsigned LastCode() {
+  unsigned last = 0;
+  for (unsigned code : kCodes) last = code > last ? code : last;
+  return last;
+}
+constexpr bool CodesDistinct() {
+  for (std::size_t i = 0; i < std::size(kCodes); ++i)
+    for (std::size_t j = i + 1; j < std::size(kCodes); ++j)
+      if (kCodes[i] == kCodes[j]) return false;
+  return true;
+}
+static_assert(CodesDistinct(), "two parameters of VexQ4Comm.h's list share a code");
 }  // namespace detail
 
+inline constexpr unsigned kParameterCount = detail::LastCode() + 1;
+
+// One row per code of VexQ4Comm.h's list, its mnemonic the enumerator's
+// name; the unassigned codes have none.
 inline constexpr std::array<Parameter, kParameterCount> kParameters = [] {
-  using namespace detail;
-  return std::array<Parameter, kParameterCount>{
-      Both("EB"),
-      Both("SC"),
-      Both("TR"),
-      Both("SH"),
-      Both("TP"),  // 0-4
-      Both("SL"),
-      Both("RF"),
-      None(),
-      Both("CBAR"),
-      None(),  // 5-9
-      None(),
-      Both("KN"),
-      Both("GA"),
-      Both("SA"),
-      Both("LD"),  // 10-14
-      Both("SM"),
-      Both("PE"),
-      None(),
-      None(),
-      Both("TI"),  // 15-19
-      Both("LS"),
-      Both("BA"),
-      Both("BI"),
-      Both("GAB"),
-      Both("BLB"),  // 20-24
-      Both("PER"),
-      Both("PEG"),
-      Both("PEB"),
-      Both("KPB"),
-      Both("KSR"),  // 25-29
-      Both("GAR"),
-      Both("BL"),
-      Both("BLR"),
-      Both("KPG"),
-      Both("KPR"),  // 30-34
-      Both("WB"),
-      Text("ID", false),
-      Text("MD", false),
-      Text("UD", true),
-      SetOnly("AW"),  // 35-39
-      Both("KSG"),
-      Both("KSB"),
-      QueryOnly("VN"),
-      QueryOnly("EA"),
-      Both("BLG"),  // 40-44
-      QueryOnly("AWRS"),
-      Both("SDM"),
-      Both("WA"),
-      SetOnly("ATSH"),
-      Both("WPR1"),  // 45-49
-      Both("WPB1"),
-      Both("WPR2"),
-      Both("WPB2"),
-      Both("WPR3"),
-      Both("WPB3"),  // 50-54
-  };
+  std::array<Parameter, kParameterCount> rows{};
+#define VEXQ4_PARAMETER_ROW(Mnemonic, Code, Forms) rows[Code] = detail::Forms(#Mnemonic);
+  VEXQ4_PARAMETERS(VEXQ4_PARAMETER_ROW)
+#undef VEXQ4_PARAMETER_ROW
+  return rows;
 }();
 
 // The code whose command waits long for its acknowledgement: auto shading
 // runs on the camera before it answers.
-inline constexpr unsigned kAutoShadingCode = 48;
+inline constexpr unsigned kAutoShadingCode = ATSH;
 
 // The row of `code` when VexQ4GetCameraData may query it (a numeric query
 // form; the identity texts have their own functions).
@@ -105,9 +73,9 @@ constexpr const Parameter* SettableParameter(unsigned code) {
   return (p.hasSet && !p.textValue) ? &p : nullptr;
 }
 
-static_assert(kParameters[52].mnemonic == "WPB2");
-static_assert(kParameters[38].mnemonic == "UD");
-static_assert(!QueryableParameter(39) && !QueryableParameter(48) && !QueryableParameter(36));
-static_assert(!SettableParameter(42) && !SettableParameter(38) && SettableParameter(39)->hasSet);
+static_assert(kParameterCount > WPB3 && kParameters[WPB2].mnemonic == "WPB2");
+static_assert(kParameters[UD].mnemonic == "UD" && kParameters[7].mnemonic.empty());
+static_assert(!QueryableParameter(AW) && !QueryableParameter(ATSH) && !QueryableParameter(ID));
+static_assert(!SettableParameter(VN) && !SettableParameter(UD) && SettableParameter(AW)->hasSet);
 
 }  // namespace vexq4::comm

@@ -7,12 +7,13 @@
 #include <mutex>
 #include <optional>
 
+#include "VexQ4Comm.h"
 #include "transport.h"
 #include "vexq4/platform/serial_device.h"
 
 namespace vexq4::comm {
 
-inline constexpr int kPortSlots = 255;  // port numbers 0..254
+inline constexpr int kPortSlots = VEXQ4_MAX_PORT + 1;  // port numbers 0..254
 
 // The byte transport of a COM port: the slot's serial device.
 class ComTransport final : public ByteTransport {

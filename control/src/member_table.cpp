@@ -18,30 +18,26 @@
 namespace vexq4::control {
 
 QString LoadString(int id) {
+  // The outcomes' texts are the words of their one description (0: an
+  // outcome that raises nothing, and no text).
+  for (const model::StatusDescription& d : model::kStatusDescriptions)
+    if (id != 0 && d.stringId == id)
+      return QString::fromLatin1(d.words.data(), static_cast<qsizetype>(d.words.size()));
   switch (id) {
     case kIdsOnlyCom1To16:
-      return QStringLiteral("Only COM 1..16 is valid");
+      return QStringLiteral("Only COM %1..%2 is valid")
+          .arg(model::kFirstComPort)
+          .arg(model::kLastComPort);
     case kIdsCameraNotFound:
       return QStringLiteral(
           "Camera not found or unable to open communication port\n  Communication port %d.\n\n"
           "Make sure that no other programs \n are connected to this port.");
     case kIdsInvalidNull:
       return QStringLiteral("Invalid input parameter (NULL)");
-    case kIdsInvalidParameter:
-      return QStringLiteral("Invalid input parameter");
-    case kIdsUnknownCommand:
-    case kIdsUnknownCommandReply:
-      return QStringLiteral("Unknown Command");
-    case kIdsCameraOffline:
-      return QStringLiteral("Operation failed. The Camera is offline");
-    case kIdsErrorWriting:
-      return QStringLiteral("Error writing to file");
-    case kIdsErrorReading:
-      return QStringLiteral("Error reading file");
-    case kIdsNotValidIniFile:
-      return QStringLiteral("The file \"%s\" is not a valid inifile for RX-Q4");
     case kIdsOnlyGrabber1To16:
-      return QStringLiteral("Only Frame Grabber 1..16 is valid");
+      return QStringLiteral("Only Frame Grabber %1..%2 is valid")
+          .arg(model::kFirstGrabber)
+          .arg(model::kLastGrabber);
     case kIdsGrabberNotFound:
       return QStringLiteral("Frame Grabber Manufacturer not found ");
     default:
@@ -213,16 +209,22 @@ constexpr ParamInfo kNumPortsParams[] = {{"numPorts", kShort, kOut}};
 constexpr ParamInfo kPortInfoParams[] = {
     {"serialIndex", kShort, kIn}, {"ManufacturerName", kText, kOut}, {"nameBytes", kShort, kOut},
     {"portID", kText, kOut},      {"IDBytes", kShort, kOut},         {"Version", kShort, kOut}};
-constexpr ParamInfo kGrabberIndexParams[] = {{"FrameGrabberIndex", kShort, kIn}};
+
 constexpr ParamInfo kNumBytesParams[] = {{"numBytes", kShort, kOut}};
 constexpr ParamInfo kBaudRatesParams[] = {{"baudRates", kShort, kOut}};
 constexpr ParamInfo kBaudRateParams[] = {{"baudRate", kShort, kIn}};
 
-std::vector<MemberInfo> BuildTable() {
-  std::vector<MemberInfo> rows;
-  rows.reserve(51 + 76 + 45);
+// The frame grabber methods take the index the property of that name
+// holds: their parameter is named as the table names that property.
+std::span<const ParamInfo> GrabberIndexParams() {
+  static const ParamInfo params[] = {
+      {model::FindNotification("FrameGrabberChanged")->property, kShort, kIn}};
+  return params;
+}
 
-  // Properties, by DISPID.
+// The properties: the control's own, then the settings' with their range
+// and list queries.
+void AddProperties(std::vector<MemberInfo>& rows) {
 #define VEXQ4_CONTROL_PROPERTY_ROW(Name, Type, Parameter, Var, Dispid, readsCamera) \
   rows.push_back(PropertyRow<&C::Get##Name, &C::Set##Name>(                         \
       Dispid != 0 ? Dispid : ModelDispid(#Name), #Name, Var));                      \
@@ -255,8 +257,10 @@ std::vector<MemberInfo> BuildTable() {
 #undef VEXQ4_LIST_ROWS
 #undef VEXQ4_RANGED_ROWS
 #undef VEXQ4_PLAIN_ROWS
+}
 
-  // Methods.
+void AddMethods(std::vector<MemberInfo>& rows) {
+  const auto kGrabberIndexParams = GrabberIndexParams();
   rows.push_back(Method<&C::GetMinMaxComPortId>(52, "GetMinMaxComPortId", kShort, kMinMaxParams));
   rows.push_back(
       Method<&C::GetMinMaxUserSettingsId>(74, "GetMinMaxUserSettingsId", kShort, kMinMaxParams));
@@ -322,6 +326,13 @@ std::vector<MemberInfo> BuildTable() {
   rows.push_back(
       Method<&C::LoadShadingDataFromFile>(126, "LoadShadingDataFromFile", kShort, kFileNameParams));
   rows.push_back(Method<&C::AboutBox>(kDispidAboutBox, "AboutBox", kVoid, {}));
+}
+
+std::vector<MemberInfo> BuildTable() {
+  std::vector<MemberInfo> rows;
+  rows.reserve(51 + 76 + 45);
+  AddProperties(rows);
+  AddMethods(rows);
 
   // Properties and methods in DISPID order, AboutBox last.
   auto order = [](const MemberInfo& m) { return m.dispid < 0 ? 1000 : m.dispid; };
@@ -364,8 +375,10 @@ bool CheckValue(const Value& value, VarType type, std::string_view what, InvokeR
   if (type == kShort && (*number < std::numeric_limits<short>::min() ||
                          *number > std::numeric_limits<short>::max())) {
     result.status = InvokeResult::kOverflow;
-    result.problem = QStringLiteral("%1 is a short: -32768 to 32767")
-                         .arg(QString::fromUtf8(what.data(), static_cast<int>(what.size())));
+    result.problem = QStringLiteral("%1 is a short: %2 to %3")
+                         .arg(QString::fromUtf8(what.data(), static_cast<int>(what.size())))
+                         .arg(model::kShortMin)
+                         .arg(model::kShortMax);
     result.error = AutomationError(kOverflow, QStringLiteral("Overflow"), 0);
     return false;
   }

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "VexQ4Comm.h"
+#include "member_support.h"
 #include "vexq4/control/progress.h"
 #include "vexq4/control/tool_windows.h"
 #include "vexq4/control/ui_services.h"
@@ -18,9 +19,9 @@ using vexq4::control::kInvalidPropertyValue;
 namespace ctl = vexq4::control;
 namespace model = vexq4::model;
 
-namespace {
+using namespace vexq4::control::members;
 
-[[noreturn]] void Raise(std::uint32_t scode, int id) { throw AutomationError::FromId(scode, id); }
+namespace {
 
 using model::Status;
 
@@ -30,25 +31,15 @@ void RaiseIfOneOf(Status status, std::initializer_list<Status> raising, std::uin
     if (status == s) Raise(scode, model::Describe(status).stringId);
 }
 
-// Out-parameters the host must supply.
-template <class... T>
-void RequirePresent(T*... pointers) {
-  const bool missing = ((pointers == nullptr) || ...);
-  if (missing) Raise(kInvalidPropertyValue, ctl::kIdsInvalidNull);
-}
-
 QString FromModel(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
-QString FromBuffer(const char* text) { return QString::fromLatin1(text); }
 std::string ToPath(const QString& fileName) { return fileName.toUtf8().toStdString(); }
-
-short Short(int value) { return static_cast<short>(value); }
 
 const model::SettingRow& Row(std::string_view property) { return *model::FindSetting(property); }
 
-// The camera's own rule for a user ID: at most 16 printable characters.
-constexpr qsizetype kUserIdMaxLength = 16;
+// The camera's own rule for a user ID: at most so many printable characters.
+constexpr qsizetype kUserIdMaxLength = VEXQ4_USER_ID_MAX_SET;
 bool AcceptableUserId(const QString& text) {
   if (text.size() > kUserIdMaxLength) return false;
   return std::all_of(text.begin(), text.end(),
@@ -56,24 +47,6 @@ bool AcceptableUserId(const QString& text) {
 }
 
 constexpr int kMainWindowDefault = 100;
-
-// How a count from the library reaches the host's out-parameter when the
-// library failed: left as it was, set to 0, or the count as the library
-// gave it (without linkport it still counts its "COM-ports" entry).
-enum class OnFailure { kUntouched, kZero, kAsReported };
-
-// Runs a library count query into `out` (which the host must supply).
-template <class Query>
-short CountInto(short* out, OnFailure onFailure, Query&& query) {
-  RequirePresent(out);
-  unsigned count = 0;
-  const int result = query(&count);
-  if (result == VEXQ4_OK || onFailure == OnFailure::kAsReported)
-    *out = Short(static_cast<int>(count));
-  else if (onFailure == OnFailure::kZero)
-    *out = 0;
-  return Short(result);
-}
 
 }  // namespace
 
@@ -166,7 +139,9 @@ void CXVexCamCtrl::SetShowAboutWnd(Bool value) {
 short CXVexCamCtrl::GetFrameGrabberIndex() { return Short(FrameGrabberIndex()); }
 
 void CXVexCamCtrl::SetFrameGrabberIndex(short value) {
-  if (value < 0 || value > 16) Raise(kInvalidPropertyValue, ctl::kIdsOnlyGrabber1To16);
+  // 0 is the COM ports; the frame grabbers' entries follow.
+  if (value < 0 || value > model::kLastGrabber)
+    Raise(kInvalidPropertyValue, ctl::kIdsOnlyGrabber1To16);
   const int result = CVexCamInterface::SetFrameGrabberIndex(value);
   if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
     Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
@@ -199,9 +174,9 @@ short CXVexCamCtrl::MinMax(short lo, short hi, short* pMin, short* pMax) {
   return 0;
 }
 
-// COM 1 to 16, user areas 1 to 3, the one-push result's list.
+// The COM ports offered, user areas 1 to 3, the one-push result's list.
 short CXVexCamCtrl::GetMinMaxComPortId(short* pMin, short* pMax) {
-  return MinMax(1, 16, pMin, pMax);
+  return MinMax(model::kFirstComPort, model::kLastComPort, pMin, pMax);
 }
 short CXVexCamCtrl::GetMinMaxUserSettingsId(short* pMin, short* pMax) {
   return MinMax(1, 3, pMin, pMax);
@@ -243,7 +218,10 @@ short CXVexCamCtrl::GetValidOnePushResult(short OnePushResultIndex, QString* pOn
 // ---- Connection.
 CXVexCamCtrl::Long CXVexCamCtrl::AutoSearchComPort(short FirstPort, short LastPort,
                                                    short DoShowProgress) {
-  if (FirstPort < 1 || FirstPort > 16 || LastPort < 1 || LastPort > 16 || LastPort < FirstPort) {
+  const auto offered = [](short port) {
+    return port >= model::kFirstComPort && port <= model::kLastComPort;
+  };
+  if (!offered(FirstPort) || !offered(LastPort) || LastPort < FirstPort) {
     FireError(kInvalidPropertyValue, ctl::kIdsOnlyCom1To16);
     return 0;
   }
@@ -295,100 +273,6 @@ CXVexCamCtrl::Bool CXVexCamCtrl::GetIsOnline() {
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSynchronized() { return IsSynchronized(); }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsSending() { return IsSending(); }
 CXVexCamCtrl::Bool CXVexCamCtrl::GetIsReceiving() { return IsReceiving(); }
-
-short CXVexCamCtrl::ClSerialGetNumManufacturers(short* pNumManufacturers) {
-  return CountInto(pNumManufacturers, OnFailure::kAsReported, [this](unsigned* count) {
-    return CVexCamInterface::ClSerialGetNumManufacturers(count);
-  });
-}
-
-short CXVexCamCtrl::ClSerialGetManufacturer(short ManufacturerIndex, QString* ManufacturerName,
-                                            short* BufferSize, short* Version) {
-  RequirePresent(ManufacturerName, BufferSize, Version);
-  std::array<char, 256> name{};
-  // The library may fill as much as it is told: never more than our buffer.
-  unsigned size =
-      static_cast<unsigned>(std::clamp<int>(*BufferSize, 0, static_cast<int>(name.size())));
-  unsigned version = static_cast<unsigned short>(*Version);
-  const int result = CVexCamInterface::ClSerialGetManufacturer(
-      static_cast<unsigned short>(ManufacturerIndex), name.data(), &size, &version);
-  name.back() = '\0';
-  *ManufacturerName = result == VEXQ4_OK ? FromBuffer(name.data()) : QString();
-  *BufferSize = Short(static_cast<int>(size));
-  *Version = Short(static_cast<int>(version));
-  return Short(result);
-}
-
-short CXVexCamCtrl::ClSerialSelectManufacturer(const QString& ManufacturerName) {
-  return Short(
-      CVexCamInterface::ClSerialSelectManufacturer(ManufacturerName.toLatin1().constData()));
-}
-
-short CXVexCamCtrl::ClSerialGetNumSerialPorts(short* NumSerialPorts) {
-  return CountInto(NumSerialPorts, OnFailure::kAsReported, [this](unsigned* count) {
-    return CVexCamInterface::ClSerialGetNumSerialPorts(count);
-  });
-}
-
-short CXVexCamCtrl::ClAllSerialGetNumPorts(short* numPorts) {
-  return CountInto(numPorts, OnFailure::kUntouched, [this](unsigned* count) {
-    return CVexCamInterface::ClAllSerialGetNumPorts(count);
-  });
-}
-
-short CXVexCamCtrl::ClAllSerialGetPortInfo(short serialIndex, QString* ManufacturerName,
-                                           short* nameBytes, QString* portID, short* IDBytes,
-                                           short* Version) {
-  RequirePresent(ManufacturerName, nameBytes, portID, IDBytes, Version);
-  std::array<char, 256> name{};
-  std::array<char, 256> id{};
-  unsigned nameSize = 255;
-  unsigned idSize = 255;
-  unsigned version = 0;
-  const int result = CVexCamInterface::ClAllSerialGetPortInfo(
-      static_cast<unsigned short>(serialIndex), name.data(), &nameSize, id.data(), &idSize,
-      &version);
-  if (result != VEXQ4_OK) return Short(result);
-  *ManufacturerName = FromBuffer(name.data());
-  *nameBytes = Short(static_cast<int>(nameSize));
-  *portID = FromBuffer(id.data());
-  *IDBytes = Short(static_cast<int>(idSize));
-  *Version = Short(static_cast<int>(version));
-  return 0;
-}
-
-namespace {
-// A grabber selection's result: off-line is returned, other failures raise.
-short GrabberSelected(int result) {
-  if (result != VEXQ4_OK && result != VEXQ4_E_NO_CONNECTION)
-    Raise(kDeviceIoError, ctl::kIdsGrabberNotFound);
-  return Short(result);
-}
-}  // namespace
-
-short CXVexCamCtrl::ClAllSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  return GrabberSelected(CVexCamInterface::ClAllSerialSetFrameGrabberIndex(FrameGrabberIndex));
-}
-
-short CXVexCamCtrl::ClSerialSetFrameGrabberIndex(short FrameGrabberIndex) {
-  return GrabberSelected(CVexCamInterface::ClSerialSetFrameGrabberIndex(FrameGrabberIndex));
-}
-
-short CXVexCamCtrl::ClAllSerialGetNumBytesAvail(short* numBytes) {
-  return CountInto(numBytes, OnFailure::kUntouched, [this](unsigned* count) {
-    return CVexCamInterface::ClAllSerialGetNumBytesAvail(count);
-  });
-}
-
-short CXVexCamCtrl::ClAllSerialGetSupportedBaudRates(short* baudRates) {
-  return CountInto(baudRates, OnFailure::kUntouched, [this](unsigned* count) {
-    return CVexCamInterface::ClAllSerialGetSupportedBaudRates(count);
-  });
-}
-
-short CXVexCamCtrl::ClAllSerialSetBaudRate(short baudRate) {
-  return Short(CVexCamInterface::ClAllSerialSetBaudRate(static_cast<unsigned short>(baudRate)));
-}
 
 // ---- Transfers, identity, white balance.
 // The whole-camera operations refresh every window many times: their

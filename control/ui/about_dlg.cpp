@@ -65,8 +65,8 @@ QString CAboutDlg::UserIdProblem(const QString& userId) {
 }
 
 // ---- The window.
-void CAboutDlg::BuildWindow(QWidget* page) {
-  // Picture and product lines side by side.
+// Picture and product lines side by side.
+QHBoxLayout* CAboutDlg::BuildProductLines(QWidget* page) {
   picture_ = new QLabel(page);
   picture_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -101,8 +101,11 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   auto* top = new QHBoxLayout;
   top->addWidget(picture_, 0, Qt::AlignTop);
   top->addLayout(lines, 1);
+  return top;
+}
 
-  // Camera Data.
+// Camera Data: the identity and the user ID, with its protection.
+QGroupBox* CAboutDlg::BuildCameraData(QWidget* page) {
   auto* camera = new QGroupBox(QStringLiteral("Camera Data"), page);
   camera->setAccessibleName(camera->title());
   // The boxes carry their labels' texts as names; the labels stay unnamed
@@ -139,8 +142,11 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   grid->addWidget(saveUserId_, 2, 2);
   grid->addLayout(radios, 3, 1, 1, 2);
   grid->setColumnStretch(1, 1);
+  return camera;
+}
 
-  // Help.
+// Help: a help file chosen and opened.
+QGroupBox* CAboutDlg::BuildHelp(QWidget* page) {
   auto* help = new QGroupBox(QStringLiteral("Help"), page);
   help->setAccessibleName(help->title());
   auto* listLabel = new QLabel(QStringLiteral("Select Help File"), help);
@@ -157,6 +163,14 @@ void CAboutDlg::BuildWindow(QWidget* page) {
   helpGrid->addWidget(helpList_, 1, 0);
   helpGrid->addWidget(openHelp_, 1, 1);
   helpGrid->setColumnStretch(0, 1);
+  return help;
+}
+
+void CAboutDlg::BuildWindow(QWidget* page) {
+  // Made in the order the operator tabs through them.
+  auto* top = BuildProductLines(page);
+  auto* camera = BuildCameraData(page);
+  auto* help = BuildHelp(page);
 
   onlineBar_ = ctl::MakeOnlineBar(page);
 

@@ -6,11 +6,14 @@
 
 #include <QString>
 
+#include "VexQ4Comm.h"
 #include "vexq4/control/tool_windows.h"
 
 class CLabel;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -31,7 +34,7 @@ class CAboutDlg final : public CToolWinDlg {
   static constexpr char kEmptyUserId[] = "A valid User ID must contain some characters !!";
   static constexpr char kNoFileSelected[] = "No file was selected!!";
   // What the camera keeps of a user ID.
-  static constexpr int kUserIdMaxLength = 16;
+  static constexpr int kUserIdMaxLength = VEXQ4_USER_ID_MAX_SET;
 
   CAboutDlg();
 
@@ -61,6 +64,11 @@ class CAboutDlg final : public CToolWinDlg {
   void OnDestroyWindow() override;
 
  private:
+  // The window's parts, made on `page`.
+  QHBoxLayout* BuildProductLines(QWidget* page);
+  QGroupBox* BuildCameraData(QWidget* page);
+  QGroupBox* BuildHelp(QWidget* page);
+
   // Shows the kept values in the controls ("refresh").
   void ShowFields();
   void SetProtectMode(int index);

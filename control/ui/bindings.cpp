@@ -30,8 +30,29 @@ QString SpinTip(const char* tip, const model::SettingRow& setting) {
 
 }  // namespace
 
-BoundPage::BoundPage(std::span<const Binding> table)
-    : table_(table), widgets_(table.size()), stored_(table.size()), storedText_(table.size()) {}
+BoundPage::BoundPage(std::span<const Binding> table, model::Window window)
+    : table_(table.begin(), table.end()), listed_(table.size()) {
+  for (const model::SettingRow& setting : model::Settings()) {
+    // A setting without a key (the presets the gain boxes show) is the
+    // window's own business.
+    if (setting.window != window || !setting.inFile()) continue;
+    const Change change = ChangeOf(setting);
+    if (std::any_of(table.begin(), table.end(),
+                    [change](const Binding& row) { return row.change == change; }))
+      continue;
+    const std::string& name = moreTexts_.emplace_back(setting.key);
+    const std::string& tip =
+        moreTexts_.emplace_back("Select " + name + (setting.isList() ? "" : " value, {min} ... {max}"));
+    table_.push_back({.change = change,
+                      .widget = setting.isList() ? BoundWidget::kList : BoundWidget::kSpin,
+                      .label = name.c_str(),
+                      .name = name.c_str(),
+                      .tip = tip.c_str()});
+  }
+  widgets_.resize(table_.size());
+  stored_.resize(table_.size());
+  storedText_.resize(table_.size());
+}
 
 std::size_t BoundPage::IndexOf(Change change) const {
   const auto it = std::find_if(table_.begin(), table_.end(),
@@ -148,6 +169,28 @@ QGroupBox* BoundPage::ListGroup(QWidget* parent, const char* title, Change chang
   return group;
 }
 
+QGroupBox* BoundPage::MoreSettingsGroup(QWidget* parent) {
+  if (listed_ == table_.size()) return nullptr;
+  QGroupBox* group = Group(parent, "More Settings");
+  auto* grid = new QGridLayout(group);
+  for (std::size_t i = listed_; i < table_.size(); ++i) {
+    const Binding& row = table_[i];
+    const int line = static_cast<int>(i - listed_);
+    if (row.widget == BoundWidget::kSpin) {
+      AddSpin(grid, line, row.change);
+      continue;
+    }
+    auto* label = new QLabel(Latin1(row.label), group);
+    QComboBox* list = AddList(group, row.change);
+    label->setBuddy(list);
+    label->setAccessibleName(Latin1(row.name) + QStringLiteral(" label"));
+    grid->addWidget(label, line, 0);
+    grid->addWidget(list, line, 1, 1, 2);
+  }
+  grid->setColumnStretch(3, 1);
+  return group;
+}
+
 StatusPicture* BoundPage::AddOnlineBar(QWidget* parent) {
   onlineBar_ = MakeOnlineBar(parent);
   return onlineBar_;
@@ -168,9 +211,11 @@ void BoundPage::ShowOnlineFromControl() {
 
 void BoundPage::SetRanges(std::span<const Change> order) {
   for (Change change : order) {
-    short lower = 0;
-    short upper = 0;
-    if ((control()->*Members(change).range)(&lower, &upper) != 0) continue;
+    const SettingMembers& members = Members(change);
+    // A setting without a range query takes any 16-bit value.
+    short lower = static_cast<short>(members.row->min);
+    short upper = static_cast<short>(members.row->max);
+    if (members.range && (control()->*members.range)(&lower, &upper) != 0) continue;
     if (SpinButton* spin = Widgets(change).spin) spin->SetRange(lower, upper);
   }
 }
@@ -188,6 +233,11 @@ void BoundPage::FillList(Change change) {
     if ((control()->*row.entry)(static_cast<short>(position), &text) == 0) list->addItem(text);
   }
   list->setCurrentIndex(-1);  // nothing selected until the first refresh
+}
+
+void BoundPage::FillMoreSettingsLists() {
+  for (std::size_t i = listed_; i < table_.size(); ++i)
+    if (table_[i].widget == BoundWidget::kList) FillList(table_[i].change);
 }
 
 void BoundPage::ReadProfile() {

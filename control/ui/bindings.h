@@ -8,7 +8,9 @@
 // profile, push the values into the control), its refreshes (write the
 // profile, update the widget; nothing is sent) and the operator's actions
 // (widget changed -> property set) are loops over the rows; what a window
-// does beyond that lives in named functions beside its table.
+// does beyond that lives in named functions beside its table. A setting of
+// the window that its table leaves out (one added to the camera since) is
+// bound all the same, shown in a group of its own and named after its key.
 #pragma once
 
 #include <QComboBox>
@@ -18,7 +20,9 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <deque>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "vexq4/control/changes.h"
@@ -74,7 +78,9 @@ class BoundPage : public CToolWinDlg {
   Q_OBJECT
 
  public:
-  explicit BoundPage(std::span<const Binding> table);
+  // `table`: the rows the window lays out itself; `window`: the window
+  // whose other settings it shows in MoreSettingsGroup.
+  BoundPage(std::span<const Binding> table, model::Window window);
 
   // Bound rows (and the online status) refresh here; pages call it for
   // what they do not handle themselves.
@@ -104,6 +110,9 @@ class BoundPage : public CToolWinDlg {
   // A group holding just the row's list: the list is named after the
   // group's title, the group after it with " group".
   QGroupBox* ListGroup(QWidget* parent, const char* title, Change change);
+  // The window's settings that its table leaves out, each a labelled spin
+  // (a list setting: a list); nullptr when there are none.
+  QGroupBox* MoreSettingsGroup(QWidget* parent);
   // The online bar across the bottom edge.
   StatusPicture* AddOnlineBar(QWidget* parent);
   void OnDestroyWindow() override;
@@ -115,6 +124,8 @@ class BoundPage : public CToolWinDlg {
   void SetRanges(std::span<const Change> order);
   // A list's entries from its range and entry queries.
   void FillList(Change change);
+  // The lists of MoreSettingsGroup.
+  void FillMoreSettingsLists();
   // Reads every row's profile value (before anything is pushed: the pushes
   // rewrite the profile through their notifications).
   void ReadProfile();
@@ -147,7 +158,11 @@ class BoundPage : public CToolWinDlg {
   void RefreshRow(const Binding& row, int number, const QString& text);
   void OnBoxChanged(Change change);
 
-  std::span<const Binding> table_;
+  // The window's table, then a row for each setting of the window it
+  // leaves out, whose names and tips live in moreTexts_.
+  std::vector<Binding> table_;
+  std::size_t listed_ = 0;
+  std::deque<std::string> moreTexts_;
   std::vector<BoundWidgets> widgets_;
   std::vector<int> stored_;
   std::vector<QString> storedText_;

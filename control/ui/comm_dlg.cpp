@@ -3,7 +3,6 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -67,40 +66,6 @@ UiServices::FileRequest SaveRequest(const QString& filter, const QString& extens
   return request;
 }
 
-QGroupBox* Group(const QString& title, QWidget* parent) {
-  auto* group = new QGroupBox(title, parent);
-  group->setAccessibleName(title);
-  return group;
-}
-
-QLabel* Label(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setAccessibleName(text);
-  return label;
-}
-
-QPushButton* Button(const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setAccessibleName(text);
-  button->setAutoDefault(false);
-  return button;
-}
-
-QComboBox* DropDown(const QString& name, QWidget* parent) {
-  auto* list = new QComboBox(parent);
-  list->setAccessibleName(name);
-  list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  return list;
-}
-
-// An indicator: the picture and its text side by side, both named after
-// what they show.
-StatusPicture* Indicator(const QString& name, QWidget* parent) {
-  auto* picture = new StatusPicture(parent, QSize(16, 16), QStringLiteral("comm-"));
-  picture->setAccessibleName(name);
-  return picture;
-}
-
 }  // namespace
 
 CCommDlg::CCommDlg() { SetSection(QStringLiteral("Communication")); }
@@ -116,149 +81,15 @@ void CCommDlg::SetLinkPollMs(int ms) {
 
 // ---- The window.
 void CCommDlg::BuildWindow(QWidget* page) {
-  // Status.
-  auto* status = Group(QStringLiteral("Status"), page);
-  onlineIcon_ = Indicator(QStringLiteral("Status: online"), status);
-  onlineLabel_ = Label(QString(), status);
-  onlineLabel_->setAccessibleName(QStringLiteral("Status: online"));
-  activityIcon_ = Indicator(QStringLiteral("Status: activity"), status);
-  activityLabel_ = Label(QString(), status);
-  activityLabel_->setAccessibleName(QStringLiteral("Status: activity"));
-  // The indicator comes and goes; the window must not jump with it.
-  for (QWidget* w : {static_cast<QWidget*>(activityIcon_), static_cast<QWidget*>(activityLabel_)}) {
-    QSizePolicy policy = w->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    w->setSizePolicy(policy);
-  }
-  const int statusWidth =
-      onlineLabel_->fontMetrics().horizontalAdvance(QStringLiteral("Receiving")) + 8;
-  onlineLabel_->setMinimumWidth(statusWidth);
-  activityLabel_->setMinimumWidth(statusWidth);
-  {
-    auto* grid = new QGridLayout(status);
-    grid->addWidget(onlineIcon_, 0, 0);
-    grid->addWidget(onlineLabel_, 0, 1);
-    grid->addWidget(activityIcon_, 0, 2);
-    grid->addWidget(activityLabel_, 0, 3);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-  }
-
-  // Communication: where the camera is reached.
-  auto* communication = Group(QStringLiteral("Communication"), page);
-  auto* sourceLabel = Label(QStringLiteral("CL Manufacturer/COM-ports"), communication);
-  sourceList_ = DropDown(sourceLabel->text(), communication);
-  sourceList_->setMinimumContentsLength(16);
-  sourceLabel->setBuddy(sourceList_);
-  auto* comPortLabel = Label(QStringLiteral("COM-Port"), communication);
-  comPortList_ = DropDown(comPortLabel->text(), communication);
-  comPortLabel->setBuddy(comPortList_);
-  autoButton_ = Button(QStringLiteral("Auto"), communication);
-  {
-    auto* grid = new QGridLayout(communication);
-    grid->addWidget(sourceLabel, 0, 0, 1, 3);
-    grid->addWidget(sourceList_, 1, 0, 1, 3);
-    grid->addWidget(comPortLabel, 2, 0);
-    grid->addWidget(comPortList_, 2, 1);
-    grid->addWidget(autoButton_, 2, 2);
-    grid->setColumnStretch(1, 1);
-  }
-
-  // Synchronize.
-  auto* synchronize = Group(QStringLiteral("Synchronize"), page);
-  syncIcon_ = Indicator(QStringLiteral("Synchronize: status"), synchronize);
-  syncLabel_ = Label(QString(), synchronize);
-  syncLabel_->setAccessibleName(QStringLiteral("Synchronize: status"));
-  auto* syncCamera = Button(QStringLiteral("Synchronize Camera"), synchronize);
-  auto* syncProgram = Button(QStringLiteral("Synchronize Program"), synchronize);
-  {
-    auto* grid = new QGridLayout(synchronize);
-    grid->addWidget(syncIcon_, 0, 0);
-    grid->addWidget(syncLabel_, 0, 1);
-    grid->addWidget(syncCamera, 1, 0, 1, 2);
-    grid->addWidget(syncProgram, 2, 0, 1, 2);
-    grid->setColumnStretch(1, 1);
-  }
-
-  // Files.
-  auto* files = Group(QStringLiteral("Files"), page);
-  auto* writeFile = Button(QStringLiteral("Write to File..."), files);
-  writeFile->setIcon(ctl::ResourceIcon(QStringLiteral("comm-write-file")));
-  auto* readFile = Button(QStringLiteral("Read from File..."), files);
-  readFile->setIcon(ctl::ResourceIcon(QStringLiteral("comm-read-file")));
-  {
-    auto* box = new QVBoxLayout(files);
-    box->addWidget(writeFile);
-    box->addWidget(readFile);
-  }
-
-  // EEPROM Current Area.
-  auto* eeprom = Group(QStringLiteral("EEPROM Current Area"), page);
-  eepromBox_ = new QLineEdit(eeprom);
-  eepromBox_->setAccessibleName(eeprom->title());
-  eepromBox_->setReadOnly(true);
-  eepromBox_->setAlignment(Qt::AlignCenter);
-  eepromBox_->setMinimumWidth(
-      eepromBox_->fontMetrics().horizontalAdvance(QStringLiteral("Factory")) + 24);
-  auto* getArea = Button(QStringLiteral("Get Area"), eeprom);
-  {
-    auto* row = new QHBoxLayout(eeprom);
-    row->addWidget(eepromBox_, 1);
-    row->addWidget(getArea);
-  }
-
-  // Factory and User Settings In Camera.
-  auto* areas = Group(QStringLiteral("Factory and User Settings In Camera"), page);
-  userAreaList_ = DropDown(areas->title(), areas);
-  userAreaList_->setMinimumContentsLength(8);
-  storeButton_ = Button(QStringLiteral("Store"), areas);
-  auto* load = Button(QStringLiteral("Load"), areas);
-  {
-    auto* row = new QHBoxLayout(areas);
-    row->addWidget(userAreaList_, 1);
-    row->addWidget(storeButton_);
-    row->addWidget(load);
-  }
-
-  // Write All Camera Data to File.
-  auto* report = Group(QStringLiteral("Write All Camera Data to File"), page);
-  auto* writeData = Button(QStringLiteral("Write Camera Data"), report);
-  {
-    auto* row = new QHBoxLayout(report);
-    row->addWidget(writeData);
-  }
-
-  // Control Tool Messages: the log, newest first.
-  auto* messages = Group(QStringLiteral("Control Tool Messages"), page);
-  logBox_ = new QPlainTextEdit(messages);
-  logBox_->setAccessibleName(messages->title());
-  logBox_->setReadOnly(true);
-  logBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  logBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  logBox_->setFont(ctl::LogFont());
-  {
-    // Room for a whole message line (46 characters of text plus its
-    // mnemonic) and a few exchanges.
-    const QFontMetrics metrics(logBox_->font());
-    logBox_->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 52,
-                            metrics.lineSpacing() * 8);
-  }
-  logBox_->setProperty(ctl::kExactTextProperty, log_);
-  ctl::NameScrollParts(logBox_, messages->title());
-  auto* writeLog = Button(QStringLiteral("Write To File"), messages);
-  auto* clear = Button(QStringLiteral("Clear"), messages);
-  marker_ = new StatusPicture(messages, QSize(16, 16), QStringLiteral("comm-marker-"));
-  marker_->setAccessibleName(QStringLiteral("message marker"));
-  {
-    auto* box = new QVBoxLayout(messages);
-    box->addWidget(logBox_, 1);
-    auto* row = new QHBoxLayout;
-    row->addWidget(marker_);
-    row->addStretch(1);
-    row->addWidget(writeLog);
-    row->addWidget(clear);
-    box->addLayout(row);
-  }
+  // The groups, made in the order the operator tabs through them.
+  auto* status = BuildStatusGroup(page);
+  auto* communication = BuildCommunicationGroup(page);
+  auto* synchronize = BuildSynchronizeGroup(page);
+  auto* files = BuildFilesGroup(page);
+  auto* eeprom = BuildEepromGroup(page);
+  auto* areas = BuildAreasGroup(page);
+  auto* report = BuildReportGroup(page);
+  auto* messages = BuildMessagesGroup(page);
 
   // Layout: the link on the left, what moves settings on the right, the
   // log across the bottom.
@@ -280,15 +111,6 @@ void CCommDlg::BuildWindow(QWidget* page) {
   layout->addLayout(columns);
   layout->addWidget(messages, 1);
 
-  // Tooltips, as the operator reads them.
-  comPortList_->setToolTip(QStringLiteral("Select Camera Link Frame Grabber"));
-  autoButton_->setToolTip(QStringLiteral("Click to search for camera on COM1..COM16"));
-  syncCamera->setToolTip(QStringLiteral("Click to write all settings to the camera"));
-  syncProgram->setToolTip(QStringLiteral("Click to read all settings from the camera"));
-  writeFile->setToolTip(QStringLiteral("Click to write all settings to a selectable file"));
-  readFile->setToolTip(QStringLiteral("Click to read settings from a file"));
-  writeData->setToolTip(QStringLiteral("Write All Camera Data to File"));
-
   // Timer 1 hides the activity indicator after the last transfer; timer 2
   // checks the link.
   activityTimer_ = new QTimer(page);
@@ -296,26 +118,6 @@ void CCommDlg::BuildWindow(QWidget* page) {
   pollTimer_ = new QTimer(page);
   connect(activityTimer_, &QTimer::timeout, this, [this] { Act([this] { HideActivity(); }); });
   connect(pollTimer_, &QTimer::timeout, this, [this] { Act([this] { PollLink(); }); });
-
-  // Operator actions: lists on `activated` (a refresh sets them without
-  // acting), buttons on `clicked`.
-  auto act = [this](void (CCommDlg::*action)()) {
-    return [this, action] { Act([this, action] { (this->*action)(); }); };
-  };
-  connect(comPortList_, &QComboBox::activated, this, act(&CCommDlg::OnComPortSelected));
-  connect(sourceList_, &QComboBox::activated, this, act(&CCommDlg::OnSourceSelected));
-  connect(userAreaList_, &QComboBox::activated, this, act(&CCommDlg::OnUserAreaSelected));
-  connect(autoButton_, &QPushButton::clicked, this, act(&CCommDlg::OnAuto));
-  connect(syncCamera, &QPushButton::clicked, this, act(&CCommDlg::OnSynchronizeCamera));
-  connect(syncProgram, &QPushButton::clicked, this, act(&CCommDlg::OnSynchronizeProgram));
-  connect(writeFile, &QPushButton::clicked, this, act(&CCommDlg::OnWriteSettingsFile));
-  connect(readFile, &QPushButton::clicked, this, act(&CCommDlg::OnReadSettingsFile));
-  connect(storeButton_, &QPushButton::clicked, this, act(&CCommDlg::OnStore));
-  connect(load, &QPushButton::clicked, this, act(&CCommDlg::OnLoad));
-  connect(writeData, &QPushButton::clicked, this, act(&CCommDlg::OnWriteCameraData));
-  connect(getArea, &QPushButton::clicked, this, act(&CCommDlg::OnGetArea));
-  connect(writeLog, &QPushButton::clicked, this, act(&CCommDlg::OnWriteLog));
-  connect(clear, &QPushButton::clicked, this, act(&CCommDlg::OnClear));
 
   // Until the first notifications: no online text with the off-line
   // picture, no activity.

@@ -10,11 +10,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "vexq4/control/tool_windows.h"
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -58,6 +60,19 @@ class CCommDlg final : public CToolWinDlg {
   void OnDestroyWindow() override;
 
  private:
+  // The window's groups (comm_dlg_window.cpp), each made, named and wired
+  // on `page`.
+  QGroupBox* BuildStatusGroup(QWidget* page);
+  QGroupBox* BuildCommunicationGroup(QWidget* page);
+  QGroupBox* BuildSynchronizeGroup(QWidget* page);
+  QGroupBox* BuildFilesGroup(QWidget* page);
+  QGroupBox* BuildEepromGroup(QWidget* page);
+  QGroupBox* BuildAreasGroup(QWidget* page);
+  QGroupBox* BuildReportGroup(QWidget* page);
+  QGroupBox* BuildMessagesGroup(QWidget* page);
+  // What an operator's action runs: `action`, as the page runs actions.
+  std::function<void()> Acting(void (CCommDlg::*action)());
+
   // Copies the lists' selections into the fields, and the reverse.
   void ReadControls();
   void RefreshControls();
@@ -100,8 +115,8 @@ class CCommDlg final : public CToolWinDlg {
   QString eepromText_;
   QString log_;
   bool markerOn_ = false;
-  short firstComPort_ = 1;
-  short lastComPort_ = 16;
+  short firstComPort_ = vexq4::model::kFirstComPort;
+  short lastComPort_ = vexq4::model::kLastComPort;
   short firstManufacturer_ = 0;
   short lastManufacturer_ = -1;
   short clPortCount_ = 0;

@@ -108,14 +108,6 @@ const Binding kGainTable[] = {
 // rows after them.
 constexpr Change kKneeSelectFirst[] = {KneeSelectChanged};
 
-// The change that announces a setting.
-Change ChangeOf(const model::SettingRow& row) {
-  const auto changes = Changes();
-  const auto it = std::find_if(changes.begin(), changes.end(),
-                               [&](const ChangeInfo& info) { return info.setting == &row; });
-  return static_cast<Change>(it - changes.begin());
-}
-
 constexpr char kAutoShadingQuestion[] =
     "A non-static shading correction will be generated.\n"
     "It can't be stored in any user area !!\n\nYou can save the data in a file.";
@@ -130,7 +122,7 @@ QPushButton* Button(QWidget* parent, const char* text, const char* tip = nullptr
 
 }  // namespace
 
-CGainDlg::CGainDlg() : BoundPage(kGainTable) { SetSection(QStringLiteral("Gain")); }
+CGainDlg::CGainDlg() : BoundPage(kGainTable, model::Window::kGain) { SetSection(QStringLiteral("Gain")); }
 
 void CGainDlg::HideRequest() { control()->SetShowGainWnd(0); }
 
@@ -174,7 +166,8 @@ void CGainDlg::BuildWindow(QWidget* page) {
   levels->addWidget(SpinGroup(page, "Knee Slope", kneeSlope), 1, 1);
   levels->addWidget(RadioGroup(page, "Knee Select", KneeSelectChanged), 2, 0);
   levels->addWidget(RadioGroup(page, "Shading Mode", ShadingModeChanged), 2, 1);
-  levels->setRowStretch(3, 1);
+  if (QGroupBox* more = MoreSettingsGroup(page)) levels->addWidget(more, 3, 0, 1, 2);
+  levels->setRowStretch(4, 1);
 
   QGroupBox* shading = Group(page, "Auto Shading");
   auto* shadingLayout = new QHBoxLayout(shading);
@@ -198,6 +191,7 @@ void CGainDlg::OnInitDialog() {
   InitStep([&] { ShowOnlineFromControl(); });
   FillList(WhiteBalanceChanged);
   FillList(AutoWhiteAreaChanged);
+  FillMoreSettingsLists();
   ReadProfile();
   Push(kKneeSelectFirst);
   SetRanges(SpinRows());

@@ -112,7 +112,7 @@ constexpr int kFullFrame = 0;
 
 }  // namespace
 
-CShutterDlg::CShutterDlg() : BoundPage(kShutterTable) { SetSection(QStringLiteral("Shutter")); }
+CShutterDlg::CShutterDlg() : BoundPage(kShutterTable, model::Window::kShutter) { SetSection(QStringLiteral("Shutter")); }
 
 void CShutterDlg::HideRequest() { control()->SetShowShutterWnd(0); }
 
@@ -144,6 +144,7 @@ void CShutterDlg::BuildWindow(QWidget* page) {
   left->addWidget(ListGroup(page, "Trigger Mode", TriggerTypeChanged));
   left->addWidget(ListGroup(page, "Partial Scan Mode", PartialScanChanged));
   left->addWidget(ListGroup(page, "Binning", BinningChanged));
+  if (QGroupBox* more = MoreSettingsGroup(page)) left->addWidget(more);
   left->addStretch(1);
 
   for (auto [title, change] : {std::pair{"Smearless", SmearlessChanged},
@@ -166,6 +167,7 @@ void CShutterDlg::OnInitDialog() {
   FillList(TriggerTypeChanged);
   FillList(BinningChanged);
   FillList(ShutterSpeedChanged);
+  FillMoreSettingsLists();
   if (modeBox_) {
     modeBox_->setReadOnly(true);
     modeBox_->hide();

@@ -62,6 +62,66 @@ void CheckFiles(const fs::path& dir) {
   }
 }
 
+// Runs operation `op` of the dialogue on the model, taking its arguments
+// from the input; the operation's code.
+int RunOperation(int op, CVexCamInterface& model, fuzz::FuzzInput& in, const fs::path& dir,
+                 int port) {
+  const auto& settings = model::Settings();
+  switch (op) {
+    case 0:
+      return model.GetSetting(settings[in.Byte() % settings.size()]);
+    case 1: {
+      const auto& row = settings[in.Byte() % settings.size()];
+      return model.SetSetting(row, static_cast<std::int16_t>(in.Word()));
+    }
+    case 2:
+      return model.ReadAllFromCamera();
+    case 3:
+      return model.WriteAllToCamera();
+    case 4:
+      return model.LoadSettings(in.Byte() % 5 - 1);
+    case 5:
+      return model.StoreSettings(in.Byte() % 5 - 1);
+    case 6: {
+      std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
+      return model.GetCameraID(id.data());
+    }
+    case 7: {
+      std::array<char, VEXQ4_MODEL_NAME_SIZE> name{};
+      return model.GetModelName(name.data());
+    }
+    case 8:
+      return model.GetUserID();
+    case 9:
+      return model.SetUserID(in.Until(0).substr(0, 24));
+    case 10:
+      return model.GetFirmwareVersion();
+    case 11:
+      return model.GetEEPROMCurrentAreaNo();
+    case 12:
+      return model.SetOnePushMode();
+    case 13:
+      return model.GetOnePushResult();
+    case 14:
+      return model.SetWhiteBalanceIndex(in.Byte() % 6);
+    case 15:
+      return model.WriteCameraDataToFile((dir / "report.txt").string());
+    case 16:
+      return model.SaveShadingDataIntoFile((dir / "shading.csv").string());
+    case 17:
+      return model.LoadShadingDataFromFile((dir / "valid.csv").string());
+    case 18:
+      return model.StartAutoShadingCorrection();
+    case 19:
+      return model.SetComPort(port);
+    case 20:
+      return model.CloseConnection();
+    default:
+      return (in.Byte() & 1) ? model.WriteAllToFile((dir / "settings.cam").string())
+                             : model.ReadAllFromFile((dir / "settings.cam").string());
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -81,86 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto port = static_cast<int>(fuzz::kFuzzPort);
   model.SetComPort(port);
 
-  const auto& settings = model::Settings();
   for (int n = 0; n < 32 && !in.empty(); ++n) {
     const int op = in.Byte() % kOps;
     const std::uint32_t start = platform::TickCount();
-    int rc = 0;
-    switch (op) {
-      case 0:
-        rc = model.GetSetting(settings[in.Byte() % settings.size()]);
-        break;
-      case 1: {
-        const auto& row = settings[in.Byte() % settings.size()];
-        rc = model.SetSetting(row, static_cast<std::int16_t>(in.Word()));
-        break;
-      }
-      case 2:
-        rc = model.ReadAllFromCamera();
-        break;
-      case 3:
-        rc = model.WriteAllToCamera();
-        break;
-      case 4:
-        rc = model.LoadSettings(in.Byte() % 5 - 1);
-        break;
-      case 5:
-        rc = model.StoreSettings(in.Byte() % 5 - 1);
-        break;
-      case 6: {
-        std::array<char, VEXQ4_CAMERA_ID_SIZE> id{};
-        rc = model.GetCameraID(id.data());
-        break;
-      }
-      case 7: {
-        std::array<char, VEXQ4_MODEL_NAME_SIZE> name{};
-        rc = model.GetModelName(name.data());
-        break;
-      }
-      case 8:
-        rc = model.GetUserID();
-        break;
-      case 9:
-        rc = model.SetUserID(in.Until(0).substr(0, 24));
-        break;
-      case 10:
-        rc = model.GetFirmwareVersion();
-        break;
-      case 11:
-        rc = model.GetEEPROMCurrentAreaNo();
-        break;
-      case 12:
-        rc = model.SetOnePushMode();
-        break;
-      case 13:
-        rc = model.GetOnePushResult();
-        break;
-      case 14:
-        rc = model.SetWhiteBalanceIndex(in.Byte() % 6);
-        break;
-      case 15:
-        rc = model.WriteCameraDataToFile((dir / "report.txt").string());
-        break;
-      case 16:
-        rc = model.SaveShadingDataIntoFile((dir / "shading.csv").string());
-        break;
-      case 17:
-        rc = model.LoadShadingDataFromFile((dir / "valid.csv").string());
-        break;
-      case 18:
-        rc = model.StartAutoShadingCorrection();
-        break;
-      case 19:
-        rc = model.SetComPort(port);
-        break;
-      case 20:
-        rc = model.CloseConnection();
-        break;
-      default:
-        rc = (in.Byte() & 1) ? model.WriteAllToFile((dir / "settings.cam").string())
-                             : model.ReadAllFromFile((dir / "settings.cam").string());
-        break;
-    }
+    const int rc = RunOperation(op, model, in, dir, port);
     const std::string where = "operation " + std::to_string(op) + ": ";
     VEXQ4_FUZZ_CHECK(reliability::IsDocumentedCode(rc),
                      where + "undocumented code " + std::to_string(rc));

@@ -23,6 +23,7 @@
 #include "line_problems.h"
 #include "release.h"
 #include "vexq4/platform/abandon.h"
+#include "vexq4/platform/file_descriptor.h"
 #include "vexq4/platform/network_device.h"
 #include "wait.h"
 
@@ -178,22 +179,6 @@ class TermiosDevice final : public SerialDevice {
   bool exclusive_;
 };
 
-// A file descriptor closed on every early return of the opening steps.
-class FdGuard {
- public:
-  explicit FdGuard(int fd) : fd_(fd) {}
-  ~FdGuard() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 OpenResult Failure(OpenError kind, std::string detail) {
   OpenResult result;
   result.error = kind;
@@ -276,7 +261,7 @@ OpenResult OpenDevicePath(const std::string& path) {
 
   // Non-blocking so that the open does not wait for carrier; every later
   // read and write waits through poll() with a deadline instead.
-  FdGuard fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     const int err = errno;
     return Failure(KindOfOpenErrno(err), ErrorText("open", path, err));

@@ -9,7 +9,8 @@
 
 #include "camera_call.h"
 #include "device_check.h"
-#include "status.h"
+#include "host_lines.h"
+#include "host_status.h"
 #include "vexq4/platform/serial_device.h"
 #include "vexq4/sim/pty_server.h"
 
@@ -49,8 +50,8 @@ bool InterpreterFinalizing() {
 // when the entry is there and only the camera did not answer. With the
 // gate held alone.
 int CameraLinkProblem(CVexCamInterface& model, LineKind kind, int number) {
-  std::array<char, 256> name{}, id{};
-  unsigned nameSize = 255, idSize = 255, version = 0;
+  std::array<char, VEXQ4_CL_NAME_SIZE + 1> name{}, id{};
+  unsigned nameSize = VEXQ4_CL_NAME_SIZE, idSize = VEXQ4_CL_NAME_SIZE, version = 0;
   const auto entry = static_cast<unsigned>(number);
   if (kind == LineKind::kAllSerial)
     return model.ClAllSerialGetPortInfo(entry, name.data(), &nameSize, id.data(), &idSize,
@@ -69,14 +70,15 @@ void Camera::Raise(const Call& call, int status, std::string_view file) const {
   // A file operation's -8 is its file; elsewhere a missing Camera Link library.
   std::string message =
       call.what() + ": " +
-      cli::DescribeStatus(fileOperation ? model::FileStatus(status) : model::LibraryStatus(status),
-                          file);
+      hosts::DescribeStatus(
+          fileOperation ? model::FileStatus(status) : model::LibraryStatus(status), file);
   const char* cls = ClassOf(status, fileOperation);
   if (call.wasOnline() && IsOnline() == 0 && status != -5) {
     // The probe after the failure found no camera either: it is gone (a
     // time-out still says what happened, and is still a TimeoutError).
     message += "; the camera stopped answering and is off-line";
-    if (!device_.empty()) message += " (" + line_ + ": " + cli::DiagnoseDevice(device_).text + ")";
+    if (!device_.empty())
+      message += " (" + line_ + ": " + hosts::DiagnoseDevice(device_).text + ")";
     if (status != -6 && !fileOperation) cls = "OfflineError";
   } else if (IsOnline() == 0 && status != -5 && !fileOperation) {
     message += " (the camera is off-line)";
@@ -126,7 +128,7 @@ void Camera::Connect(const ConnectOptions& o) {
   if (o.com) {
     number = *o.com;
     device_ = platform::ComPortDevicePath(static_cast<unsigned>(number));
-    line_ = "COM" + std::to_string(number) + " (" + device_ + ")";
+    line_ = hosts::LineName(kind, number);
   } else if (o.device) {
     kind = LineKind::kDevice;
     device_ = line_ = *o.device;
@@ -141,11 +143,11 @@ void Camera::Connect(const ConnectOptions& o) {
   } else if (o.grabber) {
     kind = LineKind::kGrabber;
     number = *o.grabber;
-    line_ = "frame grabber " + std::to_string(number);
+    line_ = hosts::LineName(kind, number);
   } else {
     kind = LineKind::kAllSerial;
     number = *o.clallserial;
-    line_ = "clallserial port " + std::to_string(number);
+    line_ = hosts::LineName(kind, number);
   }
 
   std::string refused;
@@ -160,21 +162,11 @@ void Camera::Connect(const ConnectOptions& o) {
         if (!o.fastReads) ++g_standardReadCameras;
         fastReads_ = o.fastReads;
         ApplyReads();
-        int result = 0;
-        switch (kind) {
-          case LineKind::kCom:
-          case LineKind::kDevice:
-            result = SetComPort(slot_->port);
-            break;
-          case LineKind::kGrabber:
-            SetConnectionPort(slot_->port);
-            result = ClSerialSetFrameGrabberIndex(number);
-            break;
-          case LineKind::kAllSerial:
-            SetConnectionPort(slot_->port);
-            result = ClAllSerialSetFrameGrabberIndex(number);
-            break;
-        }
+        // A Camera Link line is named by its slot (0), announced as the
+        // connection's port before the line opens.
+        const bool cameraLink = kind == LineKind::kGrabber || kind == LineKind::kAllSerial;
+        if (cameraLink) SetConnectionPort(slot_->port);
+        const int result = hosts::Connect(*this, kind, cameraLink ? number : slot_->port);
         if (result != 0) {
           Release();
           if (device_.empty()) cameraLinkProblem = CameraLinkProblem(*this, kind, number);
@@ -192,8 +184,8 @@ void Camera::RaiseConnectFailure(int status) {
     // device tells why, as `vexq4` says it. A line on a serial device
     // server is explained by what its one opening found (the server's
     // refusal, or a connection it closed at once): nothing is opened again.
-    const cli::DeviceDiagnosis d = cli::DiagnoseDevice(device_);
-    if (d.problem == cli::DeviceProblem::kNoAnswer)
+    const hosts::DeviceDiagnosis d = hosts::DiagnoseDevice(device_);
+    if (d.problem == hosts::DeviceProblem::kNoAnswer)
       ThrowError("CameraTimeoutError", line_ + ": " + d.text, py::int_(-6));
     ThrowError("PortError", line_ + ": " + d.text, py::int_(-2));
   }
@@ -201,7 +193,7 @@ void Camera::RaiseConnectFailure(int status) {
     ThrowError("CameraTimeoutError", line_ + ": no camera answered", py::int_(-6));
   // A library that is missing, no such frame grabber or port: in the
   // words of `vexq4 --grabber`.
-  ThrowError(ClassOf(status, false), cli::ConnectFailure(line_, status, true), py::int_(status));
+  ThrowError(ClassOf(status, false), hosts::ConnectFailure(line_, status, true), py::int_(status));
 }
 
 void Camera::Release() {

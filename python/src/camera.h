@@ -23,8 +23,8 @@
 #include <thread>
 
 #include "connections.h"
+#include "host_properties.h"
 #include "interpreter.h"
-#include "settings.h"
 #include "vexq4/model/VexCamInterface.h"
 #include "vexq4/model/settings.h"
 
@@ -35,6 +35,8 @@ class PtyServer;
 namespace vexq4::python {
 
 namespace py = pybind11;
+using hosts::Kind;
+using hosts::Property;
 
 struct ConnectOptions {
   std::optional<int> com;
@@ -64,11 +66,11 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   bool Synchronized();
   std::string Describe() const;  // "COM3 (/dev/ttyS2)", "frame grabber 1", ...
 
-  py::object Get(const Setting& s);              // the attribute: the cache
-  void Set(const Setting& s, py::handle value);  // checks, then sends at once
-  void SetMany(py::kwargs values);               // checks all, then sends in order
-  py::object Query(std::string_view name);       // asks the camera, like `vexq4 get`
-  py::dict Snapshot();                           // every setting, as `vexq4 list`
+  py::object Get(const Property& p);              // the attribute: the cache
+  void Set(const Property& p, py::handle value);  // checks, then sends at once
+  void SetMany(py::kwargs values);                // checks all, then sends in order
+  py::object QueryByName(std::string_view name);  // asks the camera, like `vexq4 get`
+  py::dict Snapshot();                            // every setting, as `vexq4 list`
 
   void ReadAll(py::object progress);
   void WriteAll(py::object progress);
@@ -130,9 +132,9 @@ class __attribute__((visibility("hidden"))) Camera final : public CVexCamInterfa
   template <typename T>
   void Changed(std::string_view name, const T& value);
   void Progress(const model::ProgressStep& step);
-  int Apply(const Setting& s, int number, const std::string& text);
-  int ReadFirmwareVersion();  // the model's, noting that this connection's is known
-  py::object CacheValue(const Setting& s) const;
+  int Query(const Property& p);  // asks the camera for one property
+  int ReadFirmwareVersion();     // the model's, noting that this connection's is known
+  py::object CacheValue(const Property& p) const;
   void RequireOpen(const Call& call) const;
 
   std::optional<Slot> slot_;          // changed with the gate held alone

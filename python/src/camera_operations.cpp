@@ -5,8 +5,8 @@
 
 #include "camera.h"
 #include "camera_call.h"
+#include "host_status.h"
 #include "input_file.h"
-#include "status.h"
 
 namespace vexq4::python {
 namespace {
@@ -36,129 +36,108 @@ int IntArgument(const char* what, py::handle value, long long min, long long max
 }  // namespace
 // ---- Settings.
 
-py::object Camera::CacheValue(const Setting& s) const {
-  if (s.row) {
-    if (s.kind == Kind::kList) return python::Text(Text(*s.row));
-    return py::int_(Value(*s.row));
-  }
-  if (const model::NotificationRow* n = s.notification) {
-    if (n->hasText()) return python::Text(Text(*n));
-    if (n->hasNumber()) return py::int_(Value(*n));
-  }
-  // The firmware version: the model announces no change of it.
-  return py::int_(FirmwareVersion());
+py::object Camera::CacheValue(const Property& p) const {
+  const hosts::Value value = hosts::ValueOf(*this, p);
+  if (const std::string* text = std::get_if<std::string>(&value)) return python::Text(*text);
+  return py::int_(std::get<int>(value));
 }
 
-py::object Camera::Get(const Setting& s) {
-  Call call(*this, std::string(s.name), Call::Access::kCache);
-  if (s.kind == Kind::kText && !closed() && owner_.load() != std::this_thread::get_id()) {
-    // The control's UserID getter reads the camera first.
-    Call read(*this, std::string(s.name), Call::Access::kCamera);
-    Raise(read, Exchange(read, [this] { return GetUserID(); }));
+int Camera::Query(const Property& p) {
+  // The firmware version, the one value without a notification: this
+  // connection's is known once read.
+  if (!p.setting && !p.notification) return ReadFirmwareVersion();
+  return hosts::Query(*this, p);
+}
+
+py::object Camera::Get(const Property& p) {
+  Call call(*this, std::string(p.name), Call::Access::kCache);
+  if (p.kind == Kind::kText && !closed() && owner_.load() != std::this_thread::get_id()) {
+    // The control's getter of the user ID reads the camera first.
+    Call read(*this, std::string(p.name), Call::Access::kCamera);
+    Raise(read, Exchange(read, [&] { return Query(p); }));
   }
-  return CacheValue(s);
+  return CacheValue(p);
 }
 
 namespace {
 
-// A value for one setting, checked as the control's setter checks it:
+// A value for one property, checked as the control's setter checks it:
 // the number, or the list index and text.
-struct Checked {
-  int number = 0;
-  std::string text;
-};
-
-Checked Check(const Setting& s, py::handle value) {
-  Checked c;
-  if (s.readOnly())
+hosts::Checked Check(const Property& p, py::handle value) {
+  if (p.readOnly())
     ThrowBuiltin(PyExc_AttributeError,
-                 std::string(s.name) +
+                 std::string(p.name) +
                      " is read-only (the connection is chosen when the Camera is opened; the "
                      "identity is the camera's)");
-  if (s.kind == Kind::kNumber) {
+  hosts::Checked c;
+  if (p.kind == Kind::kNumber) {
     // True and False are ints to Python, not values of a setting: refused
     // as store() and load() refuse them.
     if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr()))
-      ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes an int, not " + TypeName(value));
+      ThrowBuiltin(PyExc_TypeError, std::string(p.name) + " takes an int, not " + TypeName(value));
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     // Beyond 64 bits the value is named as given, not as a clipped number.
-    const std::string error =
-        overflow != 0 ? OutOfRange(s, py::str(value).cast<std::string>()) : CheckNumber(s, v);
-    if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
-    c.number = static_cast<int>(v);
-    return c;
+    if (overflow != 0)
+      ThrowBuiltin(PyExc_ValueError, hosts::OutOfRange(p, py::str(value).cast<std::string>()));
+    c = hosts::CheckNumber(p, v);
+  } else {
+    if (!PyUnicode_Check(value.ptr()))
+      ThrowBuiltin(PyExc_TypeError, std::string(p.name) + " takes a str, not " + TypeName(value));
+    c = hosts::CheckValue(p, Bytes(value));
   }
-  if (!PyUnicode_Check(value.ptr()))
-    ThrowBuiltin(PyExc_TypeError, std::string(s.name) + " takes a str, not " + TypeName(value));
-  c.text = Bytes(value);
-  const std::string error = CheckText(s, c.text, c.number);
-  if (!error.empty()) ThrowBuiltin(PyExc_ValueError, error);
+  if (!c.ok) ThrowBuiltin(PyExc_ValueError, c.error);
   return c;
 }
 
 }  // namespace
 
-int Camera::Apply(const Setting& s, int number, const std::string& text) {
-  if (s.kind == Kind::kText) return SetUserID(std::string_view(text));
-  return SetSetting(*s.row, number);
-}
-
-void Camera::Set(const Setting& s, py::handle value) {
-  const Checked c = Check(s, value);
-  Run("set " + std::string(s.name), py::none(), [&] { return Apply(s, c.number, c.text); });
+void Camera::Set(const Property& p, py::handle value) {
+  const hosts::Checked c = Check(p, value);
+  Run("set " + std::string(p.name), py::none(), [&] { return hosts::Apply(*this, p, c); });
 }
 
 void Camera::SetMany(py::kwargs values) {
   // Every value is checked before anything is sent, as `vexq4 set` does.
-  std::vector<std::pair<const Setting*, Checked>> plan;
+  std::vector<std::pair<const Property*, hosts::Checked>> plan;
   for (auto [key, value] : values) {
     const std::string name = Bytes(key);
-    const Setting* s = FindSetting(name);
-    if (!s) {
+    const Property* p = hosts::FindPropertyExactly(name);
+    if (!p) {
       std::string message = "set() got an unexpected keyword argument '" + name + "'";
-      if (const std::string near = Suggest(name); !near.empty())
+      if (const std::string near = hosts::SuggestProperty(name); !near.empty())
         message += "; did you mean " + near + "?";
       ThrowBuiltin(PyExc_TypeError, message);
     }
-    plan.emplace_back(s, Check(*s, value));
+    plan.emplace_back(p, Check(*p, value));
   }
   // One call: no other thread comes in between the values.
   Call call(*this, "set", Call::Access::kCamera);
   RequireOpen(call);
   for (const auto& step : plan) {
     // Named, not bound: clang 14 lets no lambda capture a structured binding.
-    const Setting& s = *step.first;
-    const Checked& c = step.second;
-    call.Rename("set " + std::string(s.name));
-    Raise(call, Exchange(call, [&] { return Apply(s, c.number, c.text); }));
+    const Property& p = *step.first;
+    const hosts::Checked& c = step.second;
+    call.Rename("set " + std::string(p.name));
+    Raise(call, Exchange(call, [&] { return hosts::Apply(*this, p, c); }));
   }
 }
 
-py::object Camera::Query(std::string_view name) {
-  const Setting* s = FindSettingNoCase(name);
-  if (!s) {
+py::object Camera::QueryByName(std::string_view name) {
+  const Property* p = hosts::FindProperty(name);
+  if (!p) {
     std::string message = "no setting named \"" + std::string(name) + "\"";
-    if (const std::string near = Suggest(name); !near.empty())
+    if (const std::string near = hosts::SuggestProperty(name); !near.empty())
       message += "; did you mean " + near + "?";
     ThrowBuiltin(PyExc_KeyError, message);
   }
   {
-    Call call(*this, "get " + std::string(s->name), Call::Access::kCamera);
+    Call call(*this, "get " + std::string(p->name), Call::Access::kCamera);
     RequireOpen(call);
-    const std::string_view n = s->name;
-    Raise(call, Exchange(call, [&]() -> int {
-            if (s->row) return GetSetting(*s->row);
-            if (n == "UserID") return GetUserID();
-            if (n == "CameraID") return GetCameraID(static_cast<char*>(nullptr));
-            if (n == "ModelName") return GetModelName(static_cast<char*>(nullptr));
-            if (n == "FirmwareVersion") return ReadFirmwareVersion();
-            if (n == "EEPROMCurrentAreaNo") return GetEEPROMCurrentAreaNo();
-            return 0;  // the connection's own numbers
-          }));
+    Raise(call, Exchange(call, [&] { return Query(*p); }));
   }
-  Call call(*this, std::string(s->name), Call::Access::kCache);
-  return CacheValue(*s);
+  Call call(*this, std::string(p->name), Call::Access::kCache);
+  return CacheValue(*p);
 }
 
 py::dict Camera::Snapshot() {
@@ -172,7 +151,7 @@ py::dict Camera::Snapshot() {
   }
   Call call(*this, "settings", Call::Access::kCache);
   py::dict out;
-  for (const Setting& s : Settings()) out[py::str(std::string(s.name))] = CacheValue(s);
+  for (const Property& p : hosts::Properties()) out[py::str(std::string(p.name))] = CacheValue(p);
   return out;
 }
 
@@ -195,25 +174,21 @@ void Camera::WriteAll(py::object progress) {
 py::object Camera::Identity() {
   Call call(*this, "identity", Call::Access::kCamera);
   RequireOpen(call);
-  Raise(call, Exchange(call, [this] {
+  const auto identity = hosts::IdentityProperties();
+  Raise(call, Exchange(call, [&] {
           // In the order `vexq4 identity` reads them; the first failure ends
           // it, and so does a stop (each read is a step).
-          int step = 0;
-          for (int (*read)(Camera&) : {
-                   +[](Camera& c) { return c.GetCameraID(static_cast<char*>(nullptr)); },
-                   +[](Camera& c) { return c.GetModelName(static_cast<char*>(nullptr)); },
-                   +[](Camera& c) { return c.GetUserID(); },
-                   +[](Camera& c) { return c.ReadFirmwareVersion(); },
-                   +[](Camera& c) { return c.GetEEPROMCurrentAreaNo(); },
-               }) {
-            if (!ReportProgress("identity", step++, 5)) return kStopped;
-            if (const int status = read(*this); status != 0) return status;
+          const int total = static_cast<int>(identity.size());
+          for (int step = 0; step < total; ++step) {
+            if (!ReportProgress("identity", step, total)) return kStopped;
+            if (const int status = Query(*identity[static_cast<std::size_t>(step)]); status != 0)
+              return status;
           }
           return 0;
         }));
-  return py::module_::import("vexq4._base")
-      .attr("Identity")(CameraID(), ModelName(), UserID(), FirmwareVersion(),
-                        EEPROMCurrentAreaNo());
+  py::tuple values(identity.size());
+  for (std::size_t i = 0; i < identity.size(); ++i) values[i] = CacheValue(*identity[i]);
+  return py::module_::import("vexq4._base").attr("Identity")(*values);
 }
 
 void Camera::Store(py::handle area) {
@@ -232,7 +207,7 @@ namespace {
 // A file to be read: a regular file of reasonable size (a FIFO would hold
 // the call, a device never end). Raised before the camera is touched.
 void RequireReadable(const std::string& what, const std::string& path) {
-  const cli::InputFileCheck check = cli::CheckInputFile(path);
+  const hosts::InputFileCheck check = hosts::CheckInputFile(path);
   if (check.ok) return;
   ThrowError("FileError", what + ": " + check.problem + "; nothing was sent to the camera",
              py::int_(-8));
@@ -244,7 +219,7 @@ void Camera::SaveSettings(const std::string& path, py::object progress) {
   progress = Callable("progress", std::move(progress));
   const std::string what = "save_settings " + path;
   // An existing file is read first (its other lines stay): it must be one.
-  if (const cli::InputFileCheck check = cli::CheckInputFile(path); !check.ok && !check.missing)
+  if (const hosts::InputFileCheck check = hosts::CheckInputFile(path); !check.ok && !check.missing)
     ThrowError("FileError", what + ": " + check.problem, py::int_(-7));
   Call call(*this, what, Call::Access::kCamera);
   RequireOpen(call);
@@ -265,7 +240,7 @@ void Camera::LoadSettings(const std::string& path, py::object progress) {
     CVexCamInterface offline;
     if (const int status = offline.ReadAllFromFile(path); status != 0)
       ThrowError(ClassOf(status, true),
-                 what + ": " + cli::DescribeStatus(model::FileStatus(status), path) +
+                 what + ": " + hosts::DescribeStatus(model::FileStatus(status), path) +
                      "; nothing was sent to the camera",
                  py::int_(status));
   }

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdlib>
 
+#include "VexQ4Comm.h"
+
 namespace vexq4::python {
 namespace {
 
-constexpr int kSlots = 255;
+constexpr int kSlots = VEXQ4_MAX_PORT + 1;
 
 struct Registry {
   std::array<bool, kSlots> taken{};
@@ -81,30 +83,25 @@ std::optional<Slot> TakeSlot(LineKind kind, int comPort, const std::string& devi
   } else if (kind == LineKind::kDevice) {
     // A device already open here would share the port: refuse it rather
     // than let the library find the device busy (or worse, the same slot).
-    for (int port = 1; port < kSlots; ++port) {
+    for (int port = hosts::kComPorts.first; port <= hosts::kComPorts.last; ++port) {
       if (r.taken[static_cast<std::size_t>(port)] && Env(Variable(port)) == device) {
         why = device + " is already open by another vexq4.Camera";
         return std::nullopt;
       }
     }
     // The first number whose VEXQ4_COM<n> is free or names the device,
-    // as `vexq4 --device` numbers it: the camera's ComPort is the one
+    // as `vexq4 --device` numbers it: the camera's port number is the one
     // `vexq4 list` prints. While it is open, COM<n> of this process is
     // that device.
-    for (int port = 1; port < kSlots && slot.port < 0; ++port) {
-      if (r.taken[static_cast<std::size_t>(port)]) continue;
-      const auto value = Env(Variable(port));
-      if (!value || *value == device) {
-        slot.port = port;
-        slot.oldValue = value;
-      }
-    }
-    if (slot.port < 0) {
+    slot.port = hosts::ComPortFor(
+        device, [&r](int port) { return r.taken[static_cast<std::size_t>(port)]; });
+    if (slot.port == 0) {
       why = "no free connection slot for " + device;
       return std::nullopt;
     }
+    slot.oldValue = Env(Variable(slot.port));
     slot.device = device;
-    ::setenv(Variable(slot.port).c_str(), device.c_str(), 1);
+    hosts::MapComPort(slot.port, device);
   } else {
     // The Camera Link line is the library's only one then; slot 0 names it,
     // as `vexq4 --grabber` does.

@@ -20,6 +20,8 @@
 #include <optional>
 #include <string>
 
+#include "host_lines.h"
+
 namespace vexq4::python {
 
 class Gate {
@@ -55,7 +57,7 @@ class ExclusiveGate {
   ExclusiveGate& operator=(const ExclusiveGate&) = delete;
 };
 
-enum class LineKind { kCom, kDevice, kGrabber, kAllSerial };
+using hosts::LineKind;
 
 // A slot taken for one camera. Call with the gate held alone.
 struct Slot {

@@ -1,6 +1,7 @@
 // The extension module vexq4._vexq4: vexq4.Camera with one attribute per
-// setting, vexq4.Simulator and vexq4.SETTINGS, all made from the settings
-// table (settings.h). The package's __init__.py re-exports them.
+// setting, vexq4.Simulator and vexq4.SETTINGS, all made from the hosts'
+// view of the settings table (host_properties.h). The package's
+// __init__.py re-exports them.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -9,12 +10,14 @@
 
 #include "camera.h"
 #include "errors.h"
+#include "host_lines.h"
+#include "host_properties.h"
 #include "interpreter.h"
-#include "settings.h"
 #include "simulator.h"
 
 namespace py = pybind11;
 using namespace vexq4::python;
+namespace hosts = vexq4::hosts;
 
 namespace {
 
@@ -50,7 +53,8 @@ auto WithPath(const char* name) {
   };
 }
 
-std::optional<int> NumberArgument(const char* name, py::handle value, int min, int max) {
+std::optional<int> NumberArgument(const char* name, py::handle value, hosts::NumberRange range) {
+  const int min = range.first, max = range.last;
   if (value.is_none()) return std::nullopt;
   if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
     PyErr_SetString(PyExc_TypeError,
@@ -72,9 +76,9 @@ std::unique_ptr<Camera> OpenCamera(py::handle com, py::handle device, py::handle
                                    py::handle clallserial, py::handle sim, py::handle fastReads) {
   ConnectOptions o;
   // The ranges of the command-line host's connection options.
-  o.com = NumberArgument("com", com, 1, 254);
-  o.grabber = NumberArgument("grabber", grabber, 1, 16);
-  o.clallserial = NumberArgument("clallserial", clallserial, 0, 32767);
+  o.com = NumberArgument("com", com, hosts::kComPorts);
+  o.grabber = NumberArgument("grabber", grabber, hosts::kGrabbers);
+  o.clallserial = NumberArgument("clallserial", clallserial, hosts::kAllSerialPorts);
   if (!device.is_none()) o.device = PathArgument("Camera(): device", device);
   if (!PyBool_Check(sim.ptr()) || !PyBool_Check(fastReads.ptr())) {
     PyErr_SetString(PyExc_TypeError, "Camera(): sim and fast_reads are True or False");
@@ -95,13 +99,24 @@ std::unique_ptr<Camera> OpenCamera(py::handle com, py::handle device, py::handle
   return std::make_unique<Camera>(o);
 }
 
-std::string SettingDoc(const Setting& s) {
+// A docstring naming settings and ranges as the tables have them
+// (hosts::WithNames; "{com-range}" and "{grabber-range}" the connection's).
+std::string Doc(std::string_view text) {
+  std::string doc = hosts::WithNames(text);
+  for (const auto& [key, range] : {std::pair{std::string("{com-range}"), hosts::kComPorts},
+                                   std::pair{std::string("{grabber-range}"), hosts::kGrabbers}})
+    for (std::size_t at; (at = doc.find(key)) != std::string::npos;)
+      doc.replace(at, key.size(), range.Text());
+  return doc;
+}
+
+std::string SettingDoc(const Property& s) {
   std::string doc = std::string(s.help);
   switch (s.kind) {
     case Kind::kNumber:
-      doc += " (int, " + std::to_string(s.minimum) + ".." + std::to_string(s.maximum) + ")";
+      doc += " (int, " + std::to_string(s.min) + ".." + std::to_string(s.max) + ")";
       break;
-    case Kind::kList: {
+    case Kind::kListText: {
       doc += " (str, one of:";
       for (std::size_t i = 0; i < s.list.size(); ++i)
         doc += std::string(i ? ", " : " ") + "\"" + std::string(s.list[i]) + "\"";
@@ -122,12 +137,12 @@ const char* kCameraDoc = R"(One RX-Q4 camera on its serial line.
     Camera(com=None, device=None, grabber=None, clallserial=None, sim=False,
            fast_reads=True)
 
-Name the line with exactly one of: ``com`` (COM port number 1..254: the
+Name the line with exactly one of: ``com`` (COM port number {com-range}: the
 device in $VEXQ4_COM<n>, else /dev/ttyS<n-1>), ``device`` (a serial device
 path such as "/dev/ttyUSB0"), ``grabber`` (Camera Link frame grabber entry
-1..16), ``clallserial`` (port of libclallserial.so) or ``sim=True`` (a
+{grabber-range}), ``clallserial`` (port of libclallserial.so) or ``sim=True`` (a
 simulated camera started in this process). Opening probes the camera and
-raises when none answers. Reads are fast: each query first waits for 15 ms
+raises when none answers. Reads are fast: each query first waits for {fast-ms} ms
 of silence (or what $VEXQ4_QUERY_DRAIN_MS says, 0 to 100 ms).
 ``fast_reads=False`` waits as the library does by default, an empty read
 of about 101 ms (two of 600 ms over a Camera Link grabber): a read of all
@@ -139,11 +154,11 @@ Use it as a context manager, which closes the line (the port gets its
 previous settings back)::
 
     with vexq4.Camera(device="/dev/ttyUSB0") as cam:
-        cam.MasterGainLevel = 100
+        cam.{GA} = 100
 
 Every setting is an attribute named as the control's automation property.
 Reading one answers from the program's cache (fill it with read_all()),
-except UserID, which the camera is asked for; assigning one checks the value
+except {user-id}, which the camera is asked for; assigning one checks the value
 as the control does (ValueError, TypeError) and sends it at once, raising a
 vexq4.Error when the camera does not take it.
 
@@ -171,7 +186,7 @@ std::pair<int, double> ReadAllThroughModel(py::handle path) {
     {
       ExclusiveGate gate;
       slot = TakeSlot(LineKind::kDevice, 0, device, refused);
-      if (slot) status = model.SetComPort(slot->port);
+      if (slot) status = hosts::Connect(model, LineKind::kDevice, slot->port);
     }
     if (status == 0) {
       SharedGate gate;
@@ -186,16 +201,8 @@ std::pair<int, double> ReadAllThroughModel(py::handle path) {
   return {status, seconds};
 }
 
-}  // namespace
-
-PYBIND11_MODULE(_vexq4, m) {
-  m.doc() = "The RX-Q4 camera model, hosted for Python (see the vexq4 package).";
-
-  // Signatures are written in the docstrings, in Python's words.
-  py::options options;
-  options.disable_function_signatures();
-
-  py::class_<Camera> camera(m, "Camera", kCameraDoc);
+// Opening, closing and the state of the line.
+void BindLine(py::class_<Camera>& camera) {
   camera.def(py::init(&OpenCamera), py::arg("com") = py::none(), py::arg("device") = py::none(),
              py::arg("grabber") = py::none(), py::arg("clallserial") = py::none(),
              py::arg("sim") = false, py::arg("fast_reads") = true,
@@ -225,13 +232,18 @@ PYBIND11_MODULE(_vexq4, m) {
                              "(one query), as the control does. False once closed.")
       .def_property_readonly("synchronized", &Camera::Synchronized,
                              "Whether the cache holds what the camera holds: true after a "
-                             "complete read_all() or write_all(), until the line closes.")
-      .def(
-          "set", &Camera::SetMany,
-          "set(**values) -> None\n\nCheck every value first (nothing is sent when one is refused), "
-          "then send them in the order given, as `vexq4 set` does.\n\n"
-          "    cam.set(MasterGainLevel=100, ShutterSpeedStr=\"1/250\")")
-      .def("get", &Camera::Query, py::arg("name"),
+                             "complete read_all() or write_all(), until the line closes.");
+}
+
+// The operations, one method each.
+void BindOperations(py::class_<Camera>& camera) {
+  camera
+      .def("set", &Camera::SetMany,
+           Doc("set(**values) -> None\n\nCheck every value first (nothing is sent when one is "
+               "refused), then send them in the order given, as `vexq4 set` does.\n\n"
+               "    cam.set({GA}=100, {SH.text}=\"1/250\")")
+               .c_str())
+      .def("get", &Camera::QueryByName, py::arg("name"),
            "get(name: str) -> int | str\n\nAsk the camera for one setting (names match without "
            "regard to letter case) and "
            "return it, as `vexq4 get` does; the cache keeps it.")
@@ -306,19 +318,21 @@ PYBIND11_MODULE(_vexq4, m) {
            "blue gains it "
            "produced; returns the result text (\"Complete\", \"Too Dark\", ...).")
       .def("on_change", &Camera::OnChange, py::arg("callback"),
-           "on_change(callback) -> None\n\ncallback(name, value) for every change the model "
-           "notifies: a setting (both the "
-           "...Index and the ...Str of a list setting), \"UserID\", \"CameraID\", \"ModelName\", "
-           "\"EEPROMCurrentAreaNo\", \"OnePushResult\", \"ComPort\", \"online\" and "
-           "\"synchronized\". None removes it.")
+           Doc("on_change(callback) -> None\n\ncallback(name, value) for every change the model "
+               "notifies: a setting (both the ...Index and the ...Str of a list setting), "
+               "\"{user-id}\", \"CameraID\", \"ModelName\", \"EEPROMCurrentAreaNo\", "
+               "\"OnePushResult\", \"{port}\", \"online\" and \"synchronized\". None removes it.")
+               .c_str())
       .def("on_message", &Camera::OnMessage, py::arg("callback"),
            "on_message(callback) -> None\n\ncallback(line) for every query or command with its "
            "outcome, as the Communication "
            "window shows it (\"GA=100\\r\\nCOMPLETE\\r\\n\"). None removes it.");
+}
 
-  // One attribute per setting, from the table.
-  for (const Setting& s : Settings()) {
-    const Setting* setting = &s;
+// One attribute per setting, from the table.
+void BindSettings(py::class_<Camera>& camera) {
+  for (const Property& s : hosts::Properties()) {
+    const Property* setting = &s;
     py::cpp_function getter([setting](Camera& c) { return c.Get(*setting); });
     const std::string doc = SettingDoc(s);
     if (s.readOnly()) {
@@ -328,36 +342,54 @@ PYBIND11_MODULE(_vexq4, m) {
       camera.def_property(std::string(s.name).c_str(), getter, setter, doc.c_str());
     }
   }
+}
 
-  BindSimulator(m);
-  InstallInterpreterHooks(m);
-  m.def("_read_all_through_model", &ReadAllThroughModel, py::arg("device"),
-        "_read_all_through_model(device) -> (status, seconds)\n\nReads all settings with a plain "
-        "C++ model on the device: (status, seconds).");
-
-  // vexq4.SETTINGS: the descriptions, read-only.
+// vexq4.SETTINGS: the descriptions, read-only.
+void BindSettingsMapping(py::module_& m) {
   py::object info = py::module_::import("vexq4._base").attr("SettingInfo");
   py::dict settings;
-  for (const Setting& s : Settings()) {
+  for (const Property& s : hosts::Properties()) {
     py::object choices = py::none();
-    if (s.kind == Kind::kList) {
+    if (s.kind == Kind::kListText) {
       py::list texts;
       for (std::string_view t : s.list) texts.append(py::str(std::string(t)));
       choices = py::tuple(texts);
     }
     const bool number = s.kind == Kind::kNumber || s.kind == Kind::kReadOnly;
-    const char* kind = s.kind == Kind::kList ? "list" : number ? "int" : "text";
+    const char* kind = s.kind == Kind::kListText ? "list" : number ? "int" : "text";
     settings[py::str(std::string(s.name))] =
         info(py::arg("name") = std::string(s.name), py::arg("kind") = kind,
-             py::arg("minimum") = number ? py::object(py::int_(s.minimum)) : py::object(py::none()),
-             py::arg("maximum") = number ? py::object(py::int_(s.maximum)) : py::object(py::none()),
+             py::arg("minimum") = number ? py::object(py::int_(s.min)) : py::object(py::none()),
+             py::arg("maximum") = number ? py::object(py::int_(s.max)) : py::object(py::none()),
              py::arg("choices") = choices,
-             py::arg("mnemonic") =
-                 s.row ? py::object(py::str(std::string(s.row->mnemonic))) : py::object(py::none()),
-             py::arg("code") = s.row ? py::object(py::int_(s.row->code)) : py::object(py::none()),
+             py::arg("mnemonic") = s.setting ? py::object(py::str(std::string(s.setting->mnemonic)))
+                                             : py::object(py::none()),
+             py::arg("code") =
+                 s.setting ? py::object(py::int_(s.setting->code)) : py::object(py::none()),
              py::arg("dispid") = s.dispid ? py::object(py::int_(s.dispid)) : py::object(py::none()),
              py::arg("read_only") = s.readOnly(), py::arg("checked") = s.checked,
              py::arg("doc") = std::string(s.help));
   }
   m.attr("SETTINGS") = py::module_::import("types").attr("MappingProxyType")(settings);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_vexq4, m) {
+  m.doc() = "The RX-Q4 camera model, hosted for Python (see the vexq4 package).";
+
+  // Signatures are written in the docstrings, in Python's words.
+  py::options options;
+  options.disable_function_signatures();
+
+  py::class_<Camera> camera(m, "Camera", Doc(kCameraDoc).c_str());
+  BindLine(camera);
+  BindOperations(camera);
+  BindSettings(camera);
+  BindSimulator(m);
+  InstallInterpreterHooks(m);
+  m.def("_read_all_through_model", &ReadAllThroughModel, py::arg("device"),
+        "_read_all_through_model(device) -> (status, seconds)\n\nReads all settings with a plain "
+        "C++ model on the device: (status, seconds).");
+  BindSettingsMapping(m);
 }

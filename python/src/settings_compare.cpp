@@ -6,8 +6,8 @@
 #include <pybind11/stl.h>
 
 #include "camera_call.h"
+#include "host_status.h"
 #include "input_file.h"
-#include "status.h"
 
 namespace vexq4::python {
 namespace {
@@ -30,12 +30,12 @@ py::dict Pairs(const std::vector<model::Difference>& differences) {
 
 // The file's targets; a file that is none raises before the camera is touched.
 std::vector<model::Target> Targets(const std::string& what, const std::string& path) {
-  if (const cli::InputFileCheck check = cli::CheckInputFile(path); !check.ok && !check.missing)
+  if (const hosts::InputFileCheck check = hosts::CheckInputFile(path); !check.ok && !check.missing)
     ThrowError("FileError", what + ": " + check.problem + "; nothing was sent to the camera",
                py::int_(-8));
   model::SettingsFileTargets read = model::ReadSettingsFileTargets(path);
   if (read.status != model::Status::kOk) {
-    std::string why = cli::DescribeStatus(read.status, path);
+    std::string why = hosts::DescribeStatus(read.status, path);
     if (!read.problem.empty()) why += ": " + read.problem;
     const int code = model::CodeOf(read.status);
     ThrowError(ClassOf(code, true), what + ": " + why + "; nothing was sent to the camera",

@@ -8,19 +8,20 @@
 #include <sstream>
 #include <string>
 
-#include "settings.h"
+#include "host_properties.h"
 
 namespace {
 
-using namespace vexq4::python;
+using vexq4::hosts::Kind;
+using vexq4::hosts::Property;
 
-std::string Values(const Setting& s) {
+std::string Values(const Property& s) {
   std::string out;
   switch (s.kind) {
     case Kind::kNumber:
     case Kind::kReadOnly:
-      return std::to_string(s.minimum) + ".." + std::to_string(s.maximum);
-    case Kind::kList:
+      return std::to_string(s.min) + ".." + std::to_string(s.max);
+    case Kind::kListText:
       for (std::string_view t : s.list) out += (out.empty() ? "" : ", ") + std::string(t);
       return out;
     default:
@@ -28,7 +29,7 @@ std::string Values(const Setting& s) {
   }
 }
 
-void Declare(std::ostream& out, const Setting& s) {
+void Declare(std::ostream& out, const Property& s) {
   const char* type = s.isText() ? "str" : "int";
   if (s.readOnly()) {
     out << "    @property\n    def " << s.name << "(self) -> " << type << ":\n";
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
       out << line << "\n";
       continue;
     }
-    for (const Setting& s : Settings()) Declare(out, s);
+    for (const Property& s : vexq4::hosts::Properties()) Declare(out, s);
   }
   std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
   file << out.str();

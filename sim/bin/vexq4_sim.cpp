@@ -122,12 +122,8 @@ SIGTERM (143) or SIGHUP (129), also when the signal came while the last lines
 went out; 1 if the pseudo-terminal or the link cannot be made; 2 for bad
 options.)";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using vexq4::sim::Config;
-  using vexq4::sim::ReplyShape;
-  Config config;
+// What the command line sets beside the configuration itself.
+struct Options {
   std::vector<std::string> sets, areaSets;
   std::string link;
   std::optional<std::string> cameraId, modelName, userId;
@@ -135,45 +131,42 @@ int main(int argc, char** argv) {
   bool echo = false, noPacing = false, logLines = false;
   std::optional<std::uint32_t> latency, autoShadingMs, onePush;
   std::size_t exitAfterLines = 0;
-  auto& faults = config.faults;
+};
 
-  CLI::App app{
-      "Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
-      "its first line and serves until SIGINT, SIGTERM or SIGHUP.",
-      "vexq4-sim"};
-  app.footer(kExamples);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return "vexq4-sim: " + std::string(e.what()) + "\nRun with --help for more information.\n";
-  });
-  app.add_option("--link", link,
+void AddCameraOptions(CLI::App& app, Options& o) {
+  app.add_option("--link", o.link,
                  "Also make a symbolic link PATH to the device (replaces an existing "
                  "link, never a file; removed on exit)")
       ->type_name("PATH");
-  app.add_option("--set", sets,
+  app.add_option("--set", o.sets,
                  "Initial working value, MNEMONIC=VALUE (repeatable); any setting "
                  "(GA, WB, KSR, WPB3, ...), or ID, MD, UD (text), VN, EA, AWRS")
       ->type_name("MNEMONIC=VALUE");
-  app.add_option("--area", areaSets,
+  app.add_option("--area", o.areaSets,
                  "Contents of an area, N:MNEMONIC=VALUE (repeatable); N is 0 factory, "
                  "1-3 user areas; unset values are the factory defaults")
       ->type_name("N:MNEMONIC=VALUE");
-  app.add_option("--camera-id", cameraId, "Camera ID answered to ID? (default 10042)");
-  app.add_option("--model-name", modelName, "Model name answered to MD? (default RX-Q4CL)");
-  app.add_option("--user-id", userId, "User ID answered to UD? (default empty)");
-  app.add_option("--firmware-version", firmware, "Firmware version answered to VN? (default 120)");
-  app.add_option("--eeprom-area", eepromArea,
+  app.add_option("--camera-id", o.cameraId, "Camera ID answered to ID? (default 10042)");
+  app.add_option("--model-name", o.modelName, "Model name answered to MD? (default RX-Q4CL)");
+  app.add_option("--user-id", o.userId, "User ID answered to UD? (default empty)");
+  app.add_option("--firmware-version", o.firmware,
+                 "Firmware version answered to VN? (default 120)");
+  app.add_option("--eeprom-area", o.eepromArea,
                  "Area last used (EA?), 0-3; the working values start from it (default 0)")
       ->check(CLI::Range(0, 3));
-  app.add_flag("--echo", echo, "Acknowledge commands with \"XX=value\" before \"COMPLETE\"");
-  app.add_flag("--no-pacing", noPacing, "Send each reply at once instead of at 9600 baud");
-  app.add_option("--latency", latency, "Milliseconds before a reply starts (default 5)")
+  app.add_flag("--echo", o.echo, "Acknowledge commands with \"XX=value\" before \"COMPLETE\"");
+  app.add_flag("--no-pacing", o.noPacing, "Send each reply at once instead of at 9600 baud");
+  app.add_option("--latency", o.latency, "Milliseconds before a reply starts (default 5)")
       ->type_name("MS");
-  app.add_option("--auto-shading-ms", autoShadingMs,
+  app.add_option("--auto-shading-ms", o.autoShadingMs,
                  "Milliseconds auto shading (ATSH) takes before COMPLETE (default 4000)")
       ->type_name("MS");
-  app.add_option("--one-push-result", onePush,
+  app.add_option("--one-push-result", o.onePush,
                  "What AWRS? answers after AW=0, 0-6 (0 Complete measures the gains)")
       ->check(CLI::Range(0, 6));
+}
+
+void AddFaultOptions(CLI::App& app, vexq4::sim::Faults& faults) {
   auto* faultGroup = app.add_option_group("Faults", "Faults the replies carry");
   faultGroup->add_flag("--silent", faults.silent, "Answer nothing at all");
   faultGroup->add_flag("--garble", faults.garble, "Replace reply bytes by noise (CR LF kept)");
@@ -197,75 +190,82 @@ int main(int argc, char** argv) {
       ->add_option("--reject-one-in", faults.rejectOneIn,
                    "Refuse a command with ERROR by chance, one in N (1: every one)")
       ->type_name("N");
-  app.add_flag("--log", logLines, "Log each received line on standard error with the time");
-  app.add_option("--exit-after-lines", exitAfterLines,
+}
+
+void AddRunOptions(CLI::App& app, Options& o) {
+  app.add_flag("--log", o.logLines, "Log each received line on standard error with the time");
+  app.add_option("--exit-after-lines", o.exitAfterLines,
                  "Exit once N lines were received and answered (for scripts and tests)")
       ->type_name("N");
+}
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    const int rc = app.exit(e);
-    return rc == 0 ? 0 : 2;
-  }
-
-  if (echo) config.shape = ReplyShape::kEchoThenComplete;
-  if (noPacing) config.paceAt9600 = false;
-  if (latency) config.replyLatencyMs = *latency;
-  if (autoShadingMs) config.autoShadingMs = *autoShadingMs;
-  if (onePush) config.onePushResult = *onePush;
-  for (const auto& item : sets) {
+// Puts the options into the configuration; false after saying why not.
+bool Configure(const Options& o, vexq4::sim::Config& config) {
+  if (o.echo) config.shape = vexq4::sim::ReplyShape::kEchoThenComplete;
+  if (o.noPacing) config.paceAt9600 = false;
+  if (o.latency) config.replyLatencyMs = *o.latency;
+  if (o.autoShadingMs) config.autoShadingMs = *o.autoShadingMs;
+  if (o.onePush) config.onePushResult = *o.onePush;
+  for (const auto& item : o.sets) {
     if (auto why = ApplySetting(config, item); !why.empty()) {
       std::cerr << "vexq4-sim: --set: " << why << "\n";
-      return 2;
+      return false;
     }
   }
-  for (const auto& item : areaSets) {
+  for (const auto& item : o.areaSets) {
     if (auto why = ApplyAreaSetting(config, item); !why.empty()) {
       std::cerr << "vexq4-sim: --area: " << why << "\n";
-      return 2;
+      return false;
     }
   }
-  if (cameraId) config.identity.cameraId = *cameraId;
-  if (modelName) config.identity.modelName = *modelName;
-  if (userId) config.identity.userId = *userId;
-  if (firmware) config.identity.firmwareVersion = *firmware;
-  if (eepromArea) config.identity.eepromArea = *eepromArea;
+  if (o.cameraId) config.identity.cameraId = *o.cameraId;
+  if (o.modelName) config.identity.modelName = *o.modelName;
+  if (o.userId) config.identity.userId = *o.userId;
+  if (o.firmware) config.identity.firmwareVersion = *o.firmware;
+  if (o.eepromArea) config.identity.eepromArea = *o.eepromArea;
+  return true;
+}
 
+void InstallStopSignals() {
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);  // its terminal closed: remove the link too
+}
 
-  vexq4::sim::PtyServer server(config);
-  if (logLines) server.SetLog(&std::cerr);
-  std::string error;
-  if (!server.Start(&error)) {
-    std::cerr << "vexq4-sim: cannot open a pseudo-terminal: " << error << "\n";
-    return 1;
+namespace fs = std::filesystem;
+
+// --link: the link to the device, replacing an older link; false after
+// saying why not.
+bool MakeLink(const std::string& link, const std::string& device) {
+  std::error_code ec;
+  const auto status = fs::symlink_status(link, ec);
+  if (fs::exists(status) && !fs::is_symlink(status)) {
+    std::cerr << "vexq4-sim: --link: " << link << " exists and is not a link\n";
+    return false;
   }
-
-  namespace fs = std::filesystem;
-  if (!link.empty()) {
-    std::error_code ec;
-    const auto status = fs::symlink_status(link, ec);
-    if (fs::exists(status) && !fs::is_symlink(status)) {
-      std::cerr << "vexq4-sim: --link: " << link << " exists and is not a link\n";
-      return 1;
-    }
-    if (fs::is_symlink(status)) fs::remove(link, ec);
-    fs::create_symlink(server.slavePath(), link, ec);
-    if (ec) {
-      std::cerr << "vexq4-sim: --link: " << link << ": " << ec.message() << "\n";
-      return 1;
-    }
+  if (fs::is_symlink(status)) fs::remove(link, ec);
+  fs::create_symlink(device, link, ec);
+  if (ec) {
+    std::cerr << "vexq4-sim: --link: " << link << ": " << ec.message() << "\n";
+    return false;
   }
+  return true;
+}
 
-  std::cout << server.slavePath() << std::endl;
+// Removes the link if it still points at the device.
+void RemoveLink(const std::string& link, const std::string& device) {
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(link, ec)) &&
+      fs::read_symlink(link, ec) == fs::path(device)) {
+    fs::remove(link, ec);
+  }
+}
 
-  // Wait for a signal or the line count; the server thread does the work.
+// Waits for a signal or the line count; the server thread does the work.
+void ServeUntilStopped(vexq4::sim::PtyServer& server, std::size_t exitAfterLines) {
   constexpr int kTickMs = 50;
   while (!g_stop) {
     if (exitAfterLines > 0 && server.linesReceived() >= exitAfterLines) {
@@ -278,14 +278,45 @@ int main(int argc, char** argv) {
     }
     poll(nullptr, 0, kTickMs);
   }
-  server.Stop();
+}
 
-  if (!link.empty()) {
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(link, ec)) &&
-        fs::read_symlink(link, ec) == fs::path(server.slavePath())) {
-      fs::remove(link, ec);
-    }
+}  // namespace
+
+int main(int argc, char** argv) {
+  vexq4::sim::Config config;
+  Options o;
+  CLI::App app{
+      "Simulated RX-Q4 camera on a pseudo-terminal. Prints the device path on "
+      "its first line and serves until SIGINT, SIGTERM or SIGHUP.",
+      "vexq4-sim"};
+  app.footer(kExamples);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "vexq4-sim: " + std::string(e.what()) + "\nRun with --help for more information.\n";
+  });
+  AddCameraOptions(app, o);
+  AddFaultOptions(app, config.faults);
+  AddRunOptions(app, o);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int rc = app.exit(e);
+    return rc == 0 ? 0 : 2;
   }
+  if (!Configure(o, config)) return 2;
+
+  InstallStopSignals();
+  vexq4::sim::PtyServer server(config);
+  if (o.logLines) server.SetLog(&std::cerr);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::cerr << "vexq4-sim: cannot open a pseudo-terminal: " << error << "\n";
+    return 1;
+  }
+  if (!o.link.empty() && !MakeLink(o.link, server.slavePath())) return 1;
+
+  std::cout << server.slavePath() << std::endl;
+  ServeUntilStopped(server, o.exitAfterLines);
+  server.Stop();
+  if (!o.link.empty()) RemoveLink(o.link, server.slavePath());
   return g_stop != 0 ? 128 + g_stop : 0;
 }

@@ -1,7 +1,5 @@
 // The checks the host makes before anything reaches the camera, and the
 // text forms it reads and prints.
-#include "properties.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,12 +9,16 @@
 #include <set>
 
 #include "console.h"
-#include "status.h"
+#include "host_properties.h"
+#include "host_status.h"
+#include "shell.h"
 #include "table_counts.h"
 #include "vexq4/model/VexCamInterface.h"
 
 namespace vexq4::cli {
 namespace {
+
+using namespace vexq4::hosts;
 
 Checked Check(std::string_view name, std::string_view value) {
   const Property* p = FindProperty(name);

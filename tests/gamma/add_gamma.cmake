@@ -20,13 +20,10 @@ endfunction()
 file(READ ${SOURCE}/${FILE} text)
 
 if(FILE STREQUAL "comm/include/VexQ4Comm.h")
-  # 1. The parameter code, after the last one.
-  edit(text "([A-Z0-9]+ = [0-9]+),?([^\n]*)\n} ParameterCode;"
-       "\\1,\\2\n  GM = 55   /* gamma */\n} ParameterCode;")
-elseif(FILE STREQUAL "comm/src/parameters.h")
-  # 1. Its line forms, at its code.
-  edit(text "kParameterCount = 55;" "kParameterCount = 56;")
-  edit(text "(Both\\(\"WPB3\"\\),[^\n]*\n)" "\\1      Both(\"GM\"),  // 55\n")
+  # 1. The parameter's row, last in the list; the enum's code and the
+  # library's table are made from it.
+  edit(text "(\n  X\\([A-Z0-9]+, [0-9]+, [A-Z_]+\\)[^\n]*)\n\n"
+       "\\1 \\\\\n  X(GM, 55, BOTH) /* gamma */\n\n")
 elseif(FILE STREQUAL "control/model/include/vexq4/model/settings.h")
   # 2. The row, last of the notifications; its mnemonic in the transfer order.
   edit(text "(\\.reportLabel = \"Auto White Area\"\\))\n"

@@ -291,6 +291,9 @@ TEST_F(StudioTest, TitleNamesTheConnection) {
 
   auto plain = MakeWindow(true);
   EXPECT_EQ(plain->windowTitle(), "vexq4-studio - COM1 (/dev/rxq4-test) - online");
+  // A frame grabber given to the control names the line from then on.
+  plain->control()->SetFrameGrabberIndex(2);
+  EXPECT_EQ(plain->windowTitle(), "vexq4-studio - frame grabber 2 - online");
 }
 
 TEST_F(StudioTest, LayoutIsKeptInTheStudiosOwnFileBesideTheProfile) {

@@ -3,9 +3,14 @@
 // gain boxes leave the camera with queries and the host's own commands only.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QVBoxLayout>
 #include <string>
 
+#include "bindings.h"
 #include "bound_window_fixture.h"
+#include "ui_access.h"
 
 namespace vexq4::testing {
 namespace {
@@ -27,7 +32,7 @@ void GiveTheCameraItsOwnValues(sim::SimCamera& camera) {
 
 // Every setting a window's profile section keeps is bound by that window,
 // which stores its value there at creation: a setting added to the table
-// and forgotten in its window's binding table fails here.
+// that no window shows fails here.
 TEST_F(WindowRefreshTest, EverySettingOfAWindowIsShownAndKept) {
   MakeControl();
   for (const model::SettingRow& row : model::Settings()) {
@@ -73,6 +78,52 @@ TEST_F(WindowRefreshTest, WhatTheOperatorDoesStillSendsAtOnce) {
   Select("Auto White Area", "Middle");
   Click("Knee Select: On");
   EXPECT_EQ(Commands(), (Lines{"GA=200", "GA=201", "WA=5", "KN=0"}));
+}
+
+// A page of the Gain window whose table lays out none of its settings:
+// each is then shown as a setting added to the camera since would be.
+class NothingLaidOut : public control::BoundPage {
+ public:
+  NothingLaidOut() : BoundPage({}, model::Window::kGain) { SetSection(QStringLiteral("Gain")); }
+
+ protected:
+  void BuildWindow(QWidget* page) override {
+    (new QVBoxLayout(page))->addWidget(MoreSettingsGroup(page));
+  }
+  void OnInitDialog() override {
+    CToolWinDlg::OnInitDialog();
+    SetRanges(SpinRows());
+    FillMoreSettingsLists();
+    ReadProfile();
+    Push(TableOrder());
+  }
+};
+
+TEST_F(WindowRefreshTest, ASettingNoTableLaysOutIsShownNamedAfterItsKey) {
+  MakeOnlineControl();
+  // The real windows lay out all of theirs.
+  EXPECT_EQ(studio::FindWidget(Window(), QStringLiteral("More Settings")), nullptr);
+
+  NothingLaidOut page;
+  page.SetControl(control.get());
+  QWidget parent;
+  ASSERT_TRUE(page.Create(&parent, 1));
+  link->camera().ClearLog();
+  QWidget* master = studio::FindWidget(page.window(), QStringLiteral("Master Gain Level"));
+  ASSERT_NE(master, nullptr);
+  EXPECT_EQ(master->toolTip().toStdString(), "Select Master Gain Level value, -132 ... 429");
+  auto* modes = qobject_cast<QComboBox*>(
+      studio::FindWidget(page.window(), QStringLiteral("White Balance")));
+  ASSERT_NE(modes, nullptr);
+  EXPECT_EQ(modes->count(), static_cast<int>(model::FindSetting("WB")->list.size()));
+
+  // The operator's change goes to the camera; a refresh shows and sends nothing.
+  EXPECT_EQ(studio::SetText(page.window(), QStringLiteral("Master Gain Level"), QStringLiteral("150")),
+            std::nullopt);
+  page.Refresh(control::Change::WhiteBalanceChanged, 2, QString());
+  EXPECT_EQ(modes->currentIndex(), 2);
+  EXPECT_EQ(Commands(), (Lines{"GA=150"}));
+  page.DestroyWindow();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -86,14 +87,18 @@ class UnattendedUi final : public vexq4::control::UiServices {
 void PutSomethingOnTheStudio(vexq4::studio::StudioWindow& studio) {
   namespace ctl = vexq4::control;
   vexq4::studio::MemberBrowser& browser = *studio.memberBrowser();
-  auto put = [&](const char* name, const char* value) {
+  auto put = [&](std::string_view name, const char* value) {
     if (const ctl::MemberInfo* member = ctl::FindMember(name); member && browser.Select(*member)) {
       browser.SetEntry(-1, QString::fromLatin1(value));
       browser.Put();
     }
   };
-  if (!studio.control()->IsOnline()) put("ComPort", "1");
-  put("MasterGainLevel", "100");
+  // The port, the one value whose setting opens a line, and the master gain.
+  const auto& notifications = vexq4::model::Notifications();
+  const auto port = std::find_if(notifications.begin(), notifications.end(),
+                                 [](const vexq4::model::NotificationRow& n) { return n.open; });
+  if (!studio.control()->IsOnline()) put(port->property, "1");
+  put(vexq4::model::FindSetting("GA")->property, "100");
 }
 
 // The compare window against a settings file of the camera that differs
@@ -173,9 +178,37 @@ std::string RegistryProblem(const std::filesystem::path& folder) {
   return "its entries could not be written";
 }
 
-}  // namespace
+// The command line's options, in the order --help lists them.
+struct Options {
+  QCommandLineOption sim{QStringLiteral("sim"),
+                         QStringLiteral("Start a simulated camera on COM1 (a pseudo-terminal).")};
+  QCommandLineOption script{
+      QStringLiteral("script"),
+      QStringLiteral("Run the commands of FILE (- for standard input), then exit."),
+      QStringLiteral("FILE")};
+  QCommandLineOption registering{
+      QStringLiteral("register"),
+      QStringLiteral("Register the control in the registry folder and exit.")};
+  QCommandLineOption unregistering{QStringLiteral("unregister"),
+                                   QStringLiteral("Remove the control's registration and exit.")};
+  QCommandLineOption screenshots{
+      QStringLiteral("screenshots"),
+      QStringLiteral(
+          "Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
+          "against a simulated camera with a fresh profile, then exit."),
+      QStringLiteral("DIR")};
+  QCommandLineOption fontSize{
+      QStringLiteral("font-size"),
+      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger "
+                     "text would; the windows grow to fit it.")
+          .arg(kMinFontPoints)
+          .arg(kMaxFontPoints),
+      QStringLiteral("POINTS")};
+};
 
-int main(int argc, char** argv) {
+// Sets the platform for a run without a display; false after saying why
+// the desktop program cannot start.
+bool SetUpDisplay(int argc, char** argv) {
   switch (ChooseDisplay(argc, argv)) {
     case DisplayChoice::kOffscreen:
       qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -185,44 +218,19 @@ int main(int argc, char** argv) {
           "vexq4-studio: no display to show the windows on (neither DISPLAY nor WAYLAND_DISPLAY "
           "is set); start it on the desktop, or give --script FILE to run a script without one\n",
           stderr);
-      return kHostFailure;
+      return false;
     case DisplayChoice::kAsGiven:
       break;
   }
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
-  QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
+  return true;
+}
 
-  QCommandLineParser parser;
+// Parses the command line; the exit status when the program ends here
+// (help, a usage error), else nullopt.
+std::optional<int> Parse(QCommandLineParser& parser, const Options& o) {
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   parser.addHelpOption();
-  const QCommandLineOption simOption(
-      QStringLiteral("sim"),
-      QStringLiteral("Start a simulated camera on COM1 (a pseudo-terminal)."));
-  const QCommandLineOption scriptOption(
-      QStringLiteral("script"),
-      QStringLiteral("Run the commands of FILE (- for standard input), then exit."),
-      QStringLiteral("FILE"));
-  const QCommandLineOption registerOption(
-      QStringLiteral("register"),
-      QStringLiteral("Register the control in the registry folder and exit."));
-  const QCommandLineOption unregisterOption(
-      QStringLiteral("unregister"), QStringLiteral("Remove the control's registration and exit."));
-  const QCommandLineOption screenshotsOption(
-      QStringLiteral("screenshots"),
-      QStringLiteral(
-          "Render the strip, every tool window and the studio's window into PNG files in DIR,\n"
-          "against a simulated camera with a fresh profile, then exit."),
-      QStringLiteral("DIR"));
-  const QCommandLineOption fontSizeOption(
-      QStringLiteral("font-size"),
-      QStringLiteral("Use a default font of POINTS points (%1 to %2), as a desktop set to larger "
-                     "text would; the windows grow to fit it.")
-          .arg(kMinFontPoints)
-          .arg(kMaxFontPoints),
-      QStringLiteral("POINTS"));
-  parser.addOptions({simOption, scriptOption, registerOption, unregisterOption, screenshotsOption,
-                     fontSizeOption});
+  parser.addOptions({o.sim, o.script, o.registering, o.unregistering, o.screenshots, o.fontSize});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(parser.errorText()));
     return kUsageError;
@@ -236,113 +244,135 @@ int main(int argc, char** argv) {
                  qPrintable(parser.positionalArguments().constFirst()));
     return kUsageError;
   }
-  if (parser.isSet(fontSizeOption)) {
-    bool ok = false;
-    const double points = parser.value(fontSizeOption).toDouble(&ok);
-    if (!ok || !(points >= kMinFontPoints && points <= kMaxFontPoints)) {  // NaN too
-      std::fprintf(stderr, "vexq4-studio: --font-size takes %d to %d points, not \"%s\"\n",
-                   kMinFontPoints, kMaxFontPoints, qPrintable(parser.value(fontSizeOption)));
-      return kUsageError;
-    }
-    QFont font = QApplication::font();
-    font.setPointSizeF(points);
-    QApplication::setFont(font);
+  return std::nullopt;
+}
+
+// --screenshots with anything that shows no windows; false after saying so.
+bool ScreenshotsAlone(const QCommandLineParser& parser, const Options& o) {
+  if (!parser.isSet(o.screenshots) ||
+      !(parser.isSet(o.script) || parser.isSet(o.registering) || parser.isSet(o.unregistering)))
+    return true;
+  std::fprintf(stderr, "vexq4-studio: --screenshots runs on its own (see --help)\n");
+  return false;
+}
+
+// --font-size: the default font; false after saying why not.
+bool SetFontSize(const QString& value) {
+  bool ok = false;
+  const double points = value.toDouble(&ok);
+  if (!ok || !(points >= kMinFontPoints && points <= kMaxFontPoints)) {  // NaN too
+    std::fprintf(stderr, "vexq4-studio: --font-size takes %d to %d points, not \"%s\"\n",
+                 kMinFontPoints, kMaxFontPoints, qPrintable(value));
+    return false;
   }
-  const bool screenshots = parser.isSet(screenshotsOption);
-  if (screenshots && (parser.isSet(scriptOption) || parser.isSet(registerOption) ||
-                      parser.isSet(unregisterOption))) {
-    std::fprintf(stderr, "vexq4-studio: --screenshots runs on its own (see --help)\n");
-    return kUsageError;
+  QFont font = QApplication::font();
+  font.setPointSizeF(points);
+  QApplication::setFont(font);
+  return true;
+}
+
+int Register(bool registering) {
+  if ((registering ? DllRegisterServer() : DllUnregisterServer()) == 0) return 0;
+  std::fprintf(stderr, "vexq4-studio: the control could not be %s in %s: %s\n",
+               registering ? "registered" : "unregistered",
+               vexq4::control::RegistryDirectory().c_str(),
+               RegistryProblem(vexq4::control::RegistryDirectory()).c_str());
+  return kHostFailure;
+}
+
+// Pictures show a fresh control: factory profile, nothing registered. The
+// scratch folder holds them while they are taken; nullptr after saying why
+// there is none.
+std::unique_ptr<QTemporaryDir> FreshProfile(const QString& folder) {
+  if (!QDir().mkpath(folder)) {
+    std::fprintf(stderr, "vexq4-studio: cannot create the folder \"%s\" for the pictures\n",
+                 qPrintable(folder));
+    return nullptr;
   }
-  if (parser.isSet(registerOption) || parser.isSet(unregisterOption)) {
-    const bool registering = parser.isSet(registerOption);
-    if ((registering ? DllRegisterServer() : DllUnregisterServer()) == 0) return 0;
-    std::fprintf(stderr, "vexq4-studio: the control could not be %s in %s: %s\n",
-                 registering ? "registered" : "unregistered",
-                 vexq4::control::RegistryDirectory().c_str(),
-                 RegistryProblem(vexq4::control::RegistryDirectory()).c_str());
+  auto scratch = std::make_unique<QTemporaryDir>();
+  if (!scratch->isValid()) {
+    std::fprintf(stderr, "vexq4-studio: no temporary folder for the pictures' profile\n");
+    return nullptr;
+  }
+  qputenv("VEXQ4_PROFILE_DIR", scratch->path().toLocal8Bit());
+  qputenv("VEXQ4_REGISTRY_DIR", scratch->filePath(QStringLiteral("registry")).toLocal8Bit());
+  return scratch;
+}
+
+// The simulated camera on COM1, there before the control looks for a
+// camera; nullptr after saying why it did not start.
+std::unique_ptr<vexq4::sim::PtyServer> StartSimulator(bool screenshots) {
+  auto sim = std::make_unique<vexq4::sim::PtyServer>();
+  std::string error;
+  if (!sim->Start(&error)) {
+    std::fprintf(stderr, "vexq4-studio: cannot start the simulated camera: %s\n", error.c_str());
+    return nullptr;
+  }
+  // Pictures are always of the simulated camera.
+  setenv("VEXQ4_COM1", sim->slavePath().c_str(), screenshots ? 1 : 0);
+  return sim;
+}
+
+// The script mode: the plain frame around the control, the commands of
+// `input`; what the desktop adds (log, members, settings) would only get
+// in the way.
+int RunScript(vexq4::studio::ScriptInput& input, bool simulated) {
+  // The runner is there before the control: what the control asks while
+  // it is created (a stored value its windows reject) is printed and
+  // answered like everything later, and no modal box waits for a click.
+  vexq4::studio::ScriptRunner runner(stdout);
+  auto window = std::make_unique<QMainWindow>();
+  QString source;
+  CXVexCamCtrl* control = vexq4::studio::CreateControl(window.get(), &source);
+  if (!control) {
+    std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
     return kHostFailure;
   }
-
-  // The script's input, a file or standard input; a folder is refused
-  // like a file that is not there.
-  std::optional<vexq4::studio::ScriptInput> scriptInput;
-  if (parser.isSet(scriptOption)) {
-    QString error;
-    auto opened = vexq4::studio::ScriptInput::Open(parser.value(scriptOption), &error);
-    if (!opened) {
-      std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
-      return kUsageError;
-    }
-    scriptInput.emplace(std::move(*opened));
-  }
-
-  // Pictures show a fresh control: factory profile, nothing registered.
-  std::unique_ptr<QTemporaryDir> scratch;
-  if (screenshots) {
-    if (!QDir().mkpath(parser.value(screenshotsOption))) {
-      std::fprintf(stderr, "vexq4-studio: cannot create the folder \"%s\" for the pictures\n",
-                   qPrintable(parser.value(screenshotsOption)));
-      return kHostFailure;
-    }
-    scratch = std::make_unique<QTemporaryDir>();
-    if (!scratch->isValid()) {
-      std::fprintf(stderr, "vexq4-studio: no temporary folder for the pictures' profile\n");
-      return kHostFailure;
-    }
-    qputenv("VEXQ4_PROFILE_DIR", scratch->path().toLocal8Bit());
-    qputenv("VEXQ4_REGISTRY_DIR", scratch->filePath(QStringLiteral("registry")).toLocal8Bit());
-  }
-
-  // The simulated camera is there before the control looks for a camera.
-  std::unique_ptr<vexq4::sim::PtyServer> sim;
-  if (parser.isSet(simOption) || screenshots) {
-    sim = std::make_unique<vexq4::sim::PtyServer>();
-    std::string error;
-    if (!sim->Start(&error)) {
-      std::fprintf(stderr, "vexq4-studio: cannot start the simulated camera: %s\n", error.c_str());
-      return kHostFailure;
-    }
-    // Pictures are always of the simulated camera.
-    setenv("VEXQ4_COM1", sim->slavePath().c_str(), screenshots ? 1 : 0);
-  }
-
-  const vexq4::studio::StopSignals stopSignals;
+  runner.Attach(*control);
+  window->setCentralWidget(control);
+  window->setWindowTitle(simulated ? QStringLiteral("vexq4-studio - simulated camera on COM1")
+                                   : QStringLiteral("vexq4-studio"));
+  window->show();
+  runner.SetClosedOutputHandler([] { vexq4::studio::StopSignals::Stop(SIGPIPE); });
   int status = 0;
-  if (scriptInput) {
-    // The script mode's window is the plain frame around the control: what
-    // the desktop adds (log, members, settings) would only get in the way.
-    // The runner is there before the control: what the control asks while
-    // it is created (a stored value its windows reject) is printed and
-    // answered like everything later, and no modal box waits for a click.
-    vexq4::studio::ScriptRunner runner(stdout);
-    auto window = std::make_unique<QMainWindow>();
-    QString source;
-    CXVexCamCtrl* control = vexq4::studio::CreateControl(window.get(), &source);
-    if (!control) {
-      std::fprintf(stderr, "vexq4-studio: the control could not be created\n");
-      return kHostFailure;
-    }
-    runner.Attach(*control);
-    window->setCentralWidget(control);
-    window->setWindowTitle(sim ? QStringLiteral("vexq4-studio - simulated camera on COM1")
-                               : QStringLiteral("vexq4-studio"));
-    window->show();
-    runner.SetClosedOutputHandler([] { vexq4::studio::StopSignals::Stop(SIGPIPE); });
-    {
-      vexq4::studio::ScriptFeed feed(runner, scriptInput->fd());
-      feed.Start();
-      status = QApplication::exec();
-    }
-    window.reset();  // the control goes while the runner still listens
-    if (const int error = runner.outputError(); error != 0 && error != EPIPE) {
-      std::fprintf(stderr, "vexq4-studio: cannot write the results to standard output: %s\n",
-                   std::strerror(error));
-      if (status == 0) status = kHostFailure;
-    }
-    return vexq4::studio::StopSignals::FinalStatus(status);
+  {
+    vexq4::studio::ScriptFeed feed(runner, input.fd());
+    feed.Start();
+    status = QApplication::exec();
   }
+  window.reset();  // the control goes while the runner still listens
+  if (const int error = runner.outputError(); error != 0 && error != EPIPE) {
+    std::fprintf(stderr, "vexq4-studio: cannot write the results to standard output: %s\n",
+                 std::strerror(error));
+    if (status == 0) status = kHostFailure;
+  }
+  return vexq4::studio::StopSignals::FinalStatus(status);
+}
 
+// The pictures of every window into `folder`, unattended.
+int TakeScreenshots(CXVexCamCtrl& control, std::unique_ptr<vexq4::studio::StudioWindow> window,
+                    const QString& folder) {
+  UnattendedUi unattended;
+  vexq4::control::SetUiServices(&unattended);
+  const QTemporaryDir pictureFiles;
+  QString error;
+  const auto shots = vexq4::studio::RenderScreenshots(
+      control, window.get(), folder, &error, [&] { PutSomethingOnTheStudio(*window); },
+      [&] { return ShowTheCompareWindow(*window, pictureFiles); });
+  window.reset();
+  vexq4::control::SetUiServices(nullptr);
+  if (shots.empty()) {
+    std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
+    return kHostFailure;
+  }
+  for (const auto& shot : shots)
+    std::printf("%s %dx%d \"%s\"\n", qPrintable(shot.file), shot.size.width(), shot.size.height(),
+                qPrintable(shot.window));
+  return 0;
+}
+
+// The desktop program, or its pictures (`screenshots`: the folder).
+int RunStudio(const vexq4::sim::PtyServer* sim, const std::optional<QString>& screenshots) {
   QString source;
   CXVexCamCtrl* control = vexq4::studio::CreateControl(nullptr, &source);
   if (!control) {
@@ -359,29 +389,57 @@ int main(int argc, char** argv) {
   if (screenshots)
     window->eventLog()->SetTimeSource([] { return QDateTime(QDate(2024, 5, 6), QTime(9, 30)); });
   window->show();
-  if (screenshots) {
-    UnattendedUi unattended;
-    vexq4::control::SetUiServices(&unattended);
-    const QTemporaryDir pictureFiles;
-    QString error;
-    const auto shots = vexq4::studio::RenderScreenshots(
-        *control, window.get(), parser.value(screenshotsOption), &error,
-        [&] { PutSomethingOnTheStudio(*window); },
-        [&] { return ShowTheCompareWindow(*window, pictureFiles); });
-    window.reset();
-    vexq4::control::SetUiServices(nullptr);
-    if (shots.empty()) {
-      std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
-      return kHostFailure;
-    }
-    for (const auto& shot : shots)
-      std::printf("%s %dx%d \"%s\"\n", qPrintable(shot.file), shot.size.width(), shot.size.height(),
-                  qPrintable(shot.window));
-    return 0;
-  }
+  if (screenshots) return TakeScreenshots(*control, std::move(window), *screenshots);
   QObject::connect(window.get(), &vexq4::studio::StudioWindow::closed, qApp,
                    &QCoreApplication::quit);
-  status = QApplication::exec();
+  const int status = QApplication::exec();
   window.reset();
   return vexq4::studio::StopSignals::FinalStatus(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!SetUpDisplay(argc, argv)) return kHostFailure;
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vexq4-studio"));
+  QApplication::setApplicationVersion(QStringLiteral(VEXQ4_VERSION));
+
+  QCommandLineParser parser;
+  const Options o;
+  if (const auto exit = Parse(parser, o)) return *exit;
+  if (parser.isSet(o.fontSize) && !SetFontSize(parser.value(o.fontSize))) return kUsageError;
+  if (!ScreenshotsAlone(parser, o)) return kUsageError;
+  if (parser.isSet(o.registering) || parser.isSet(o.unregistering))
+    return Register(parser.isSet(o.registering));
+
+  // The script's input, a file or standard input; a folder is refused
+  // like a file that is not there.
+  std::optional<vexq4::studio::ScriptInput> scriptInput;
+  if (parser.isSet(o.script)) {
+    QString error;
+    auto opened = vexq4::studio::ScriptInput::Open(parser.value(o.script), &error);
+    if (!opened) {
+      std::fprintf(stderr, "vexq4-studio: %s\n", qPrintable(error));
+      return kUsageError;
+    }
+    scriptInput.emplace(std::move(*opened));
+  }
+
+  std::optional<QString> screenshots;
+  std::unique_ptr<QTemporaryDir> scratch;
+  if (parser.isSet(o.screenshots)) {
+    screenshots = parser.value(o.screenshots);
+    scratch = FreshProfile(*screenshots);
+    if (!scratch) return kHostFailure;
+  }
+  std::unique_ptr<vexq4::sim::PtyServer> sim;
+  if (parser.isSet(o.sim) || screenshots) {
+    sim = StartSimulator(screenshots.has_value());
+    if (!sim) return kHostFailure;
+  }
+
+  const vexq4::studio::StopSignals stopSignals;
+  if (scriptInput) return RunScript(*scriptInput, sim != nullptr);
+  return RunStudio(sim.get(), screenshots);
 }

@@ -21,6 +21,7 @@
 
 #include "compare_window.h"
 #include "event_log.h"
+#include "host_lines.h"
 #include "member_browser.h"
 #include "vexq4/control/keyboard.h"
 #include "vexq4/control/module.h"
@@ -291,11 +292,12 @@ void StudioWindow::BuildMenus() {
   fastReads_->setCheckable(true);
   fastReads_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
   fastReads_->setToolTip(
-      QStringLiteral("On (the default), queries wait for 15 ms of silence. Off, each waits "
+      QStringLiteral("On (the default), queries wait for %1 ms of silence. Off, each waits "
                      "for a whole empty read, about 101 ms on a serial port and 1.2 s over a "
                      "Camera Link grabber: Synchronize Program takes 4 s, or 44 s over a "
                      "grabber, instead of 1 s. Turn it off for a camera that answers long "
-                     "after its time-out."));
+                     "after its time-out.")
+          .arg(CVexCamInterface::kFastReadsDrainMs));
   connect(fastReads_, &QAction::triggered, this, [this](bool on) {
     SetFastReads(on);
     if (!options_.keepLayout || !SettingsFileUsable(SettingsPath())) return;
@@ -366,10 +368,11 @@ void StudioWindow::UpdateToolWindowActions() {
 QString StudioWindow::TitleText() const {
   if (!control_) return kCaption;
   QString connection;
-  if (control_->FrameGrabberIndex() > 0) {
-    connection = QStringLiteral("frame grabber %1").arg(control_->FrameGrabberIndex());
-  } else if (control_->ComPort() > 0) {
-    const int port = control_->ComPort();
+  const vexq4::hosts::ConnectionNumbers numbers = vexq4::hosts::NumbersOf(*control_);
+  if (numbers.grabber > 0) {
+    connection = QStringLiteral("frame grabber %1").arg(numbers.grabber);
+  } else if (numbers.port > 0) {
+    const int port = numbers.port;
     QString device = qEnvironmentVariable(qPrintable(QStringLiteral("VEXQ4_COM%1").arg(port)));
     if (device.isEmpty()) device = QStringLiteral("/dev/ttyS%1").arg(port - 1);
     if (!options_.simDevice.isEmpty() && device == options_.simDevice)

@@ -5,9 +5,10 @@
 #include <thread>
 
 #include "device_check.h"
+#include "exit_status.h"
+#include "host_status.h"
 #include "output.h"
 #include "signals.h"
-#include "status.h"
 
 namespace vexq4::cli {
 
@@ -80,11 +81,12 @@ namespace {
 
 // Connects one camera; a failure is reported as a single run reports it.
 bool ConnectOne(Host& host, const CameraTarget& target) {
-  const int status = host.ConnectComPort(target.comPort);
+  const int status = host.Connect(hosts::LineKind::kCom, target.comPort);
   if (status == 0) return true;
   if (StopSignal() == 0) {
     const std::string what = "COM" + std::to_string(target.comPort) + " (" + target.device + ")";
-    host.console().Error(DeviceConnectFailure(what, status, DiagnoseDevice(target.device).text));
+    host.console().Error(
+        hosts::DeviceConnectFailure(what, status, hosts::DiagnoseDevice(target.device).text));
   }
   return false;
 }

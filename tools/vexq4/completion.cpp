@@ -7,11 +7,16 @@
 #include <cstdio>
 #include <string_view>
 
-#include "properties.h"
+#include "host_properties.h"
 #include "serial_ports.h"
 
 namespace vexq4::cli {
 namespace {
+
+using hosts::FindProperty;
+using hosts::Kind;
+using hosts::Properties;
+using hosts::Property;
 
 constexpr const char* kFiles = "!files";
 constexpr const char* kNoSpace = "!nospace";
@@ -72,8 +77,7 @@ void AddDevices(std::string_view current, std::vector<std::string>& out) {
 
 void AddSettingNames(bool settable, std::vector<std::string>& out) {
   for (const Property& p : Properties()) {
-    const bool readOnly = p.kind == Kind::kReadOnly || p.kind == Kind::kReadOnlyText;
-    if (settable && readOnly) continue;
+    if (settable && p.readOnly()) continue;
     out.push_back(std::string(p.name) + (settable ? "=" : ""));
   }
   if (settable) out.push_back(kNoSpace);

@@ -14,19 +14,24 @@
 #include <memory>
 #include <thread>
 
+#include "VexQ4Comm.h"
 #include "commands.h"
 #include "device_check.h"
+#include "exit_status.h"
 #include "host.h"
+#include "host_status.h"
 #include "output.h"
-#include "status.h"
 #include "vexq4/gvcp/map_device.h"
 #include "vexq4/gvcp/server.h"
 
 namespace vexq4::cli {
 namespace {
 
-constexpr int kCannotOpen = -2;  // VEXQ4_E_PORT_OPEN
-constexpr int kNoLibrary = -8;   // VEXQ4_E_CAMERA_LINK
+using hosts::ConnectFailure;
+using hosts::DeviceConnectFailure;
+using hosts::DeviceProblem;
+using hosts::DiagnoseDevice;
+
 constexpr auto kRetryGap = std::chrono::milliseconds(2000);
 
 struct BridgeOptions {
@@ -103,7 +108,8 @@ bool ConnectAll(std::vector<Served>& served, StopSignals& stops) {
 // library), as opposed to one where no camera answers yet.
 bool CannotOpen(const Served& s) {
   if (s.firstResult == 0) return false;
-  if (s.line.device.empty()) return s.firstResult == kCannotOpen || s.firstResult == kNoLibrary;
+  if (s.line.device.empty())
+    return s.firstResult == VEXQ4_E_PORT_OPEN || s.firstResult == VEXQ4_E_CAMERA_LINK;
   return DiagnoseDevice(s.line.device).problem != DeviceProblem::kNoAnswer;
 }
 
@@ -198,12 +204,13 @@ int Serve(Host& first, std::vector<CameraLine> lines, const BridgeOptions& optio
 
 }  // namespace
 
-void AddGigeBridgeCommand(CLI::App& app, Plan& plan) {
+const char* const kGigeBridgeHelp =
+    "serve each camera as a GigE Vision control device (GVCP, UDP port 3956) for GenICam "
+    "tools such as Aravis, until SIGINT or SIGTERM";
+
+void DefineGigeBridge(CLI::App& command, Plan& plan, const std::string& /*vexq4*/) {
   auto options = std::make_shared<BridgeOptions>();
-  auto* cmd = app.add_subcommand(
-      "gige-bridge",
-      "serve each camera as a GigE Vision control device (GVCP, UDP port 3956) for GenICam "
-      "tools such as Aravis, until SIGINT or SIGTERM");
+  auto* cmd = &command;
   cmd->add_option("--listen", options->listen,
                   "IPv4 address to serve the camera on (default 127.0.0.1); with several "
                   "cameras once per camera, in order")

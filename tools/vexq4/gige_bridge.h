@@ -2,6 +2,8 @@
 // (genicam/README.md), until SIGINT or SIGTERM.
 #pragma once
 
+#include <string>
+
 namespace CLI {
 class App;
 }
@@ -10,7 +12,11 @@ namespace vexq4::cli {
 
 struct Plan;
 
-// Adds the gige-bridge command; the one parsed fills `plan.serve`.
-void AddGigeBridgeCommand(CLI::App& app, Plan& plan);
+// The command's line of the command list.
+extern const char* const kGigeBridgeHelp;
+
+// Gives the gige-bridge command its options; the one parsed fills
+// `plan.serve` (a row of the command table, commands.cpp).
+void DefineGigeBridge(CLI::App& command, Plan& plan, const std::string& vexq4);
 
 }  // namespace vexq4::cli

@@ -31,40 +31,16 @@ int Host::StartSimulator() {
 }
 
 int Host::MapDevice(const std::string& path) {
-  // COM port numbers name connection slots 0..254 of the library.
-  for (int n = 1; n <= 254; ++n) {
-    std::string var = "VEXQ4_COM" + std::to_string(n);
-    const char* value = std::getenv(var.c_str());
-    if (value == nullptr || path == value) {
-      ::setenv(var.c_str(), path.c_str(), 1);
-      return n;
-    }
-  }
-  return 1;  // every variable taken: use port 1 for this process
+  const int port = hosts::ComPortFor(path);
+  if (port == 0) return 1;  // every variable taken: use port 1 for this process
+  MapDeviceTo(port, path);
+  return port;
 }
 
-std::string Host::PortDevice(int port) {
-  const char* mapped = std::getenv(("VEXQ4_COM" + std::to_string(port)).c_str());
-  return mapped ? mapped : "/dev/ttyS" + std::to_string(port - 1);
-}
+void Host::MapDeviceTo(int port, const std::string& path) { hosts::MapComPort(port, path); }
 
-void Host::MapDeviceTo(int port, const std::string& path) {
-  ::setenv(("VEXQ4_COM" + std::to_string(port)).c_str(), path.c_str(), 1);
-}
-
-int Host::ConnectComPort(int port) {
-  // A frame grabber index left at 0 makes SetComPort open the COM port.
-  connect_ = [this, port] { return SetComPort(port); };
-  return connect_();
-}
-
-int Host::ConnectGrabber(int grabber) {
-  connect_ = [this, grabber] { return ClSerialSetFrameGrabberIndex(grabber); };
-  return connect_();
-}
-
-int Host::ConnectAllSerial(int port) {
-  connect_ = [this, port] { return ClAllSerialSetFrameGrabberIndex(port); };
+int Host::Connect(hosts::LineKind kind, int number) {
+  connect_ = [this, kind, number] { return hosts::Connect(*this, kind, number); };
   return connect_();
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "console.h"
+#include "host_lines.h"
 #include "vexq4/model/VexCamInterface.h"
 
 namespace vexq4::cli {
@@ -40,8 +41,6 @@ class Host : public CVexCamInterface {
   // --device: the first COM port number whose VEXQ4_COM<n> is free (or
   // already names `path`) is pointed at `path` for this process.
   int MapDevice(const std::string& path);
-  // The device COM port `port` names: $VEXQ4_COM<port>, else /dev/ttyS<port-1>.
-  static std::string PortDevice(int port);
   // Points COM port `port` of this process at `path`.
   void MapDeviceTo(int port, const std::string& path);
 
@@ -54,10 +53,8 @@ class Host : public CVexCamInterface {
   void SetDeviceLabel(std::string label) { deviceLabel_ = std::move(label); }
   const std::string& deviceLabel() const { return deviceLabel_; }
 
-  // The model's connect operations; on failure the model is off-line.
-  int ConnectComPort(int port);
-  int ConnectGrabber(int grabber);
-  int ConnectAllSerial(int port);
+  // Opens the line (hosts::Connect); on failure the model is off-line.
+  int Connect(hosts::LineKind kind, int number);
   // Repeats the last connect operation (after an abandoned exchange); -5
   // when none was made.
   int Reconnect();

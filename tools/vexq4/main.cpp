@@ -18,21 +18,28 @@
 #include "completion.h"
 #include "console.h"
 #include "device_check.h"
+#include "exit_status.h"
 #include "host.h"
+#include "host_lines.h"
+#include "host_properties.h"
+#include "host_status.h"
 #include "output.h"
 #include "ports_command.h"
+#include "shell.h"
 #include "signals.h"
-#include "status.h"
 #include "vexq4/platform/network_device.h"
+#include "vexq4/platform/serial_device.h"
 
 namespace {
 
 using namespace vexq4::cli;
+namespace hosts = vexq4::hosts;
+using hosts::LineKind;
 
 constexpr const char* kDescription =
     "vexq4 - read and set the RX-Q4 camera over its serial line.\n"
     "Settings carry the names of the control's automation properties\n"
-    "(MasterGainLevel, ShutterSpeedIndex, ShutterSpeedStr, ...); results are\n"
+    "({GA}, {SH}, {SH.text}, ...); results are\n"
     "printed as NAME=value on standard output, diagnostics on standard error.";
 
 constexpr const char* kFooter = R"(CONNECTION
@@ -51,11 +58,11 @@ constexpr const char* kFooter = R"(CONNECTION
   shading-save) needs {camera} in its name, which becomes each camera's name
   (line3-{camera}.cam: line3-COM1.cam, line3-ttyUSB0.cam; 'vexq4
   save-settings --help' says how); files read may hold it too.
-  'grabbers' and 'ports' need no connection; 'search' scans COM ports 1..16
+  'grabbers' and 'ports' need no connection; 'search' scans COM ports {searched}
   (or FIRST..LAST) instead, or with --sim or --device tries that line alone.
 
 READS
-  Before each query vexq4 waits for 15 ms of silence (fast reads), so that
+  Before each query vexq4 waits for {fast-ms} ms of silence (fast reads), so that
   nothing an earlier exchange left behind is taken for the answer.
   --standard-reads waits as the library does by default: an empty read of
   about 101 ms on a serial or network line, two 600 ms reads on a Camera Link
@@ -67,13 +74,13 @@ READS
 
 EXAMPLES
   vexq4 --sim list                         every setting of the simulated camera
-  vexq4 --sim set MasterGainLevel=100 'ShutterSpeedStr=1/250'
-  vexq4 --device /dev/ttyUSB0 get MasterGainLevel ShutterSpeedStr
+  vexq4 --sim set {GA}=100 '{SH.text}=1/250'
+  vexq4 --device /dev/ttyUSB0 get {GA} {SH.text}
   vexq4 --device rfc2217://line3-server:4001 list   a camera behind ser2net
   vexq4 --com 1 save-settings line3.cam    read the camera, write a settings file
   vexq4 --com 1 load-settings line3.cam    apply a settings file to the camera
   vexq4 --grabber 1 report camera.txt      camera data report over Camera Link
-  printf 'set MasterGainLevel=50\nstore 1\n' | vexq4 --com 1 shell
+  printf 'set {GA}=50\nstore 1\n' | vexq4 --com 1 shell
   vexq4 search 1 8                         find the camera on COM1..COM8
   vexq4 ports --probe                      every serial port, and the cameras on them
   vexq4 --com 1-8 load-settings line3.cam  the same file into eight cameras at once
@@ -93,18 +100,11 @@ EXIT STATUS
      for several cameras
   130, 143, 129  stopped by SIGINT, SIGTERM or SIGHUP)";
 
-// An empty name and a malformed network device name are refused at once
-// (a path is looked at when it is opened).
-CLI::Validator DeviceNameCheck() {
-  return CLI::Validator(
-      [](const std::string& name) -> std::string {
-        if (name.empty()) return "an empty name names no device";
-        if (!vexq4::platform::IsNetworkDeviceName(name)) return {};
-        std::string why;
-        if (vexq4::platform::ParseNetworkDeviceName(name, &why)) return {};
-        return name + ": " + why;
-      },
-      "");
+std::string Footer() {
+  std::string text = hosts::WithNames(kFooter);
+  const std::string searched = "{searched}";
+  text.replace(text.find(searched), searched.size(), hosts::kSearchedComPorts.Text());
+  return text;
 }
 
 struct Connection {
@@ -121,11 +121,21 @@ struct Connection {
   bool several() const { return coms.size() + devices.size() > 1 || all; }
 };
 
+// What the command line asks for.
+struct Request {
+  Connection conn;
+  HostOptions host;
+  bool noProgress = false;
+  bool standardReads = false;
+  bool fastReads = false;  // the default anyway
+  Plan plan;
+};
+
 // "3" or "1-8": COM port numbers 1..254; false with `error` set otherwise.
 bool ParseComPorts(const std::string& text, std::vector<int>& ports, std::string& error) {
   const auto number = [](std::string_view t, int& out) {
     auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
-    return ec == std::errc{} && end == t.data() + t.size() && out >= 1 && out <= 254;
+    return ec == std::errc{} && end == t.data() + t.size() && hosts::kComPorts.Contains(out);
   };
   const std::size_t dash = text.find('-');
   int first = 0, last = 0;
@@ -134,11 +144,117 @@ bool ParseComPorts(const std::string& text, std::vector<int>& ports, std::string
                       : number(std::string_view(text).substr(0, dash), first) &&
                             number(std::string_view(text).substr(dash + 1), last) && first <= last;
   if (!ok) {
-    error = "\"" + text + "\" is not a COM port 1..254 or a range N-M of them";
+    error =
+        "\"" + text + "\" is not a COM port " + hosts::kComPorts.Text() + " or a range N-M of them";
     return false;
   }
   for (int port = first; port <= last; ++port) ports.push_back(port);
   return true;
+}
+
+// The options that name the camera, each excluding the others.
+struct ConnectionOptions {
+  std::vector<std::string> comArguments;
+  int grabber = 0, clallserial = 0;
+  CLI::Option* grabberOption = nullptr;
+  CLI::Option* clallserialOption = nullptr;
+};
+
+void AddConnectionOptions(CLI::App& app, Request& r, ConnectionOptions& o) {
+  const std::string comRange = hosts::kComPorts.Text();
+  auto* com = app.add_option("--com", o.comArguments,
+                             "COM port number of the camera (" + comRange +
+                                 "), or a range N-M; repeat it for several cameras")
+                  ->allow_extra_args(false)
+                  ->take_all()
+                  ->check(CLI::Validator(
+                      [](std::string& text) {
+                        std::vector<int> ports;
+                        std::string error;
+                        return ParseComPorts(text, ports, error) ? std::string() : error;
+                      },
+                      "N|N-M"));
+  auto* device =
+      app.add_option("--device", r.conn.devices,
+                     "serial device or pseudo-terminal of the camera, e.g. "
+                     "/dev/ttyUSB0, or rfc2217://HOST:PORT or socket://HOST:PORT on "
+                     "a serial device server; repeat it for several cameras")
+          ->allow_extra_args(false)
+          ->take_all()
+          ->check(CLI::Validator(
+              [](const std::string& name) { return hosts::DeviceNameProblem(name); }, ""));
+  o.grabberOption = app.add_option("--grabber", o.grabber,
+                                   "Camera Link frame grabber: manufacturer entry N (" +
+                                       hosts::kGrabbers.Text() + ") of 'vexq4 grabbers'");
+  o.clallserialOption =
+      app.add_option("--clallserial", o.clallserial,
+                     "Camera Link port N of the manufacturer-independent serial "
+                     "library (see 'vexq4 grabbers')")
+          ->check(CLI::Range(hosts::kAllSerialPorts.first, hosts::kAllSerialPorts.last));
+  auto* sim =
+      app.add_flag("--sim", r.conn.sim, "start the built-in simulated camera and connect to it");
+  auto* all = app.add_flag("--all", r.conn.all,
+                           "every serial port where 'vexq4 ports --probe' finds a camera");
+  const std::vector<CLI::Option*> options{com, device, o.grabberOption, o.clallserialOption,
+                                          sim, all};
+  for (auto* a : options) {
+    a->group("Connection");
+    for (auto* b : options)
+      if (a != b) a->excludes(b);
+  }
+}
+
+void AddOutputOptions(CLI::App& app, Request& r) {
+  app.add_flag("-v,--verbose", r.host.verbose,
+               "print every message line of the model, each query or command and its "
+               "outcome, as it happens (stderr)");
+  app.add_flag("--events", r.host.events, "print every change notification by name (stderr)");
+  app.add_flag("--no-progress", r.noProgress, "no progress bar on standard error");
+  auto* standard = app.add_flag(
+      "--standard-reads", r.standardReads,
+      "before each query wait for silence as the library does by default: an empty read "
+      "of about 101 ms on a serial or network line, two of 600 ms on a Camera Link "
+      "grabber, instead of " +
+          std::to_string(CVexCamInterface::kFastReadsDrainMs) +
+          " ms (a read of all settings: 4 s, 44 s over a grabber, "
+          "instead of 1 s); for a camera that answers long after its time-out");
+  app.add_flag("--fast-reads", r.fastReads,
+               "the default, kept for scripts that give it: changes nothing")
+      ->excludes(standard);
+}
+
+// Parses the command line into `r`; the exit status when the program ends
+// here (help, a usage error), else nullopt.
+std::optional<int> Parse(int argc, char** argv, Request& r) {
+  CLI::App app{hosts::WithNames(kDescription), "vexq4"};
+  app.footer(Footer());
+  app.fallthrough();  // connection options may also follow the command
+  app.require_subcommand(0, 1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "vexq4: " + std::string(e.what()) + "\n";
+  });
+  ConnectionOptions o;
+  AddConnectionOptions(app, r, o);
+  AddOutputOptions(app, r);
+  AddCommands(app, r.plan, /*inShell=*/false);
+  // The shell's completion asks the program what may follow (hidden).
+  if (argc >= 2 && std::string_view(argv[1]) == "--complete") return RunCompletion(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+    if (o.grabberOption->count() && !hosts::kGrabbers.Contains(o.grabber))
+      throw CLI::ValidationError("--grabber",
+                                 "Only Frame Grabber " + hosts::kGrabbers.Text() + " is valid");
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e, std::cout, std::cerr);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+  for (const std::string& ports : o.comArguments) {
+    std::string error;
+    ParseComPorts(ports, r.conn.coms, error);  // checked while parsing
+  }
+  if (o.grabberOption->count()) r.conn.grabber = o.grabber;
+  if (o.clallserialOption->count()) r.conn.clallserial = o.clallserial;
+  return std::nullopt;
 }
 
 // The same camera twice would be opened twice, and the second opening
@@ -147,7 +263,8 @@ bool ParseComPorts(const std::string& text, std::vector<int>& ports, std::string
 std::string NamedTwice(const Connection& conn) {
   std::vector<NamedDevice> named;
   for (int port : conn.coms)
-    named.push_back({"COM" + std::to_string(port), Host::PortDevice(port)});
+    named.push_back({"COM" + std::to_string(port),
+                     vexq4::platform::ComPortDevicePath(static_cast<unsigned>(port))});
   for (const std::string& device : conn.devices) named.push_back({device, device});
   const auto twice = SameDeviceTwice(named);
   if (!twice) return {};
@@ -155,6 +272,33 @@ std::string NamedTwice(const Connection& conn) {
     return twice->first + " is named twice; each camera is named once";
   return twice->first + " and " + twice->second +
          " are one device, named twice; each camera is named once";
+}
+
+// Why the command cannot run with the camera(s) named, before anything is
+// opened; empty when it can.
+std::string UsageProblem(const Request& r) {
+  const Connection& conn = r.conn;
+  const Plan& plan = r.plan;
+  if (plan.isSearch && (!conn.coms.empty() || conn.grabber || conn.clallserial))
+    return "search scans COM ports FIRST..LAST; give them instead of " +
+           std::string(!conn.coms.empty() ? "--com"
+                       : conn.grabber     ? "--grabber"
+                                          : "--clallserial");
+  if (plan.isSearch && conn.several())
+    return "search tries one line; 'vexq4 ports --probe' asks every port for the camera";
+  if (plan.isPorts && conn.any())
+    return "ports lists every serial port of the machine; it takes no connection option";
+  if (std::string twice = NamedTwice(conn); !twice.empty()) return twice;
+  // One file for several cameras would keep one of them: refused before
+  // any port is opened (with --all, before the ports are asked).
+  if (conn.several() && plan.writesFile && !HasCameraPlaceholder(plan.file))
+    return FileForEachCamera(plan.name, plan.file, {});
+  if (plan.needsCamera && !conn.any())
+    return plan.name +
+           ": no camera named; give one of --com N, --device PATH, --grabber N, "
+           "--clallserial N, --all or --sim (try 'vexq4 --sim " +
+           plan.name + "')";
+  return {};
 }
 
 // What {camera} in a file name becomes for the one camera of a run.
@@ -166,31 +310,55 @@ std::string CameraName(const Connection& conn) {
   return conn.devices.empty() ? "camera" : FileSafeName(conn.devices.front());
 }
 
-// Several cameras: each connected and the command run on it at once, on a
-// thread of its own; the worst exit status.
-int RunOnCameras(Host& host, Console& console, const HostOptions& options, const Connection& conn,
-                 const Plan& plan) {
+// Fast reads unless asked for the standard ones, and the environment's
+// settings that the library would quietly not take: a mistyped
+// VEXQ4_QUERY_DRAIN_MS ("15ms") should not go unnoticed.
+void SetUpReads(Console& console, bool standardReads) {
+  const CVexCamInterface::HostReads reads = CVexCamInterface::UseHostReads(standardReads);
+  if (!reads.ignoredVariable.empty()) {
+    console.Error("VEXQ4_QUERY_DRAIN_MS=" + reads.ignoredVariable + " is not 0 to " +
+                  std::to_string(CVexCamInterface::kMaxQueryDrainMs) +
+                  " milliseconds; queries use fast reads (" +
+                  std::to_string(CVexCamInterface::kFastReadsDrainMs) + " ms)");
+  }
+  // The library quietly connects with the standard time-out instead.
+  if (const std::string problem = vexq4::platform::ConnectTimeoutVariableProblem();
+      !problem.empty())
+    console.Error(problem);
+}
+
+// Several cameras: the targets, each device with the COM port that names it.
+std::vector<CameraTarget> Targets(Host& host, const Connection& conn) {
   std::vector<CameraTarget> targets;
   if (conn.all) {
     PortScan scan = ScanSerialPorts(SystemRoot());
     ProbePorts(host, scan);
-    if (StopSignal() != 0) return kExitFailure;
     for (const SerialPort& port : scan.ports)
       if (port.probe.found)
         targets.push_back(
             {port.device, port.openPath, host.MapDevice(port.openPath), FileSafeName(port.device)});
-    if (targets.empty()) {
-      console.Error(plan.name +
-                    ": no camera answered on any serial port of this machine ('vexq4 ports "
-                    "--probe' says why)");
-      return kExitFailure;
-    }
   }
-  for (int port : conn.coms)
-    targets.push_back(
-        {Host::PortDevice(port), Host::PortDevice(port), port, "COM" + std::to_string(port)});
+  for (int port : conn.coms) {
+    const std::string device = vexq4::platform::ComPortDevicePath(static_cast<unsigned>(port));
+    targets.push_back({device, device, port, "COM" + std::to_string(port)});
+  }
   for (const std::string& device : conn.devices)
     targets.push_back({device, device, host.MapDevice(device), FileSafeName(device)});
+  return targets;
+}
+
+// Several cameras: each connected and the command run on it at once, on a
+// thread of its own; the worst exit status.
+int RunOnCameras(Host& host, Console& console, const Request& r) {
+  const Plan& plan = r.plan;
+  std::vector<CameraTarget> targets = Targets(host, r.conn);
+  if (r.conn.all && StopSignal() != 0) return kExitFailure;  // while the ports were asked
+  if (r.conn.all && targets.empty()) {
+    console.Error(plan.name +
+                  ": no camera answered on any serial port of this machine ('vexq4 ports "
+                  "--probe' says why)");
+    return kExitFailure;
+  }
   if (plan.writesFile && !plan.isShell) {
     std::vector<CameraFileName> names;
     for (const CameraTarget& t : targets) names.push_back({t.label, t.fileName});
@@ -199,12 +367,11 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
       return kExitUsage;
     }
   }
-
   // Results on a terminal take the bars off first.
   ShareTerminalWith(&console);
   int status = kExitOk;
   {
-    Cameras cameras(console, options, std::move(targets));
+    Cameras cameras(console, r.host, std::move(targets));
     if (plan.isShell) {
       status = cameras.Connect();
       if (cameras.connected() > 0) status = std::max(status, RunShell(cameras, stdin));
@@ -222,16 +389,20 @@ int RunOnCameras(Host& host, Console& console, const HostOptions& options, const
 std::vector<CameraLine> CameraLines(Host& host, const Connection& conn,
                                     std::optional<int> mappedPort) {
   std::vector<CameraLine> lines;
-  const auto com = [](std::string label, int port) {
-    return CameraLine{std::move(label), Host::PortDevice(port),
-                      [port](Host& h) { return h.ConnectComPort(port); }};
+  const auto line = [](std::string label, std::string device, LineKind kind, int number) {
+    return CameraLine{std::move(label), std::move(device),
+                      [kind, number](Host& h) { return h.Connect(kind, number); }};
+  };
+  const auto com = [&line](std::string label, int port) {
+    return line(std::move(label), vexq4::platform::ComPortDevicePath(static_cast<unsigned>(port)),
+                LineKind::kCom, port);
   };
   if (conn.grabber)
-    lines.push_back({"frame grabber " + std::to_string(*conn.grabber), "",
-                     [g = *conn.grabber](Host& h) { return h.ConnectGrabber(g); }});
+    lines.push_back(line(hosts::LineName(LineKind::kGrabber, *conn.grabber), "", LineKind::kGrabber,
+                         *conn.grabber));
   if (conn.clallserial)
-    lines.push_back({"clallserial port " + std::to_string(*conn.clallserial), "",
-                     [p = *conn.clallserial](Host& h) { return h.ConnectAllSerial(p); }});
+    lines.push_back(line(hosts::LineName(LineKind::kAllSerial, *conn.clallserial), "",
+                         LineKind::kAllSerial, *conn.clallserial));
   if (conn.sim && mappedPort) lines.push_back(com(host.simulatorPath(), *mappedPort));
   if (conn.all) {
     PortScan scan = ScanSerialPorts(SystemRoot());
@@ -246,156 +417,55 @@ std::vector<CameraLine> CameraLines(Host& host, const Connection& conn,
   return lines;
 }
 
-}  // namespace
-
-static int Run(int argc, char** argv) {
-  CLI::App app{kDescription, "vexq4"};
-  app.footer(kFooter);
-  app.fallthrough();  // connection options may also follow the command
-  app.require_subcommand(0, 1);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return "vexq4: " + std::string(e.what()) + "\n";
-  });
-
-  Connection conn;
-  int grabber = 0, clallserial = 0;
-  std::vector<std::string> comArguments;
-  HostOptions hostOptions;
-  bool noProgress = false;
-
-  auto* comOpt = app.add_option("--com", comArguments,
-                                "COM port number of the camera (1..254), or a range N-M; "
-                                "repeat it for several cameras")
-                     ->allow_extra_args(false)
-                     ->take_all()
-                     ->check(CLI::Validator(
-                         [](std::string& text) {
-                           std::vector<int> ports;
-                           std::string error;
-                           return ParseComPorts(text, ports, error) ? std::string() : error;
-                         },
-                         "N|N-M"))
-                     ->group("Connection");
-  auto* devOpt = app.add_option("--device", conn.devices,
-                                "serial device or pseudo-terminal of the camera, e.g. "
-                                "/dev/ttyUSB0, or rfc2217://HOST:PORT or socket://HOST:PORT on "
-                                "a serial device server; repeat it for several cameras")
-                     ->allow_extra_args(false)
-                     ->take_all()
-                     ->check(DeviceNameCheck())
-                     ->group("Connection");
-  auto* grabOpt = app.add_option("--grabber", grabber,
-                                 "Camera Link frame grabber: manufacturer entry N (1..16) of "
-                                 "'vexq4 grabbers'")
-                      ->group("Connection");
-  auto* allOpt = app.add_option("--clallserial", clallserial,
-                                "Camera Link port N of the manufacturer-independent serial "
-                                "library (see 'vexq4 grabbers')")
-                     ->check(CLI::Range(0, 32767))
-                     ->group("Connection");
-  auto* simOpt =
-      app.add_flag("--sim", conn.sim, "start the built-in simulated camera and connect to it")
-          ->group("Connection");
-  auto* everyOpt = app.add_flag("--all", conn.all,
-                                "every serial port where 'vexq4 ports --probe' finds a camera")
-                       ->group("Connection");
-  const std::vector<CLI::Option*> connOpts{comOpt, devOpt, grabOpt, allOpt, simOpt, everyOpt};
-  for (auto* a : connOpts)
-    for (auto* b : connOpts)
-      if (a != b) a->excludes(b);
-
-  app.add_flag("-v,--verbose", hostOptions.verbose,
-               "print every message line of the model, each query or command and its "
-               "outcome, as it happens (stderr)");
-  app.add_flag("--events", hostOptions.events, "print every change notification by name (stderr)");
-  app.add_flag("--no-progress", noProgress, "no progress bar on standard error");
-  bool standardReads = false;
-  auto* standardOpt = app.add_flag(
-      "--standard-reads", standardReads,
-      "before each query wait for silence as the library does by default: an empty read "
-      "of about 101 ms on a serial or network line, two of 600 ms on a Camera Link "
-      "grabber, instead of 15 ms (a read of all settings: 4 s, 44 s over a grabber, "
-      "instead of 1 s); for a camera that answers long after its time-out");
-  bool fastReads = false;  // the default anyway
-  app.add_flag("--fast-reads", fastReads,
-               "the default, kept for scripts that give it: changes nothing")
-      ->excludes(standardOpt);
-
-  Plan plan;
-  AddCommands(app, plan, /*inShell=*/false);
-  // The shell's completion asks the program what may follow (hidden).
-  if (argc >= 2 && std::string_view(argv[1]) == "--complete") return RunCompletion(app, argc, argv);
-
-  try {
-    app.parse(argc, argv);
-    if (grabOpt->count() && (grabber < 1 || grabber > 16))
-      throw CLI::ValidationError("--grabber", "Only Frame Grabber 1..16 is valid");
-  } catch (const CLI::ParseError& e) {
-    int code = app.exit(e, std::cout, std::cerr);
-    return code == 0 ? kExitOk : kExitUsage;
+// The one camera of an ordinary run, on the line the options name (--sim
+// and --device through COM port `mappedPort`); false after saying why not.
+bool ConnectCamera(Host& host, Console& console, const Connection& conn,
+                   std::optional<int> mappedPort) {
+  LineKind kind = LineKind::kCom;
+  int number = !conn.coms.empty() ? conn.coms.front() : mappedPort.value_or(0);
+  if (conn.grabber) {
+    kind = LineKind::kGrabber;
+    number = *conn.grabber;
+  } else if (conn.clallserial) {
+    kind = LineKind::kAllSerial;
+    number = *conn.clallserial;
   }
-
-  for (const std::string& ports : comArguments) {
-    std::string error;
-    ParseComPorts(ports, conn.coms, error);  // checked while parsing
+  const int status = host.Connect(kind, number);
+  const std::string what = hosts::LineName(kind, number);
+  const std::string device = kind == LineKind::kCom
+                                 ? vexq4::platform::ComPortDevicePath(static_cast<unsigned>(number))
+                                 : std::string();
+  // How results that name their camera name it (diff --format json).
+  host.SetDeviceLabel(conn.sim ? host.simulatorPath() : device.empty() ? what : device);
+  if (status == 0) return true;
+  if (StopSignal() != 0) return false;
+  if (kind != LineKind::kCom) {
+    console.Error(hosts::ConnectFailure(what, status, true));
+  } else {
+    // The serial device is looked at: the model says only that no camera answered.
+    console.Error(hosts::DeviceConnectFailure(what, status, hosts::DiagnoseDevice(device).text));
   }
-  if (grabOpt->count()) conn.grabber = grabber;
-  if (allOpt->count()) conn.clallserial = clallserial;
+  return false;
+}
 
-  Console console(stderr, !noProgress);
+int Run(int argc, char** argv) {
+  Request r;
+  if (const auto exit = Parse(argc, argv, r)) return *exit;
+  Plan& plan = r.plan;
+  const Connection& conn = r.conn;
+  Console console(stderr, !r.noProgress);
   if (!plan.run) {
     console.Error("no command given; try 'vexq4 --help'");
     return kExitUsage;
   }
-
-  if (plan.isSearch && (!conn.coms.empty() || conn.grabber || conn.clallserial)) {
-    console.Error("search scans COM ports FIRST..LAST; give them instead of " +
-                  std::string(!conn.coms.empty() ? "--com"
-                              : conn.grabber     ? "--grabber"
-                                                 : "--clallserial"));
-    return kExitUsage;
-  }
-  if (plan.isSearch && conn.several()) {
-    console.Error("search tries one line; 'vexq4 ports --probe' asks every port for the camera");
-    return kExitUsage;
-  }
-  if (plan.isPorts && conn.any()) {
-    console.Error("ports lists every serial port of the machine; it takes no connection option");
-    return kExitUsage;
-  }
-  if (const std::string twice = NamedTwice(conn); !twice.empty()) {
-    console.Error(twice);
-    return kExitUsage;
-  }
-  // One file for several cameras would keep one of them: refused before
-  // any port is opened (with --all, before the ports are asked).
-  if (conn.several() && plan.writesFile && !HasCameraPlaceholder(plan.file)) {
-    console.Error(FileForEachCamera(plan.name, plan.file, {}));
-    return kExitUsage;
-  }
-  if (plan.needsCamera && !conn.any()) {
-    console.Error(plan.name +
-                  ": no camera named; give one of --com N, --device PATH, --grabber N, "
-                  "--clallserial N, --all or --sim (try 'vexq4 --sim " +
-                  plan.name + "')");
-    return kExitUsage;
-  }
-
-  Host host(console, hostOptions);
-  host.SetCameraName(CameraName(conn));
-  // Fast reads unless asked for the standard ones; a mistyped
-  // VEXQ4_QUERY_DRAIN_MS ("15ms") should not go unnoticed.
-  const CVexCamInterface::HostReads reads = CVexCamInterface::UseHostReads(standardReads);
-  if (!reads.ignoredVariable.empty()) {
-    console.Error("VEXQ4_QUERY_DRAIN_MS=" + reads.ignoredVariable + " is not 0 to " +
-                  std::to_string(CVexCamInterface::kMaxQueryDrainMs) +
-                  " milliseconds; queries use fast reads (" +
-                  std::to_string(CVexCamInterface::kFastReadsDrainMs) + " ms)");
-  }
-  // The library quietly connects with the standard time-out instead.
-  if (const std::string problem = vexq4::platform::ConnectTimeoutVariableProblem();
-      !problem.empty())
+  if (const std::string problem = UsageProblem(r); !problem.empty()) {
     console.Error(problem);
+    return kExitUsage;
+  }
+
+  Host host(console, r.host);
+  host.SetCameraName(CameraName(conn));
+  SetUpReads(console, r.standardReads);
 
   // --device and --sim reach their line through a COM port number of this
   // process. A search then tries that line alone, as its first port: the
@@ -403,8 +473,7 @@ static int Run(int argc, char** argv) {
   std::optional<int> mappedPort;
   std::optional<std::string> line;
   if (conn.sim) {
-    int status = host.StartSimulator();
-    if (status != 0) return kExitFailure;
+    if (host.StartSimulator() != 0) return kExitFailure;
     line = host.simulatorPath();
   } else if (conn.devices.size() == 1) {
     line = conn.devices.front();
@@ -424,36 +493,9 @@ static int Run(int argc, char** argv) {
     }
     return plan.serve(host, std::move(lines));
   }
-  if (plan.needsCamera && conn.several())
-    return RunOnCameras(host, console, hostOptions, conn, plan);
-
-  if (plan.needsCamera) {
-    int status = 0;
-    std::string what;
-    std::string device;  // the serial device, looked at when no camera answers
-    if (conn.grabber) {
-      what = "frame grabber " + std::to_string(*conn.grabber);
-      status = host.ConnectGrabber(*conn.grabber);
-    } else if (conn.clallserial) {
-      what = "clallserial port " + std::to_string(*conn.clallserial);
-      status = host.ConnectAllSerial(*conn.clallserial);
-    } else {
-      int port = !conn.coms.empty() ? conn.coms.front() : *mappedPort;
-      // Name the device too: COM numbers map to paths only in this system.
-      what = "COM" + std::to_string(port) + " (" + Host::PortDevice(port) + ")";
-      device = Host::PortDevice(port);
-      status = host.ConnectComPort(port);
-    }
-    host.SetDeviceLabel(conn.sim ? host.simulatorPath() : device.empty() ? what : device);
-    if (status != 0) {
-      if (StopSignal() != 0) return kExitFailure;
-      if (conn.grabber || conn.clallserial)
-        console.Error(ConnectFailure(what, status, true));
-      else
-        console.Error(DeviceConnectFailure(what, status, DiagnoseDevice(device).text));
-      return plan.unreachable ? plan.unreachable(host) : kExitFailure;
-    }
-  }
+  if (plan.needsCamera && conn.several()) return RunOnCameras(host, console, r);
+  if (plan.needsCamera && !ConnectCamera(host, console, conn, mappedPort))
+    return plan.unreachable && StopSignal() == 0 ? plan.unreachable(host) : kExitFailure;
 
   // Results printed while a bar runs (apply's changes) take it off first.
   ShareTerminalWith(&console);
@@ -461,6 +503,8 @@ static int Run(int argc, char** argv) {
   ShareTerminalWith(nullptr);
   return status;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   InstallStopSignals();

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "properties.h"
+#include "host_properties.h"
 #include "serial_ports.h"
 
 namespace vexq4::cli {
@@ -24,7 +24,7 @@ std::string Value(std::string_view text) {
     return std::isalnum(static_cast<unsigned char>(c)) ||
            std::string_view("/._:-+,@").find(c) != std::string_view::npos;
   });
-  return plain ? std::string(text) : Quote(OneLine(text));
+  return plain ? std::string(text) : hosts::Quote(OneLine(text));
 }
 
 void Field(std::string& line, std::string_view key, std::string_view value) {

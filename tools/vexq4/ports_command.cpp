@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "device_check.h"
+#include "exit_status.h"
 #include "host.h"
+#include "host_status.h"
 #include "output.h"
 #include "signals.h"
-#include "status.h"
 
 namespace vexq4::cli {
 namespace {
@@ -29,8 +30,8 @@ std::string ReasonNotToProbe(const SerialPort& port) {
 void ProbeOne(Host& host, SerialPort& port, int com) {
   PortProbe& probe = port.probe;
   probe.probed = true;
-  if (host.ConnectComPort(com) != 0) {
-    if (StopSignal() == 0) probe.why = DiagnoseDevice(port.openPath).text;
+  if (host.Connect(hosts::LineKind::kCom, com) != 0) {
+    if (StopSignal() == 0) probe.why = hosts::DiagnoseDevice(port.openPath).text;
     host.CloseConnection();
     return;
   }
@@ -42,7 +43,7 @@ void ProbeOne(Host& host, SerialPort& port, int com) {
   if (modelStatus == 0) probe.modelName = host.ModelName();
   if (modelStatus != 0)
     probe.why = "the camera answered but not its identity: " +
-                DescribeStatus(model::LibraryStatus(modelStatus));
+                hosts::DescribeStatus(model::LibraryStatus(modelStatus));
   host.CloseConnection();
 }
 

@@ -1,20 +1,27 @@
 #include "settings_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 
 #include "camera_names.h"
 #include "commands.h"
+#include "exit_status.h"
 #include "host.h"
+#include "host_properties.h"
+#include "host_status.h"
 #include "input_file.h"
 #include "output.h"
-#include "properties.h"
 #include "signals.h"
-#include "status.h"
 
 namespace vexq4::cli {
 namespace {
 
+using hosts::CheckInputFile;
+using hosts::DescribeStatus;
+using hosts::InputFileCheck;
+using hosts::Quote;
+using hosts::StatusText;
 using model::Difference;
 using model::SettingRow;
 using model::Status;
@@ -147,45 +154,56 @@ constexpr const char* kDiffExit =
     "file,\n"
     "  no camera, a read that failed); 130/143/129 stopped by SIGINT/SIGTERM/SIGHUP\n";
 
+// The connection's failure is said already; JSON gives the camera its record.
+std::function<int(Host&)> Unreachable(bool json) {
+  return [json](Host& h) {
+    if (json && StopSignal() == 0)
+      PrintText(JsonRecord(h, "error", {}, "no camera answered") + "\n");
+    return kTrouble;
+  };
+}
+
+// How the examples begin: a COM port on the command line, nothing in the
+// shell.
+std::string Prog(const std::string& vexq4) { return vexq4.empty() ? "" : "vexq4 --com 1 "; }
+
 }  // namespace
 
-void AddSettingsFileCommands(CLI::App& app, Plan& plan, bool inShell) {
-  const std::string prog = inShell ? "" : "vexq4 --com 1 ";
-  // The connection's failure is said already; JSON gives the camera its record.
-  const auto unreachable = [](bool json) {
-    return [json](Host& h) {
-      if (json && StopSignal() == 0)
-        PrintText(JsonRecord(h, "error", {}, "no camera answered") + "\n");
-      return kTrouble;
-    };
-  };
+const char* const kDiffHelp =
+    "compare the camera with a settings file (.cam): NAME: camera=VALUE file=VALUE";
+const char* const kApplyHelp =
+    "send only what differs from a settings file, then read it back (NAME: OLD -> NEW)";
+
+void DefineDiff(CLI::App& command, Plan& plan, const std::string& vexq4) {
+  const std::string prog = Prog(vexq4);
+  auto* cmd = &command;
   {
     auto file = std::make_shared<std::string>();
     auto format = std::make_shared<std::string>("text");
-    auto* cmd = app.add_subcommand(
-        "diff", "compare the camera with a settings file (.cam): NAME: camera=VALUE file=VALUE");
     cmd->add_option("FILE", *file, "settings file; {camera} in it stands for the camera")
         ->required();
     cmd->add_option("--format", *format, "text (a line a difference, the default) or json")
         ->check(CLI::IsMember({"text", "json"}));
     cmd->footer(std::string(kDiffFooter) + "\nEXAMPLES\n  " + prog + "diff line3.cam\n  " +
                 "vexq4 --com 1-8 diff --format json line3.cam\n" + kDiffExit);
-    cmd->callback([&plan, file, format, unreachable] {
+    cmd->callback([&plan, file, format] {
       const bool json = *format == "json";
       plan.name = "diff";
       plan.file = *file;
       plan.run = [f = *file, json](Host& h) {
         return RunDiff(h, WithCamera(f, h.cameraName()), json);
       };
-      plan.unreachable = unreachable(json);
+      plan.unreachable = Unreachable(json);
     });
   }
+}
+
+void DefineApply(CLI::App& command, Plan& plan, const std::string& vexq4) {
+  const std::string prog = Prog(vexq4);
+  auto* cmd = &command;
   {
     auto file = std::make_shared<std::string>();
     auto dryRun = std::make_shared<bool>(false);
-    auto* cmd = app.add_subcommand(
-        "apply",
-        "send only what differs from a settings file, then read it back (NAME: OLD -> NEW)");
     cmd->add_option("FILE", *file, "settings file; {camera} in it stands for the camera")
         ->required();
     cmd->add_flag("--dry-run", *dryRun, "print what diff prints; send nothing");
@@ -200,14 +218,14 @@ void AddSettingsFileCommands(CLI::App& app, Plan& plan, bool inShell) {
                 "apply --dry-run line3.cam\n  vexq4 --com 1-8 apply 'line3-{camera}.cam'\n" +
                 "\nEXIT STATUS\n  0 the camera holds the file afterwards, 1 a setting was not "
                 "taken, 2 trouble;\n  130/143/129 stopped by SIGINT/SIGTERM/SIGHUP\n");
-    cmd->callback([&plan, file, dryRun, unreachable] {
+    cmd->callback([&plan, file, dryRun] {
       plan.name = "apply";
       plan.file = *file;
       plan.run = [f = *file, dry = *dryRun](Host& h) {
         const std::string path = WithCamera(f, h.cameraName());
         return dry ? RunDiff(h, path, false) : RunApply(h, path);
       };
-      plan.unreachable = unreachable(false);
+      plan.unreachable = Unreachable(false);
     });
   }
 }

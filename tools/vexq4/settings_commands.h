@@ -17,8 +17,13 @@ namespace vexq4::cli {
 class Host;
 struct Plan;
 
-// Adds diff and apply as subcommands of `app`.
-void AddSettingsFileCommands(CLI::App& app, Plan& plan, bool inShell);
+// diff and apply, rows of the command table (commands.cpp): their lines of
+// the command list, and the functions that give them their arguments and
+// plans. `vexq4` is empty in the shell, whose examples have no program.
+extern const char* const kDiffHelp;
+extern const char* const kApplyHelp;
+void DefineDiff(CLI::App& command, Plan& plan, const std::string& vexq4);
+void DefineApply(CLI::App& command, Plan& plan, const std::string& vexq4);
 
 // After a load of `file`: reads back everything the file holds and prints
 // each difference as diff does. 0 the same, 1 different or a failed read.

@@ -21,6 +21,7 @@
 #include "VexQ4Comm.h"
 #include "file_formats.h"
 #include "vexq4/model/VexCamInterface.h"
+#include "vexq4/platform/file_descriptor.h"
 #include "vexq4/platform/ini_file.h"
 
 namespace vexq4::model {
@@ -86,19 +87,6 @@ class PieceReader {
   int line_ = 0;
   bool atLineStart_ = true;
   bool continued_ = false;
-};
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
- private:
-  int fd_;
 };
 
 }  // namespace
@@ -367,7 +355,7 @@ vexq4::model::Status CVexCamInterface::LoadShadingFile(std::string_view path) {
 
   const int fd = vexq4::platform::OpenRegularFileForReading(std::string(path));
   if (fd < 0) return Status::kFileNotReadable;
-  const FileDescriptor closer(fd);
+  const vexq4::platform::FileDescriptor closer(fd);
 
   struct stat status {};
   if (::fstat(fd, &status) != 0) return Status::kFileNotReadable;

@@ -6,6 +6,7 @@
 
 #include "VexQ4Comm.h"
 #include "errors.h"
+#include "host_lines.h"
 #include "vexq4/comm/byte_transport.h"
 #include "vexq4/platform/clock.h"
 
@@ -97,7 +98,7 @@ struct Connection::PendingWrite {
 
 Connection::Connection(int port)
     : port_(port),
-      camera_(model_, [this] { return model_.SetComPort(port_); }),
+      camera_(model_, [this] { return hosts::Connect(model_, hosts::LineKind::kCom, port_); }),
       gated_(camera_, port),
       map_(gated_) {}
 
@@ -109,7 +110,8 @@ int Connection::Open(ISerial* serial, Identity& found, const std::atomic<bool>& 
   attached_ = true;
   // The model's connection: VexQ4InitComm on our transport, with the
   // library's own probe (SH?), then the model's.
-  if (const int rc = model_.SetComPort(port_); rc != VEXQ4_OK) return rc;
+  if (const int rc = hosts::Connect(model_, hosts::LineKind::kCom, port_); rc != VEXQ4_OK)
+    return rc;
 
   // The RX-Q4 by its answers: each must have the form an RX-Q4 gives. The
   // buffers hold what the model can read later (9 characters).

@@ -101,7 +101,9 @@ void AddDeviceControl(std::vector<Feature>& out) {
   out.push_back(Text("DeviceSerialNumber", ID, 32, false, "the camera ID", "ID?"));
   out.push_back(
       Text("DeviceFirmwareVersion", VN, 32, false, "the camera's firmware version", "VN?"));
-  out.push_back(Text("DeviceUserID", UD, 16, true, "the user ID, at most 16 characters", "UD"));
+  out.push_back(
+      Text("DeviceUserID", UD, VEXQ4_USER_ID_MAX_SET, true,
+           "the user ID, at most " + std::to_string(VEXQ4_USER_ID_MAX_SET) + " characters", "UD"));
 }
 
 Feature CommandOf(std::string name, unsigned code, std::string category, std::string description,

@@ -1,12 +1,32 @@
 #include <array>
 
+#include "VexQ4Comm.h"
+#include "host_properties.h"
 #include "vexq4/genicam/camera.h"
 #include "vexq4/model/VexCamInterface.h"
 
 namespace vexq4::genicam {
 namespace {
-constexpr int kNoConnection = -5;
+
+constexpr int kNoConnection = VEXQ4_E_NO_CONNECTION;
+
+// The camera's texts as every host reads them (hosts/common): the identity
+// values by their names, the user ID by its row's operations.
+const hosts::Property& PropertyOf(Text which) {
+  switch (which) {
+    case Text::kModelName:
+      return *hosts::FindPropertyExactly("ModelName");
+    case Text::kCameraID:
+      return *hosts::FindPropertyExactly("CameraID");
+    case Text::kUserID:
+      return hosts::UserIdProperty();
+    case Text::kFirmwareVersion:
+      break;
+  }
+  return *hosts::FindPropertyExactly("FirmwareVersion");
 }
+
+}  // namespace
 
 ModelCamera::ModelCamera(CVexCamInterface& model, std::function<int()> reconnect,
                          std::chrono::milliseconds retryGap)
@@ -40,31 +60,20 @@ int ModelCamera::WriteSetting(const model::SettingRow& row, int value) {
 
 int ModelCamera::ReadText(Text which, std::string& text) {
   if (const int ready = Ready(); ready != 0) return ready;
-  int result = 0;
-  switch (which) {
-    case Text::kModelName:
-      result = model_.GetModelName(std::span<char>{});
-      if (result == 0) text = model_.ModelName();
-      break;
-    case Text::kCameraID:
-      result = model_.GetCameraID(std::span<char>{});
-      if (result == 0) text = model_.CameraID();
-      break;
-    case Text::kUserID:
-      result = model_.GetUserID();
-      if (result == 0) text = model_.UserID();
-      break;
-    case Text::kFirmwareVersion:
-      result = model_.GetFirmwareVersion();
-      if (result == 0) text = std::to_string(model_.FirmwareVersion());
-      break;
-  }
-  return result;
+  const hosts::Property& property = PropertyOf(which);
+  const int result = hosts::Query(model_, property);
+  if (result != 0) return result;
+  const hosts::Value value = hosts::ValueOf(model_, property);
+  const std::string* held = std::get_if<std::string>(&value);
+  text = held ? *held : std::to_string(std::get<int>(value));
+  return 0;
 }
 
 int ModelCamera::WriteUserID(std::string_view text) {
   if (const int ready = Ready(); ready != 0) return ready;
-  return model_.SetUserID(text);
+  return hosts::Apply(
+      model_, hosts::UserIdProperty(),
+      hosts::Checked{.ok = true, .number = 0, .text = std::string(text), .error = {}});
 }
 
 int ModelCamera::ReadNumber(Number which, int& value) {

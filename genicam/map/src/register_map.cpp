@@ -28,7 +28,7 @@ struct Place {
 bool IsNumberCode(unsigned code) { return code == EA || code == AWRS; }
 bool IsCommandCode(unsigned code) { return code == LD || code == SA || code == AW || code == ATSH; }
 std::uint32_t TextLength(unsigned code) {
-  if (code == UD) return 16;
+  if (code == UD) return VEXQ4_USER_ID_MAX_SET;
   return code == MD || code == ID || code == VN ? 32 : 0;
 }
 
@@ -226,8 +226,9 @@ Access RegisterMap::WriteInteger(std::uint32_t address, std::int32_t value) {
 
 Access RegisterMap::WriteText(std::uint32_t address, std::span<const std::uint8_t> data) {
   if (address != TextAddress(UD))
-    return address >= TextAddress(UD) && address < TextAddress(UD) + 16 ? Access::kBadAlignment
-                                                                        : Access::kWriteProtect;
+    return address >= TextAddress(UD) && address < TextAddress(UD) + TextLength(UD)
+               ? Access::kBadAlignment
+               : Access::kWriteProtect;
   if (readOnly_) return Access::kAccessDenied;
   std::string text;
   for (std::uint8_t byte : data) {

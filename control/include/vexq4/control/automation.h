@@ -17,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "vexq4/model/settings.h"
 #include "vexq4/model/status.h"
 
 #if defined(__GNUC__)
@@ -42,8 +43,8 @@ inline constexpr std::uint32_t kNotCallable = 0x80020009;
 inline constexpr int kDispidAboutBox = -552;
 inline constexpr int kDispidErrorEvent = -608;
 // The whole short range: a numeric property whose setter checks nothing.
-inline constexpr int kNoMin = -32768;
-inline constexpr int kNoMax = 32767;
+inline constexpr int kNoMin = model::kShortMin;
+inline constexpr int kNoMax = model::kShortMax;
 
 // The control's string table: identifier and text, byte for byte. The
 // texts of the outcomes are the ones the outcomes' descriptions name

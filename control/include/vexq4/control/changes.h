@@ -4,6 +4,7 @@
 // in the model.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
@@ -49,6 +50,13 @@ inline const ChangeInfo& InfoOf(Change change) {
 }
 // The setting a change announces, or nullptr.
 inline const model::SettingRow* SettingOf(Change change) { return InfoOf(change).setting; }
+// The change that announces a setting.
+inline Change ChangeOf(const model::SettingRow& setting) {
+  const auto changes = Changes();
+  const auto it = std::find_if(changes.begin(), changes.end(),
+                               [&](const ChangeInfo& info) { return info.setting == &setting; });
+  return static_cast<Change>(it - changes.begin());
+}
 
 // A setting's typed automation members, for the windows that bind widgets
 // to it, with its description (the profile key and default among it).

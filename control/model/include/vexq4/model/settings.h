@@ -92,6 +92,13 @@ inline constexpr std::string_view SectionOf(Window window) {
 inline constexpr int kShortMin = -32768;
 inline constexpr int kShortMax = 32767;
 
+// The COM ports the control offers and searches, and the frame grabbers'
+// manufacturer entries it takes.
+inline constexpr int kFirstComPort = 1;
+inline constexpr int kLastComPort = 16;
+inline constexpr int kFirstGrabber = 1;
+inline constexpr int kLastGrabber = 16;
+
 // A setting's GenICam feature where the rule does not give it (the rule:
 // the automation property's name, a list setting's without "Index"): the
 // SFNC name, and for a feature behind a selector that selector and this
@@ -191,6 +198,13 @@ struct NotificationRow {
   int dispid = 0;
   std::string_view meaning = {};
   const SettingRow* setting = nullptr;  // the setting it announces, or nullptr
+  // How a host reaches a value that is no setting's (a setting has its
+  // row): the operation that asks the camera for it, the one that sends a
+  // new text (the user ID), and the one that sets the number and opens the
+  // line it names (the connection's port).
+  int (*read)(CVexCamInterface&) = nullptr;
+  int (CVexCamInterface::*setText)(std::string_view) = nullptr;
+  int (CVexCamInterface::*open)(int) = nullptr;
 
   // Whether it announces a number (every setting's does) or a text (a list
   // setting's does, besides its index).
@@ -226,7 +240,7 @@ struct NotificationRow {
          .number = &M::isReceiving)                                                                \
   EVENT(ComPortChanged, .eventDispid = 5, .windows = kCommunicationBit, .number = &M::comPort,     \
         .property = "ComPort", .dispid = 1,                                                        \
-        .meaning = "port number of the connection")                                                \
+        .meaning = "port number of the connection", .open = &M::SetComPort)                        \
   EVENT(FrameGrabberChanged, .eventDispid = 20, .windows = kCommunicationBit,                      \
         .number = &M::frameGrabberIndex, .property = "FrameGrabberIndex", .dispid = 24,            \
         .meaning = "frame grabber of the connection (0: COM port)")                                \
@@ -439,11 +453,15 @@ struct NotificationRow {
          .genicam = {.name = "TestPattern", .entries = kTestPatternEntries})                       \
   EVENT(UserIDChanged, .eventDispid = 34, .windows = kAboutBit, .text = &M::userID,                \
         .property = "UserID", .dispid = 39,                                                        \
-        .meaning = "user ID, 1 to 16 printable characters")                                        \
-  EVENT(CameraIDChanged, .windows = kAboutBit, .text = &M::cameraID)                               \
-  EVENT(ModelNameChanged, .windows = kAboutBit, .text = &M::modelName)                             \
+        .meaning = "user ID",                                                                      \
+        .read = [](M& m) { return m.GetUserID(); }, .setText = &M::SetUserID)                      \
+  EVENT(CameraIDChanged, .windows = kAboutBit, .text = &M::cameraID,                               \
+        .read = [](M& m) { return m.GetCameraID(std::span<char>()); })                             \
+  EVENT(ModelNameChanged, .windows = kAboutBit, .text = &M::modelName,                             \
+        .read = [](M& m) { return m.GetModelName(std::span<char>()); })                            \
   EVENT(EEPROMCurrentAreaNoChanged, .windows = kCommunicationBit,                                  \
-        .number = &M::eepromCurrentAreaNo)                                                         \
+        .number = &M::eepromCurrentAreaNo,                                                         \
+        .read = [](M& m) { return m.GetEEPROMCurrentAreaNo(); })                                   \
   EVENT(OnePushResultChanged, .windows = kGainBit, .number = &M::onePushResult)                    \
   LIST(AutoWhiteAreaChanged, AutoWhiteAreaIndex, AutoWhiteAreaStr, AutoWhiteArea, WA,              \
        .list = kAutoWhiteAreaList, .checked = true, .meaning = "auto white balance area",          \

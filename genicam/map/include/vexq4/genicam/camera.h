@@ -42,7 +42,7 @@ class Camera {
 // calling thread only and outlives this object.
 //
 // A camera that stops answering takes the model off-line; `reconnect` (the
-// host's connect operation, e.g. SetComPort) is then tried before an
+// host's connect operation, e.g. opening the COM port) is then tried before an
 // access, at most once per `retryGap`, so that a camera that answers again
 // is taken back without a restart. Until it answers, accesses fail at once
 // with -5.
