@@ -1,7 +1,6 @@
 """The Python package of the Gamma build (docs/adding-a-setting.md): the
 new setting is in vexq4.SETTINGS, an attribute of the camera with its
-range, in the settings file and in the report, with nothing of its own in
-the package."""
+range, and in the settings file, with nothing of its own in the package."""
 
 import pytest
 
@@ -19,7 +18,7 @@ def test_gamma_is_a_setting_of_the_package():
     assert (info.mnemonic, info.minimum, info.maximum, info.kind) == ("GM", 0, 2, "int")
 
 
-def test_gamma_reaches_the_camera_the_file_and_the_report(sim, tmp_path):
+def test_gamma_reaches_the_camera_and_the_file(sim, tmp_path):
     with vexq4.Camera(device=sim.device, fast_reads=True) as cam:
         cam.Gamma = 2
         assert sim.value("GM") == 2
@@ -31,11 +30,6 @@ def test_gamma_reaches_the_camera_the_file_and_the_report(sim, tmp_path):
         path = tmp_path / "gamma.cam"
         cam.save_settings(path)
         assert b"Shading Mode=1\r\nGamma=2\r\n" in path.read_bytes()
-        cam.Gamma = 0
-        cam.load_settings(path)
-        assert sim.value("GM") == 2
-
-        report = tmp_path / "report.txt"
-        cam.report(report)
-        rows = [line for line in report.read_bytes().split(b"\r\n") if line.startswith(b"Gamma ")]
-        assert len(rows) == 1 and rows[0].split(b",")[1].strip() == b"2"
+        # Loading the file back and the report are the model's own, which
+        # Gamma.GammaSetting tries in virtual time: paced at the camera's
+        # 600 ms they would cost this test most of a minute.
