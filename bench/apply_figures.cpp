@@ -2,10 +2,7 @@
 // cameras at the camera's pace (9600 baud, default latency): an apply of
 // a file the camera already holds, against load-settings; the cost of each
 // difference; and N cameras at once against one.
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +12,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vexq4;
 
 // An apply of a file the camera already holds sends nothing; this long at most.
@@ -38,19 +34,12 @@ void Print(const char* what, const Run& r, double base = 0) {
 }  // namespace
 
 int RunApplyFigures(int count, bool check) {
-  const fs::path vexq4 = fs::read_symlink("/proc/self/exe").parent_path() / "vexq4";
-  const fs::path dir = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const std::string file = (dir / "line.cam").string();
-  if (!WriteLineFile(file)) {
-    std::fprintf(stderr, "vexq4-bench: cannot write %s\n", file.c_str());
-    return 1;
-  }
-  SimulatedCameras simulated;
-  if (!StartSimulatedCameras(count, simulated)) return 1;
-  const auto& cameras = simulated.servers;
-  const auto& devices = simulated.devices;
-  const std::string v = vexq4.string();
+  BenchLine line;
+  if (!PrepareBenchLine(count, line)) return 1;
+  const auto& cameras = line.cameras.servers;
+  const auto& devices = line.cameras.devices;
+  const std::string& v = line.vexq4;
+  const std::string& file = line.file;
   const std::vector<std::string> one{devices.front()};
   std::fprintf(stderr, "diff and apply on 9600-baud simulated cameras (real time)...\n");
   std::printf("%-44s %3s %8s %8s %6s\n", "run", "cam", "wall s", "CPU s", "exit");
@@ -86,7 +75,5 @@ int RunApplyFigures(int count, bool check) {
   if (missed)
     std::printf("misses a target (identical apply <= %.1f s, N cameras <= %.2f times one)\n",
                 kIdenticalTargetS, kParallelTarget);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   return check && missed ? 1 : 0;
 }

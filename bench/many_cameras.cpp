@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -61,7 +62,8 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
   if (spawned != 0) return run;
   int status = 0;
   rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
+  // Only a signal interrupts the wait; any other failure ends it.
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   run.wallS = Seconds() - start;
   run.cpuS = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -78,6 +80,8 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
 
 // A line's settings, away from the factory values wherever the camera has
 // room for it: read from a camera set up so and saved as vexq4 saves them.
+namespace {
+
 bool WriteLineFile(const std::filesystem::path& file) {
   sim::Config config;
   config.paceAt9600 = false;
@@ -95,7 +99,23 @@ bool WriteLineFile(const std::filesystem::path& file) {
   return ok;
 }
 
-bool StartSimulatedCameras(int count, SimulatedCameras& cameras) {
+}  // namespace
+
+BenchLine::~BenchLine() {
+  std::error_code ec;
+  if (!dir.empty()) fs::remove_all(dir, ec);
+}
+
+bool PrepareBenchLine(int count, BenchLine& line) {
+  line.vexq4 = (fs::read_symlink("/proc/self/exe").parent_path() / "vexq4").string();
+  line.dir = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
+  fs::create_directories(line.dir);
+  line.file = (line.dir / "line.cam").string();
+  if (!WriteLineFile(line.file)) {
+    std::fprintf(stderr, "vexq4-bench: cannot write %s\n", line.file.c_str());
+    return false;
+  }
+  SimulatedCameras& cameras = line.cameras;
   for (int i = 0; i < count; ++i) {
     cameras.servers.push_back(std::make_unique<sim::PtyServer>());
     std::string error;
@@ -109,22 +129,15 @@ bool StartSimulatedCameras(int count, SimulatedCameras& cameras) {
 }
 
 int RunManyCameras(int count, bool check) {
-  const fs::path vexq4 = fs::read_symlink("/proc/self/exe").parent_path() / "vexq4";
-  const fs::path dir = fs::temp_directory_path() / ("vexq4-bench-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path file = dir / "line.cam";
-  if (!WriteLineFile(file)) {
-    std::fprintf(stderr, "vexq4-bench: cannot write %s\n", file.c_str());
-    return 1;
-  }
-
-  SimulatedCameras simulated;
-  if (!StartSimulatedCameras(count, simulated)) return 1;
-  const auto& cameras = simulated.servers;
-  const auto& devices = simulated.devices;
+  BenchLine line;
+  if (!PrepareBenchLine(count, line)) return 1;
+  const auto& cameras = line.cameras.servers;
+  const auto& devices = line.cameras.devices;
+  const std::string& vexq4 = line.vexq4;
+  const std::string& file = line.file;
 
   std::fprintf(stderr, "load-settings into 1 camera, then into %d at once (real time)...\n", count);
-  const Run one = RunVexq4(vexq4.string(), {devices.front()}, file.string());
+  const Run one = RunVexq4(vexq4, {devices.front()}, file);
   // What the write-all sent the first camera: every camera must hold it.
   std::vector<std::pair<std::string, int>> written;
   {
@@ -138,7 +151,7 @@ int RunManyCameras(int count, bool check) {
     }
   }
   for (auto& c : cameras) c->camera()->ClearLog();
-  const Run all = RunVexq4(vexq4.string(), devices, file.string());
+  const Run all = RunVexq4(vexq4, devices, file);
 
   int holding = 0;
   for (auto& c : cameras) {
@@ -163,7 +176,5 @@ int RunManyCameras(int count, bool check) {
     std::printf(
         "misses the target (at most %.2f times one camera, every camera holding the file)\n",
         kParallelTarget);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   return check && missed ? 1 : 0;
 }

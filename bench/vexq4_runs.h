@@ -28,12 +28,25 @@ Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
 // ... load-settings FILE.
 Run RunVexq4(const std::string& vexq4, const std::vector<std::string>& devices,
              const std::string& file);
-// A line's settings file, away from the factory values, as vexq4 saves it.
-bool WriteLineFile(const std::filesystem::path& file);
-// `count` paced simulated cameras on pseudo-terminals, and their devices;
-// false (said on standard error) when one cannot be served.
+// `count` paced simulated cameras on pseudo-terminals, and their devices.
 struct SimulatedCameras {
   std::vector<std::unique_ptr<vexq4::sim::PtyServer>> servers;
   std::vector<std::string> devices;
 };
-bool StartSimulatedCameras(int count, SimulatedCameras& cameras);
+// What a run of the bench works on: the vexq4 built beside it, a line's
+// settings file (away from the factory values, as vexq4 saves it) in a
+// folder of its own that goes with the object, and the simulated cameras.
+struct BenchLine {
+  std::string vexq4;
+  std::filesystem::path dir;
+  std::string file;
+  SimulatedCameras cameras;
+
+  BenchLine() = default;
+  BenchLine(const BenchLine&) = delete;
+  BenchLine& operator=(const BenchLine&) = delete;
+  ~BenchLine();
+};
+// False (said on standard error) when the file cannot be written or a
+// camera cannot be served.
+bool PrepareBenchLine(int count, BenchLine& line);
